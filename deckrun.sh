@@ -1,0 +1,13 @@
+#!/usr/bin/env bash
+# Sets up what Deckrun needs on this machine, builds it and starts it.
+set -euo pipefail
+cd "$(dirname "$0")"
+scripts/setup.sh
+scripts/build.sh
+if [[ -z "${DISPLAY:-}${WAYLAND_DISPLAY:-}${QT_QPA_PLATFORM:-}" ]]; then
+    echo "Deckrun is built, but this machine has no graphical display (DISPLAY is not set)." >&2
+    echo "Start it on a desktop session, or under a virtual display:" >&2
+    echo "    xvfb-run -a ./deckrun.sh" >&2
+    exit 2
+fi
+exec "${DECKRUN_BUILD_DIR:-build}/program/deckrun" "$@"

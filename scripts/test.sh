@@ -1,0 +1,10 @@
+#!/usr/bin/env bash
+# Sets up everything the tests need (packages, CUPS, a test PDF printer of
+# their own), builds Deckrun with its tests and runs every test.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/setup.sh --dev
+scripts/build.sh
+source scripts/test-printer.sh
+cd "${DECKRUN_BUILD_DIR:-build}"
+ctest --output-on-failure --timeout 600 "$@"

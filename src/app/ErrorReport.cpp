@@ -1,0 +1,33 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "app/ErrorReport.h"
+
+#include "platform/Dialogs.h"
+
+namespace deckrun {
+
+QString ErrorReportText(const QString &description, const QString &location, int step)
+{
+    return description + QStringLiteral("\r\n") + location + QStringLiteral("at line ")
+        + QString::number(step) + QStringLiteral("\r\r")
+        + QStringLiteral("Please email screenshot of this message to ")
+        + QLatin1String(SupportAddress);
+}
+
+void ShowErrorReport(Dialogs &dialogs, const QString &description, const QString &location,
+                     int step)
+{
+    // The report is the last line of defence: a failing dialog must not escape.
+    try {
+        dialogs.messageBox(ErrorReportText(description, location, step),
+                           QStringLiteral("Application Error"), Buttons::Ok, Icon::Warning);
+    } catch (const std::exception &) {
+    }
+}
+
+void StepRunner::report(int number, const QString &description)
+{
+    ++m_reports;
+    ShowErrorReport(m_dialogs, description, m_location, number);
+}
+
+} // namespace deckrun

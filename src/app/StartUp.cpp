@@ -1,0 +1,86 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The start-up sequence of the main window. Every step runs under the error
+// report with the step number the report quotes; a failing step is reported
+// and start-up goes on with the next one, so the window always opens unless
+// the presentation application is missing.
+
+#include "app/Conversions.h"
+#include "app/ErrorReport.h"
+#include "app/Form1.h"
+#include "app/Handlers.h"
+#include "platform/Failure.h"
+#include "platform/Platform.h"
+#include "queue/QueueModel.h"
+#include "queue/QueueView.h"
+
+#include <QComboBox>
+#include <QHeaderView>
+#include <QPixmap>
+#include <QSignalBlocker>
+
+namespace deckrun {
+
+namespace {
+constexpr auto ProductName = "Deckrun";
+constexpr auto HomePage = "https://deckrun.example/";
+} // namespace
+
+QIcon applicationIcon();
+
+void Form1::Form_Load()
+{
+    Platform &p = m_platform;
+    StepRunner r(*p.dialogs, QStringLiteral("in Tamberlin2021/08/31.Form1.Form_Load "));
+    const QString sep(pathSeparator());
+
+    r.step(100, [&] { ApplySkinAndColours(*this); });
+
+    QString cursorPath;
+    const bool cursorMissing = r.test(102, [&] {
+        cursorPath = p.program->programFolder() + sep + QStringLiteral("HAND-M.CUR");
+        return !p.files->fileIsPresent(cursorPath);
+    });
+    if (!cursorMissing) {
+        r.step(104, [&] {
+            const QPixmap image(cursorPath);
+            if (image.isNull())
+                throw Failure(QStringLiteral("Invalid picture"), 481);
+            setMouseIcon(QCursor(image, 0, 0));
+        });
+    }
+
+    // The home page on about one start in a hundred; never waited for.
+    r.step(106, [&] {
+        const int draw = static_cast<int>(p.events->randomNumber() * 100) + 1;
+        if (draw == 7)
+            p.shell->openUrl(QUrl(QLatin1String(HomePage)));
+    });
+
+    r.step(130, [&] {
+        setWindowTitle(QLatin1String(ProductName));
+        setWindowIcon(applicationIcon());
+        p.dialogs->setApplicationTitle(ApplicationTitle(QLatin1String(ProductName)));
+    });
+    r.step(132, [&] { m_queue->setColumnHeader(QStringLiteral("PowerPoint File(s)")); });
+    r.step(134, [&] { ListView1->header()->resizeSection(0, twips(6500)); });
+    r.step(136, [&] { FillPrinterList(*this); });
+
+    for (int i = 0; i <= 9; ++i) {
+        r.step(140, [&] {
+            // Adding to an empty drop-down list would select the first entry
+            // and store it; entries are appended unselected.
+            const QSignalBlocker quiet(Combo2);
+            const int before = Combo2->currentIndex();
+            Combo2->addItem(QString::number(i) + QStringLiteral(" seconds"));
+            Combo2->setCurrentIndex(before);
+        });
+    }
+    r.step(144, [&] {
+        const int index = ToInteger16(p.settings->read(QStringLiteral("Combo2"), QStringLiteral("5")));
+        checkSelectorIndex(index, Combo2->count());
+        Combo2->setCurrentIndex(index);
+    });
+    r.step(146, [&] { CheckPowerPointInstalled(*this); });
+}
+
+} // namespace deckrun

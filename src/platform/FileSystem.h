@@ -1,0 +1,73 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+namespace deckrun {
+
+/** Attribute bits as one number: the values the folder and file filters compare. */
+namespace attr {
+inline constexpr int ReadOnly = 1;
+inline constexpr int Hidden = 2;
+inline constexpr int System = 4;
+inline constexpr int Directory = 16;
+inline constexpr int Archive = 32;
+inline constexpr int ReparsePoint = 1024;
+} // namespace attr
+
+/** One sub-folder as the folder service lists it. */
+struct SubFolder {
+    QString name;
+};
+
+/** Identity of a real folder, so a walk can visit each folder once. */
+struct FolderIdentity {
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+    friend bool operator==(const FolderIdentity &, const FolderIdentity &) = default;
+};
+
+/**
+ * The file-system operations of the program. Paths use the platform's own
+ * separator (see pathSeparator()).
+ */
+class FileSystem {
+public:
+    virtual ~FileSystem() = default;
+
+    /** True when the file's date and time can be read. */
+    virtual bool fileIsPresent(const QString &path) = 0;
+    /** The attribute value of a path; throws Failure when it cannot be read. */
+    virtual int attributes(const QString &path) = 0;
+    /** True when the path opens as an existing file (not a folder). Never throws. */
+    virtual bool isExistingFile(const QString &path) = 0;
+    /**
+     * Names of the files (no folders) in `folder` matching the wildcard
+     * `pattern`, hidden and system files included, in listing order.
+     */
+    virtual QStringList listFiles(const QString &folder, const QString &pattern) = 0;
+    /**
+     * The sub-folders of `folder` in the service's order. Throws Failure with
+     * code 70 (permission denied) or 76 (path not found) when listing fails;
+     * `partial` receives what was read before the failure.
+     */
+    virtual std::vector<SubFolder> subFolders(const QString &folder,
+                                              std::vector<SubFolder> *partial = nullptr) = 0;
+    /** True for the root of a file system (a drive root, "/"). */
+    virtual bool isRootFolder(const QString &folder) = 0;
+    /** The real folder behind a path, links resolved; none when it cannot be read. */
+    virtual std::optional<FolderIdentity> folderIdentity(const QString &folder) = 0;
+
+    /** Shared helpers built on the operations above. */
+    bool IsFolder(const QString &path);
+};
+
+/** "/" on POSIX systems, "\\" on Windows. */
+QChar pathSeparator();
+
+} // namespace deckrun

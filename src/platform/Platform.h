@@ -1,0 +1,36 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "platform/Dialogs.h"
+#include "platform/EventLoop.h"
+#include "platform/FileSystem.h"
+#include "platform/PresentationApp.h"
+#include "platform/Printers.h"
+#include "platform/ProgramControl.h"
+#include "platform/SettingsStore.h"
+#include "platform/Shell.h"
+
+#include <memory>
+
+namespace deckrun {
+
+/** Every service the logic reaches the system through. Tests fill it with doubles. */
+struct Platform {
+    std::unique_ptr<Dialogs> dialogs;
+    std::unique_ptr<SettingsStore> settings;
+    std::unique_ptr<Shell> shell;
+    std::unique_ptr<EventLoop> events;
+    std::unique_ptr<FileSystem> files;
+    std::unique_ptr<Printers> printers;
+    std::unique_ptr<PresentationAutomation> office;
+    std::unique_ptr<ProgramControl> program;
+};
+
+/** The real services of the system Deckrun runs on. */
+std::unique_ptr<Platform> makeSystemPlatform();
+
+/** Builders that each operating system's folder provides. */
+std::unique_ptr<FileSystem> makeSystemFileSystem();
+std::unique_ptr<PresentationAutomation> makeSystemPresentationAutomation();
+
+} // namespace deckrun

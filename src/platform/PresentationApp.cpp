@@ -1,0 +1,18 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "platform/PresentationApp.h"
+
+#include "platform/Failure.h"
+
+namespace deckrun {
+
+bool PresentationAutomation::isInstalled()
+{
+    try {
+        auto app = create();
+        return app != nullptr;
+    } catch (const Failure &) {
+        return false;
+    }
+}
+
+} // namespace deckrun

@@ -1,0 +1,22 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <QString>
+
+namespace deckrun {
+
+/** The running program itself: where it lies and how it ends. */
+class ProgramControl {
+public:
+    virtual ~ProgramControl() = default;
+    /** The folder that holds the executable, without a trailing separator. */
+    virtual QString programFolder() = 0;
+    /**
+     * Ends the program at once, from wherever it is called: stops the
+     * presentation application Deckrun started, then ends the process.
+     * Never returns (test doubles throw ProgramEnded).
+     */
+    [[noreturn]] virtual void endNow() = 0;
+};
+
+} // namespace deckrun

@@ -1,0 +1,25 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "platform/FileSystem.h"
+
+namespace deckrun {
+
+/**
+ * The file system on POSIX systems. Attribute values are computed: 16 for a
+ * folder, 2 for a name that starts with ".", 1 when the user may not write
+ * it, 32 for a regular file, 1024 for a symbolic link.
+ */
+class PosixFileSystem final : public FileSystem {
+public:
+    bool fileIsPresent(const QString &path) override;
+    int attributes(const QString &path) override;
+    bool isExistingFile(const QString &path) override;
+    QStringList listFiles(const QString &folder, const QString &pattern) override;
+    std::vector<SubFolder> subFolders(const QString &folder,
+                                      std::vector<SubFolder> *partial) override;
+    bool isRootFolder(const QString &folder) override;
+    std::optional<FolderIdentity> folderIdentity(const QString &folder) override;
+};
+
+} // namespace deckrun

@@ -1,0 +1,90 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+// The Qt implementations of the platform services.
+
+#include "platform/Dialogs.h"
+#include "platform/EventLoop.h"
+#include "platform/Printers.h"
+#include "platform/ProgramControl.h"
+#include "platform/SettingsStore.h"
+#include "platform/Shell.h"
+
+#include <QSettings>
+
+#include <memory>
+#include <random>
+
+namespace deckrun {
+
+class PresentationAutomation;
+
+class QtDialogs final : public Dialogs {
+public:
+    Answer messageBox(const QString &text, const QString &title, Buttons buttons,
+                      Icon icon) override;
+    QString inputBox(const QString &prompt, const QString &title,
+                     const QString &defaultAnswer) override;
+    FileDialogResult openFiles(const FileDialogRequest &request) override;
+    QString browseForFolder(const QString &title, const QString &initialFolder) override;
+
+    /** Shows lone carriage returns as line breaks, as the messages were written for. */
+    static QString displayText(const QString &text);
+    /** "Name|pattern|Name|pattern|" in the form the Qt file dialog takes. */
+    static QString qtFilter(const QString &filter);
+    /** The most characters the dialog's name list holds; more is "too many files". */
+    static constexpr int NameBufferSize = 32767;
+};
+
+/**
+ * The per-user store: Qt's native settings for organisation "Orvanta",
+ * application "Deckrun", section "Deckrun". The second constructor keeps the
+ * values in an INI file of the caller's choosing (tests, benchmarks).
+ */
+class QtSettingsStore final : public SettingsStore {
+public:
+    QtSettingsStore();
+    explicit QtSettingsStore(const QString &iniFile);
+
+    QString read(const QString &key, const QString &defaultValue) override;
+    void write(const QString &key, const QString &value) override;
+
+private:
+    std::unique_ptr<QSettings> m_settings;
+};
+
+class QtShell final : public Shell {
+public:
+    void openUrl(const QUrl &url) override;
+    void openFolder(const QString &path) override;
+};
+
+class QtEventLoop final : public EventLoop {
+public:
+    QtEventLoop();
+    void pumpEvents() override;
+    double secondsSinceMidnight() override;
+    void sleepForEvents(double seconds) override;
+    double randomNumber() override;
+
+private:
+    std::mt19937 m_random;
+};
+
+class QtPrinters final : public Printers {
+public:
+    QString defaultPrinterName() override;
+    QStringList printerNames() override;
+};
+
+class QtProgramControl final : public ProgramControl {
+public:
+    explicit QtProgramControl(PresentationAutomation &office) : m_office(office) {}
+    QString programFolder() override;
+    [[noreturn]] void endNow() override;
+
+private:
+    PresentationAutomation &m_office;
+};
+
+} // namespace deckrun

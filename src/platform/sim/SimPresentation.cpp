@@ -1,0 +1,149 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "platform/sim/SimPresentation.h"
+
+#include "platform/Failure.h"
+
+namespace deckrun {
+
+struct SimAutomation::State {
+    QStringList calls;
+    QHash<QString, QString> failures;
+    QHash<QString, QString> openFailures;
+    bool running = false;
+    QString runningName = QStringLiteral("Microsoft PowerPoint");
+    QString openPath;       // the active presentation, empty when none
+    QString activePrinter;
+    QStringList printed;
+    int shutdowns = 0;
+
+    void call(const QString &word, const QString &argument = QString())
+    {
+        calls << (argument.isNull() ? word : word + argument);
+        const auto failure = failures.constFind(word);
+        if (failure != failures.constEnd())
+            throw Failure(failure.value());
+    }
+};
+
+namespace {
+
+class SimPresentationObject final : public Presentation {
+public:
+    explicit SimPresentationObject(std::shared_ptr<SimAutomation::State> s) : m_s(std::move(s)) {}
+    ~SimPresentationObject() override { m_s->calls << QStringLiteral("ReleasePresentation"); }
+
+    void setPrintInBackground(bool background) override
+    {
+        m_s->call(QStringLiteral("PrintInBackground"),
+                  background ? QStringLiteral("=true") : QStringLiteral("=false"));
+    }
+    void printOut() override
+    {
+        m_s->call(QStringLiteral("PrintOut"));
+        m_s->printed << m_s->openPath + QStringLiteral(" -> ") + m_s->activePrinter;
+    }
+
+private:
+    std::shared_ptr<SimAutomation::State> m_s;
+};
+
+class SimApp final : public PresentationApp {
+public:
+    explicit SimApp(std::shared_ptr<SimAutomation::State> s) : m_s(std::move(s)) {}
+    ~SimApp() override { m_s->calls << QStringLiteral("ReleaseApp"); }
+
+    QString name() override
+    {
+        m_s->call(QStringLiteral("Name"));
+        return m_s->runningName;
+    }
+    void setVisible(bool visible) override
+    {
+        m_s->call(QStringLiteral("Visible"), visible ? QStringLiteral("=true") : QStringLiteral("=false"));
+    }
+    void open(const QString &fileName) override
+    {
+        m_s->call(QStringLiteral("Open"), QStringLiteral(":") + fileName);
+        const auto failure = m_s->openFailures.constFind(fileName);
+        if (failure != m_s->openFailures.constEnd())
+            throw Failure(failure.value());
+        m_s->openPath = fileName;
+    }
+    std::shared_ptr<Presentation> activePresentation() override
+    {
+        m_s->call(QStringLiteral("ActivePresentation"));
+        if (m_s->openPath.isEmpty())
+            throw Failure(QStringLiteral("ActivePresentation : Invalid request.  There is no active presentation."));
+        return std::make_shared<SimPresentationObject>(m_s);
+    }
+    void setActivePrinter(const QString &printerName) override
+    {
+        m_s->call(QStringLiteral("ActivePrinter"), QStringLiteral("=") + printerName);
+        if (m_s->openPath.isEmpty())
+            throw Failure(QStringLiteral("ActivePresentation : Invalid request.  There is no active presentation."));
+        if (printerName.isEmpty())
+            throw Failure(QStringLiteral("PrintOptions.ActivePrinter : Invalid request.  Printer name is empty."));
+        m_s->activePrinter = printerName;
+    }
+    void quit() override
+    {
+        m_s->call(QStringLiteral("Quit"));
+        m_s->running = false;
+        m_s->openPath.clear();
+        m_s->activePrinter.clear();
+    }
+
+private:
+    std::shared_ptr<SimAutomation::State> m_s;
+};
+
+} // namespace
+
+SimAutomation::SimAutomation() : m_state(std::make_shared<State>()) {}
+SimAutomation::~SimAutomation() = default;
+
+QStringList SimAutomation::calls() const { return m_state->calls; }
+void SimAutomation::clearCalls() { m_state->calls.clear(); }
+
+void SimAutomation::failAt(const QString &operation, const QString &description)
+{
+    m_state->failures.insert(operation, description);
+}
+
+void SimAutomation::failOpenFor(const QString &path, const QString &description)
+{
+    m_state->openFailures.insert(path, description);
+}
+
+void SimAutomation::setAlreadyRunning(const QString &name)
+{
+    m_state->running = true;
+    m_state->runningName = name;
+}
+
+bool SimAutomation::isRunning() const { return m_state->running; }
+QStringList SimAutomation::printed() const { return m_state->printed; }
+int SimAutomation::shutdowns() const { return m_state->shutdowns; }
+
+std::shared_ptr<PresentationApp> SimAutomation::create()
+{
+    m_state->call(QStringLiteral("Create"));
+    m_state->running = true;
+    return std::make_shared<SimApp>(m_state);
+}
+
+std::shared_ptr<PresentationApp> SimAutomation::getRunning()
+{
+    m_state->call(QStringLiteral("GetRunning"));
+    if (!m_state->running)
+        throw Failure(QStringLiteral("ActiveX component can't create object"), 429);
+    return std::make_shared<SimApp>(m_state);
+}
+
+void SimAutomation::shutdown()
+{
+    ++m_state->shutdowns;
+    m_state->running = false;
+}
+
+} // namespace deckrun

@@ -1,0 +1,54 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "platform/PresentationApp.h"
+
+#include <QHash>
+#include <QStringList>
+
+#include <memory>
+#include <optional>
+
+namespace deckrun {
+
+/**
+ * A simulated presentation application. It records every call in order
+ * ("Create", "GetRunning", "Name", "Visible=true", "Open:<path>",
+ * "ActivePresentation", "ActivePrinter=<name>", "PrintInBackground=false",
+ * "PrintOut", "Quit", "ReleasePresentation", "ReleaseApp") and fails any of
+ * them on request with a given description.
+ */
+class SimAutomation final : public PresentationAutomation {
+public:
+    SimAutomation();
+    ~SimAutomation() override;
+
+    /** The call log, shared with the objects handed out. */
+    QStringList calls() const;
+    void clearCalls();
+
+    /** Makes the operation (its log word without argument, e.g. "Open") fail. */
+    void failAt(const QString &operation, const QString &description);
+    /** Makes the named operation fail only for this file (for "Open"). */
+    void failOpenFor(const QString &path, const QString &description);
+    /** Pretends an instance already runs and reports `name`. */
+    void setAlreadyRunning(const QString &name);
+    bool isRunning() const;
+    /** Paths printed, in order, with the printer they went to. */
+    QStringList printed() const;
+    int shutdowns() const;
+
+    std::shared_ptr<PresentationApp> create() override;
+    std::shared_ptr<PresentationApp> getRunning() override;
+    QString expectedName() const override { return QStringLiteral("Microsoft PowerPoint"); }
+    QString productLabel() const override { return QStringLiteral("PowerPoint"); }
+    QString processName() const override { return QStringLiteral("POWERPNT.EXE"); }
+    void shutdown() override;
+
+    struct State;
+
+private:
+    std::shared_ptr<State> m_state;
+};
+
+} // namespace deckrun

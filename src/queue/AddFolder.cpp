@@ -1,0 +1,9 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "app/Form1.h"
+#include "app/Handlers.h"
+
+namespace deckrun {
+
+void PushButton2_Click(Form1 &) {}
+
+} // namespace deckrun

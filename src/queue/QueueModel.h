@@ -1,0 +1,54 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <QAbstractListModel>
+#include <QStringList>
+
+namespace deckrun {
+
+/**
+ * The queue: the rows of `ListView1`, each the full path of one file, in print
+ * order. Positions are 1-based, as the handlers count them; Qt rows are
+ * 0-based underneath.
+ */
+class QueueModel final : public QAbstractListModel {
+    Q_OBJECT
+
+public:
+    explicit QueueModel(QObject *parent = nullptr);
+
+    int rowCount(const QModelIndex &parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex &index, int role) const override;
+    bool setData(const QModelIndex &index, const QVariant &value, int role) override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+    Qt::ItemFlags flags(const QModelIndex &index) const override;
+
+    /** The list's one column header, added at start-up. */
+    void setColumnHeader(const QString &text);
+
+    int Count() const { return static_cast<int>(m_rows.size()); }
+    /** Appends a path as a new last row. */
+    void Append(const QString &path);
+    /** The text of the row at `position` (1 to Count); throws Failure otherwise. */
+    QString TextAt(int position) const;
+    /** Replaces the text of the row at `position`. */
+    void SetTextAt(int position, const QString &path);
+    /** Inserts a row that becomes row `position`; Count + 1 appends. */
+    void InsertAt(int position, const QString &path);
+    /** Removes the row at `position`. */
+    void RemoveAt(int position);
+    void Clear();
+
+    const QStringList &rows() const { return m_rows; }
+
+private:
+    void checkPosition(int position, int last) const;
+
+    QStringList m_rows;
+    QString m_header;
+};
+
+/** True when some row's text equals `path` exactly. */
+bool ListContains(const QueueModel &queue, const QString &path);
+
+} // namespace deckrun

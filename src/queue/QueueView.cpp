@@ -1,0 +1,108 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "queue/QueueView.h"
+
+#include <QDragEnterEvent>
+#include <QDragMoveEvent>
+#include <QDropEvent>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QMouseEvent>
+
+namespace deckrun {
+
+QueueView::QueueView(QWidget *parent) : QTreeView(parent)
+{
+    setRootIsDecorated(false);
+    setItemsExpandable(false);
+    setUniformRowHeights(true); // keeps 100,000 rows cheap to lay out
+    setAllColumnsShowFocus(true);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setSelectionBehavior(QAbstractItemView::SelectRows);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setDragEnabled(false); // rows are never dragged out of the list
+    setAcceptDrops(true);
+    setDragDropMode(QAbstractItemView::DropOnly);
+    setMouseTracking(true);
+    header()->setStretchLastSection(false);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+}
+
+int QueueView::selectedPosition() const
+{
+    const QModelIndex current = currentIndex();
+    if (!current.isValid() || !selectionModel() || !selectionModel()->isSelected(current))
+        return 0;
+    return current.row() + 1;
+}
+
+void QueueView::selectPosition(int position)
+{
+    const QModelIndex idx = model()->index(position - 1, 0);
+    selectionModel()->setCurrentIndex(idx, QItemSelectionModel::ClearAndSelect
+                                               | QItemSelectionModel::Rows);
+}
+
+void QueueView::ensureVisible(int position)
+{
+    scrollTo(model()->index(position - 1, 0), QAbstractItemView::EnsureVisible);
+}
+
+void QueueView::keyPressEvent(QKeyEvent *event)
+{
+    if (event->key() == Qt::Key_Delete) {
+        emit keyDown(46, event->modifiers());
+        event->accept();
+        return;
+    }
+    QTreeView::keyPressEvent(event);
+}
+
+void QueueView::mousePressEvent(QMouseEvent *event)
+{
+    QTreeView::mousePressEvent(event);
+    const QModelIndex hit = indexAt(event->position().toPoint());
+    if (hit.isValid())
+        emit itemClick(hit);
+    emit mouseDown(event->button());
+}
+
+void QueueView::mouseMoveEvent(QMouseEvent *event)
+{
+    // The list's own rubber-band and drag handling stay off: the gesture is ours.
+    emit mouseMove(event->position().toPoint(), qRound(event->globalPosition().y()));
+    event->accept();
+}
+
+void QueueView::mouseReleaseEvent(QMouseEvent *event)
+{
+    QTreeView::mouseReleaseEvent(event);
+    emit mouseUp(event->button());
+}
+
+void QueueView::mouseDoubleClickEvent(QMouseEvent *event)
+{
+    emit dblClick();
+    event->accept();
+}
+
+void QueueView::dragEnterEvent(QDragEnterEvent *event)
+{
+    event->setDropAction(event->proposedAction());
+    event->accept();
+    emit oleDragOver(event);
+}
+
+void QueueView::dragMoveEvent(QDragMoveEvent *event)
+{
+    event->setDropAction(event->proposedAction());
+    event->accept();
+    emit oleDragOver(event);
+}
+
+void QueueView::dropEvent(QDropEvent *event)
+{
+    event->acceptProposedAction();
+    emit oleDragDrop(event);
+}
+
+} // namespace deckrun

@@ -1,0 +1,233 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "app/Form1.h"
+#include "app/Handlers.h"
+#include "app/ProgressBar.h"
+#include "platform/qt/QtServices.h"
+#include "queue/QueueModel.h"
+#include "queue/QueueView.h"
+#include "support/FakePlatform.h"
+#include "support/TempTree.h"
+
+#include <QComboBox>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QImage>
+#include <QPushButton>
+
+#include <gtest/gtest.h>
+
+using namespace deckrun;
+using namespace deckrun::test;
+
+namespace {
+
+struct PauseCase {
+    const char *stored; // nullptr: nothing stored
+    int selected;
+    bool reported;
+};
+
+class StartUpPause : public testing::TestWithParam<PauseCase> {};
+
+} // namespace
+
+TEST_P(StartUpPause, RestoresTheStoredPause)
+{
+    const PauseCase c = GetParam();
+    FakePlatform fake;
+    if (c.stored)
+        fake.settings->values.insert(QStringLiteral("Combo2"), QString::fromUtf8(c.stored));
+    Form1 form(fake.platform);
+    form.Form_Load();
+
+    ASSERT_EQ(form.Combo2->count(), 10);
+    EXPECT_EQ(form.Combo2->itemText(0), QStringLiteral("0 seconds"));
+    EXPECT_EQ(form.Combo2->itemText(1), QStringLiteral("1 seconds"));
+    EXPECT_EQ(form.Combo2->itemText(9), QStringLiteral("9 seconds"));
+    EXPECT_EQ(form.Combo2->currentIndex(), c.selected);
+    const auto reports = fake.dialogs->reports();
+    if (c.reported) {
+        ASSERT_EQ(reports.size(), 1u);
+        EXPECT_TRUE(reports[0].text.contains(
+            QStringLiteral("\r\nin Tamberlin2021/08/31.Form1.Form_Load at line 144\r\r")));
+    } else {
+        EXPECT_TRUE(reports.empty());
+    }
+    // Selecting from code stores the choice, as a click does; a failed restore stores nothing.
+    if (c.selected >= 0) {
+        EXPECT_EQ(fake.settings->values.value(QStringLiteral("Combo2")), QString::number(c.selected));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Settings, StartUpPause,
+    testing::Values(PauseCase{nullptr, 5, false}, PauseCase{"0", 0, false}, PauseCase{"9", 9, false},
+                    PauseCase{"-1", -1, false}, PauseCase{"abc", -1, true},
+                    PauseCase{"10", -1, true}, PauseCase{"-2", -1, true},
+                    PauseCase{"99999", -1, true}));
+
+TEST(StartUp, SetsCaptionColumnAndTitle)
+{
+    FakePlatform fake;
+    Form1 form(fake.platform);
+    EXPECT_EQ(form.windowTitle(), QStringLiteral("Form1"));
+    form.Form_Load();
+    EXPECT_EQ(form.windowTitle(), QStringLiteral("Deckrun"));
+    EXPECT_FALSE(form.windowIcon().isNull());
+    EXPECT_EQ(fake.dialogs->applicationTitle(), QStringLiteral("Deckrun"));
+    EXPECT_EQ(form.queue().headerData(0, Qt::Horizontal, Qt::DisplayRole).toString(),
+              QStringLiteral("PowerPoint File(s)"));
+    EXPECT_EQ(form.ListView1->header()->sectionSize(0), form.twips(6500));
+    EXPECT_TRUE(fake.dialogs->messages.empty());
+}
+
+TEST(StartUp, OpensTheHomePageOnlyOnDrawSeven)
+{
+    struct Case {
+        double random;
+        bool opens;
+    };
+    for (const Case c : {Case{0.06, true}, Case{0.0699, true}, Case{0.05, false}, Case{0.07, false},
+                         Case{0.0, false}, Case{0.999, false}}) {
+        FakePlatform fake;
+        fake.events->random = c.random;
+        Form1 form(fake.platform);
+        form.Form_Load();
+        EXPECT_EQ(fake.shell->urls.size(), c.opens ? 1 : 0) << c.random;
+    }
+}
+
+TEST(StartUp, LoadsTheHandCursorOnlyWhenPresent)
+{
+    TempTree program;
+    {
+        FakePlatform fake;
+        fake.program->folder = program.path();
+        Form1 form(fake.platform);
+        form.Form_Load();
+        EXPECT_FALSE(form.hasMouseIcon());
+        EXPECT_TRUE(fake.dialogs->messages.empty());
+    }
+    QImage hand(32, 32, QImage::Format_ARGB32);
+    hand.fill(Qt::black);
+    ASSERT_TRUE(hand.save(program.at(QStringLiteral("HAND-M.CUR")), "PNG"));
+    FakePlatform fake;
+    fake.program->folder = program.path();
+    Form1 form(fake.platform);
+    form.Form_Load();
+    EXPECT_TRUE(form.hasMouseIcon());
+}
+
+TEST(StartUp, UnusableHandCursorIsReportedAtStep104)
+{
+    TempTree program;
+    program.file(QStringLiteral("HAND-M.CUR"), "not a picture");
+    FakePlatform fake;
+    fake.program->folder = program.path();
+    Form1 form(fake.platform);
+    form.Form_Load();
+    ASSERT_EQ(fake.dialogs->reports().size(), 1u);
+    EXPECT_TRUE(fake.dialogs->reports()[0].text.contains(QStringLiteral("at line 104")));
+    EXPECT_EQ(form.Combo2->currentIndex(), 5); // start-up went on
+}
+
+TEST(Form1Layout, ControlsStandWhereTheTableSays)
+{
+    FakePlatform fake;
+    Form1 form(fake.platform);
+    struct Placement {
+        QWidget *w;
+        int left, top, width, height;
+    };
+    const Placement table[] = {
+        {form.PushButton6, 120, 120, 7800, 405},  {form.ListView1, 120, 630, 6840, 2535},
+        {form.PushButton4, 7080, 630, 840, 1215}, {form.PushButton5, 7080, 1950, 840, 1215},
+        {form.PushButton1, 120, 3250, 3840, 405}, {form.PushButton2, 4080, 3250, 3840, 405},
+        {form.PushButton7, 120, 3760, 3840, 405}, {form.PushButton8, 4080, 3760, 3840, 405},
+        {form.Frame1, 120, 4220, 7800, 820},      {form.Combo1, 240, 300, 7320, 345},
+        {form.Frame2, 120, 5130, 7800, 840},      {form.Combo2, 240, 300, 6720, 345},
+        {form.PushButton9, 7080, 300, 480, 345},  {form.PushButton3, 120, 6045, 7800, 405},
+        {form.ProgressBar1, 120, 6555, 7800, 405}};
+    for (const Placement &p : table) {
+        EXPECT_EQ(p.w->geometry(),
+                  QRect(form.twips(p.left), form.twips(p.top), form.twips(p.width), form.twips(p.height)))
+            << p.w->objectName().toStdString();
+    }
+    EXPECT_EQ(form.Combo1->parentWidget(), form.Frame1);
+    EXPECT_EQ(form.Combo2->parentWidget(), form.Frame2);
+    EXPECT_EQ(form.PushButton9->parentWidget(), form.Frame2);
+    EXPECT_EQ(form.size(), QSize(form.twips(8040), form.twips(7065)));
+    EXPECT_EQ(form.minimumSize(), form.maximumSize());
+    EXPECT_FALSE(form.windowFlags() & Qt::WindowMaximizeButtonHint);
+    EXPECT_TRUE(form.windowFlags() & Qt::WindowMinimizeButtonHint);
+    EXPECT_EQ(form.PushButton3->text(), QStringLiteral("Start Printing"));
+    EXPECT_EQ(form.ProgressBar1->text(), QStringLiteral("Progress Bar"));
+    EXPECT_DOUBLE_EQ(form.PushButton1->font().pointSizeF(), 11.25);
+    EXPECT_TRUE(form.Frame1->font().bold());
+    EXPECT_EQ(form.ListView1->toolTip(),
+              QStringLiteral("Drag and drop files here. Double-click item to remove it. Move | line "
+                             "to right and out of window to reveal full names."));
+
+    // Tab order: list, Move Up, Move Down, Add, Add All, printer, Start, Help, Clear, Samples, pause, ?
+    const QWidget *expected[] = {form.ListView1,   form.PushButton4, form.PushButton5, form.PushButton1,
+                                 form.PushButton2, form.Combo1,      form.PushButton3, form.PushButton6,
+                                 form.PushButton7, form.PushButton8, form.Combo2,      form.PushButton9};
+    auto nextFocusable = [](const QWidget *w) {
+        QWidget *n = w->nextInFocusChain();
+        while (!(n->focusPolicy() & Qt::TabFocus))
+            n = n->nextInFocusChain();
+        return n;
+    };
+    for (std::size_t i = 0; i + 1 < std::size(expected); ++i)
+        EXPECT_EQ(nextFocusable(expected[i]), expected[i + 1])
+            << expected[i]->objectName().toStdString();
+}
+
+TEST(HelpButton, ShowsTheHelpMessage)
+{
+    FakePlatform fake;
+    Form1 form(fake.platform);
+    form.Form_Load();
+    form.PushButton6->click();
+    ASSERT_EQ(fake.dialogs->messages.size(), 1u);
+    const ShownMessage &m = fake.dialogs->messages[0];
+    EXPECT_EQ(m.text, QStringLiteral("This program works with PowerPoint Presentations like .ppt and "
+                                     ".pptx but not PowerPoint Shows like .pps"));
+    EXPECT_EQ(m.title, QStringLiteral("Deckrun"));
+    EXPECT_EQ(m.icon, Icon::None);
+    EXPECT_EQ(m.buttons, Buttons::Ok);
+}
+
+TEST(PointerRule, HandOverButtonsArrowElsewhereHourglassStays)
+{
+    FakePlatform fake;
+    Form1 form(fake.platform);
+    PushButton_MouseMove(form);
+    EXPECT_EQ(form.mousePointer(), pointer::Custom);
+    Frame1_MouseMove(form);
+    EXPECT_EQ(form.mousePointer(), pointer::Default);
+    PushButton_MouseMove(form);
+    Form_MouseMove(form);
+    EXPECT_EQ(form.mousePointer(), pointer::Default);
+
+    form.setMousePointer(pointer::Busy);
+    for (auto handler : {PushButton_MouseMove, Form_MouseMove, Frame1_MouseMove, Frame2_MouseMove}) {
+        handler(form);
+        EXPECT_EQ(form.mousePointer(), pointer::Busy);
+    }
+}
+
+TEST(Unload, ClosingTheWindowEndsTheProgramAtOnce)
+{
+    EXPECT_EXIT(
+        {
+            FakePlatform fake;
+            SimAutomation office;
+            fake.platform.program = std::make_unique<QtProgramControl>(office);
+            Form1 form(fake.platform);
+            form.show();
+            form.close();
+            std::exit(3); // reached only when closing did not end the program
+        },
+        testing::ExitedWithCode(0), "");
+}
