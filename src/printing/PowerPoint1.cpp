@@ -1,9 +1,73 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "printing/PowerPoint1.h"
+
 #include "app/Form1.h"
 #include "app/Handlers.h"
+#include "platform/Failure.h"
+#include "platform/Platform.h"
 
 namespace deckrun {
 
-void CheckPowerPointInstalled(Form1 &) {}
+QString NotInstalledMessage(const PresentationAutomation &office)
+{
+    const QString product = office.productLabel();
+    return product + QStringLiteral(" is not installed on this computer. You need to have it "
+                                    "installed to use this software without error.");
+}
+
+QString RunningApplicationWarning(const PresentationAutomation &office)
+{
+    const QString product = office.productLabel();
+    return product + QStringLiteral(" may be open. It is recommended that you close ") + product
+        + QStringLiteral(" first.") + QLatin1Char('\r')
+        + QStringLiteral("Use Ctrl+Alt+Del > Task Manager > ") + office.processName()
+        + QStringLiteral(" if necessary.") + QStringLiteral("\r\n\r\n")
+        + QStringLiteral("Would you like to proceed anyway?");
+}
+
+void CheckPowerPointInstalled(Form1 &form)
+{
+    Platform &p = form.platform();
+    bool usable = false;
+    try {
+        usable = p.office->isInstalled();
+    } catch (const std::exception &) {
+        usable = false;
+    }
+    if (usable)
+        return;
+    try {
+        p.dialogs->messageBox(NotInstalledMessage(*p.office), QString(), Buttons::Ok, Icon::None);
+    } catch (const std::exception &) {
+    }
+    p.program->endNow();
+}
+
+bool PowerPointIsRunning(PresentationAutomation &office)
+{
+    try {
+        const std::shared_ptr<PresentationApp> running = office.getRunning();
+        return running && running->name() == office.expectedName();
+    } catch (const std::exception &) {
+        return false;
+    }
+}
+
+bool AbortForRunningPowerPoint(PresentationAutomation &office, Dialogs &dialogs)
+{
+    if (!PowerPointIsRunning(office))
+        return false;
+    return dialogs.messageBox(RunningApplicationWarning(office), QString(), Buttons::YesNo, Icon::None)
+        != Answer::Yes;
+}
+
+std::shared_ptr<PresentationApp> OpenPresentation(PresentationAutomation &office, const QString &path)
+{
+    const std::shared_ptr<PresentationApp> created = office.create();
+    std::shared_ptr<PresentationApp> running = office.getRunning();
+    created->setVisible(true);
+    running->open(path);
+    return running; // the created reference is released on the way out
+}
 
 } // namespace deckrun

@@ -1,0 +1,39 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+// The only code that finds, starts or attaches to the presentation
+// application. The print run drives the returned reference itself.
+
+#include <QString>
+
+#include <memory>
+
+namespace deckrun {
+
+class Dialogs;
+class PresentationApp;
+class PresentationAutomation;
+
+/** True when a running instance is found and reports the backend's own name; never throws. */
+bool PowerPointIsRunning(PresentationAutomation &office);
+
+/**
+ * Warns when the application already runs. Returns true when the run must not
+ * go on (the user declined), false when it may.
+ */
+bool AbortForRunningPowerPoint(PresentationAutomation &office, Dialogs &dialogs);
+
+/** The warning's text, with its lone carriage return and two CR LF pairs. */
+QString RunningApplicationWarning(const PresentationAutomation &office);
+
+/** The message shown when the application cannot be used at all. */
+QString NotInstalledMessage(const PresentationAutomation &office);
+
+/**
+ * Starts or attaches to the application, shows it and opens `path` through
+ * the running instance; returns that instance. Failures reach the caller
+ * unchanged, and nothing is quit on the way out.
+ */
+std::shared_ptr<PresentationApp> OpenPresentation(PresentationAutomation &office, const QString &path);
+
+} // namespace deckrun
