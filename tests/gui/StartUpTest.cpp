@@ -16,6 +16,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
+#include <string>
+
 using namespace deckrun;
 using namespace deckrun::test;
 
@@ -64,7 +67,14 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(PauseCase{nullptr, 5, false}, PauseCase{"0", 0, false}, PauseCase{"9", 9, false},
                     PauseCase{"-1", -1, false}, PauseCase{"abc", -1, true},
                     PauseCase{"10", -1, true}, PauseCase{"-2", -1, true},
-                    PauseCase{"99999", -1, true}));
+                    PauseCase{"99999", -1, true}),
+    [](const testing::TestParamInfo<PauseCase> &info) {
+        const std::string stored = info.param.stored ? info.param.stored : "none";
+        std::string name = "stored_";
+        for (char ch : stored)
+            name += std::isalnum(static_cast<unsigned char>(ch)) ? ch : 'm';
+        return name;
+    });
 
 TEST(StartUp, SetsCaptionColumnAndTitle)
 {

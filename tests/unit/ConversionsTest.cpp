@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <optional>
+#include <string>
 
 using namespace deckrun;
 
@@ -39,7 +40,10 @@ INSTANTIATE_TEST_SUITE_P(StoredText, ToInteger16Test,
                                          IntegerCase{"abc", std::nullopt, 13},
                                          IntegerCase{"", std::nullopt, 13},
                                          IntegerCase{"99999", std::nullopt, 6},
-                                         IntegerCase{"-32769", std::nullopt, 6}));
+                                         IntegerCase{"-32769", std::nullopt, 6}),
+                         [](const testing::TestParamInfo<IntegerCase> &info) {
+                             return "case" + std::to_string(info.index);
+                         });
 
 TEST(SelectorIndex, AcceptsMinusOneToLastEntry)
 {
