@@ -1,10 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Builds the application, the platform services and the main window.
 
+#include "app/Application.h"
 #include "app/Form1.h"
 #include "platform/Platform.h"
-
-#include <QApplication>
 
 #include <cstdio>
 #include <cstdlib>
@@ -36,9 +35,7 @@ int main(int argc, char *argv[])
                    stderr);
         return 2;
     }
-    QApplication app(argc, argv);
-    QApplication::setOrganizationName(QStringLiteral("Orvanta"));
-    QApplication::setApplicationName(QStringLiteral("Deckrun"));
+    deckrun::Application app(argc, argv);
 
     auto platform = deckrun::makeSystemPlatform();
     deckrun::Form1 form(*platform);

@@ -1,0 +1,23 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "app/Application.h"
+
+#include <exception>
+
+namespace deckrun {
+
+Application::Application(int &argc, char **argv) : QApplication(argc, argv)
+{
+    setOrganizationName(QStringLiteral("Orvanta"));
+    setApplicationName(QStringLiteral("Deckrun"));
+}
+
+bool Application::notify(QObject *receiver, QEvent *event)
+{
+    try {
+        return QApplication::notify(receiver, event);
+    } catch (const std::exception &) {
+        return false;
+    }
+}
+
+} // namespace deckrun
