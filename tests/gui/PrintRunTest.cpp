@@ -350,6 +350,24 @@ TEST_F(PrintRun, RowsExchangedDuringARunPrintWhatEachPositionHolds)
     EXPECT_EQ(seen[PumpsPerFile].text, QStringLiteral("Processing: c.ppt"));
 }
 
+TEST_F(PrintRun, RowsGoneDuringARunAreReportedAndTheRunEnds)
+{
+    // The list can only be emptied mid-run when another long action reset the busy pointer.
+    const QString a = deck(QStringLiteral("a.ppt"));
+    queue({a, deck(QStringLiteral("b.ppt")), deck(QStringLiteral("c.ppt"))});
+    duringRun = [&] {
+        if (seen.size() == 2)
+            form.queue().Clear();
+    };
+    run();
+    // Rows 2 and 3 cannot be read: each is reported and the path in hand is kept.
+    EXPECT_THAT(reportedSteps(), ElementsAre(112, 112));
+    EXPECT_THAT(valuesPerFile(), ElementsAre(33, 100, 100));
+    EXPECT_EQ(fake.office->printed().size(), 3);
+    EXPECT_EQ(messageTexts().last(), QStringLiteral("Done."));
+    EXPECT_EQ(form.ProgressBar1->value(), 0);
+}
+
 TEST_F(PrintRun, SelectionsAreReadAfreshForEveryFile)
 {
     const QString a = deck(QStringLiteral("a.ppt")), b = deck(QStringLiteral("b.ppt"));
