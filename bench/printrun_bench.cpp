@@ -127,7 +127,8 @@ int waitCpu(double seconds, double spinSeconds)
         wait();
         return std::pair{processCpuSeconds() - cpu0, secondsSince(wall0)};
     };
-    const auto [waitCpuSeconds, waitWall] = measure([&] { WaitSeconds(*platform->events, seconds); });
+    const auto [waitCpuSeconds, waitWall] =
+        measure([&] { WaitSeconds(*platform->events, seconds); });
     const auto [spinCpuSeconds, spinWall] = measure([&] { spinningWait(spinSeconds); });
     std::printf("result wait_wall_s %.3f\n", waitWall);
     std::printf("result wait_cpu_s %.4f\n", waitCpuSeconds);
@@ -200,9 +201,11 @@ private:
             m_posted.push_back(Clock::now());
         }
         QCoreApplication::postEvent(&m_button, new QMouseEvent(QEvent::MouseButtonPress, at, global,
-                                                               Qt::LeftButton, Qt::LeftButton, Qt::NoModifier, m_mouse));
-        QCoreApplication::postEvent(&m_button, new QMouseEvent(QEvent::MouseButtonRelease, at, global,
-                                                               Qt::LeftButton, Qt::NoButton, Qt::NoModifier, m_mouse));
+                                                               Qt::LeftButton, Qt::LeftButton,
+                                                               Qt::NoModifier, m_mouse));
+        QCoreApplication::postEvent(&m_button, new QMouseEvent(QEvent::MouseButtonRelease, at,
+                                                               global, Qt::LeftButton, Qt::NoButton,
+                                                               Qt::NoModifier, m_mouse));
     }
 
     void handled()
@@ -211,7 +214,8 @@ private:
         std::lock_guard lock(m_mutex);
         if (m_posted.empty())
             return;
-        m_latencies.push_back(std::chrono::duration<double, std::milli>(now - m_posted.front()).count());
+        m_latencies.push_back(
+            std::chrono::duration<double, std::milli>(now - m_posted.front()).count());
         m_posted.pop_front();
     }
 
@@ -228,7 +232,10 @@ void printLatencies(const char *name, std::vector<double> ms)
 {
     std::sort(ms.begin(), ms.end());
     auto at = [&](double q) {
-        return ms.empty() ? 0.0 : ms[std::min(ms.size() - 1, static_cast<std::size_t>(q * static_cast<double>(ms.size())))];
+        return ms.empty()
+                   ? 0.0
+                   : ms[std::min(ms.size() - 1,
+                                 static_cast<std::size_t>(q * static_cast<double>(ms.size())))];
     };
     std::printf("result %s_clicks %zu\n", name, ms.size());
     std::printf("result %s_p50_ms %.3f\n", name, at(0.5));
@@ -262,8 +269,9 @@ int clickLatency(int files, double idleSeconds)
     const double runSeconds = secondsSince(wall0);
     poster.stop();
     std::printf("result run_wall_s %.3f\n", runSeconds);
-    std::printf("result run_files_printed %lld\n",
-                static_cast<long long>(static_cast<SimAutomation &>(*platform->office).printed().size()));
+    std::printf(
+        "result run_files_printed %lld\n",
+        static_cast<long long>(static_cast<SimAutomation &>(*platform->office).printed().size()));
     printLatencies("run", poster.takeLatencies());
     std::printf("result clicks_lost %d\n", poster.lost());
     return 0;
@@ -280,9 +288,12 @@ int main(int argc, char **argv)
     const QStringList args = QCoreApplication::arguments();
     const QString mode = args.value(1);
     if (mode == QLatin1String("wait-cpu"))
-        return waitCpu(args.value(2, QStringLiteral("10")).toDouble(), args.value(3, QStringLiteral("2")).toDouble());
+        return waitCpu(args.value(2, QStringLiteral("10")).toDouble(),
+                       args.value(3, QStringLiteral("2")).toDouble());
     if (mode == QLatin1String("click-latency"))
-        return clickLatency(args.value(2, QStringLiteral("3")).toInt(), args.value(3, QStringLiteral("3")).toDouble());
-    std::fprintf(stderr, "usage: printrun_bench wait-cpu [seconds] [spin-seconds] | click-latency [files] [idle-seconds]\n");
+        return clickLatency(args.value(2, QStringLiteral("3")).toInt(),
+                            args.value(3, QStringLiteral("3")).toDouble());
+    std::fprintf(stderr, "usage: printrun_bench wait-cpu [seconds] [spin-seconds] | click-latency "
+                         "[files] [idle-seconds]\n");
     return 2;
 }

@@ -35,8 +35,7 @@ double elapsedSince(double start, double now)
     throw Failure(QStringLiteral("Object variable or With block variable not set"), 91);
 }
 
-template<typename T>
-T &required(const std::shared_ptr<T> &reference)
+template <typename T> T &required(const std::shared_ptr<T> &reference)
 {
     if (!reference)
         throwNotSet();
@@ -86,7 +85,8 @@ int ProgressPercent(std::int32_t i, std::int32_t count)
 
 int PauseDigit(const QString &pauseText)
 {
-    if (pauseText.isEmpty() || pauseText.front() < QLatin1Char('0') || pauseText.front() > QLatin1Char('9'))
+    if (pauseText.isEmpty() || pauseText.front() < QLatin1Char('0') ||
+        pauseText.front() > QLatin1Char('9'))
         throw Failure(QStringLiteral("Type mismatch"), 13);
     return pauseText.front().unicode() - u'0';
 }
@@ -112,7 +112,8 @@ void PushButton3_Click(Form1 &form)
         finish();
         return;
     }
-    if (r.test(106, [&] { return AbortForRunningPowerPoint(*platform.office, *platform.dialogs); })) {
+    if (r.test(106,
+               [&] { return AbortForRunningPowerPoint(*platform.office, *platform.dialogs); })) {
         finish();
         return;
     }

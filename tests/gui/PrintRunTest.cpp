@@ -3,12 +3,12 @@
 // of the test's own: every wait passes at once, and the pump lets a test act
 // while the run is under way.
 
+#include "printing/PrintRun.h"
 #include "app/Form1.h"
 #include "app/Handlers.h"
 #include "app/ProgressBar.h"
 #include "platform/FileSystem.h"
 #include "platform/qt/QtServices.h"
-#include "printing/PrintRun.h"
 #include "queue/QueueModel.h"
 #include "support/FakePlatform.h"
 
@@ -64,7 +64,8 @@ protected:
             form.Combo2->addItem(QString::number(digit) + QStringLiteral(" seconds"));
         form.Combo2->setCurrentIndex(0);
         fake.events->pumpAction = [this] {
-            seen.push_back({form.ProgressBar1->value(), form.ProgressBar1->text(), form.mousePointer()});
+            seen.push_back(
+                {form.ProgressBar1->value(), form.ProgressBar1->text(), form.mousePointer()});
             if (duringRun)
                 duringRun();
         };
@@ -95,7 +96,8 @@ protected:
     {
         std::vector<int> steps;
         for (const auto &m : fake.dialogs->reports()) {
-            EXPECT_TRUE(m.text.contains(QString::fromLatin1(PrintRunLocation) + QStringLiteral("at line ")))
+            EXPECT_TRUE(
+                m.text.contains(QString::fromLatin1(PrintRunLocation) + QStringLiteral("at line ")))
                 << m.text.toStdString();
             const qsizetype at = m.text.indexOf(QStringLiteral("at line ")) + 8;
             steps.push_back(m.text.mid(at, 3).toInt());
@@ -175,11 +177,13 @@ TEST_F(PrintRun, AnswerToTheRunningApplicationWarning)
         EXPECT_EQ(fake.dialogs->messages[0].buttons, Buttons::YesNo);
         if (answer == Answer::No) {
             EXPECT_EQ(fake.dialogs->messages.size(), 1u) << "no message after No";
-            EXPECT_FALSE(fake.office->calls().join(QLatin1Char(' ')).contains(QStringLiteral("Open")));
+            EXPECT_FALSE(
+                fake.office->calls().join(QLatin1Char(' ')).contains(QStringLiteral("Open")));
             EXPECT_EQ(form.mousePointer(), pointer::Custom);
         } else {
             EXPECT_THAT(messageTexts().mid(1), ElementsAre(QStringLiteral("Done.")));
-            EXPECT_TRUE(fake.office->calls().contains(QStringLiteral("Open:") + deck(QStringLiteral("a.ppt"))));
+            EXPECT_TRUE(fake.office->calls().contains(QStringLiteral("Open:") +
+                                                      deck(QStringLiteral("a.ppt"))));
             EXPECT_EQ(form.mousePointer(), pointer::Default);
         }
     }
@@ -191,7 +195,8 @@ TEST_F(PrintRun, OneFileShowsItsNameWhileItPrints)
         QString path;
         QString shown;
     } cases[] = {
-        {deck(QStringLiteral("Quarterly review.pptx")), QStringLiteral("Processing: Quarterly review.pptx")},
+        {deck(QStringLiteral("Quarterly review.pptx")),
+         QStringLiteral("Processing: Quarterly review.pptx")},
         {QStringLiteral("talk.ppt"), QStringLiteral("Processing: talk.ppt")},
         {QStringLiteral("50% done.odp"), QStringLiteral("Processing: 50% done.odp")},
     };
@@ -295,8 +300,8 @@ TEST_F(PrintRun, EmptyPrinterSelectionFailsAt126AndStillPrints)
 TEST_F(PrintRun, PauseComesFromTheFirstCharacterOfThePauseSelection)
 {
     const struct {
-        int index;       // -1: nothing selected, the text is empty
-        double seconds;  // per file, fixed waits included
+        int index;      // -1: nothing selected, the text is empty
+        double seconds; // per file, fixed waits included
         bool reported;
     } cases[] = {{0, 3, false}, {3, 6, false}, {9, 12, false}, {-1, 2, true}};
     for (const auto &c : cases) {
@@ -310,7 +315,8 @@ TEST_F(PrintRun, PauseComesFromTheFirstCharacterOfThePauseSelection)
         EXPECT_NEAR(fake.events->now - before, 2 * c.seconds, 1e-9);
         if (c.reported) {
             EXPECT_THAT(reportedSteps(), ElementsAre(140, 140));
-            EXPECT_TRUE(fake.dialogs->reports()[0].text.startsWith(QStringLiteral("Type mismatch\r\n")));
+            EXPECT_TRUE(
+                fake.dialogs->reports()[0].text.startsWith(QStringLiteral("Type mismatch\r\n")));
         } else {
             EXPECT_TRUE(reportedSteps().empty());
         }
@@ -320,7 +326,8 @@ TEST_F(PrintRun, PauseComesFromTheFirstCharacterOfThePauseSelection)
 
 TEST_F(PrintRun, RowsAddedDuringARunAreNotPrintedButLowerThePercentage)
 {
-    queue({deck(QStringLiteral("a.ppt")), deck(QStringLiteral("b.ppt")), deck(QStringLiteral("c.ppt"))});
+    queue({deck(QStringLiteral("a.ppt")), deck(QStringLiteral("b.ppt")),
+           deck(QStringLiteral("c.ppt"))});
     duringRun = [&] {
         if (seen.size() == 1)
             form.queue().Append(deck(QStringLiteral("late.ppt")));
@@ -328,7 +335,8 @@ TEST_F(PrintRun, RowsAddedDuringARunAreNotPrintedButLowerThePercentage)
     run();
     EXPECT_THAT(valuesPerFile(), ElementsAre(33, 50, 75));
     EXPECT_EQ(fake.office->printed().size(), 3);
-    EXPECT_FALSE(fake.office->calls().contains(QStringLiteral("Open:") + deck(QStringLiteral("late.ppt"))));
+    EXPECT_FALSE(
+        fake.office->calls().contains(QStringLiteral("Open:") + deck(QStringLiteral("late.ppt"))));
     EXPECT_EQ(form.queue().Count(), 4);
 }
 
@@ -338,15 +346,16 @@ TEST_F(PrintRun, RowsExchangedDuringARunPrintWhatEachPositionHolds)
                   c = deck(QStringLiteral("c.ppt"));
     queue({a, b, c});
     duringRun = [&] {
-        if (seen.size() == 2) { // while the first file waits: the drag gesture exchanges rows 2 and 3
+        if (seen.size() ==
+            2) { // while the first file waits: the drag gesture exchanges rows 2 and 3
             form.queue().SetTextAt(2, c);
             form.queue().SetTextAt(3, b);
         }
     };
     run();
-    EXPECT_THAT(fake.office->printed(),
-                ElementsAre(a + QStringLiteral(" -> ") + Printer, c + QStringLiteral(" -> ") + Printer,
-                            b + QStringLiteral(" -> ") + Printer));
+    EXPECT_THAT(fake.office->printed(), ElementsAre(a + QStringLiteral(" -> ") + Printer,
+                                                    c + QStringLiteral(" -> ") + Printer,
+                                                    b + QStringLiteral(" -> ") + Printer));
     EXPECT_EQ(seen[PumpsPerFile].text, QStringLiteral("Processing: c.ppt"));
 }
 
@@ -450,7 +459,8 @@ TEST(PrintRunDeathTest, ClosingTheWindowEndsTheProgramAndStopsTheApplication)
     using testing::HasSubstr;
     using testing::Not;
     EXPECT_EXIT(closeDuringTheFirstFilesWait(), testing::ExitedWithCode(0),
-                AllOf(HasSubstr("office stopped after:"), HasSubstr("Open:" + deck(QStringLiteral("a.ppt")).toStdString()),
+                AllOf(HasSubstr("office stopped after:"),
+                      HasSubstr("Open:" + deck(QStringLiteral("a.ppt")).toStdString()),
                       Not(HasSubstr("Open:" + deck(QStringLiteral("b.ppt")).toStdString())),
                       Not(HasSubstr("went on"))));
 }

@@ -51,11 +51,21 @@ TEST(ProgressPercent, IsTheExactShareRoundedDown)
         std::int32_t i, count;
         int percent;
     } cases[] = {
-        {29, 100, 29}, {57, 100, 57}, {1, 4, 25},   {4, 4, 100},  {1, 3, 33},
-        {2, 3, 66},    {1, 1, 100},   {1, 7, 14},   {99, 100, 99}, {1, 1000, 0},
-        {max, max, 100}, {max - 1, max, 99},
+        {29, 100, 29},
+        {57, 100, 57},
+        {1, 4, 25},
+        {4, 4, 100},
+        {1, 3, 33},
+        {2, 3, 66},
+        {1, 1, 100},
+        {1, 7, 14},
+        {99, 100, 99},
+        {1, 1000, 0},
+        {max, max, 100},
+        {max - 1, max, 99},
         // Rows went missing: never beyond the bar's range, never a division by zero.
-        {5, 3, 100},   {1, 0, 100},
+        {5, 3, 100},
+        {1, 0, 100},
     };
     for (const auto &c : cases)
         EXPECT_EQ(ProgressPercent(c.i, c.count), c.percent) << c.i << " of " << c.count;
@@ -87,13 +97,10 @@ TEST(WaitSeconds, ReturnsAfterTheFullTime)
         double wakeAfter; // 0: sleeps until the deadline
         double end;
     } cases[] = {
-        {36000.0, 1.0, 0.0, 36001.0},
-        {36000.0, 10.0, 0.0, 36010.0},
-        {36000.0, 1.0, 0.1, 36001.0},    // woken early again and again
-        {36000.0, 2.5, 0.7, 36002.5},
-        {86399.5, 2.0, 0.0, 1.5},        // across midnight
-        {86399.9, 1.0, 0.05, 0.9},
-        {86398.0, 2.0, 0.0, 0.0},        // ends exactly at midnight
+        {36000.0, 1.0, 0.0, 36001.0}, {36000.0, 10.0, 0.0, 36010.0},
+        {36000.0, 1.0, 0.1, 36001.0},                           // woken early again and again
+        {36000.0, 2.5, 0.7, 36002.5}, {86399.5, 2.0, 0.0, 1.5}, // across midnight
+        {86399.9, 1.0, 0.05, 0.9},    {86398.0, 2.0, 0.0, 0.0}, // ends exactly at midnight
     };
     for (const auto &c : cases) {
         FakeEventLoop events;
