@@ -1,9 +1,162 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "printing/PrintRun.h"
+
+#include "app/ErrorReport.h"
 #include "app/Form1.h"
 #include "app/Handlers.h"
+#include "app/ProgressBar.h"
+#include "platform/EventLoop.h"
+#include "platform/Failure.h"
+#include "platform/FileSystem.h"
+#include "platform/Platform.h"
+#include "printing/PowerPoint1.h"
+#include "queue/QueueModel.h"
+
+#include <QComboBox>
+
+#include <algorithm>
+#include <memory>
 
 namespace deckrun {
 
-void PushButton3_Click(Form1 &) {}
+namespace {
+
+constexpr double SecondsPerDay = 86400.0;
+
+double elapsedSince(double start, double now)
+{
+    // The clock restarts at midnight: a smaller reading means a new day began.
+    return now >= start ? now - start : now + SecondsPerDay - start;
+}
+
+/** What a step that needs an application or presentation meets when the open failed. */
+[[noreturn]] void throwNotSet()
+{
+    throw Failure(QStringLiteral("Object variable or With block variable not set"), 91);
+}
+
+template <typename T> T &required(const std::shared_ptr<T> &reference)
+{
+    if (!reference)
+        throwNotSet();
+    return *reference;
+}
+
+/** Clears IsPrinting however the run is left, also when the program is being ended. */
+class PrintingFlag {
+public:
+    explicit PrintingFlag(Form1 &form) : m_form(form) {}
+    ~PrintingFlag() { m_form.IsPrinting = false; }
+    PrintingFlag(const PrintingFlag &) = delete;
+    PrintingFlag &operator=(const PrintingFlag &) = delete;
+
+private:
+    Form1 &m_form;
+};
+
+} // namespace
+
+void WaitSeconds(EventLoop &events, double seconds)
+{
+    if (!(seconds > 0))
+        return;
+    const double start = events.secondsSinceMidnight();
+    while (elapsedSince(start, events.secondsSinceMidnight()) < seconds) {
+        events.pumpEvents();
+        const double remaining = seconds - elapsedSince(start, events.secondsSinceMidnight());
+        if (remaining > 0)
+            events.sleepForEvents(remaining);
+    }
+}
+
+QString FileNameFromPath(const QString &path)
+{
+    const qsizetype last = path.lastIndexOf(pathSeparator());
+    return last < 0 ? path : path.mid(last + 1);
+}
+
+int ProgressPercent(std::int32_t i, std::int32_t count)
+{
+    if (count <= 0)
+        return 100; // no rows left to count against: the file in hand is the last one
+    const std::int64_t percent = static_cast<std::int64_t>(i) * 100 / count;
+    return static_cast<int>(std::clamp<std::int64_t>(percent, 0, 100));
+}
+
+int PauseDigit(const QString &pauseText)
+{
+    if (pauseText.isEmpty() || pauseText.front() < QLatin1Char('0') ||
+        pauseText.front() > QLatin1Char('9'))
+        throw Failure(QStringLiteral("Type mismatch"), 13);
+    return pauseText.front().unicode() - u'0';
+}
+
+void PushButton3_Click(Form1 &form)
+{
+    Platform &platform = form.platform();
+    EventLoop &events = *platform.events;
+    StepRunner r(*platform.dialogs, QString::fromLatin1(PrintRunLocation));
+
+    if (r.test(100, [&] { return form.IsPrinting; }))
+        return;
+    r.step(102, [&] { form.IsPrinting = true; });
+    const PrintingFlag clearOnExit(form);
+
+    const auto finish = [&] { r.step(154, [&] { form.IsPrinting = false; }); };
+
+    if (r.test(104, [&] { return form.queue().Count() == 0; })) {
+        r.step(152, [&] {
+            platform.dialogs->messageBox(QStringLiteral("No files added."), QString(), Buttons::Ok,
+                                         Icon::None);
+        });
+        finish();
+        return;
+    }
+    if (r.test(106,
+               [&] { return AbortForRunningPowerPoint(*platform.office, *platform.dialogs); })) {
+        finish();
+        return;
+    }
+
+    std::int32_t rowsToPrint = 0;
+    std::int32_t i = 1;
+    QString path; // kept from one file to the next when a row cannot be read
+    std::shared_ptr<PresentationApp> application;
+    std::shared_ptr<Presentation> presentation;
+
+    r.step(108, [&] {
+        rowsToPrint = form.queue().Count();
+        i = 1;
+    });
+    while (i <= rowsToPrint) {
+        r.step(110, [&] { form.setMousePointer(pointer::Busy); });
+        r.step(112, [&] { path = form.queue().TextAt(i); });
+        r.step(114, [&] { form.ProgressBar1->setValue(ProgressPercent(i, form.queue().Count())); });
+        r.step(116, [&] {
+            form.ProgressBar1->setText(QStringLiteral("Processing: ") + FileNameFromPath(path));
+        });
+        r.step(118, [&] { events.pumpEvents(); });
+        r.step(120, [&] { application = OpenPresentation(*platform.office, path); });
+        r.step(122, [&] { presentation = required(application).activePresentation(); });
+        r.step(124, [&] { WaitSeconds(events, 1); });
+        r.step(126, [&] { required(application).setActivePrinter(form.Combo1->currentText()); });
+        r.step(128, [&] { required(presentation).setPrintInBackground(false); });
+        r.step(130, [&] { required(presentation).printOut(); });
+        r.step(132, [&] { required(application).quit(); });
+        r.step(134, [&] { WaitSeconds(events, 1); });
+        r.step(136, [&] { presentation.reset(); });
+        r.step(138, [&] { application.reset(); });
+        r.step(140, [&] { WaitSeconds(events, PauseDigit(form.Combo2->currentText()) + 1); });
+        r.step(142, [&] { ++i; });
+    }
+
+    r.step(144, [&] { form.setMousePointer(pointer::Default); });
+    r.step(146, [&] { form.ProgressBar1->setValue(0); });
+    r.step(148, [&] { form.ProgressBar1->setText(QStringLiteral("Progress Bar")); });
+    r.step(150, [&] {
+        platform.dialogs->messageBox(QStringLiteral("Done."), QString(), Buttons::Ok, Icon::None);
+    });
+    finish();
+}
 
 } // namespace deckrun

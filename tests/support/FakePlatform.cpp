@@ -83,6 +83,9 @@ void FakeEventLoop::pumpEvents()
 
 void FakeEventLoop::sleepForEvents(double seconds)
 {
+    ++sleeps;
+    if (wakeAfter > 0.0 && seconds > wakeAfter)
+        seconds = wakeAfter;
     slept += seconds;
     now += seconds;
     if (now >= 86400.0)

@@ -84,6 +84,9 @@ public:
     double secondsPerPump = 0.0;
     int pumps = 0;
     double slept = 0.0;
+    /** When above 0, a sleep ends after at most this long, as if an event had woken it. */
+    double wakeAfter = 0.0;
+    int sleeps = 0;
     std::function<void()> pumpAction;
 };
 

@@ -1,0 +1,483 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The print run against the simulated presentation application, on a clock
+// of the test's own: every wait passes at once, and the pump lets a test act
+// while the run is under way.
+
+#include "printing/PrintRun.h"
+#include "app/Form1.h"
+#include "app/Handlers.h"
+#include "app/ProgressBar.h"
+#include "platform/FileSystem.h"
+#include "platform/qt/QtServices.h"
+#include "queue/QueueModel.h"
+#include "support/FakePlatform.h"
+
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QPushButton>
+#include <QTimer>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cstdio>
+
+using namespace deckrun;
+using namespace deckrun::test;
+using testing::ElementsAre;
+using testing::ElementsAreArray;
+
+namespace {
+
+const QString Printer = QStringLiteral("Office Laser");
+const QString NotSet = QStringLiteral("Object variable or With block variable not set");
+
+/** A path under a folder, with the platform's separator. */
+QString deck(const QString &name)
+{
+    const QChar s = pathSeparator();
+    return s + QStringLiteral("decks") + s + name;
+}
+
+/** What the window showed at one pump of the run. */
+struct Seen {
+    int value;
+    QString text;
+    int pointer;
+    friend bool operator==(const Seen &, const Seen &) = default;
+};
+
+void PrintTo(const Seen &s, std::ostream *os)
+{
+    *os << "{" << s.value << ", \"" << s.text.toStdString() << "\", " << s.pointer << "}";
+}
+
+class PrintRun : public testing::Test {
+protected:
+    PrintRun()
+    {
+        fake.dialogs->setApplicationTitle(QStringLiteral("Deckrun"));
+        // The printer list is filled by the selectors at start-up; a run only reads its text.
+        form.Combo1->addItems({QStringLiteral("PDF"), Printer});
+        form.Combo1->setCurrentIndex(1);
+        for (int digit = 0; digit <= 9; ++digit)
+            form.Combo2->addItem(QString::number(digit) + QStringLiteral(" seconds"));
+        form.Combo2->setCurrentIndex(0);
+        fake.events->pumpAction = [this] {
+            seen.push_back(
+                {form.ProgressBar1->value(), form.ProgressBar1->text(), form.mousePointer()});
+            if (duringRun)
+                duringRun();
+        };
+    }
+
+    void queue(std::initializer_list<QString> paths)
+    {
+        for (const QString &p : paths)
+            form.queue().Append(p);
+    }
+
+    void run()
+    {
+        PushButton3_Click(form);
+        EXPECT_FALSE(form.IsPrinting);
+    }
+
+    QStringList messageTexts() const
+    {
+        QStringList texts;
+        for (const auto &m : fake.dialogs->messages)
+            texts << m.text;
+        return texts;
+    }
+
+    /** The step numbers of the error reports, in order. */
+    std::vector<int> reportedSteps() const
+    {
+        std::vector<int> steps;
+        for (const auto &m : fake.dialogs->reports()) {
+            EXPECT_TRUE(
+                m.text.contains(QString::fromLatin1(PrintRunLocation) + QStringLiteral("at line ")))
+                << m.text.toStdString();
+            const qsizetype at = m.text.indexOf(QStringLiteral("at line ")) + 8;
+            steps.push_back(m.text.mid(at, 3).toInt());
+        }
+        return steps;
+    }
+
+    /** Values shown at the first pump of each file (step 118). */
+    std::vector<int> valuesPerFile() const
+    {
+        std::vector<int> values;
+        for (std::size_t k = 0; k < seen.size(); k += PumpsPerFile)
+            values.push_back(seen[k].value);
+        return values;
+    }
+
+    // One pump before opening, one round in each of the three waits.
+    static constexpr std::size_t PumpsPerFile = 4;
+
+    FakePlatform fake;
+    Form1 form{fake.platform};
+    std::vector<Seen> seen;
+    std::function<void()> duringRun;
+};
+
+} // namespace
+
+TEST_F(PrintRun, StartDuringARunDoesNothing)
+{
+    queue({deck(QStringLiteral("a.ppt")), deck(QStringLiteral("b.ppt"))});
+    int presses = 0;
+    duringRun = [&] {
+        ++presses;
+        EXPECT_TRUE(form.IsPrinting);
+        form.PushButton3->click();
+        EXPECT_TRUE(form.IsPrinting) << "the run under way keeps its flag";
+    };
+    run();
+    EXPECT_EQ(presses, static_cast<int>(2 * PumpsPerFile));
+    EXPECT_THAT(fake.office->printed(),
+                ElementsAre(deck(QStringLiteral("a.ppt")) + QStringLiteral(" -> ") + Printer,
+                            deck(QStringLiteral("b.ppt")) + QStringLiteral(" -> ") + Printer));
+    EXPECT_THAT(messageTexts(), ElementsAre(QStringLiteral("Done.")));
+}
+
+TEST_F(PrintRun, EmptyQueueSaysSoAndChangesNothingElse)
+{
+    form.setMousePointer(pointer::Custom);
+    form.ProgressBar1->setValue(40);
+    run();
+    ASSERT_EQ(fake.dialogs->messages.size(), 1u);
+    const ShownMessage &m = fake.dialogs->messages[0];
+    EXPECT_EQ(m.text, QStringLiteral("No files added."));
+    EXPECT_EQ(m.title, QStringLiteral("Deckrun"));
+    EXPECT_EQ(m.buttons, Buttons::Ok);
+    EXPECT_EQ(m.icon, Icon::None);
+    EXPECT_EQ(form.mousePointer(), pointer::Custom);
+    EXPECT_EQ(form.ProgressBar1->value(), 40);
+    EXPECT_EQ(form.ProgressBar1->text(), QStringLiteral("Progress Bar"));
+    EXPECT_TRUE(fake.office->calls().isEmpty()) << "no look for a running application";
+    EXPECT_EQ(fake.events->pumps, 0);
+}
+
+TEST_F(PrintRun, AnswerToTheRunningApplicationWarning)
+{
+    for (const Answer answer : {Answer::No, Answer::Yes}) {
+        SCOPED_TRACE(answer == Answer::Yes ? "Yes" : "No");
+        fake.dialogs->messages.clear();
+        fake.office->clearCalls();
+        form.queue().Clear();
+        queue({deck(QStringLiteral("a.ppt"))});
+        fake.office->setAlreadyRunning(QStringLiteral("Microsoft PowerPoint"));
+        fake.dialogs->answers = {answer};
+        form.setMousePointer(pointer::Custom);
+        run();
+        ASSERT_GE(fake.dialogs->messages.size(), 1u);
+        EXPECT_EQ(fake.dialogs->messages[0].buttons, Buttons::YesNo);
+        if (answer == Answer::No) {
+            EXPECT_EQ(fake.dialogs->messages.size(), 1u) << "no message after No";
+            EXPECT_FALSE(
+                fake.office->calls().join(QLatin1Char(' ')).contains(QStringLiteral("Open")));
+            EXPECT_EQ(form.mousePointer(), pointer::Custom);
+        } else {
+            EXPECT_THAT(messageTexts().mid(1), ElementsAre(QStringLiteral("Done.")));
+            EXPECT_TRUE(fake.office->calls().contains(QStringLiteral("Open:") +
+                                                      deck(QStringLiteral("a.ppt"))));
+            EXPECT_EQ(form.mousePointer(), pointer::Default);
+        }
+    }
+}
+
+TEST_F(PrintRun, OneFileShowsItsNameWhileItPrints)
+{
+    const struct {
+        QString path;
+        QString shown;
+    } cases[] = {
+        {deck(QStringLiteral("Quarterly review.pptx")),
+         QStringLiteral("Processing: Quarterly review.pptx")},
+        {QStringLiteral("talk.ppt"), QStringLiteral("Processing: talk.ppt")},
+        {QStringLiteral("50% done.odp"), QStringLiteral("Processing: 50% done.odp")},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.path.toStdString());
+        fake.dialogs->messages.clear();
+        seen.clear();
+        form.queue().Clear();
+        queue({c.path});
+        run();
+        ASSERT_EQ(seen.size(), PumpsPerFile);
+        for (const Seen &s : seen)
+            EXPECT_EQ(s, (Seen{100, c.shown, pointer::Busy}));
+        EXPECT_EQ(form.ProgressBar1->value(), 0);
+        EXPECT_EQ(form.ProgressBar1->text(), QStringLiteral("Progress Bar"));
+        EXPECT_EQ(form.mousePointer(), pointer::Default);
+        ASSERT_EQ(fake.dialogs->messages.size(), 1u);
+        const ShownMessage &m = fake.dialogs->messages[0];
+        EXPECT_EQ(m.text, QStringLiteral("Done."));
+        EXPECT_EQ(m.title, QStringLiteral("Deckrun"));
+        EXPECT_EQ(m.buttons, Buttons::Ok);
+        EXPECT_EQ(m.icon, Icon::None);
+        EXPECT_TRUE(fake.office->printed().contains(c.path + QStringLiteral(" -> ") + Printer));
+    }
+}
+
+TEST_F(PrintRun, ExactCallsForOneFile)
+{
+    const QString a = deck(QStringLiteral("a.ppt"));
+    queue({a});
+    run();
+    EXPECT_THAT(fake.office->calls(),
+                ElementsAre(QStringLiteral("GetRunning"), // the look for a running application
+                            QStringLiteral("Create"), QStringLiteral("GetRunning"),
+                            QStringLiteral("Visible=true"), QStringLiteral("Open:") + a,
+                            QStringLiteral("ReleaseApp"), // the created reference
+                            QStringLiteral("ActivePresentation"),
+                            QStringLiteral("ActivePrinter=") + Printer,
+                            QStringLiteral("PrintInBackground=false"), QStringLiteral("PrintOut"),
+                            QStringLiteral("Quit"), QStringLiteral("ReleasePresentation"),
+                            QStringLiteral("ReleaseApp")));
+    EXPECT_TRUE(fake.dialogs->reports().empty());
+    EXPECT_NEAR(fake.events->now - 36000.0, 1 + 1 + 1, 1e-9) << "two fixed waits and pause 0 + 1";
+}
+
+TEST_F(PrintRun, AFileThatFailsToOpenGivesItsReportsAndTheRunGoesOn)
+{
+    const QString bad = deck(QStringLiteral("damaged.ppt"));
+    const QString good = deck(QStringLiteral("good.ppt"));
+    queue({bad, good});
+    fake.office->failOpenFor(bad, QStringLiteral("The file could not be opened."));
+    form.Combo2->setCurrentIndex(2);
+    double pauseStarted = 0, pauseEnded = 0;
+    duringRun = [&] {
+        // The second file's first pump marks the end of the first file's pause.
+        if (seen.size() == PumpsPerFile + 1)
+            pauseEnded = fake.events->now;
+        if (seen.size() == PumpsPerFile)
+            pauseStarted = fake.events->now;
+    };
+    run();
+
+    EXPECT_THAT(reportedSteps(), ElementsAre(120, 122, 126, 128, 130, 132));
+    const auto reports = fake.dialogs->reports();
+    ASSERT_EQ(reports.size(), 6u);
+    EXPECT_TRUE(reports[0].text.startsWith(QStringLiteral("The file could not be opened.\r\n")));
+    for (std::size_t k = 1; k < reports.size(); ++k)
+        EXPECT_TRUE(reports[k].text.startsWith(NotSet + QStringLiteral("\r\n"))) << k;
+
+    EXPECT_THAT(fake.office->calls(),
+                ElementsAre(QStringLiteral("GetRunning"),
+                            // the damaged file: opened, refused, both references dropped, no Quit
+                            QStringLiteral("Create"), QStringLiteral("GetRunning"),
+                            QStringLiteral("Visible=true"), QStringLiteral("Open:") + bad,
+                            QStringLiteral("ReleaseApp"), QStringLiteral("ReleaseApp"),
+                            // the next file, as usual
+                            QStringLiteral("Create"), QStringLiteral("GetRunning"),
+                            QStringLiteral("Visible=true"), QStringLiteral("Open:") + good,
+                            QStringLiteral("ReleaseApp"), QStringLiteral("ActivePresentation"),
+                            QStringLiteral("ActivePrinter=") + Printer,
+                            QStringLiteral("PrintInBackground=false"), QStringLiteral("PrintOut"),
+                            QStringLiteral("Quit"), QStringLiteral("ReleasePresentation"),
+                            QStringLiteral("ReleaseApp")));
+    EXPECT_THAT(fake.office->printed(), ElementsAre(good + QStringLiteral(" -> ") + Printer));
+    EXPECT_NEAR(pauseEnded - pauseStarted, 2 + 1, 1e-9) << "the damaged file still pauses";
+    EXPECT_EQ(messageTexts().last(), QStringLiteral("Done."));
+}
+
+TEST_F(PrintRun, EmptyPrinterSelectionFailsAt126AndStillPrints)
+{
+    form.Combo1->setCurrentIndex(-1);
+    const QString a = deck(QStringLiteral("a.ppt"));
+    queue({a});
+    run();
+    EXPECT_THAT(reportedSteps(), ElementsAre(126));
+    EXPECT_THAT(fake.office->printed(), ElementsAre(a + QStringLiteral(" -> ")));
+    EXPECT_TRUE(fake.office->calls().contains(QStringLiteral("Quit")));
+    EXPECT_EQ(messageTexts().last(), QStringLiteral("Done."));
+}
+
+TEST_F(PrintRun, PauseComesFromTheFirstCharacterOfThePauseSelection)
+{
+    const struct {
+        int index;      // -1: nothing selected, the text is empty
+        double seconds; // per file, fixed waits included
+        bool reported;
+    } cases[] = {{0, 3, false}, {3, 6, false}, {9, 12, false}, {-1, 2, true}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.index);
+        fake.dialogs->messages.clear();
+        form.queue().Clear();
+        queue({deck(QStringLiteral("a.ppt")), deck(QStringLiteral("b.ppt"))});
+        form.Combo2->setCurrentIndex(c.index);
+        const double before = fake.events->now;
+        run();
+        EXPECT_NEAR(fake.events->now - before, 2 * c.seconds, 1e-9);
+        if (c.reported) {
+            EXPECT_THAT(reportedSteps(), ElementsAre(140, 140));
+            EXPECT_TRUE(
+                fake.dialogs->reports()[0].text.startsWith(QStringLiteral("Type mismatch\r\n")));
+        } else {
+            EXPECT_TRUE(reportedSteps().empty());
+        }
+        EXPECT_EQ(messageTexts().last(), QStringLiteral("Done."));
+    }
+}
+
+TEST_F(PrintRun, RowsAddedDuringARunAreNotPrintedButLowerThePercentage)
+{
+    queue({deck(QStringLiteral("a.ppt")), deck(QStringLiteral("b.ppt")),
+           deck(QStringLiteral("c.ppt"))});
+    duringRun = [&] {
+        if (seen.size() == 1)
+            form.queue().Append(deck(QStringLiteral("late.ppt")));
+    };
+    run();
+    EXPECT_THAT(valuesPerFile(), ElementsAre(33, 50, 75));
+    EXPECT_EQ(fake.office->printed().size(), 3);
+    EXPECT_FALSE(
+        fake.office->calls().contains(QStringLiteral("Open:") + deck(QStringLiteral("late.ppt"))));
+    EXPECT_EQ(form.queue().Count(), 4);
+}
+
+TEST_F(PrintRun, RowsExchangedDuringARunPrintWhatEachPositionHolds)
+{
+    const QString a = deck(QStringLiteral("a.ppt")), b = deck(QStringLiteral("b.ppt")),
+                  c = deck(QStringLiteral("c.ppt"));
+    queue({a, b, c});
+    duringRun = [&] {
+        if (seen.size() ==
+            2) { // while the first file waits: the drag gesture exchanges rows 2 and 3
+            form.queue().SetTextAt(2, c);
+            form.queue().SetTextAt(3, b);
+        }
+    };
+    run();
+    EXPECT_THAT(fake.office->printed(), ElementsAre(a + QStringLiteral(" -> ") + Printer,
+                                                    c + QStringLiteral(" -> ") + Printer,
+                                                    b + QStringLiteral(" -> ") + Printer));
+    EXPECT_EQ(seen[PumpsPerFile].text, QStringLiteral("Processing: c.ppt"));
+}
+
+TEST_F(PrintRun, RowsGoneDuringARunAreReportedAndTheRunEnds)
+{
+    // The list can only be emptied mid-run when another long action reset the busy pointer.
+    const QString a = deck(QStringLiteral("a.ppt"));
+    queue({a, deck(QStringLiteral("b.ppt")), deck(QStringLiteral("c.ppt"))});
+    duringRun = [&] {
+        if (seen.size() == 2)
+            form.queue().Clear();
+    };
+    run();
+    // Rows 2 and 3 cannot be read: each is reported and the path in hand is kept.
+    EXPECT_THAT(reportedSteps(), ElementsAre(112, 112));
+    EXPECT_THAT(valuesPerFile(), ElementsAre(33, 100, 100));
+    EXPECT_EQ(fake.office->printed().size(), 3);
+    EXPECT_EQ(messageTexts().last(), QStringLiteral("Done."));
+    EXPECT_EQ(form.ProgressBar1->value(), 0);
+}
+
+TEST_F(PrintRun, SelectionsAreReadAfreshForEveryFile)
+{
+    const QString a = deck(QStringLiteral("a.ppt")), b = deck(QStringLiteral("b.ppt"));
+    queue({a, b});
+    form.Combo2->setCurrentIndex(5);
+    const double before = fake.events->now;
+    duringRun = [&] {
+        if (seen.size() == 3) { // after the first file printed, while it waits
+            form.Combo1->setCurrentIndex(0);
+            form.Combo2->setCurrentIndex(1);
+        }
+    };
+    run();
+    EXPECT_THAT(fake.office->printed(),
+                ElementsAre(a + QStringLiteral(" -> ") + Printer, b + QStringLiteral(" -> PDF")));
+    EXPECT_NEAR(fake.events->now - before, (2 + 2) + (2 + 2), 1e-9) << "both files pause 1 + 1";
+}
+
+TEST_F(PrintRun, TheTwentyNinthOfAHundredShowsTwentyNine)
+{
+    for (int k = 1; k <= 100; ++k)
+        form.queue().Append(deck(QString::number(k) + QStringLiteral(".ppt")));
+    run();
+    const std::vector<int> values = valuesPerFile();
+    ASSERT_EQ(values.size(), 100u);
+    for (int k = 1; k <= 100; ++k)
+        EXPECT_EQ(values[static_cast<std::size_t>(k - 1)], k);
+    EXPECT_EQ(fake.office->printed().size(), 100);
+}
+
+// Closing the window mid-run ends the program at once and stops the
+// application the run started, before the next file is opened.
+namespace {
+
+class ReportingAutomation final : public PresentationAutomation {
+public:
+    explicit ReportingAutomation(SimAutomation &sim) : m_sim(sim) {}
+    std::shared_ptr<PresentationApp> create() override { return m_sim.create(); }
+    std::shared_ptr<PresentationApp> getRunning() override { return m_sim.getRunning(); }
+    QString expectedName() const override { return m_sim.expectedName(); }
+    QString productLabel() const override { return m_sim.productLabel(); }
+    QString processName() const override { return m_sim.processName(); }
+    void shutdown() override
+    {
+        m_sim.shutdown();
+        std::fprintf(stderr, "office stopped after: %s\n",
+                     m_sim.calls().join(QLatin1Char(' ')).toLocal8Bit().constData());
+    }
+
+private:
+    SimAutomation &m_sim;
+};
+
+void closeDuringTheFirstFilesWait()
+{
+    FakePlatform fake;
+    SimAutomation *sim = fake.office;
+    auto owned = std::move(fake.platform.office);
+    fake.platform.office = std::make_unique<ReportingAutomation>(*sim);
+    fake.platform.program = std::make_unique<QtProgramControl>(*fake.platform.office);
+    Form1 form(fake.platform);
+    form.Combo1->addItem(Printer);
+    form.Combo2->addItem(QStringLiteral("0 seconds"));
+    form.queue().Append(deck(QStringLiteral("a.ppt")));
+    form.queue().Append(deck(QStringLiteral("b.ppt")));
+    form.show();
+    fake.events->pumpAction = [&] {
+        if (sim->calls().contains(QStringLiteral("Quit")))
+            form.close();
+    };
+    PushButton3_Click(form);
+    std::fprintf(stderr, "the run went on to its end\n");
+}
+
+} // namespace
+
+TEST(PrintRunDeathTest, ClosingTheWindowEndsTheProgramAndStopsTheApplication)
+{
+    using testing::AllOf;
+    using testing::HasSubstr;
+    using testing::Not;
+    EXPECT_EXIT(closeDuringTheFirstFilesWait(), testing::ExitedWithCode(0),
+                AllOf(HasSubstr("office stopped after:"),
+                      HasSubstr("Open:" + deck(QStringLiteral("a.ppt")).toStdString()),
+                      Not(HasSubstr("Open:" + deck(QStringLiteral("b.ppt")).toStdString())),
+                      Not(HasSubstr("went on"))));
+}
+
+// The real event loop: a click posted while the run waits is handled during the wait.
+TEST(WaitSecondsOnTheWindowLoop, HandlesAClickWhileItWaits)
+{
+    QtEventLoop events;
+    QPushButton button;
+    QElapsedTimer clock;
+    qint64 clickedAt = -1;
+    QObject::connect(&button, &QPushButton::clicked, [&] { clickedAt = clock.elapsed(); });
+    clock.start();
+    QTimer::singleShot(50, &button, [&] { button.click(); });
+    WaitSeconds(events, 0.3);
+    const qint64 waited = clock.elapsed();
+    EXPECT_GE(waited, 299);
+    ASSERT_GE(clickedAt, 0) << "the click was not handled during the wait";
+    EXPECT_LT(clickedAt, waited);
+}
