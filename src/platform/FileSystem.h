@@ -25,6 +25,12 @@ struct SubFolder {
     QString name;
 };
 
+/** One file of a folder listing that opens as an existing file, with its attribute value. */
+struct ListedFile {
+    QString name;
+    int attributes = 0;
+};
+
 /** Identity of a real folder, so a walk can visit each folder once. */
 struct FolderIdentity {
     std::uint64_t device = 0;
@@ -62,6 +68,13 @@ public:
     virtual bool isRootFolder(const QString &folder) = 0;
     /** The real folder behind a path, links resolved; none when it cannot be read. */
     virtual std::optional<FolderIdentity> folderIdentity(const QString &folder) = 0;
+    /**
+     * The files of listFiles() that open as existing files, with their
+     * attribute values, in listing order. A platform may answer this in one
+     * pass over the folder; the default asks listFiles(), isExistingFile() and
+     * attributes() name by name.
+     */
+    virtual std::vector<ListedFile> listExistingFiles(const QString &folder, const QString &pattern);
 
     /** Shared helpers built on the operations above. */
     bool IsFolder(const QString &path);
