@@ -14,6 +14,9 @@
 #include "queue/Paths.h"
 #include "queue/QueueModel.h"
 
+#include <QHash>
+#include <QSet>
+
 #include <set>
 #include <utility>
 
@@ -35,6 +38,14 @@ struct Walk {
     // Every real folder walked so far: a link back up the tree, or two links
     // to the same folder, lead to a folder already walked and end there.
     std::set<std::pair<std::uint64_t, std::uint64_t>> walked;
+    // Folders that passed the folder and attribute tests a moment ago, when
+    // their level was walked: the closing pass takes them without asking the
+    // file system again.
+    QSet<QString> qualified;
+    // When set, every folder read also gathers its files matching the
+    // pattern, so that adding a tree reads each folder once.
+    const QString *pattern = nullptr;
+    QHash<QString, QStringList> files;
 };
 
 // Root folders are always searched; others unless hidden and system together.
@@ -58,7 +69,8 @@ void report(Platform &p, const std::exception &e, int step)
     ShowErrorReport(*p.dialogs, QString::fromLocal8Bit(e.what()), WalkerLocation, step);
 }
 
-void walkLevel(Walk &walk, QStringList &folders, bool recurse)
+// Returns how many folders the closing pass appended to `folders`.
+qsizetype walkLevel(Walk &walk, QStringList &folders, bool recurse)
 {
     Platform &p = walk.platform;
     FileSystem &files = *p.files;
@@ -80,6 +92,7 @@ void walkLevel(Walk &walk, QStringList &folders, bool recurse)
             step = 116;
             if (!qualifies(files, v))
                 continue;
+            walk.qualified.insert(v);
             const auto identity = files.folderIdentity(v);
             if (!identity || !walk.walked.insert({identity->device, identity->inode}).second) {
                 // Vanished since the look above, or already walked by another path.
@@ -96,13 +109,19 @@ void walkLevel(Walk &walk, QStringList &folders, bool recurse)
         }
 
         std::vector<SubFolder> subFolders;
-        std::vector<SubFolder> partial;
+        FolderListing partial;
         try {
-            subFolders = files.subFolders(v, &partial);
+            if (walk.pattern) {
+                FolderListing listing = files.readFolder(v, *walk.pattern, HiddenArchiveFile, &partial);
+                subFolders = std::move(listing.subFolders);
+                walk.files.insert(v, std::move(listing.files));
+            } else {
+                subFolders = files.subFolders(v, &partial.subFolders);
+            }
         } catch (const Failure &failure) {
-            // Unreadable (70) or gone (76): no files are listed for it; what
+            // Unreadable (70) or gone (76): no files are listed for it. What
             // was read before the failure is still walked.
-            subFolders = std::move(partial);
+            subFolders = std::move(partial.subFolders);
             if (failure.code() == 70 || failure.code() == 76)
                 removeFirst(folders, v);
         }
@@ -117,29 +136,47 @@ void walkLevel(Walk &walk, QStringList &folders, bool recurse)
         }
     }
 
+    qsizetype deeper = 0;
     if (recurse && !found.isEmpty())
-        walkLevel(walk, found, true);
+        deeper = walkLevel(walk, found, true);
 
-    for (const QString &w : std::as_const(found)) {
+    // The closing pass: this level's folders that still qualify, then
+    // everything below them, which the deeper passes have examined already.
+    const qsizetype own = found.size() - deeper;
+    qsizetype appended = 0;
+    for (qsizetype i = 0; i < found.size(); ++i) {
+        const QString &w = found.at(i);
+        if (i >= own) {
+            folders.append(w);
+            ++appended;
+            continue;
+        }
         try {
-            if (!files.IsFolder(w))
-                continue;
-            p.events->pumpEvents();
-            if (qualifies(files, w))
-                folders.append(w);
+            if (walk.qualified.contains(w)) {
+                p.events->pumpEvents();
+            } else {
+                if (!files.IsFolder(w))
+                    continue;
+                p.events->pumpEvents();
+                if (!qualifies(files, w))
+                    continue;
+            }
+            folders.append(w);
+            ++appended;
         } catch (const Failure &) {
             // gone since it was listed
         } catch (const std::exception &e) {
             report(p, e, 156);
         }
     }
+    return appended;
 }
 
 } // namespace
 
 void GetSubDirectories2016(Platform &platform, QStringList &folders, bool recurse)
 {
-    Walk walk{platform, {}};
+    Walk walk{platform, {}, {}, nullptr, {}};
     walkLevel(walk, folders, recurse);
 }
 
@@ -148,10 +185,7 @@ QStringList GetFilesInFolder(FileSystem &files, const QString &folder, const QSt
     QString base = folder;
     if (!base.endsWith(pathSeparator()))
         base += pathSeparator();
-    QStringList names;
-    for (const ListedFile &f : files.listExistingFiles(base, pattern))
-        names << f.name;
-    return names;
+    return files.listExistingFiles(base, pattern);
 }
 
 bool IsExistingFile(FileSystem &files, const QString &path)
@@ -194,20 +228,31 @@ void AddFolderTree(Form1 &form, const QString &folder, const QString &pattern, S
     const QString sep(pathSeparator());
     QStringList folders;
     r.step(114, [&] { folders = QStringList{folder + sep}; });
-    r.step(116, [&] { GetSubDirectories2016(p, folders, true); });
+    // The walk gathers each folder's files as it reads the folder; a folder
+    // it did not read (one that is not searched) is listed on its own below.
+    Walk walk{p, {}, {}, &pattern, {}};
+    r.step(116, [&] { walkLevel(walk, folders, true); });
     for (const QString &listed : std::as_const(folders)) {
         QString entry;
         r.step(120, [&] { entry = listed.chopped(1); });
-        std::vector<ListedFile> names;
-        r.step(122, [&] { names = p.files->listExistingFiles(entry, pattern); });
+        // The listing yields only names that open as existing files and whose
+        // attribute value is not 34, so it can skip looking at most files.
+        QStringList names;
+        r.step(122, [&] {
+            const auto gathered = walk.files.find(listed);
+            if (gathered != walk.files.end()) {
+                names = std::move(gathered.value());
+                walk.files.erase(gathered);
+            } else {
+                names = p.files->listExistingFiles(entry, pattern, HiddenArchiveFile);
+            }
+        });
         // One folder's rows go in together: no events run inside this loop.
         QStringList rows;
-        for (const ListedFile &f : names) {
-            if (f.name.startsWith(QLatin1Char('~')))
+        for (const QString &name : std::as_const(names)) {
+            if (name.startsWith(QLatin1Char('~')))
                 continue;
-            // The listing only yields names that open as existing files.
-            if (f.attributes != HiddenArchiveFile)
-                rows << NormalizePath(entry + sep + f.name);
+            rows << NormalizePath(entry + sep + name);
         }
         r.step(132, [&] { form.queue().Append(rows); });
     }

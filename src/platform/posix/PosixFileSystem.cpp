@@ -34,12 +34,13 @@ bool isDotOrDotDot(const char *n)
 // describes the file the same way for every user, root included.
 bool readOnly(const struct stat &st)
 {
-    const uid_t uid = ::geteuid();
+    static const uid_t uid = ::geteuid();
+    static const gid_t gid = ::getegid();
     if (uid == 0)
         return (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
     if (st.st_uid == uid)
         return (st.st_mode & S_IWUSR) == 0;
-    if (st.st_gid == ::getegid())
+    if (st.st_gid == gid)
         return (st.st_mode & S_IWGRP) == 0;
     return (st.st_mode & S_IWOTH) == 0;
 }
@@ -209,6 +210,28 @@ bool WildcardPattern::matches(const QString &name) const
     return false;
 }
 
+int WildcardPattern::matchesRaw(const char *name) const
+{
+    if (m_all)
+        return 1;
+    if (m_extension.isEmpty())
+        return -1;
+    const char *dot = std::strrchr(name, '.');
+    if (!dot)
+        return 0;
+    for (qsizetype i = 0; i < m_extension.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(dot[1 + i]);
+        if (c == 0)
+            return 0;
+        if (c >= 0x80)
+            return -1; // not plain ASCII: let the decoded comparison decide
+        const char16_t lower = (c >= 'A' && c <= 'Z') ? char16_t(c + 32) : char16_t(c);
+        if (lower != m_extension.at(i).unicode())
+            return 0;
+    }
+    return 1;
+}
+
 // --- the file system -----------------------------------------------------------
 
 int PosixFileSystem::attributeValue(const QString &name, const struct stat &own,
@@ -273,34 +296,90 @@ QStringList PosixFileSystem::listFiles(const QString &folder, const QString &pat
     return names;
 }
 
-std::vector<ListedFile> PosixFileSystem::listExistingFiles(const QString &folder,
-                                                           const QString &pattern)
+namespace {
+// Adds one listed entry to `files` when it opens as a file matching the
+// pattern and its value is not the excluded one.
+void takeFile(int dirFd, const struct dirent *e, const WildcardPattern &match, int excludedValue,
+              QStringList &files, int (*valueOf)(const QString &, const struct stat &, const struct stat *))
+{
+    if (e->d_type != DT_REG && e->d_type != DT_LNK && e->d_type != DT_UNKNOWN)
+        return; // folders, pipes, sockets, devices never open as files here
+    const int raw = match.matchesRaw(e->d_name);
+    if (raw == 0)
+        return;
+    const QString name = decodedName(e->d_name);
+    if (name.isEmpty() || (raw < 0 && !match.matches(name)))
+        return;
+    // A plain file needs no look of its own unless its value could be the
+    // excluded one: the value carries "hidden" exactly when the name does.
+    const bool hidden = e->d_name[0] == '.';
+    const bool couldBeExcluded = excludedValue != -1 && ((excludedValue & attr::Hidden) != 0) == hidden;
+    if (e->d_type == DT_REG && !couldBeExcluded) {
+        files << name;
+        return;
+    }
+    struct stat own {};
+    if (::fstatat(dirFd, e->d_name, &own, AT_SYMLINK_NOFOLLOW) != 0)
+        return; // vanished since the listing
+    struct stat target {};
+    const bool link = S_ISLNK(own.st_mode);
+    if (link && ::fstatat(dirFd, e->d_name, &target, 0) != 0)
+        return; // a link to nothing
+    if (!S_ISREG(link ? target.st_mode : own.st_mode))
+        return;
+    if (excludedValue == -1 || valueOf(name, own, link ? &target : nullptr) != excludedValue)
+        files << name;
+}
+
+void sortSubFolders(std::vector<SubFolder> &found)
+{
+    std::sort(found.begin(), found.end(),
+              [](const SubFolder &a, const SubFolder &b) { return nameLess(a.name, b.name); });
+}
+} // namespace
+
+QStringList PosixFileSystem::listExistingFiles(const QString &folder, const QString &pattern,
+                                              int excludedValue)
 {
     FolderReader reader(folder);
     if (!reader.isOpen())
         return {};
     const WildcardPattern match(pattern);
-    std::vector<ListedFile> files;
-    while (const struct dirent *e = reader.next()) {
-        if (e->d_type != DT_REG && e->d_type != DT_LNK && e->d_type != DT_UNKNOWN)
-            continue; // folders, pipes, sockets, devices never open as files here
-        const QString name = decodedName(e->d_name);
-        if (name.isEmpty() || !match.matches(name))
-            continue;
-        struct stat own {};
-        if (::fstatat(reader.fd(), e->d_name, &own, AT_SYMLINK_NOFOLLOW) != 0)
-            continue; // vanished since the listing
-        struct stat target {};
-        const bool link = S_ISLNK(own.st_mode);
-        if (link && ::fstatat(reader.fd(), e->d_name, &target, 0) != 0)
-            continue; // a link to nothing
-        if (!S_ISREG(link ? target.st_mode : own.st_mode))
-            continue;
-        files.push_back({name, attributeValue(name, own, link ? &target : nullptr)});
-    }
-    std::sort(files.begin(), files.end(),
-              [](const ListedFile &a, const ListedFile &b) { return nameLess(a.name, b.name); });
+    QStringList files;
+    while (const struct dirent *e = reader.next())
+        takeFile(reader.fd(), e, match, excludedValue, files, &PosixFileSystem::attributeValue);
+    std::sort(files.begin(), files.end(), nameLess);
     return files;
+}
+
+FolderListing PosixFileSystem::readFolder(const QString &folder, const QString &pattern,
+                                          int excludedValue, FolderListing *partial)
+{
+    FolderReader reader(folder);
+    if (!reader.isOpen())
+        throwListingFailure(folder, errno);
+    const WildcardPattern match(pattern);
+    FolderListing listing;
+    for (;;) {
+        const struct dirent *e = reader.next();
+        if (!e) {
+            if (errno != 0) {
+                const int error = errno;
+                sortSubFolders(listing.subFolders);
+                if (partial)
+                    *partial = std::move(listing);
+                throwListingFailure(folder, error);
+            }
+            break;
+        }
+        if (entryIsFolder(reader.fd(), e))
+            listing.subFolders.push_back({QFile::decodeName(e->d_name)});
+        else
+            takeFile(reader.fd(), e, match, excludedValue, listing.files, &PosixFileSystem::attributeValue);
+    }
+    sortSubFolders(listing.subFolders);
+    std::sort(listing.files.begin(), listing.files.end(), nameLess);
+    return listing;
 }
 
 std::vector<SubFolder> PosixFileSystem::subFolders(const QString &folder,
@@ -310,10 +389,7 @@ std::vector<SubFolder> PosixFileSystem::subFolders(const QString &folder,
     if (!reader.isOpen())
         throwListingFailure(folder, errno);
     std::vector<SubFolder> found;
-    auto sorted = [&found] {
-        std::sort(found.begin(), found.end(),
-                  [](const SubFolder &a, const SubFolder &b) { return nameLess(a.name, b.name); });
-    };
+    auto sorted = [&found] { sortSubFolders(found); };
     for (;;) {
         const struct dirent *e = reader.next();
         if (!e) {

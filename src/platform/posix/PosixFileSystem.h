@@ -16,6 +16,11 @@ class WildcardPattern {
 public:
     explicit WildcardPattern(const QString &pattern);
     bool matches(const QString &name) const;
+    /**
+     * Decides from a name's raw bytes where that is possible without
+     * decoding: 1 matches, 0 does not, -1 needs matches() on the decoded name.
+     */
+    int matchesRaw(const char *name) const;
 
 private:
     bool m_all = false;
@@ -35,9 +40,12 @@ public:
     int attributes(const QString &path) override;
     bool isExistingFile(const QString &path) override;
     QStringList listFiles(const QString &folder, const QString &pattern) override;
-    std::vector<ListedFile> listExistingFiles(const QString &folder, const QString &pattern) override;
+    QStringList listExistingFiles(const QString &folder, const QString &pattern,
+                                  int excludedValue) override;
     std::vector<SubFolder> subFolders(const QString &folder,
                                       std::vector<SubFolder> *partial) override;
+    FolderListing readFolder(const QString &folder, const QString &pattern, int excludedValue,
+                             FolderListing *partial) override;
     bool isRootFolder(const QString &folder) override;
     std::optional<FolderIdentity> folderIdentity(const QString &folder) override;
 
