@@ -14,4 +14,41 @@ bool FileSystem::IsFolder(const QString &path)
     }
 }
 
+FolderListing FileSystem::readFolder(const QString &folder, const QString &pattern,
+                                     int excludedValue, FolderListing *partial)
+{
+    FolderListing listing;
+    std::vector<SubFolder> read;
+    try {
+        listing.subFolders = subFolders(folder, &read);
+    } catch (const Failure &) {
+        if (partial)
+            partial->subFolders = std::move(read);
+        throw;
+    }
+    listing.files = listExistingFiles(folder, pattern, excludedValue);
+    return listing;
+}
+
+QStringList FileSystem::listExistingFiles(const QString &folder, const QString &pattern,
+                                          int excludedValue)
+{
+    QString base = folder;
+    if (!base.endsWith(pathSeparator()))
+        base += pathSeparator();
+    QStringList out;
+    for (const QString &name : listFiles(folder, pattern)) {
+        const QString path = base + name;
+        if (!isExistingFile(path))
+            continue;
+        try {
+            if (excludedValue == -1 || attributes(path) != excludedValue)
+                out << name;
+        } catch (const Failure &) {
+            // gone between the two looks: not an existing file any more
+        }
+    }
+    return out;
+}
+
 } // namespace deckrun

@@ -25,6 +25,12 @@ struct SubFolder {
     QString name;
 };
 
+/** What one read of a folder yields: its sub-folders and its qualifying files. */
+struct FolderListing {
+    std::vector<SubFolder> subFolders;
+    QStringList files;
+};
+
 /** Identity of a real folder, so a walk can visit each folder once. */
 struct FolderIdentity {
     std::uint64_t device = 0;
@@ -60,8 +66,24 @@ public:
                                               std::vector<SubFolder> *partial = nullptr) = 0;
     /** True for the root of a file system (a drive root, "/"). */
     virtual bool isRootFolder(const QString &folder) = 0;
+    /**
+     * subFolders() and listExistingFiles() of one folder from one read of it,
+     * so a walk reads every folder once. Throws as subFolders() does, with
+     * what was read before the failure in `partial`.
+     */
+    virtual FolderListing readFolder(const QString &folder, const QString &pattern,
+                                     int excludedValue, FolderListing *partial = nullptr);
     /** The real folder behind a path, links resolved; none when it cannot be read. */
     virtual std::optional<FolderIdentity> folderIdentity(const QString &folder) = 0;
+    /**
+     * The names of listFiles() that open as existing files and whose
+     * attribute value is not `excludedValue` (-1 excludes none), in listing
+     * order. A platform may answer this in one pass over the folder, without
+     * examining each file on its own; the default asks listFiles(),
+     * isExistingFile() and attributes() name by name.
+     */
+    virtual QStringList listExistingFiles(const QString &folder, const QString &pattern,
+                                          int excludedValue = -1);
 
     /** Shared helpers built on the operations above. */
     bool IsFolder(const QString &path);

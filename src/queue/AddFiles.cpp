@@ -1,13 +1,120 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+// Adding files by the file-open dialog ("Add PowerPoint File(s)") and by
+// dropping files and folders on the queue list.
+
+#include "app/ErrorReport.h"
 #include "app/Form1.h"
 #include "app/Handlers.h"
+#include "platform/Platform.h"
+#include "queue/AddFolder.h"
+#include "queue/Paths.h"
+#include "queue/QueueModel.h"
 
 #include <QDropEvent>
+#include <QMimeData>
+#include <QUrl>
 
 namespace deckrun {
 
-void PushButton1_Click(Form1 &) {}
-void ListView1_OLEDragOver(Form1 &, QDragMoveEvent *event) { event->ignore(); }
-void ListView1_OLEDragDrop(Form1 &, QDropEvent *) {}
+namespace {
+
+constexpr int TooManyFiles = 20476;
+
+QStringList droppedPaths(const QMimeData *data)
+{
+    QStringList paths;
+    if (!data || !data->hasUrls())
+        return paths;
+    for (const QUrl &url : data->urls())
+        if (url.isLocalFile())
+            paths << url.toLocalFile();
+    return paths;
+}
+
+} // namespace
+
+void PushButton1_Click(Form1 &form)
+{
+    Platform &p = form.platform();
+    StepRunner r(*p.dialogs, QStringLiteral("in Tamberlin2021/08/31.Form1.PushButton1_Click "));
+
+    FileDialogRequest request;
+    r.step(104, [&] { request.fileName = QString(); });
+    r.step(106, [&] { request.flags = 2621953; }); // read-only box, multi-select, Explorer style, long names
+    r.step(108, [&] { request.title = QStringLiteral("Add File(s) - Hold Ctrl to select multiple files"); });
+    r.step(110, [&] {
+        request.filter = QStringLiteral("PowerPoint Files (*.p*)|*.p*|All Files (*.*)|*.*|");
+    });
+
+    FileDialogResult chosen;
+    bool tooMany = false;
+    r.step(112, [&] {
+        try {
+            chosen = p.dialogs->openFiles(request);
+        } catch (const Failure &failure) {
+            if (failure.code() != TooManyFiles)
+                throw;
+            tooMany = true;
+        }
+    });
+    if (tooMany) {
+        p.dialogs->messageBox(QStringLiteral("You've selected too many files to add.")
+                                  + QStringLiteral("\r\r")
+                                  + QStringLiteral("Please try adding via the \"Add All\" button."),
+                              QString(), Buttons::Ok, Icon::None);
+        return;
+    }
+    if (r.test(114, [&] { return chosen.folder.isEmpty() && chosen.names.isEmpty(); }))
+        return;
+
+    // The dialog's answer as its parts: the folder first when several were chosen.
+    QStringList parts;
+    r.step(116, [&] {
+        if (!chosen.folder.isEmpty())
+            parts << chosen.folder;
+        parts << chosen.names;
+    });
+    if (r.test(118, [&] { return parts.size() == 1; })) {
+        QString path;
+        r.step(120, [&] { path = parts.at(0); }); // exactly as the dialog gave it
+        r.step(122, [&] { form.queue().Append(path); });
+        return;
+    }
+    if (r.test(124, [&] { return parts.size() < 2; }))
+        return;
+    for (qsizetype j = 1; j < parts.size(); ++j) {
+        QString path;
+        r.step(136, [&] { path = parts.at(0) + pathSeparator() + parts.at(j); });
+        r.step(138, [&] { path = NormalizePath(path); }); // a root folder gives one separator
+        r.step(140, [&] { form.queue().Append(path); });
+    }
+}
+
+void ListView1_OLEDragOver(Form1 &, QDragMoveEvent *event)
+{
+    // Only a list of local files or folders can be dropped here.
+    if (droppedPaths(event->mimeData()).isEmpty()) {
+        event->setDropAction(Qt::IgnoreAction);
+        event->ignore();
+    }
+}
+
+void ListView1_OLEDragDrop(Form1 &form, QDropEvent *event)
+{
+    // The drop has no numbered steps of its own; its failures are reported
+    // under its own name and the drop goes on with the next item.
+    Platform &p = form.platform();
+    StepRunner r(*p.dialogs, QStringLiteral("in Tamberlin2021/08/31.Form1.ListView1_OLEDragDrop "));
+    QStringList items;
+    r.step(100, [&] { items = droppedPaths(event->mimeData()); });
+    for (const QString &item : std::as_const(items)) {
+        bool folder = false;
+        r.step(102, [&] { folder = p.files->IsFolder(item); });
+        if (folder)
+            AddFolderTree(form, item, QStringLiteral("*.*"), r); // each folder walked on its own
+        else
+            r.step(106, [&] { form.queue().Append(item); }); // exactly as dropped
+    }
+}
 
 } // namespace deckrun

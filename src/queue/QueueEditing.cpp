@@ -1,18 +1,163 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+// Editing the queue in place: Delete and double-click remove the selected row,
+// "Move Up" / "Move Down" move it one place, "Clear List" empties the queue,
+// and the drag gesture carries a clicked row's path over the others by
+// exchanging texts. The buttons run their numbered steps under the error
+// report; the list's own events carry none.
+
+#include "app/ErrorReport.h"
 #include "app/Form1.h"
 #include "app/Handlers.h"
+#include "platform/Platform.h"
+#include "queue/QueueModel.h"
+#include "queue/QueueView.h"
+
+#include <QPixmap>
 
 namespace deckrun {
 
-// Queue editing arrives with the queue work; until then the list is inert.
-void ListView1_KeyDown(Form1 &, int, Qt::KeyboardModifiers) {}
-void ListView1_DblClick(Form1 &) {}
-void ListView1_ItemClick(Form1 &, const QModelIndex &) {}
-void ListView1_MouseDown(Form1 &, Qt::MouseButton) {}
-void ListView1_MouseMove(Form1 &, const QPoint &, int) {}
-void ListView1_MouseUp(Form1 &, Qt::MouseButton) {}
-void PushButton4_Click(Form1 &) {}
-void PushButton5_Click(Form1 &) {}
-void PushButton7_Click(Form1 &) {}
+namespace {
+
+// The list's pointer during the gesture; the icon beside the program, or a
+// drag shape of the system's own when the icon is missing or unreadable.
+QCursor dragPointer(Form1 &form)
+{
+    const QString icon = form.platform().program->programFolder() + pathSeparator()
+        + QStringLiteral("drag.ico");
+    const QPixmap picture(icon);
+    if (picture.isNull())
+        return QCursor(Qt::DragMoveCursor);
+    return QCursor(picture);
+}
+
+// Delete key and double-click: the same three steps.
+void removeSelectedRow(Form1 &form)
+{
+    if (form.isBusy())
+        return;
+    QueueModel &queue = form.queue();
+    if (queue.Count() == 0)
+        return;
+    const int selected = form.ListView1->selectedPosition();
+    if (selected == 0)
+        return; // rows present but none selected: nothing to remove
+    queue.RemoveAt(selected);
+}
+
+// Move Up (-1) and Move Down (+1) share their shape; only the positions differ.
+void moveSelectedRow(Form1 &form, int direction, const QString &location)
+{
+    StepRunner r(*form.platform().dialogs, location);
+    QueueModel &queue = form.queue();
+    QueueView &list = *form.ListView1;
+
+    if (r.test(100, [&] { return form.isBusy(); }))
+        return;
+    if (r.test(102, [&] { return queue.Count() == 0; }))
+        return;
+    int p = 0;
+    r.step(104, [&] { p = list.selectedPosition(); });
+    // With no selected row there is nothing to move: the list only gets the focus.
+    const bool atEdge = r.test(106, [&] {
+        if (p == 0)
+            return true;
+        return direction < 0 ? p < 2 : p >= queue.Count();
+    });
+    if (atEdge) {
+        r.step(118, [&] { list.setFocus(); });
+        return;
+    }
+    const int target = direction < 0 ? p - 1 : p + 1;
+    r.step(108, [&] {
+        const QString text = queue.TextAt(p);
+        queue.InsertAt(direction < 0 ? p - 1 : p + 2, text);
+    });
+    r.step(110, [&] { queue.RemoveAt(direction < 0 ? p + 1 : p); });
+    r.step(112, [&] { list.selectPosition(target); });
+    r.step(114, [&] { list.ensureVisible(target); });
+    r.step(116, [&] { list.setFocus(); });
+}
+
+} // namespace
+
+void ListView1_KeyDown(Form1 &form, int keyCode, Qt::KeyboardModifiers)
+{
+    // Shift, Ctrl and Alt are not looked at: Shift+Delete acts as Delete.
+    if (keyCode == 46)
+        removeSelectedRow(form);
+}
+
+void ListView1_DblClick(Form1 &form) { removeSelectedRow(form); }
+
+void PushButton4_Click(Form1 &form)
+{
+    moveSelectedRow(form, -1, QStringLiteral("in Tamberlin2021/08/31.Form1.PushButton4_Click "));
+}
+
+void PushButton5_Click(Form1 &form)
+{
+    moveSelectedRow(form, +1, QStringLiteral("in Tamberlin2021/08/31.Form1.PushButton5_Click "));
+}
+
+void PushButton7_Click(Form1 &form)
+{
+    StepRunner r(*form.platform().dialogs,
+                 QStringLiteral("in Tamberlin2021/08/31.Form1.PushButton7_Click "));
+    r.step(100, [&] {
+        if (!form.isBusy())
+            form.queue().Clear();
+    });
+}
+
+void ListView1_ItemClick(Form1 &form, const QModelIndex &item)
+{
+    form.ListView1->viewport()->setCursor(dragPointer(form));
+    form.ListView1->setDragEnabled(false); // manual mode: no drag-out of rows
+    const QModelIndex clicked = item.isValid()
+        ? item
+        : form.queue().index(form.ListView1->selectedPosition() - 1, 0);
+    form.DragItem = clicked;
+}
+
+void ListView1_MouseDown(Form1 &form, Qt::MouseButton) { form.DragButtonDown = true; }
+
+void ListView1_MouseMove(Form1 &form, const QPoint &pos, int screenY)
+{
+    if (!form.isBusy())
+        form.setMousePointer(pointer::Default);
+    if (!form.DragButtonDown)
+        return;
+    QueueModel &queue = form.queue();
+    QueueView &list = *form.ListView1;
+    const QModelIndex hit = list.indexAt(pos);
+    if (!hit.isValid() || !form.DragItem.isValid())
+        return;
+    const int h = hit.row() + 1;
+    const int dragged = form.DragItem.row() + 1;
+    const QString draggedText = queue.TextAt(dragged);
+    const QString hitText = queue.TextAt(h);
+    if (hitText == draggedText)
+        return;
+    queue.SetTextAt(dragged, hitText);
+    queue.SetTextAt(h, draggedText);
+    list.selectPosition(h);
+    form.DragItem = queue.index(h - 1, 0);
+
+    // Auto-scroll by the pointer's height on the screen, not in the window.
+    if (screenY < 305) {
+        if (h > 1)
+            list.ensureVisible(h - 1);
+    } else if (screenY >= 365) {
+        if (h + 1 <= queue.Count())
+            list.ensureVisible(h + 1);
+    }
+}
+
+void ListView1_MouseUp(Form1 &form, Qt::MouseButton)
+{
+    form.DragButtonDown = false;
+    // Back to the arrow: the list shows the window's own pointer again.
+    form.ListView1->viewport()->unsetCursor();
+}
 
 } // namespace deckrun

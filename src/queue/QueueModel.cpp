@@ -25,7 +25,10 @@ bool QueueModel::setData(const QModelIndex &index, const QVariant &value, int ro
 {
     if (!index.isValid() || index.row() >= Count() || role != Qt::EditRole)
         return false;
-    m_rows[index.row()] = value.toString();
+    const QString text = value.toString();
+    indexRemove(m_rows.at(index.row()));
+    indexAdd(text);
+    m_rows[index.row()] = text;
     emit dataChanged(index, index, {Qt::DisplayRole, Qt::EditRole});
     return true;
 }
@@ -61,6 +64,19 @@ void QueueModel::Append(const QString &path)
     const int row = Count();
     beginInsertRows(QModelIndex(), row, row);
     m_rows.append(path);
+    indexAdd(path);
+    endInsertRows();
+}
+
+void QueueModel::Append(const QStringList &paths)
+{
+    if (paths.isEmpty())
+        return;
+    const int first = Count();
+    beginInsertRows(QModelIndex(), first, first + static_cast<int>(paths.size()) - 1);
+    m_rows.append(paths);
+    for (const QString &p : paths)
+        indexAdd(p);
     endInsertRows();
 }
 
@@ -81,6 +97,7 @@ void QueueModel::InsertAt(int position, const QString &path)
     checkPosition(position, Count() + 1);
     beginInsertRows(QModelIndex(), position - 1, position - 1);
     m_rows.insert(position - 1, path);
+    indexAdd(path);
     endInsertRows();
 }
 
@@ -88,6 +105,7 @@ void QueueModel::RemoveAt(int position)
 {
     checkPosition(position, Count());
     beginRemoveRows(QModelIndex(), position - 1, position - 1);
+    indexRemove(m_rows.at(position - 1));
     m_rows.removeAt(position - 1);
     endRemoveRows();
 }
@@ -96,12 +114,40 @@ void QueueModel::Clear()
 {
     beginResetModel();
     m_rows.clear();
+    m_index.clear();
+    m_indexed = false;
     endResetModel();
+}
+
+void QueueModel::indexAdd(const QString &path)
+{
+    if (m_indexed)
+        ++m_index[path];
+}
+
+void QueueModel::indexRemove(const QString &path)
+{
+    if (!m_indexed)
+        return;
+    const auto it = m_index.find(path);
+    if (it != m_index.end() && --it.value() == 0)
+        m_index.erase(it);
+}
+
+bool QueueModel::contains(const QString &path) const
+{
+    if (!m_indexed) {
+        m_index.reserve(m_rows.size());
+        for (const QString &row : m_rows)
+            ++m_index[row];
+        m_indexed = true;
+    }
+    return m_index.contains(path);
 }
 
 bool ListContains(const QueueModel &queue, const QString &path)
 {
-    return queue.rows().contains(path, Qt::CaseSensitive);
+    return queue.contains(path);
 }
 
 } // namespace deckrun

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QAbstractListModel>
+#include <QHash>
 #include <QStringList>
 
 namespace deckrun {
@@ -29,6 +30,8 @@ public:
     int Count() const { return static_cast<int>(m_rows.size()); }
     /** Appends a path as a new last row. */
     void Append(const QString &path);
+    /** Appends several paths as new last rows, in order, in one model change. */
+    void Append(const QStringList &paths);
     /** The text of the row at `position` (1 to Count); throws Failure otherwise. */
     QString TextAt(int position) const;
     /** Replaces the text of the row at `position`. */
@@ -41,11 +44,21 @@ public:
 
     const QStringList &rows() const { return m_rows; }
 
+    /** True when some row's text equals `path` exactly (case and all). */
+    bool contains(const QString &path) const;
+
 private:
     void checkPosition(int position, int last) const;
+    void indexAdd(const QString &path);
+    void indexRemove(const QString &path);
 
     QStringList m_rows;
     QString m_header;
+    // How often each text occurs, built at the first contains() and kept up to
+    // date from then on, so repeated look-ups on a long queue stay cheap and a
+    // queue that is never searched pays nothing for it.
+    mutable QHash<QString, int> m_index;
+    mutable bool m_indexed = false;
 };
 
 /** True when some row's text equals `path` exactly. */

@@ -1,9 +1,45 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+// "Load Sample/Example Files": the sample presentations that lie in the
+// "Samples" folder beside the program, queued from where they lie.
+
+#include "samples/Samples.h"
+
+#include "app/ErrorReport.h"
 #include "app/Form1.h"
 #include "app/Handlers.h"
+#include "platform/Platform.h"
+#include "queue/AddFolder.h"
+#include "queue/QueueModel.h"
 
 namespace deckrun {
 
-void PushButton8_Click(Form1 &) {}
+void LoadSampleFiles(Form1 &form)
+{
+    Platform &p = form.platform();
+    const QString sep(pathSeparator());
+    const QString sampleFolder = p.program->programFolder() + sep + QStringLiteral("Samples");
+    QueueModel &queue = form.queue();
+
+    // Every file, hidden ones and "~" names too; the paths go in as formed.
+    for (const QString &name : GetFilesInFolder(*p.files, sampleFolder, QStringLiteral("*.*"))) {
+        const QString path = sampleFolder + sep + name;
+        if (p.files->fileIsPresent(path) && !ListContains(queue, path))
+            queue.Append(path);
+    }
+
+    const Answer answer = p.dialogs->messageBox(
+        QStringLiteral("Would you like this software to open the folder where these sample files "
+                       "are stored (so that you can view them before working with them)?"),
+        QString(), Buttons::YesNo, Icon::None);
+    if (answer == Answer::Yes)
+        p.shell->openFolder(sampleFolder);
+}
+
+void PushButton8_Click(Form1 &form)
+{
+    StepRunner r(*form.platform().dialogs,
+                 QStringLiteral("in Tamberlin2021/08/31.Form1.PushButton8_Click "));
+    r.step(100, [&] { LoadSampleFiles(form); });
+}
 
 } // namespace deckrun

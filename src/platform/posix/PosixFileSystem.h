@@ -3,12 +3,36 @@
 
 #include "platform/FileSystem.h"
 
+struct stat;
+
 namespace deckrun {
 
 /**
+ * A file-name wildcard: "*" any run of characters, "?" any one character,
+ * letter case ignored. "*" and "*.*" match every name; "*.abc" with a
+ * three-letter extension also matches longer extensions beginning with it.
+ */
+class WildcardPattern {
+public:
+    explicit WildcardPattern(const QString &pattern);
+    bool matches(const QString &name) const;
+    /**
+     * Decides from a name's raw bytes where that is possible without
+     * decoding: 1 matches, 0 does not, -1 needs matches() on the decoded name.
+     */
+    int matchesRaw(const char *name) const;
+
+private:
+    bool m_all = false;
+    QString m_pattern;   // case-folded
+    QString m_extension; // the three letters of "*.abc", case-folded
+};
+
+/**
  * The file system on POSIX systems. Attribute values are computed: 16 for a
- * folder, 2 for a name that starts with ".", 1 when the user may not write
- * it, 32 for a regular file, 1024 for a symbolic link.
+ * folder, 2 for a name that starts with ".", 1 when the mode bits grant this
+ * user no write, 32 for a regular file, 1024 for a symbolic link. Listings
+ * come sorted by name.
  */
 class PosixFileSystem final : public FileSystem {
 public:
@@ -16,10 +40,17 @@ public:
     int attributes(const QString &path) override;
     bool isExistingFile(const QString &path) override;
     QStringList listFiles(const QString &folder, const QString &pattern) override;
+    QStringList listExistingFiles(const QString &folder, const QString &pattern,
+                                  int excludedValue) override;
     std::vector<SubFolder> subFolders(const QString &folder,
                                       std::vector<SubFolder> *partial) override;
+    FolderListing readFolder(const QString &folder, const QString &pattern, int excludedValue,
+                             FolderListing *partial) override;
     bool isRootFolder(const QString &folder) override;
     std::optional<FolderIdentity> folderIdentity(const QString &folder) override;
+
+private:
+    static int attributeValue(const QString &name, const struct stat &own, const struct stat *target);
 };
 
 } // namespace deckrun

@@ -1,0 +1,49 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+// The AddFolder module: turning a folder and everything below it into queue
+// rows. PushButton2_Click asks for an extension and a folder; the drop
+// handler walks dropped folders with the pattern "*.*".
+
+#include <QString>
+#include <QStringList>
+
+namespace deckrun {
+
+class FileSystem;
+class Form1;
+class StepRunner;
+struct Platform;
+
+/**
+ * Walks `folder` and all folders below it in level order and appends every
+ * file matching `pattern` (except names beginning with "~" and files whose
+ * attribute value is exactly 34) to the queue, each path through
+ * NormalizePath. Failures are reported through `steps` with the step numbers
+ * 114 to 134 and the walk goes on.
+ */
+void AddFolderTree(Form1 &form, const QString &folder, const QString &pattern, StepRunner &steps);
+/** The same, reporting failures under the drop handler's location. */
+void AddFolderTree(Form1 &form, const QString &folder, const QString &pattern);
+
+/**
+ * Extends `folders` (each ending with one separator) in place with every
+ * folder below them, level by level. Unreadable and vanished folders are
+ * dropped silently; each real folder is walked once, so links that lead back
+ * up end the walk instead of repeating it.
+ */
+void GetSubDirectories2016(Platform &platform, QStringList &folders, bool recurse);
+
+/** The names of the files in `folder` matching `pattern` that open as files, in listing order. */
+QStringList GetFilesInFolder(FileSystem &files, const QString &folder, const QString &pattern);
+
+/** True when `path` names an existing file (not a folder) that can be opened. */
+bool IsExistingFile(FileSystem &files, const QString &path);
+
+/** True when `name` holds a control character, a character from 127 to 159, or "?". */
+bool HasUnsafeChars(const QString &name);
+
+/** The prompt of the extension question. */
+QString ExtensionPrompt();
+
+} // namespace deckrun

@@ -1,0 +1,351 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "app/Form1.h"
+#include "app/Handlers.h"
+#include "queue/AddFolder.h"
+#include "queue/QueueModel.h"
+#include "queue/QueueView.h"
+#include "support/FakePlatform.h"
+#include "support/TempTree.h"
+
+#include <QApplication>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFile>
+#include <QMimeData>
+#include <QPushButton>
+#include <QUrl>
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+using namespace deckrun;
+using namespace deckrun::test;
+
+namespace {
+
+QStringList under(const TempTree &tree, const QStringList &rows)
+{
+    QStringList out;
+    for (const QString &r : rows)
+        out << (r.startsWith(tree.path()) ? r.mid(tree.path().size()) : r);
+    return out;
+}
+
+// R/a.ppt, R/~lock.ppt, R/x~y.ppt, R/.hidden.ppt (writable: value 34),
+// R/.kept.ppt (read-only: 35), R/notes.txt, R/Sub/deck.PPTX, R/Sub/b.ppt
+void buildTree(TempTree &tree)
+{
+    for (const char *f : {"R/a.ppt", "R/~lock.ppt", "R/x~y.ppt", "R/.hidden.ppt", "R/.kept.ppt",
+                          "R/notes.txt", "R/Sub/deck.PPTX", "R/Sub/b.ppt"})
+        tree.file(QString::fromLatin1(f));
+    ::chmod(QFile::encodeName(tree.at(QStringLiteral("R/.kept.ppt"))).constData(), 0444);
+}
+
+struct ExtensionCase {
+    const char *label;
+    const char *answer; // nullptr: cancel
+    bool browse;        // a folder is chosen
+    std::vector<const char *> rows;
+    const char *stored; // "Extension" afterwards; nullptr: never written
+};
+
+class AddAllInFolder : public testing::TestWithParam<ExtensionCase> {};
+
+} // namespace
+
+TEST_P(AddAllInFolder, AnswersAndRows)
+{
+    const ExtensionCase c = GetParam();
+    TempTree tree;
+    buildTree(tree);
+    FakePlatform fake;
+    fake.settings->values.insert(QStringLiteral("LastFolder"), QStringLiteral("/somewhere"));
+    Form1 form(fake.platform);
+    if (c.answer)
+        fake.dialogs->inputAnswers.push_back(QString::fromUtf8(c.answer));
+    if (c.browse)
+        fake.dialogs->folderAnswers.push_back(tree.at(QStringLiteral("R")));
+    int busyPumps = 0;
+    fake.events->pumpAction = [&] { busyPumps += form.mousePointer() == pointer::Busy; };
+
+    form.PushButton2->click();
+
+    ASSERT_EQ(fake.dialogs->inputPrompts.size(), 1);
+    EXPECT_EQ(fake.dialogs->inputPrompts[0],
+              QStringLiteral("Enter file extension to load:\r\r(* for all files, txt for all txt files, "
+                             "doc for all doc files, etc.)"));
+    EXPECT_EQ(fake.dialogs->inputDefaults[0], QStringLiteral("ppt"));
+    QStringList expected;
+    for (const char *r : c.rows)
+        expected << QString::fromUtf8(r);
+    EXPECT_EQ(under(tree, form.queue().rows()), expected);
+    if (c.stored)
+        EXPECT_EQ(fake.settings->writes, QStringList{QStringLiteral("Extension=") + QString::fromUtf8(c.stored)});
+    else
+        EXPECT_TRUE(fake.settings->writes.isEmpty());
+    const bool answered = c.answer && *c.answer;
+    EXPECT_EQ(fake.dialogs->folderTitles.size(), answered ? 1 : 0);
+    if (answered) {
+        EXPECT_EQ(fake.dialogs->folderTitles[0], QStringLiteral("Please select folder:"));
+        EXPECT_EQ(fake.dialogs->folderInitials[0], QStringLiteral("/somewhere"));
+    }
+    EXPECT_EQ(busyPumps > 0, c.browse && answered);
+    EXPECT_EQ(form.mousePointer(), pointer::Default);
+    EXPECT_TRUE(fake.dialogs->messages.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Walker, AddAllInFolder,
+    testing::Values(
+        ExtensionCase{"DefaultPpt", "ppt", true,
+                      {"/R/.kept.ppt", "/R/a.ppt", "/R/x~y.ppt", "/R/Sub/b.ppt", "/R/Sub/deck.PPTX"}, "ppt"},
+        ExtensionCase{"Star", "*", true,
+                      {"/R/.kept.ppt", "/R/a.ppt", "/R/notes.txt", "/R/x~y.ppt", "/R/Sub/b.ppt",
+                       "/R/Sub/deck.PPTX"},
+                      "*"},
+        ExtensionCase{"LeadingDot", ".ppt", true, {}, ".ppt"},
+        ExtensionCase{"Txt", "TXT", true, {"/R/notes.txt"}, "TXT"},
+        ExtensionCase{"Empty", "", true, {}, nullptr},
+        ExtensionCase{"Cancelled", nullptr, true, {}, nullptr},
+        ExtensionCase{"BrowserCancelled", "pptx", false, {}, "pptx"}),
+    [](const testing::TestParamInfo<ExtensionCase> &info) { return std::string(info.param.label); });
+
+TEST(AddAllInFolder, StoredAnswerIsNextDefaultAndAddingTwiceQueuesTwice)
+{
+    TempTree tree;
+    tree.file(QStringLiteral("R/one.odp"));
+    FakePlatform fake;
+    Form1 form(fake.platform);
+    fake.dialogs->inputAnswers = {QStringLiteral("odp"), QStringLiteral("odp")};
+    fake.dialogs->folderAnswers = {tree.at(QStringLiteral("R")), tree.at(QStringLiteral("R/"))};
+    form.PushButton2->click();
+    form.PushButton2->click();
+    EXPECT_EQ(fake.dialogs->inputDefaults[1], QStringLiteral("odp"));
+    EXPECT_EQ(under(tree, form.queue().rows()), (QStringList{"/R/one.odp", "/R/one.odp"}));
+    EXPECT_FALSE(fake.settings->values.contains(QStringLiteral("LastFolder")));
+}
+
+TEST(AddAllInFolder, AwkwardNames)
+{
+    TempTree tree;
+    const QStringList files{QStringLiteral("R/Ünïcödé folder/deck 'one'.ppt"),
+                            QStringLiteral("R/with space/it\"s.pptx"),
+                            QStringLiteral("R/日本/スライド.PPT"), QStringLiteral("R/it’s here/q.ppt")};
+    for (const QString &f : files)
+        tree.file(f);
+    FakePlatform fake;
+    Form1 form(fake.platform);
+    fake.dialogs->inputAnswers = {QStringLiteral("ppt")};
+    fake.dialogs->folderAnswers = {tree.at(QStringLiteral("R"))};
+    form.PushButton2->click();
+    QStringList got = under(tree, form.queue().rows());
+    QStringList want;
+    for (const QString &f : files)
+        want << QLatin1Char('/') + f;
+    got.sort();
+    want.sort();
+    EXPECT_EQ(got, want);
+    for (const QString &row : form.queue().rows())
+        EXPECT_TRUE(QFile::exists(row)) << row.toStdString();
+}
+
+// --- the file dialog ---------------------------------------------------------
+
+TEST(AddFilesDialog, AsksWithTheFixedSettings)
+{
+    FakePlatform fake;
+    Form1 form(fake.platform);
+    form.PushButton1->click();
+    ASSERT_EQ(fake.dialogs->fileRequests.size(), 1u);
+    const FileDialogRequest &r = fake.dialogs->fileRequests[0];
+    EXPECT_EQ(r.fileName, QString());
+    EXPECT_EQ(r.flags, 2621953);
+    EXPECT_EQ(r.title, QStringLiteral("Add File(s) - Hold Ctrl to select multiple files"));
+    EXPECT_EQ(r.filter, QStringLiteral("PowerPoint Files (*.p*)|*.p*|All Files (*.*)|*.*|"));
+    EXPECT_EQ(form.queue().Count(), 0); // cancelled
+    EXPECT_TRUE(fake.dialogs->messages.empty());
+}
+
+TEST(AddFilesDialog, Results)
+{
+    struct Case {
+        const char *label;
+        FileDialogResult result;
+        QStringList rows;
+    };
+    const Case cases[] = {
+        {"Cancel", {}, {}},
+        {"OneFile", {QString(), {"/home/u//Decks/a.ppt"}}, {"/home/u//Decks/a.ppt"}}, // exactly as returned
+        {"ThreeFiles", {"/home/u/Decks", {"c.ppt", "a.pptx", "b.odp"}},
+         {"/home/u/Decks/c.ppt", "/home/u/Decks/a.pptx", "/home/u/Decks/b.odp"}},
+        {"RootFolder", {"/", {"a.ppt", "b.ppt"}}, {"/a.ppt", "/b.ppt"}},
+        {"FolderWithTrailingSeparator", {"/d/", {"x.ppt", "y.ppt"}}, {"/d/x.ppt", "/d/y.ppt"}},
+    };
+    for (const Case &c : cases) {
+        FakePlatform fake;
+        Form1 form(fake.platform);
+        form.queue().Append(QStringLiteral("/already"));
+        fake.dialogs->fileAnswers.push_back([&c](const FileDialogRequest &) { return c.result; });
+        form.PushButton1->click();
+        EXPECT_EQ(form.queue().rows(), QStringList{QStringLiteral("/already")} + c.rows) << c.label;
+        EXPECT_TRUE(fake.dialogs->messages.empty()) << c.label;
+    }
+}
+
+TEST(AddFilesDialog, TooManyFilesAddsNothing)
+{
+    FakePlatform fake;
+    Form1 form(fake.platform);
+    fake.dialogs->fileAnswers.push_back([](const FileDialogRequest &) -> FileDialogResult {
+        throw Failure(QStringLiteral("The file name buffer is too small."), 20476);
+    });
+    form.PushButton1->click();
+    EXPECT_EQ(form.queue().Count(), 0);
+    ASSERT_EQ(fake.dialogs->messages.size(), 1u);
+    const ShownMessage &m = fake.dialogs->messages[0];
+    EXPECT_EQ(m.text, QStringLiteral("You've selected too many files to add.\r\rPlease try adding via the "
+                                     "\"Add All\" button."));
+    EXPECT_EQ(m.buttons, Buttons::Ok);
+    EXPECT_EQ(m.icon, Icon::None);
+    EXPECT_EQ(m.title, fake.dialogs->applicationTitle());
+}
+
+TEST(AddFilesDialog, OtherDialogFailuresAreReportedAtStep112)
+{
+    FakePlatform fake;
+    Form1 form(fake.platform);
+    fake.dialogs->fileAnswers.push_back([](const FileDialogRequest &) -> FileDialogResult {
+        throw Failure(QStringLiteral("No dialog"), 5);
+    });
+    form.PushButton1->click();
+    ASSERT_EQ(fake.dialogs->reports().size(), 1u);
+    EXPECT_TRUE(fake.dialogs->reports()[0].text.contains(
+        QStringLiteral("in Tamberlin2021/08/31.Form1.PushButton1_Click at line 112")));
+    EXPECT_EQ(form.queue().Count(), 0);
+}
+
+// --- drag and drop -------------------------------------------------------------
+
+namespace {
+
+/** Delivers a drag entering the list and, when accepted, the drop, as Qt does. */
+bool drop(Form1 &form, QMimeData *data)
+{
+    QWidget *target = form.ListView1->viewport();
+    const QPoint at(10, 10);
+    QDragEnterEvent enter(at, Qt::CopyAction | Qt::MoveAction | Qt::LinkAction, data, Qt::LeftButton,
+                          Qt::NoModifier);
+    QCoreApplication::sendEvent(target, &enter);
+    if (!enter.isAccepted() || enter.dropAction() == Qt::IgnoreAction)
+        return false;
+    QDropEvent dropEvent(QPointF(at), Qt::CopyAction | Qt::MoveAction | Qt::LinkAction, data,
+                         Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(target, &dropEvent);
+    return true;
+}
+
+QMimeData *files(const QStringList &paths)
+{
+    auto *data = new QMimeData;
+    QList<QUrl> urls;
+    for (const QString &p : paths)
+        urls << QUrl::fromLocalFile(p);
+    data->setUrls(urls);
+    return data;
+}
+
+} // namespace
+
+TEST(DropOnQueue, FilesAndFolders)
+{
+    TempTree tree;
+    buildTree(tree);
+    tree.file(QStringLiteral("Other/z.doc"));
+    tree.file(QStringLiteral("Other/~z.doc"));
+    const QString text = tree.file(QStringLiteral("readme.txt"));
+    struct Case {
+        const char *label;
+        QStringList dropped;
+        QStringList rows;
+    };
+    const QStringList rTree{"/R/.kept.ppt", "/R/a.ppt", "/R/notes.txt", "/R/x~y.ppt", "/R/Sub/b.ppt",
+                            "/R/Sub/deck.PPTX"};
+    const Case cases[] = {
+        {"TextFile", {text}, {"/readme.txt"}},
+        {"SameFileTwice", {text, text}, {"/readme.txt", "/readme.txt"}},
+        {"Folder", {tree.at(QStringLiteral("R"))}, rTree},
+        {"TwoFolders", {tree.at(QStringLiteral("Other")), tree.at(QStringLiteral("R"))},
+         QStringList{"/Other/z.doc"} + rTree},
+        {"FileThenFolder", {text, tree.at(QStringLiteral("Other"))}, {"/readme.txt", "/Other/z.doc"}},
+        // A dropped lock file is queued as dropped: the filters are the folder walk's.
+        {"TildeFileItself", {tree.at(QStringLiteral("Other/~z.doc"))}, {"/Other/~z.doc"}},
+    };
+    for (const Case &c : cases) {
+        FakePlatform fake;
+        Form1 form(fake.platform);
+        form.show();
+        std::unique_ptr<QMimeData> data(files(c.dropped));
+        EXPECT_TRUE(drop(form, data.get())) << c.label;
+        EXPECT_EQ(under(tree, form.queue().rows()), c.rows) << c.label;
+        EXPECT_TRUE(fake.dialogs->messages.empty()) << c.label;
+    }
+}
+
+TEST(DropOnQueue, NonFileDataIsRefused)
+{
+    FakePlatform fake;
+    Form1 form(fake.platform);
+    form.show();
+    auto text = std::make_unique<QMimeData>();
+    text->setText(QStringLiteral("/etc/hostname"));
+    EXPECT_FALSE(drop(form, text.get()));
+    auto web = std::make_unique<QMimeData>();
+    web->setUrls({QUrl(QStringLiteral("https://example.org/deck.pptx"))});
+    EXPECT_FALSE(drop(form, web.get()));
+    EXPECT_EQ(form.queue().Count(), 0);
+}
+
+// --- samples ---------------------------------------------------------------------
+
+TEST(SampleFiles, LoadsEachSampleOnceAndAlwaysAsks)
+{
+    TempTree program;
+    for (const char *f : {"Samples/One.pptx", "Samples/Two.odp", "Samples/.hidden.ppt", "Samples/~three.ppt"})
+        program.file(QString::fromLatin1(f));
+    program.folder(QStringLiteral("Samples/folder"));
+    FakePlatform fake;
+    fake.program->folder = program.path();
+    Form1 form(fake.platform);
+    const QString samples = program.path() + QStringLiteral("/Samples/");
+    form.queue().Append(samples + QStringLiteral("Two.odp"));      // already queued: not again
+    form.queue().Append(samples + QStringLiteral("ONE.pptx"));     // other text: One.pptx still goes in
+    fake.dialogs->answers = {Answer::No, Answer::Yes};
+
+    form.PushButton8->click();
+    form.PushButton8->click();
+
+    EXPECT_EQ(form.queue().rows(),
+              (QStringList{samples + "Two.odp", samples + "ONE.pptx", samples + ".hidden.ppt",
+                           samples + "One.pptx", samples + "~three.ppt"}));
+    ASSERT_EQ(fake.dialogs->messages.size(), 2u);
+    const ShownMessage &m = fake.dialogs->messages[0];
+    EXPECT_EQ(m.text, QStringLiteral("Would you like this software to open the folder where these sample "
+                                     "files are stored (so that you can view them before working with them)?"));
+    EXPECT_EQ(m.buttons, Buttons::YesNo);
+    EXPECT_EQ(m.icon, Icon::None);
+    EXPECT_EQ(fake.shell->folders, QStringList{program.path() + QStringLiteral("/Samples")});
+}
+
+TEST(SampleFiles, MissingFolderAddsNothingAndStillAsks)
+{
+    TempTree program;
+    FakePlatform fake;
+    fake.program->folder = program.path();
+    Form1 form(fake.platform);
+    form.PushButton8->click();
+    EXPECT_EQ(form.queue().Count(), 0);
+    ASSERT_EQ(fake.dialogs->messages.size(), 1u);
+    EXPECT_EQ(fake.dialogs->messages[0].buttons, Buttons::YesNo);
+    EXPECT_TRUE(fake.shell->folders.isEmpty());
+}

@@ -1,0 +1,190 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "queue/AddFolder.h"
+#include "support/FakePlatform.h"
+#include "support/TempTree.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace deckrun;
+using namespace deckrun::test;
+
+namespace {
+
+/** The real file system, except that listing chosen folders fails with a code. */
+class FailingFileSystem final : public FileSystem {
+public:
+    explicit FailingFileSystem(std::unique_ptr<FileSystem> real) : m_real(std::move(real)) {}
+    bool fileIsPresent(const QString &p) override { return m_real->fileIsPresent(p); }
+    int attributes(const QString &p) override { return m_real->attributes(p); }
+    bool isExistingFile(const QString &p) override { return m_real->isExistingFile(p); }
+    QStringList listFiles(const QString &f, const QString &p) override { return m_real->listFiles(f, p); }
+    std::vector<SubFolder> subFolders(const QString &folder, std::vector<SubFolder> *partial) override
+    {
+        std::vector<SubFolder> all = m_real->subFolders(folder, partial);
+        if (!failing.contains(folder))
+            return all;
+        if (partial && !all.empty())
+            partial->assign(all.begin(), all.begin() + 1); // one read before the failure
+        throw Failure(QStringLiteral("Permission denied"), failing.value(folder));
+    }
+    bool isRootFolder(const QString &f) override { return m_real->isRootFolder(f); }
+    std::optional<FolderIdentity> folderIdentity(const QString &f) override
+    {
+        return m_real->folderIdentity(f);
+    }
+    QHash<QString, int> failing; // folder (with its trailing separator) -> code
+
+private:
+    std::unique_ptr<FileSystem> m_real;
+};
+
+QStringList relative(const TempTree &tree, const QStringList &paths)
+{
+    QStringList out;
+    for (const QString &p : paths)
+        out << p.mid(tree.path().size());
+    return out;
+}
+
+} // namespace
+
+TEST(FolderWalk, LevelOrder)
+{
+    TempTree tree;
+    for (const char *f : {"R/B/B1/C", "R/A/A2", "R/A/A1"})
+        tree.folder(QString::fromLatin1(f));
+    FakePlatform fake;
+    QStringList folders{tree.at(QStringLiteral("R/"))};
+    GetSubDirectories2016(fake.platform, folders, true);
+    // The POSIX listing yields sub-folders sorted by name, so A comes before B.
+    EXPECT_EQ(relative(tree, folders),
+              (QStringList{"/R/", "/R/A/", "/R/B/", "/R/A/A1/", "/R/A/A2/", "/R/B/B1/", "/R/B/B1/C/"}));
+    EXPECT_TRUE(fake.dialogs->messages.empty());
+    // Once per folder examined, per sub-folder entry and per folder of the closing passes.
+    EXPECT_EQ(fake.events->pumps, 7 + 6 + 6);
+}
+
+TEST(FolderWalk, ListingFailuresDropTheFolderSilently)
+{
+    struct Case {
+        int code;
+        bool dropped;
+    };
+    for (const Case c : {Case{70, true}, Case{76, true}, Case{75, false}}) {
+        TempTree tree;
+        for (const char *f : {"R/A/A1", "R/B/B1", "R/B/B2", "R/C"})
+            tree.folder(QString::fromLatin1(f));
+        FakePlatform fake;
+        auto failing = std::make_unique<FailingFileSystem>(std::move(fake.platform.files));
+        failing->failing.insert(tree.at(QStringLiteral("R/B/")), c.code);
+        fake.platform.files = std::move(failing);
+        QStringList folders{tree.at(QStringLiteral("R/"))};
+        GetSubDirectories2016(fake.platform, folders, true);
+        QStringList expected{"/R/", "/R/A/", "/R/C/", "/R/A/A1/", "/R/B/B1/"};
+        if (!c.dropped)
+            expected.insert(2, QStringLiteral("/R/B/"));
+        // B1 was read before the failure and is still walked; B2 was never read.
+        EXPECT_EQ(relative(tree, folders), expected) << c.code;
+        EXPECT_TRUE(fake.dialogs->messages.empty());
+    }
+}
+
+TEST(FolderWalk, PermissionDeniedFolderContributesNothing)
+{
+    if (::geteuid() == 0)
+        GTEST_SKIP() << "root reads every folder; the listing failure itself is covered above";
+    TempTree tree;
+    tree.file(QStringLiteral("R/A/a.ppt"));
+    tree.file(QStringLiteral("R/B/b.ppt"));
+    tree.file(QStringLiteral("R/B/inner/c.ppt"));
+    tree.file(QStringLiteral("R/C/d.ppt"));
+    ASSERT_EQ(::chmod(QFile::encodeName(tree.at(QStringLiteral("R/B"))).constData(), 0), 0);
+    FakePlatform fake;
+    QStringList folders{tree.at(QStringLiteral("R/"))};
+    GetSubDirectories2016(fake.platform, folders, true);
+    EXPECT_EQ(relative(tree, folders), (QStringList{"/R/", "/R/A/", "/R/C/"}));
+    EXPECT_TRUE(GetFilesInFolder(*fake.platform.files, tree.at(QStringLiteral("R/B")), QStringLiteral("*.*"))
+                    .isEmpty());
+    EXPECT_TRUE(fake.dialogs->messages.empty());
+}
+
+TEST(FolderWalk, LinkLoopsWalkEachRealFolderOnce)
+{
+    TempTree tree;
+    tree.file(QStringLiteral("R/top.ppt"));
+    tree.file(QStringLiteral("R/A/a.ppt"));
+    tree.folder(QStringLiteral("R/B"));
+    ASSERT_EQ(::symlink(QFile::encodeName(tree.at(QStringLiteral("R"))).constData(),
+                        QFile::encodeName(tree.at(QStringLiteral("R/A/up"))).constData()), 0);
+    ASSERT_EQ(::symlink("../A", QFile::encodeName(tree.at(QStringLiteral("R/B/toA"))).constData()), 0);
+    FakePlatform fake;
+    QStringList folders{tree.at(QStringLiteral("R/"))};
+    GetSubDirectories2016(fake.platform, folders, true);
+    EXPECT_EQ(relative(tree, folders), (QStringList{"/R/", "/R/A/", "/R/B/"}));
+}
+
+TEST(FolderWalk, VanishingFoldersAreSkipped)
+{
+    TempTree tree;
+    for (const char *f : {"R/A/A1", "R/B/B1/C", "R/D"})
+        tree.folder(QString::fromLatin1(f));
+    FakePlatform fake;
+    int pumps = 0;
+    fake.events->pumpAction = [&] {
+        if (++pumps == 3) // while R's sub-folders are being read
+            QDir(tree.at(QStringLiteral("R/B"))).removeRecursively();
+    };
+    QStringList folders{tree.at(QStringLiteral("R/"))};
+    GetSubDirectories2016(fake.platform, folders, true);
+    EXPECT_EQ(relative(tree, folders), (QStringList{"/R/", "/R/A/", "/R/D/", "/R/A/A1/"}));
+    EXPECT_TRUE(fake.dialogs->messages.empty());
+}
+
+TEST(FolderWalk, SubFolderNameFilters)
+{
+    TempTree tree;
+    tree.folder(QStringLiteral("R/ok"));
+    tree.folder(QStringLiteral("R/what?"));
+    tree.folder(QStringLiteral("R/ctl") + QChar(0x85));
+    tree.folder(QStringLiteral("R/.hidden"));
+    tree.folder(QStringLiteral("R/") + QString(250, QLatin1Char('x'))); // the path passes 260 below it
+    tree.file(QStringLiteral("R/") + QString(250, QLatin1Char('x')) + QStringLiteral("/deep/f.ppt"));
+    FakePlatform fake;
+    QStringList folders{tree.at(QStringLiteral("R/"))};
+    GetSubDirectories2016(fake.platform, folders, true);
+    const QStringList got = relative(tree, folders);
+    EXPECT_TRUE(got.contains(QStringLiteral("/R/ok/")));
+    EXPECT_TRUE(got.contains(QStringLiteral("/R/.hidden/")));
+    EXPECT_FALSE(got.contains(QStringLiteral("/R/what?/")));
+    EXPECT_FALSE(got.contains(QStringLiteral("/R/ctl") + QChar(0x85) + QLatin1Char('/')));
+    for (const QString &f : folders)
+        EXPECT_FALSE(f.endsWith(QStringLiteral("/deep/"))) << "a folder at 260 characters is not searched";
+}
+
+TEST(FilesInFolder, ListsFilesOnlyWithHiddenOnesInNameOrder)
+{
+    TempTree tree;
+    tree.file(QStringLiteral("F/b.ppt"));
+    tree.file(QStringLiteral("F/A.PPTX"));
+    tree.file(QStringLiteral("F/.hidden.ppt"));
+    tree.file(QStringLiteral("F/c.txt"));
+    tree.folder(QStringLiteral("F/folder.ppt"));
+    ASSERT_EQ(::symlink("b.ppt", QFile::encodeName(tree.at(QStringLiteral("F/link.ppt"))).constData()), 0);
+    ASSERT_EQ(::symlink("gone", QFile::encodeName(tree.at(QStringLiteral("F/broken.ppt"))).constData()), 0);
+    FakePlatform fake;
+    FileSystem &fs = *fake.platform.files;
+    EXPECT_EQ(GetFilesInFolder(fs, tree.at(QStringLiteral("F")), QStringLiteral("*.ppt")),
+              (QStringList{".hidden.ppt", "A.PPTX", "b.ppt", "link.ppt"}));
+    EXPECT_EQ(GetFilesInFolder(fs, tree.at(QStringLiteral("F/")), QStringLiteral("*.*")).size(), 5);
+    EXPECT_TRUE(GetFilesInFolder(fs, tree.at(QStringLiteral("missing")), QStringLiteral("*.*")).isEmpty());
+    EXPECT_TRUE(IsExistingFile(fs, tree.at(QStringLiteral("F/b.ppt"))));
+    EXPECT_FALSE(IsExistingFile(fs, tree.at(QStringLiteral("F/folder.ppt"))));
+    EXPECT_FALSE(IsExistingFile(fs, tree.at(QStringLiteral("F/broken.ppt"))));
+    EXPECT_FALSE(IsExistingFile(fs, QString()));
+}
