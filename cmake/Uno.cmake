@@ -100,5 +100,8 @@ target_link_libraries(deckrun_core PUBLIC
     ${DECKRUN_UNO_CPPUHELPER} ${DECKRUN_UNO_CPPU} ${DECKRUN_UNO_SAL}
     "-Wl,-rpath-link,${deckrun_lo_program}" "-Wl,-rpath,${deckrun_lo_program}")
 
+# Lets tests and benchmarks know the backend is built in.
+target_compile_definitions(deckrun_core PUBLIC DECKRUN_HAS_UNO=1)
+
 set(DECKRUN_UNO_ENABLED ON)
 set(DECKRUN_UNO_ENABLED ON PARENT_SCOPE)

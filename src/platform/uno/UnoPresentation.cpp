@@ -178,7 +178,7 @@ struct OfficeInstance {
     Reference<css::lang::XComponent> document;
     QString documentPath;
     QString printer;        // the printer set for the active presentation
-    QString refusedPrinter; // a printer asked for and refused: nothing may print elsewhere
+    std::optional<QString> refusedPrinter; // asked for and refused: nothing may print elsewhere
     std::function<QStringList()> printerNames;
     bool headless = true;
     bool visible = false;
@@ -235,9 +235,12 @@ public:
         if (o.ended)
             throw Failure(Product + QStringLiteral(" is no longer running."));
         const QString file = QFileInfo(o.documentPath).fileName();
-        if (!o.refusedPrinter.isNull())
-            throw Failure(QStringLiteral("\"%1\" was not printed: the printer \"%2\" is not known to this system.")
-                              .arg(file, o.refusedPrinter));
+        if (o.refusedPrinter)
+            throw Failure(o.refusedPrinter->isEmpty()
+                              ? QStringLiteral("\"%1\" was not printed: no printer was chosen.").arg(file)
+                              : QStringLiteral("\"%1\" was not printed: the printer \"%2\" is not known to "
+                                               "this system.")
+                                    .arg(file, *o.refusedPrinter));
         const rtl::Reference<PrintJobWatcher> watcher(new PrintJobWatcher);
         const Reference<css::view::XPrintJobListener> listener(watcher.get());
         try {
@@ -334,7 +337,7 @@ public:
         o.document = document;
         o.documentPath = fileName;
         o.printer.clear();
-        o.refusedPrinter = QString();
+        o.refusedPrinter.reset();
     }
 
     std::shared_ptr<Presentation> activePresentation() override
@@ -375,7 +378,7 @@ public:
             throw Failure(QStringLiteral("PrintOptions.ActivePrinter : ") + describe(e));
         }
         o.printer = printerName;
-        o.refusedPrinter = QString();
+        o.refusedPrinter.reset();
     }
 
     void quit() override
