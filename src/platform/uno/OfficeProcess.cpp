@@ -34,6 +34,8 @@ OfficeInstallation::OfficeInstallation(QString programDir) : m_programDir(std::m
 
 QString OfficeInstallation::soffice() const { return m_programDir + QStringLiteral("/soffice"); }
 
+QString OfficeInstallation::officeBinary() const { return m_programDir + QStringLiteral("/soffice.bin"); }
+
 QString OfficeInstallation::fundamentalrc() const
 {
     return m_programDir + QStringLiteral("/fundamentalrc");
@@ -41,8 +43,8 @@ QString OfficeInstallation::fundamentalrc() const
 
 bool OfficeInstallation::usable() const
 {
-    const QFileInfo launcher(soffice());
-    return launcher.isFile() && launcher.isExecutable() && QFileInfo(fundamentalrc()).isFile()
+    const QFileInfo office(officeBinary());
+    return office.isFile() && office.isExecutable() && QFileInfo(fundamentalrc()).isFile()
         && QFileInfo(m_programDir + QStringLiteral("/types.rdb")).isFile();
 }
 
@@ -138,7 +140,7 @@ void OfficeProfile::seed(const QString &setupVersion) const
 
 // --- child process -----------------------------------------------------------------
 
-OfficeChild::OfficeChild(const QString &program, const QStringList &arguments)
+OfficeChild::OfficeChild(const QString &program, const QStringList &arguments, const QStringList &environment)
 {
     std::vector<QByteArray> args{QFile::encodeName(program)};
     for (const QString &a : arguments)
@@ -149,10 +151,23 @@ OfficeChild::OfficeChild(const QString &program, const QStringList &arguments)
     argv.push_back(nullptr);
 
     // Our own UNO bootstrap setting is not the office's business.
+    std::vector<QByteArray> extra;
+    for (const QString &e : environment)
+        extra.push_back(e.toUtf8());
     std::vector<char *> envp;
-    for (char **e = environ; e && *e; ++e)
-        if (std::strncmp(*e, "URE_BOOTSTRAP=", 14) != 0)
+    for (char **e = environ; e && *e; ++e) {
+        if (std::strncmp(*e, "URE_BOOTSTRAP=", 14) == 0)
+            continue;
+        const char *eq = std::strchr(*e, '=');
+        const auto length = eq ? static_cast<std::size_t>(eq - *e + 1) : std::strlen(*e);
+        const bool replaced = std::any_of(extra.begin(), extra.end(), [&](const QByteArray &x) {
+            return x.size() >= static_cast<qsizetype>(length) && std::strncmp(x.constData(), *e, length) == 0;
+        });
+        if (!replaced)
             envp.push_back(*e);
+    }
+    for (QByteArray &x : extra)
+        envp.push_back(x.data());
     envp.push_back(nullptr);
 
     posix_spawn_file_actions_t actions;
@@ -205,7 +220,7 @@ bool OfficeChild::waitForExit(double seconds)
         if (std::chrono::steady_clock::now() >= deadline)
             return false;
         std::this_thread::sleep_for(pause);
-        pause = std::min(pause * 2, std::chrono::milliseconds(25));
+        pause = std::min(pause * 2, std::chrono::milliseconds(8));
     }
     return true;
 }
@@ -230,6 +245,8 @@ void OfficeChild::stop(double grace)
     // The launcher waits for the office process, but a straggler of the group must not survive it.
     signalGroup(SIGKILL);
 }
+
+bool asksForRestart(int exitStatus) { return exitStatus == 79 || exitStatus == 81; }
 
 // --- display -------------------------------------------------------------------------
 

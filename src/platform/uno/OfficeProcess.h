@@ -23,6 +23,8 @@ public:
 
     const QString &programDir() const { return m_programDir; }
     QString soffice() const;
+    /** The office process itself, started without the launcher script and splash helper. */
+    QString officeBinary() const;
     QString fundamentalrc() const;
     /** The soffice launcher, the UNO bootstrap file and the type library are present. */
     bool usable() const;
@@ -73,8 +75,11 @@ private:
  */
 class OfficeChild {
 public:
-    /** Starts `program` with `arguments`, output to /dev/null; throws Failure when it cannot. */
-    OfficeChild(const QString &program, const QStringList &arguments);
+    /**
+     * Starts `program` with `arguments` and the extra `environment` entries
+     * ("NAME=value"), output to /dev/null; throws Failure when it cannot.
+     */
+    OfficeChild(const QString &program, const QStringList &arguments, const QStringList &environment = {});
     /** Stops the process when it still runs. */
     ~OfficeChild();
     OfficeChild(const OfficeChild &) = delete;
@@ -95,6 +100,9 @@ private:
     bool m_ended = false;
     int m_status = 0;
 };
+
+/** Exit statuses with which the office asks to be started again (after setting up a new profile). */
+bool asksForRestart(int exitStatus);
 
 /** Whether the program runs without a display, so the office must run headless. */
 bool noDisplay();

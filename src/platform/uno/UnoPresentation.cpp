@@ -514,11 +514,16 @@ std::shared_ptr<PresentationApp> UnoAutomation::create()
                           QStringLiteral("--nodefault"), QStringLiteral("--nolockcheck")};
     if (m_options.headless.value_or(true))
         arguments << QStringLiteral("--headless");
-    auto child = std::make_unique<OfficeChild>(installation.soffice(), arguments);
+    // The office process itself, without the launcher script and splash
+    // helper in front of it; what they would do for it is done here.
+    const QStringList environment{QStringLiteral("SAL_ENABLE_FILE_LOCKING=1")};
+    auto child = std::make_unique<OfficeChild>(installation.officeBinary(), arguments, environment);
+    int restarts = 0;
 
     const auto local = localContext(m_options.programDir);
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(m_options.startTimeout);
-    auto pause = std::chrono::milliseconds(10);
+    // The office takes 0.1 to 0.2 s to open its pipe; short, even polls find it soonest.
+    const auto pause = std::chrono::milliseconds(5);
     for (;;) {
         std::shared_ptr<OfficeInstance> office;
         try {
@@ -532,6 +537,10 @@ std::shared_ptr<PresentationApp> UnoAutomation::create()
             m_current = office;
             return std::make_shared<UnoApp>(office);
         }
+        if (!child->running() && asksForRestart(child->exitStatus()) && ++restarts <= 2) {
+            child = std::make_unique<OfficeChild>(installation.officeBinary(), arguments, environment);
+            continue;
+        }
         if (!child->running())
             throw Failure(QStringLiteral("%1 ended before it could be reached (exit status %2).")
                               .arg(Product)
@@ -543,7 +552,6 @@ std::shared_ptr<PresentationApp> UnoAutomation::create()
                               .arg(m_options.startTimeout));
         }
         std::this_thread::sleep_for(pause);
-        pause = std::min(pause * 2, std::chrono::milliseconds(50));
     }
 }
 
