@@ -8,8 +8,8 @@
 #ifdef DECKRUN_HAS_UNO
 
 #include "platform/Failure.h"
-#include "platform/uno/UnoPresentation.h"
 #include "platform/uno/OfficeProcess.h"
+#include "platform/uno/UnoPresentation.h"
 #include "printing/PowerPoint1.h"
 
 #include "../tests/support/SampleDeck.h"
@@ -69,8 +69,10 @@ double sofficeOnce(const QString &profile, const QString &deck, const QString &p
     soffice.setStandardOutputFile(QProcess::nullDevice());
     soffice.setStandardErrorFile(QProcess::nullDevice());
     soffice.start(QStringLiteral("/usr/lib/libreoffice/program/soffice"),
-                  {QStringLiteral("-env:UserInstallation=") + QUrl::fromLocalFile(profile).toString(QUrl::FullyEncoded),
-                   QStringLiteral("--headless"), QStringLiteral("--norestore"), QStringLiteral("--pt"), printer, deck});
+                  {QStringLiteral("-env:UserInstallation=") +
+                       QUrl::fromLocalFile(profile).toString(QUrl::FullyEncoded),
+                   QStringLiteral("--headless"), QStringLiteral("--norestore"),
+                   QStringLiteral("--pt"), printer, deck});
     if (!soffice.waitForFinished(120000)) {
         soffice.kill();
         soffice.waitForFinished();
@@ -95,8 +97,10 @@ int main(int argc, char **argv)
     const int rounds = argc > 2 ? std::max(1, std::atoi(argv[2])) : 5;
 
     QTemporaryDir work;
-    const QString flat = test::writeFlatDeck(work.filePath(QStringLiteral("deckrun-bench.fodp")), 3);
-    const QString deck = test::convertDeck(flat, QStringLiteral("pptx"), work.filePath(QStringLiteral("convert")));
+    const QString flat =
+        test::writeFlatDeck(work.filePath(QStringLiteral("deckrun-bench.fodp")), 3);
+    const QString deck =
+        test::convertDeck(flat, QStringLiteral("pptx"), work.filePath(QStringLiteral("convert")));
     if (deck.isEmpty()) {
         std::fprintf(stderr, "could not make the sample deck\n");
         return 1;
@@ -111,7 +115,8 @@ int main(int argc, char **argv)
     QString peerProfile;
     {
         const auto profile = uno::OfficeProfile::acquire(peerRoot);
-        profile->seed(uno::OfficeInstallation(QStringLiteral("/usr/lib/libreoffice/program")).setupVersion());
+        profile->seed(
+            uno::OfficeInstallation(QStringLiteral("/usr/lib/libreoffice/program")).setupVersion());
         peerProfile = profile->folder();
     }
 
@@ -129,7 +134,8 @@ int main(int argc, char **argv)
     }
 
     const double a = median(ours), b = median(theirs);
-    std::printf("open-print-quit of one 3-slide deck on %s, median of %d rounds\n", qPrintable(printer), rounds);
+    std::printf("open-print-quit of one 3-slide deck on %s, median of %d rounds\n",
+                qPrintable(printer), rounds);
     std::printf("  Deckrun UNO backend      %.3f s\n", a);
     std::printf("  soffice --headless --pt  %.3f s\n", b);
     std::printf("  ratio Deckrun/soffice    %.2f (target <= 1.00)\n", b > 0 ? a / b : 0.0);

@@ -62,7 +62,10 @@ void Combo2_Click(Form1 &form)
                                     QString::number(form.Combo2->currentIndex()));
 }
 
-void Combo2_Change(Form1 &form) { Combo2_Click(form); }
+void Combo2_Change(Form1 &form)
+{
+    Combo2_Click(form);
+}
 
 void PushButton9_Click(Form1 &form)
 {
@@ -70,11 +73,13 @@ void PushButton9_Click(Form1 &form)
     StepRunner r(*p.dialogs, QStringLiteral("in Tamberlin2021/08/31.Form1.PushButton9_Click "));
     r.step(100, [&] {
         p.dialogs->messageBox(
-            QStringLiteral("Please use this pause feature if blank pages are being printed or if files "
-                           "are being skipped.")
-                + QStringLiteral("\r\n\r\n")
-                + QStringLiteral("By pausing, you will give time for the print jobs to queue properly "
-                                 "with the physical printer."),
+            QStringLiteral(
+                "Please use this pause feature if blank pages are being printed or if files "
+                "are being skipped.") +
+                QStringLiteral("\r\n\r\n") +
+                QStringLiteral(
+                    "By pausing, you will give time for the print jobs to queue properly "
+                    "with the physical printer."),
             QString(), Buttons::Ok, Icon::None);
     });
 }

@@ -20,7 +20,8 @@ using namespace deckrun::test;
 TEST(CheckPowerPointInstalled, EndsTheProgramBeforeTheWindowShows)
 {
     FakePlatform fake;
-    fake.office->failAt(QStringLiteral("Create"), QStringLiteral("ActiveX component can't create object"));
+    fake.office->failAt(QStringLiteral("Create"),
+                        QStringLiteral("ActiveX component can't create object"));
     Form1 form(fake.platform);
     EXPECT_THROW(form.Form_Load(), ProgramEnded);
     EXPECT_EQ(fake.program->ends, 1);
@@ -28,8 +29,9 @@ TEST(CheckPowerPointInstalled, EndsTheProgramBeforeTheWindowShows)
 
     ASSERT_EQ(fake.dialogs->messages.size(), 1u);
     const ShownMessage &m = fake.dialogs->messages[0];
-    EXPECT_EQ(m.text, QStringLiteral("PowerPoint is not installed on this computer. You need to have it "
-                                     "installed to use this software without error."));
+    EXPECT_EQ(m.text,
+              QStringLiteral("PowerPoint is not installed on this computer. You need to have it "
+                             "installed to use this software without error."));
     EXPECT_EQ(m.title, QStringLiteral("Deckrun"));
     EXPECT_EQ(m.buttons, Buttons::Ok);
     EXPECT_EQ(m.icon, Icon::None);
@@ -42,7 +44,8 @@ TEST(CheckPowerPointInstalled, ReleasesTheCreatedApplicationAtOnce)
     form.Form_Load();
     EXPECT_EQ(fake.program->ends, 0);
     EXPECT_TRUE(fake.dialogs->messages.empty());
-    EXPECT_EQ(fake.office->calls(), QStringList({QStringLiteral("Create"), QStringLiteral("ReleaseApp")}));
+    EXPECT_EQ(fake.office->calls(),
+              QStringList({QStringLiteral("Create"), QStringLiteral("ReleaseApp")}));
 }
 
 #ifdef DECKRUN_HAS_UNO
@@ -54,9 +57,10 @@ TEST(CheckPowerPointInstalled, LibreOfficeMissingIsNamedAsSuch)
     options.profileRoot = empty.at(QStringLiteral("profiles"));
     uno::UnoAutomation office(options);
     EXPECT_FALSE(office.isInstalled());
-    EXPECT_EQ(NotInstalledMessage(office),
-              QStringLiteral("LibreOffice Impress is not installed on this computer. You need to have it "
-                             "installed to use this software without error."));
+    EXPECT_EQ(
+        NotInstalledMessage(office),
+        QStringLiteral("LibreOffice Impress is not installed on this computer. You need to have it "
+                       "installed to use this software without error."));
     EXPECT_THROW(office.create(), Failure);
 }
 #endif
@@ -90,9 +94,10 @@ TEST_P(RunningWarning, WarnsOnlyForTheRealApplication)
     ASSERT_EQ(fake.dialogs->messages.size(), c.warned ? 1u : 0u);
     if (c.warned) {
         const ShownMessage &m = fake.dialogs->messages[0];
-        EXPECT_EQ(m.text, QStringLiteral("PowerPoint may be open. It is recommended that you close PowerPoint "
-                                         "first.\rUse Ctrl+Alt+Del > Task Manager > POWERPNT.EXE if necessary."
-                                         "\r\n\r\nWould you like to proceed anyway?"));
+        EXPECT_EQ(m.text, QStringLiteral(
+                              "PowerPoint may be open. It is recommended that you close PowerPoint "
+                              "first.\rUse Ctrl+Alt+Del > Task Manager > POWERPNT.EXE if necessary."
+                              "\r\n\r\nWould you like to proceed anyway?"));
         EXPECT_EQ(m.title, QStringLiteral("Deckrun"));
         EXPECT_EQ(m.buttons, Buttons::YesNo);
         EXPECT_EQ(m.icon, Icon::None);
@@ -105,11 +110,12 @@ TEST_P(RunningWarning, WarnsOnlyForTheRealApplication)
 
 INSTANTIATE_TEST_SUITE_P(
     BeforeARun, RunningWarning,
-    testing::Values(RunningCase{"NothingRuns", nullptr, Answer::No, false, false, false},
-                    RunningCase{"OtherName", "Microsoft PowerPoint Viewer", Answer::No, false, false, false},
-                    RunningCase{"OtherCase", "microsoft powerpoint", Answer::No, false, false, false},
-                    RunningCase{"RunningAnswerNo", "Microsoft PowerPoint", Answer::No, true, true, true},
-                    RunningCase{"RunningAnswerYes", "Microsoft PowerPoint", Answer::Yes, true, true, false}),
+    testing::Values(
+        RunningCase{"NothingRuns", nullptr, Answer::No, false, false, false},
+        RunningCase{"OtherName", "Microsoft PowerPoint Viewer", Answer::No, false, false, false},
+        RunningCase{"OtherCase", "microsoft powerpoint", Answer::No, false, false, false},
+        RunningCase{"RunningAnswerNo", "Microsoft PowerPoint", Answer::No, true, true, true},
+        RunningCase{"RunningAnswerYes", "Microsoft PowerPoint", Answer::Yes, true, true, false}),
     [](const testing::TestParamInfo<RunningCase> &info) { return std::string(info.param.name); });
 
 TEST(RunningWarning, AnUnreadableNameCountsAsNotRunning)
@@ -125,11 +131,13 @@ TEST(RunningWarning, AnUnreadableNameCountsAsNotRunning)
 TEST(OpenPresentation, OpensThroughTheRunningInstanceAndReleasesTheCreatedOne)
 {
     FakePlatform fake;
-    const std::shared_ptr<PresentationApp> app = OpenPresentation(*fake.office, QStringLiteral("/decks/a b.pptx"));
+    const std::shared_ptr<PresentationApp> app =
+        OpenPresentation(*fake.office, QStringLiteral("/decks/a b.pptx"));
     ASSERT_TRUE(app);
     EXPECT_EQ(fake.office->calls(),
-              QStringList({QStringLiteral("Create"), QStringLiteral("GetRunning"), QStringLiteral("Visible=true"),
-                           QStringLiteral("Open:/decks/a b.pptx"), QStringLiteral("ReleaseApp")}));
+              QStringList({QStringLiteral("Create"), QStringLiteral("GetRunning"),
+                           QStringLiteral("Visible=true"), QStringLiteral("Open:/decks/a b.pptx"),
+                           QStringLiteral("ReleaseApp")}));
 }
 
 TEST(OpenPresentation, AFailureReachesTheCallerUnchangedWithoutQuit)
@@ -140,18 +148,21 @@ TEST(OpenPresentation, AFailureReachesTheCallerUnchangedWithoutQuit)
     };
     const Case cases[] = {
         {"Create", {QStringLiteral("Create")}},
-        {"GetRunning", {QStringLiteral("Create"), QStringLiteral("GetRunning"), QStringLiteral("ReleaseApp")}},
+        {"GetRunning",
+         {QStringLiteral("Create"), QStringLiteral("GetRunning"), QStringLiteral("ReleaseApp")}},
         {"Visible",
          {QStringLiteral("Create"), QStringLiteral("GetRunning"), QStringLiteral("Visible=true"),
           QStringLiteral("ReleaseApp"), QStringLiteral("ReleaseApp")}},
         {"Open",
          {QStringLiteral("Create"), QStringLiteral("GetRunning"), QStringLiteral("Visible=true"),
-          QStringLiteral("Open:/decks/broken.pptx"), QStringLiteral("ReleaseApp"), QStringLiteral("ReleaseApp")}},
+          QStringLiteral("Open:/decks/broken.pptx"), QStringLiteral("ReleaseApp"),
+          QStringLiteral("ReleaseApp")}},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.operation);
         FakePlatform fake;
-        fake.office->failAt(QString::fromUtf8(c.operation), QStringLiteral("The file cannot be opened."));
+        fake.office->failAt(QString::fromUtf8(c.operation),
+                            QStringLiteral("The file cannot be opened."));
         try {
             OpenPresentation(*fake.office, QStringLiteral("/decks/broken.pptx"));
             ADD_FAILURE() << "no failure";

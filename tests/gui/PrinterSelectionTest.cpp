@@ -58,9 +58,11 @@ TEST_P(PrinterList, FillsAndRestoresTheChoice)
         EXPECT_TRUE(reports.empty()) << reports[0].text.toStdString();
     }
     if (c.storedAfter)
-        EXPECT_EQ(fake.settings->values.value(QStringLiteral("Combo1")), QString::fromUtf8(c.storedAfter));
+        EXPECT_EQ(fake.settings->values.value(QStringLiteral("Combo1")),
+                  QString::fromUtf8(c.storedAfter));
     else
-        EXPECT_FALSE(fake.settings->values.contains(QStringLiteral("Combo1"))) << fake.settings->writes.join(QStringLiteral(" ")).toStdString();
+        EXPECT_FALSE(fake.settings->values.contains(QStringLiteral("Combo1")))
+            << fake.settings->writes.join(QStringLiteral(" ")).toStdString();
     // Filling never stores an entry as a side effect: only the final choice is written.
     EXPECT_LE(fake.settings->writes.filter(QStringLiteral("Combo1=")).size(), 1);
 }
@@ -97,7 +99,8 @@ TEST(PrinterList, UserChoicesAreStoredAtOnce)
     form.Combo2->setCurrentIndex(0);
     form.Combo2->setCurrentIndex(9);
     EXPECT_EQ(fake.settings->writes,
-              QStringList({QStringLiteral("Combo1=0"), QStringLiteral("Combo2=0"), QStringLiteral("Combo2=9")}));
+              QStringList({QStringLiteral("Combo1=0"), QStringLiteral("Combo2=0"),
+                           QStringLiteral("Combo2=9")}));
 }
 
 TEST(PauseHelp, ShowsTwoParagraphsWithTheApplicationTitle)
@@ -110,9 +113,10 @@ TEST(PauseHelp, ShowsTwoParagraphsWithTheApplicationTitle)
     PushButton9_Click(form);
     ASSERT_EQ(fake.dialogs->messages.size(), 1u);
     const ShownMessage &m = fake.dialogs->messages[0];
-    EXPECT_EQ(m.text, QStringLiteral("Please use this pause feature if blank pages are being printed or if "
-                                     "files are being skipped.\r\n\r\nBy pausing, you will give time for the "
-                                     "print jobs to queue properly with the physical printer."));
+    EXPECT_EQ(m.text, QStringLiteral(
+                          "Please use this pause feature if blank pages are being printed or if "
+                          "files are being skipped.\r\n\r\nBy pausing, you will give time for the "
+                          "print jobs to queue properly with the physical printer."));
     EXPECT_EQ(m.title, QStringLiteral("Deckrun"));
     EXPECT_EQ(m.buttons, Buttons::Ok);
     EXPECT_EQ(m.icon, Icon::None);

@@ -6,8 +6,8 @@
 
 #ifdef DECKRUN_HAS_UNO
 
-#include "platform/Failure.h"
 #include "platform/uno/UnoPresentation.h"
+#include "platform/Failure.h"
 #include "printing/PowerPoint1.h"
 #include "support/SampleDeck.h"
 
@@ -33,7 +33,8 @@ QStringList officeProcesses(const QString &needle)
     pgrep.start(QStringLiteral("pgrep"), {QStringLiteral("-a"), QStringLiteral("-f"), needle});
     pgrep.waitForFinished(10000);
     QStringList found;
-    for (const QString &line : QString::fromLocal8Bit(pgrep.readAllStandardOutput()).split(QLatin1Char('\n')))
+    for (const QString &line :
+         QString::fromLocal8Bit(pgrep.readAllStandardOutput()).split(QLatin1Char('\n')))
         if (!line.trimmed().isEmpty())
             found << line;
     return found;
@@ -56,7 +57,8 @@ int pdfPages(const QString &pdf)
     QProcess info;
     info.start(QStringLiteral("pdfinfo"), {pdf});
     info.waitForFinished(10000);
-    for (const QString &line : QString::fromLocal8Bit(info.readAllStandardOutput()).split(QLatin1Char('\n')))
+    for (const QString &line :
+         QString::fromLocal8Bit(info.readAllStandardOutput()).split(QLatin1Char('\n')))
         if (line.startsWith(QLatin1String("Pages:")))
             return line.mid(6).trimmed().toInt();
     return -1;
@@ -80,11 +82,13 @@ class UnoOffice : public testing::Test {
 protected:
     static void SetUpTestSuite()
     {
-        if (qEnvironmentVariableIsEmpty("DECKRUN_TEST_PRINTER") || qEnvironmentVariableIsEmpty("DECKRUN_TEST_PDF_DIR"))
+        if (qEnvironmentVariableIsEmpty("DECKRUN_TEST_PRINTER") ||
+            qEnvironmentVariableIsEmpty("DECKRUN_TEST_PDF_DIR"))
             return;
         s_decks = new QTemporaryDir;
         const QString flat = writeFlatDeck(s_decks->filePath(QStringLiteral("deck.fodp")), 3);
-        s_deck = convertDeck(flat, QStringLiteral("pptx"), s_decks->filePath(QStringLiteral("convert-profile")));
+        s_deck = convertDeck(flat, QStringLiteral("pptx"),
+                             s_decks->filePath(QStringLiteral("convert-profile")));
     }
     static void TearDownTestSuite()
     {
@@ -96,7 +100,8 @@ protected:
     {
         m_printer = qEnvironmentVariable("DECKRUN_TEST_PRINTER");
         if (m_printer.isEmpty() || qEnvironmentVariableIsEmpty("DECKRUN_TEST_PDF_DIR"))
-            GTEST_SKIP() << "DECKRUN_TEST_PRINTER / DECKRUN_TEST_PDF_DIR unset (source scripts/test-printer.sh)";
+            GTEST_SKIP() << "DECKRUN_TEST_PRINTER / DECKRUN_TEST_PDF_DIR unset (source "
+                            "scripts/test-printer.sh)";
         ASSERT_FALSE(s_deck.isEmpty()) << "LibreOffice could not make the sample deck";
         ASSERT_TRUE(m_dir.isValid());
         // A name of this test's own, so its PDF can be told from every other job.
@@ -192,7 +197,7 @@ TEST_P(UnoOfficeFaults, FailsVisiblyAndPrintsNothing)
         f.write(noise);
     }
     const QString printer = c.fault == Fault::UnknownPrinter ? QStringLiteral("No Such Printer 42")
-        : c.fault == Fault::EmptyPrinter                     ? QString()
+                            : c.fault == Fault::EmptyPrinter ? QString()
                                                              : m_printer;
 
     QStringList failures;
@@ -229,7 +234,8 @@ TEST_P(UnoOfficeFaults, FailsVisiblyAndPrintsNothing)
     EXPECT_EQ(officeProcesses(m_office->profileRoot()), QStringList());
 
     ASSERT_FALSE(failures.isEmpty());
-    EXPECT_TRUE(failures.first().contains(QString::fromUtf8(c.described))) << failures.join('\n').toStdString();
+    EXPECT_TRUE(failures.first().contains(QString::fromUtf8(c.described)))
+        << failures.join('\n').toStdString();
     if (c.fault == Fault::UnknownPrinter || c.fault == Fault::EmptyPrinter) {
         ASSERT_EQ(failures.size(), 2) << failures.join('\n').toStdString();
         EXPECT_TRUE(failures[0].startsWith(QLatin1String("printer: ")));
@@ -245,7 +251,8 @@ TEST_P(UnoOfficeFaults, FailsVisiblyAndPrintsNothing)
 INSTANTIATE_TEST_SUITE_P(
     Faults, UnoOfficeFaults,
     testing::Values(FaultCase{"MissingFile", Fault::MissingFile, "the file does not exist"},
-                    FaultCase{"CorruptFile", Fault::CorruptFile, "damaged or is not a presentation"},
+                    FaultCase{"CorruptFile", Fault::CorruptFile,
+                              "damaged or is not a presentation"},
                     FaultCase{"UnknownPrinter", Fault::UnknownPrinter,
                               "The printer \"No Such Printer 42\" is not known to this system."},
                     FaultCase{"EmptyPrinter", Fault::EmptyPrinter, "No printer was chosen."}),

@@ -23,13 +23,14 @@ inline QString writeFlatDeck(const QString &path, int slides)
         "xmlns:draw=\"urn:oasis:names:tc:opendocument:xmlns:drawing:1.0\" "
         "xmlns:text=\"urn:oasis:names:tc:opendocument:xmlns:text:1.0\" "
         "xmlns:svg=\"urn:oasis:names:tc:opendocument:xmlns:svg-compatible:1.0\" "
-        "office:version=\"1.2\" office:mimetype=\"application/vnd.oasis.opendocument.presentation\">\n"
+        "office:version=\"1.2\" "
+        "office:mimetype=\"application/vnd.oasis.opendocument.presentation\">\n"
         "<office:body><office:presentation>\n";
     for (int i = 1; i <= slides; ++i)
-        xml += "<draw:page draw:name=\"Slide " + QByteArray::number(i)
-            + "\"><draw:frame svg:x=\"2cm\" svg:y=\"2cm\" svg:width=\"20cm\" svg:height=\"3cm\">"
-              "<draw:text-box><text:p>Slide "
-            + QByteArray::number(i) + "</text:p></draw:text-box></draw:frame></draw:page>\n";
+        xml += "<draw:page draw:name=\"Slide " + QByteArray::number(i) +
+               "\"><draw:frame svg:x=\"2cm\" svg:y=\"2cm\" svg:width=\"20cm\" svg:height=\"3cm\">"
+               "<draw:text-box><text:p>Slide " +
+               QByteArray::number(i) + "</text:p></draw:text-box></draw:frame></draw:page>\n";
     xml += "</office:presentation></office:body>\n</office:document>\n";
     QFile f(path);
     if (!f.open(QIODevice::WriteOnly) || f.write(xml) != xml.size())
@@ -48,8 +49,8 @@ inline QString convertDeck(const QString &source, const QString &format, const Q
     soffice.setStandardOutputFile(QProcess::nullDevice());
     soffice.setStandardErrorFile(QProcess::nullDevice());
     soffice.start(QStringLiteral("/usr/lib/libreoffice/program/soffice"),
-                  {QStringLiteral("-env:UserInstallation=")
-                       + QUrl::fromLocalFile(profileDir).toString(QUrl::FullyEncoded),
+                  {QStringLiteral("-env:UserInstallation=") +
+                       QUrl::fromLocalFile(profileDir).toString(QUrl::FullyEncoded),
                    QStringLiteral("--headless"), QStringLiteral("--norestore"),
                    QStringLiteral("--convert-to"), format, QStringLiteral("--outdir"),
                    info.absolutePath(), info.absoluteFilePath()});
@@ -58,8 +59,8 @@ inline QString convertDeck(const QString &source, const QString &format, const Q
         soffice.waitForFinished();
         return QString();
     }
-    const QString out = info.absolutePath() + QLatin1Char('/') + info.completeBaseName()
-        + QLatin1Char('.') + format;
+    const QString out = info.absolutePath() + QLatin1Char('/') + info.completeBaseName() +
+                        QLatin1Char('.') + format;
     return QFileInfo::exists(out) ? out : QString();
 }
 

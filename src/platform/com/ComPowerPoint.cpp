@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/com/ComPowerPoint.h"
 
-#include <windows.h>
 #include <objbase.h>
 #include <oleauto.h>
+#include <windows.h>
 
 #include <utility>
 #include <vector>
@@ -23,10 +23,9 @@ std::string narrow(const std::wstring &text)
 std::wstring systemMessage(HRESULT hr)
 {
     wchar_t *buffer = nullptr;
-    const DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM
-                                       | FORMAT_MESSAGE_IGNORE_INSERTS,
-                                   nullptr, static_cast<DWORD>(hr), 0, reinterpret_cast<LPWSTR>(&buffer), 0,
-                                   nullptr);
+    const DWORD n = FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, static_cast<DWORD>(hr), 0, reinterpret_cast<LPWSTR>(&buffer), 0, nullptr);
     std::wstring text = n && buffer ? std::wstring(buffer, n) : L"Automation error";
     if (buffer)
         LocalFree(buffer);
@@ -101,11 +100,13 @@ void invoke(IDispatch *object, DISPID id, WORD flags, std::vector<VARIANT> &args
     params.rgdispidNamedArgs = named.empty() ? nullptr : named.data();
     EXCEPINFO error{};
     UINT argError = 0;
-    const HRESULT hr = object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &params, result, &error, &argError);
+    const HRESULT hr = object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &params, result,
+                                      &error, &argError);
     if (hr == DISP_E_EXCEPTION) {
         if (error.pfnDeferredFillIn)
             error.pfnDeferredFillIn(&error);
-        std::wstring description = error.bstrDescription ? std::wstring(error.bstrDescription) : std::wstring();
+        std::wstring description =
+            error.bstrDescription ? std::wstring(error.bstrDescription) : std::wstring();
         const HRESULT code = error.scode ? error.scode : static_cast<HRESULT>(error.wCode);
         SysFreeString(error.bstrSource);
         SysFreeString(error.bstrDescription);
@@ -120,8 +121,8 @@ Dispatch getObject(const Dispatch &object, const wchar_t *member)
     std::vector<VARIANT> none;
     std::vector<DISPID> noNames;
     Variant result;
-    invoke(object.get(), memberId(object.get(), member), DISPATCH_PROPERTYGET | DISPATCH_METHOD, none, noNames,
-           &result.v);
+    invoke(object.get(), memberId(object.get(), member), DISPATCH_PROPERTYGET | DISPATCH_METHOD,
+           none, noNames, &result.v);
     if (result.v.vt != VT_DISPATCH || !result.v.pdispVal)
         fail(E_NOINTERFACE, L"Object required");
     result.v.pdispVal->AddRef();
@@ -132,7 +133,8 @@ void putProperty(const Dispatch &object, const wchar_t *member, VARIANT value)
 {
     std::vector<VARIANT> args{value};
     std::vector<DISPID> named{DISPID_PROPERTYPUT};
-    invoke(object.get(), memberId(object.get(), member), DISPATCH_PROPERTYPUT, args, named, nullptr);
+    invoke(object.get(), memberId(object.get(), member), DISPATCH_PROPERTYPUT, args, named,
+           nullptr);
 }
 
 void callMethod(const Dispatch &object, const wchar_t *member)
@@ -156,8 +158,7 @@ VARIANT boolean(bool value)
 
 ComError::ComError(std::wstring description, long code)
     : std::runtime_error(narrow(description)), m_description(std::move(description)), m_code(code)
-{
-}
+{}
 
 Dispatch::Dispatch(const Dispatch &other) : m_p(other.m_p)
 {
@@ -185,7 +186,8 @@ Dispatch ComPowerPoint::create()
     CLSID clsid;
     check(CLSIDFromProgID(ProgId, &clsid));
     IDispatch *app = nullptr;
-    check(CoCreateInstance(clsid, nullptr, CLSCTX_SERVER, IID_IDispatch, reinterpret_cast<void **>(&app)));
+    check(CoCreateInstance(clsid, nullptr, CLSCTX_SERVER, IID_IDispatch,
+                           reinterpret_cast<void **>(&app)));
     if (!app)
         fail(E_NOINTERFACE, std::wstring());
     return Dispatch(app);
@@ -210,9 +212,11 @@ std::wstring ComPowerPoint::name(const Dispatch &app)
     std::vector<VARIANT> none;
     std::vector<DISPID> noNames;
     Variant result;
-    invoke(app.get(), DISPID_VALUE, DISPATCH_PROPERTYGET | DISPATCH_METHOD, none, noNames, &result.v);
+    invoke(app.get(), DISPID_VALUE, DISPATCH_PROPERTYGET | DISPATCH_METHOD, none, noNames,
+           &result.v);
     check(VariantChangeType(&result.v, &result.v, 0, VT_BSTR));
-    return result.v.bstrVal ? std::wstring(result.v.bstrVal, SysStringLen(result.v.bstrVal)) : std::wstring();
+    return result.v.bstrVal ? std::wstring(result.v.bstrVal, SysStringLen(result.v.bstrVal))
+                            : std::wstring();
 }
 
 void ComPowerPoint::setVisible(const Dispatch &app, bool visible)
@@ -239,7 +243,10 @@ void ComPowerPoint::open(const Dispatch &app, const std::wstring &path)
     invoke(presentations.get(), ids[0], DISPATCH_METHOD, args, named, &opened.v);
 }
 
-Dispatch ComPowerPoint::activePresentation(const Dispatch &app) { return getObject(app, L"ActivePresentation"); }
+Dispatch ComPowerPoint::activePresentation(const Dispatch &app)
+{
+    return getObject(app, L"ActivePresentation");
+}
 
 void ComPowerPoint::setActivePrinter(const Dispatch &app, const std::wstring &printer)
 {
@@ -254,11 +261,18 @@ void ComPowerPoint::setActivePrinter(const Dispatch &app, const std::wstring &pr
 
 void ComPowerPoint::setPrintInBackground(const Dispatch &presentation, bool background)
 {
-    putProperty(getObject(presentation, L"PrintOptions"), L"PrintInBackground", boolean(background));
+    putProperty(getObject(presentation, L"PrintOptions"), L"PrintInBackground",
+                boolean(background));
 }
 
-void ComPowerPoint::printOut(const Dispatch &presentation) { callMethod(presentation, L"PrintOut"); }
+void ComPowerPoint::printOut(const Dispatch &presentation)
+{
+    callMethod(presentation, L"PrintOut");
+}
 
-void ComPowerPoint::quit(const Dispatch &app) { callMethod(app, L"Quit"); }
+void ComPowerPoint::quit(const Dispatch &app)
+{
+    callMethod(app, L"Quit");
+}
 
 } // namespace deckrun::com

@@ -9,8 +9,7 @@ namespace deckrun::com {
 namespace {
 
 /** Runs one automation call; its failure becomes the program's own, description unchanged. */
-template<typename F>
-auto guarded(F &&call) -> decltype(call())
+template <typename F> auto guarded(F &&call) -> decltype(call())
 {
     try {
         return call();
@@ -21,7 +20,8 @@ auto guarded(F &&call) -> decltype(call())
 
 class ComPresentationObject final : public Presentation {
 public:
-    explicit ComPresentationObject(Dispatch presentation) : m_presentation(std::move(presentation)) {}
+    explicit ComPresentationObject(Dispatch presentation) : m_presentation(std::move(presentation))
+    {}
     void setPrintInBackground(bool background) override
     {
         guarded([&] { ComPowerPoint::setPrintInBackground(m_presentation, background); });
@@ -53,7 +53,8 @@ public:
     std::shared_ptr<Presentation> activePresentation() override
     {
         return guarded([&]() -> std::shared_ptr<Presentation> {
-            return std::make_shared<ComPresentationObject>(ComPowerPoint::activePresentation(m_app));
+            return std::make_shared<ComPresentationObject>(
+                ComPowerPoint::activePresentation(m_app));
         });
     }
     void setActivePrinter(const QString &printerName) override

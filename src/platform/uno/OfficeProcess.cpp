@@ -32,9 +32,15 @@ namespace deckrun::uno {
 
 OfficeInstallation::OfficeInstallation(QString programDir) : m_programDir(std::move(programDir)) {}
 
-QString OfficeInstallation::soffice() const { return m_programDir + QStringLiteral("/soffice"); }
+QString OfficeInstallation::soffice() const
+{
+    return m_programDir + QStringLiteral("/soffice");
+}
 
-QString OfficeInstallation::officeBinary() const { return m_programDir + QStringLiteral("/soffice.bin"); }
+QString OfficeInstallation::officeBinary() const
+{
+    return m_programDir + QStringLiteral("/soffice.bin");
+}
 
 QString OfficeInstallation::fundamentalrc() const
 {
@@ -44,8 +50,8 @@ QString OfficeInstallation::fundamentalrc() const
 bool OfficeInstallation::usable() const
 {
     const QFileInfo office(officeBinary());
-    return office.isFile() && office.isExecutable() && QFileInfo(fundamentalrc()).isFile()
-        && QFileInfo(m_programDir + QStringLiteral("/types.rdb")).isFile();
+    return office.isFile() && office.isExecutable() && QFileInfo(fundamentalrc()).isFile() &&
+           QFileInfo(m_programDir + QStringLiteral("/types.rdb")).isFile();
 }
 
 QString OfficeInstallation::productValue(const QString &property) const
@@ -56,8 +62,9 @@ QString OfficeInstallation::productValue(const QString &property) const
     if (!main.open(QIODevice::ReadOnly))
         return QString();
     const QString text = QString::fromUtf8(main.readAll());
-    const QRegularExpression value(QStringLiteral("<prop oor:name=\"%1\"[^>]*>\\s*<value>([^<]+)</value>")
-                                       .arg(QRegularExpression::escape(property)));
+    const QRegularExpression value(
+        QStringLiteral("<prop oor:name=\"%1\"[^>]*>\\s*<value>([^<]+)</value>")
+            .arg(QRegularExpression::escape(property)));
     QString found;
     for (auto it = value.globalMatch(text); it.hasNext();)
         found = it.next().captured(1);
@@ -70,7 +77,10 @@ QString OfficeInstallation::productName() const
     return name.isEmpty() ? QStringLiteral("LibreOffice") : name;
 }
 
-QString OfficeInstallation::setupVersion() const { return productValue(QStringLiteral("ooSetupVersion")); }
+QString OfficeInstallation::setupVersion() const
+{
+    return productValue(QStringLiteral("ooSetupVersion"));
+}
 
 // --- profile -------------------------------------------------------------------
 
@@ -94,8 +104,9 @@ QString OfficeProfile::pipeNameFor(const QString &folder)
 std::unique_ptr<OfficeProfile> OfficeProfile::acquire(const QString &root)
 {
     if (!QDir().mkpath(root))
-        throw Failure(QStringLiteral("The folder \"%1\" for LibreOffice's Deckrun profile could not be made.")
-                          .arg(QDir::toNativeSeparators(root)));
+        throw Failure(
+            QStringLiteral("The folder \"%1\" for LibreOffice's Deckrun profile could not be made.")
+                .arg(QDir::toNativeSeparators(root)));
     for (int slot = 0; slot < ProfileSlots; ++slot) {
         const QString folder = slotFolder(root, slot);
         auto lock = std::make_unique<QLockFile>(folder + QStringLiteral(".lock"));
@@ -103,13 +114,13 @@ std::unique_ptr<OfficeProfile> OfficeProfile::acquire(const QString &root)
         if (lock->tryLock(0))
             return std::unique_ptr<OfficeProfile>(new OfficeProfile(folder, std::move(lock)));
     }
-    throw Failure(QStringLiteral("Every LibreOffice profile of Deckrun is in use by another Deckrun."));
+    throw Failure(
+        QStringLiteral("Every LibreOffice profile of Deckrun is in use by another Deckrun."));
 }
 
 OfficeProfile::OfficeProfile(QString folder, std::unique_ptr<QLockFile> lock)
     : m_folder(std::move(folder)), m_lock(std::move(lock))
-{
-}
+{}
 
 OfficeProfile::~OfficeProfile() = default;
 
@@ -140,7 +151,8 @@ void OfficeProfile::seed(const QString &setupVersion) const
 
 // --- child process -----------------------------------------------------------------
 
-OfficeChild::OfficeChild(const QString &program, const QStringList &arguments, const QStringList &environment)
+OfficeChild::OfficeChild(const QString &program, const QStringList &arguments,
+                         const QStringList &environment)
 {
     std::vector<QByteArray> args{QFile::encodeName(program)};
     for (const QString &a : arguments)
@@ -161,7 +173,8 @@ OfficeChild::OfficeChild(const QString &program, const QStringList &arguments, c
         const char *eq = std::strchr(*e, '=');
         const auto length = eq ? static_cast<std::size_t>(eq - *e + 1) : std::strlen(*e);
         const bool replaced = std::any_of(extra.begin(), extra.end(), [&](const QByteArray &x) {
-            return x.size() >= static_cast<qsizetype>(length) && std::strncmp(x.constData(), *e, length) == 0;
+            return x.size() >= static_cast<qsizetype>(length) &&
+                   std::strncmp(x.constData(), *e, length) == 0;
         });
         if (!replaced)
             envp.push_back(*e);
@@ -177,8 +190,8 @@ OfficeChild::OfficeChild(const QString &program, const QStringList &arguments, c
     posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
     posix_spawnattr_init(&attributes);
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK
-                                              | POSIX_SPAWN_SETSIGDEF);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK |
+                                              POSIX_SPAWN_SETSIGDEF);
     posix_spawnattr_setpgroup(&attributes, 0);
     sigset_t none, all;
     sigemptyset(&none);
@@ -197,7 +210,10 @@ OfficeChild::OfficeChild(const QString &program, const QStringList &arguments, c
     }
 }
 
-OfficeChild::~OfficeChild() { stop(2.0); }
+OfficeChild::~OfficeChild()
+{
+    stop(2.0);
+}
 
 bool OfficeChild::running()
 {
@@ -246,7 +262,10 @@ void OfficeChild::stop(double grace)
     signalGroup(SIGKILL);
 }
 
-bool asksForRestart(int exitStatus) { return exitStatus == 79 || exitStatus == 81; }
+bool asksForRestart(int exitStatus)
+{
+    return exitStatus == 79 || exitStatus == 81;
+}
 
 // --- display -------------------------------------------------------------------------
 

@@ -79,7 +79,8 @@ public:
      * Starts `program` with `arguments` and the extra `environment` entries
      * ("NAME=value"), output to /dev/null; throws Failure when it cannot.
      */
-    OfficeChild(const QString &program, const QStringList &arguments, const QStringList &environment = {});
+    OfficeChild(const QString &program, const QStringList &arguments,
+                const QStringList &environment = {});
     /** Stops the process when it still runs. */
     ~OfficeChild();
     OfficeChild(const OfficeChild &) = delete;
@@ -91,7 +92,8 @@ public:
     int exitStatus() const { return m_status; }
     /** Waits up to `seconds` for the process to end by itself; true when it ended. */
     bool waitForExit(double seconds);
-    /** Asks the group to end, waits up to `grace` seconds, then kills it. Returns at once when ended. */
+    /** Asks the group to end, waits up to `grace` seconds, then kills it. Returns at once when
+     * ended. */
     void stop(double grace);
 
 private:
@@ -101,7 +103,8 @@ private:
     int m_status = 0;
 };
 
-/** Exit statuses with which the office asks to be started again (after setting up a new profile). */
+/** Exit statuses with which the office asks to be started again (after setting up a new profile).
+ */
 bool asksForRestart(int exitStatus);
 
 /** Whether the program runs without a display, so the office must run headless. */

@@ -41,17 +41,17 @@
 
 #include <algorithm>
 #include <chrono>
-#include <initializer_list>
 #include <condition_variable>
+#include <initializer_list>
 #include <mutex>
 #include <optional>
 #include <thread>
 
 namespace css = com::sun::star;
 using css::uno::Reference;
-using rtl::OUString;
 using css::uno::UNO_QUERY;
 using css::uno::UNO_QUERY_THROW;
+using rtl::OUString;
 
 namespace deckrun::uno {
 
@@ -61,7 +61,8 @@ const QString Product = QStringLiteral("LibreOffice Impress");
 
 OUString ou(const QString &s)
 {
-    return OUString(reinterpret_cast<const sal_Unicode *>(s.utf16()), static_cast<sal_Int32>(s.size()));
+    return OUString(reinterpret_cast<const sal_Unicode *>(s.utf16()),
+                    static_cast<sal_Int32>(s.size()));
 }
 
 QString qs(const OUString &s)
@@ -69,8 +70,7 @@ QString qs(const OUString &s)
     return QString(reinterpret_cast<const QChar *>(s.getStr()), s.getLength());
 }
 
-template<typename T>
-css::uno::Sequence<T> sequence(std::initializer_list<T> items)
+template <typename T> css::uno::Sequence<T> sequence(std::initializer_list<T> items)
 {
     css::uno::Sequence<T> s(static_cast<sal_Int32>(items.size()));
     std::copy(items.begin(), items.end(), s.getArray());
@@ -102,20 +102,23 @@ Reference<css::uno::XComponentContext> localContext(const QString &programDir)
     static Reference<css::uno::XComponentContext> context;
     const std::lock_guard lock(guard);
     if (!context.is()) {
-        const QString rc = QUrl::fromLocalFile(programDir + QStringLiteral("/fundamentalrc"))
-                               .toLocalFile();
+        const QString rc =
+            QUrl::fromLocalFile(programDir + QStringLiteral("/fundamentalrc")).toLocalFile();
         qputenv("URE_BOOTSTRAP", (QStringLiteral("vnd.sun.star.pathname:") + rc).toUtf8());
         try {
             context = cppu::defaultBootstrap_InitialComponentContext();
         } catch (const css::uno::Exception &e) {
-            throw Failure(QStringLiteral("LibreOffice's UNO runtime could not be started: ") + describe(e));
+            throw Failure(QStringLiteral("LibreOffice's UNO runtime could not be started: ") +
+                          describe(e));
         }
     }
     return context;
 }
 
-/** Answers every question the office asks while loading with "abort": no dialog ever waits for a user. */
-class AbortingInteractionHandler final : public cppu::WeakImplHelper1<css::task::XInteractionHandler> {
+/** Answers every question the office asks while loading with "abort": no dialog ever waits for a
+ * user. */
+class AbortingInteractionHandler final
+    : public cppu::WeakImplHelper1<css::task::XInteractionHandler> {
 public:
     void SAL_CALL handle(const Reference<css::task::XInteractionRequest> &request) override
     {
@@ -139,21 +142,23 @@ public:
     {
         const std::lock_guard lock(m_mutex);
         m_last = event.State;
-        if (event.State == css::view::PrintableState_JOB_SPOOLED
-            || event.State == css::view::PrintableState_JOB_COMPLETED
-            || event.State == css::view::PrintableState_JOB_ABORTED
-            || event.State == css::view::PrintableState_JOB_FAILED
-            || event.State == css::view::PrintableState_JOB_SPOOLING_FAILED)
+        if (event.State == css::view::PrintableState_JOB_SPOOLED ||
+            event.State == css::view::PrintableState_JOB_COMPLETED ||
+            event.State == css::view::PrintableState_JOB_ABORTED ||
+            event.State == css::view::PrintableState_JOB_FAILED ||
+            event.State == css::view::PrintableState_JOB_SPOOLING_FAILED)
             m_final = event.State;
         m_changed.notify_all();
     }
     void SAL_CALL disposing(const css::lang::EventObject &) override {}
 
-    /** The job's final state, waiting up to `seconds` for it; none when the office reported none. */
+    /** The job's final state, waiting up to `seconds` for it; none when the office reported none.
+     */
     std::optional<css::view::PrintableState> finalState(double seconds)
     {
         std::unique_lock lock(m_mutex);
-        m_changed.wait_for(lock, std::chrono::duration<double>(seconds), [this] { return m_final.has_value(); });
+        m_changed.wait_for(lock, std::chrono::duration<double>(seconds),
+                           [this] { return m_final.has_value(); });
         return m_final;
     }
 
@@ -163,7 +168,10 @@ private:
     std::optional<css::view::PrintableState> m_last, m_final;
 };
 
-QStringList systemPrinterNames() { return QPrinterInfo::availablePrinterNames(); }
+QStringList systemPrinterNames()
+{
+    return QPrinterInfo::availablePrinterNames();
+}
 
 } // namespace
 
@@ -177,7 +185,7 @@ struct OfficeInstance {
     Reference<css::frame::XDesktop2> desktop;
     Reference<css::lang::XComponent> document;
     QString documentPath;
-    QString printer;        // the printer set for the active presentation
+    QString printer;                       // the printer set for the active presentation
     std::optional<QString> refusedPrinter; // asked for and refused: nothing may print elsewhere
     std::function<QStringList()> printerNames;
     bool headless = true;
@@ -213,7 +221,8 @@ struct OfficeInstance {
         if (ended)
             throw Failure(Product + QStringLiteral(" is no longer running."));
         if (!document.is())
-            throw Failure(QStringLiteral("ActivePresentation : Invalid request.  There is no active presentation."));
+            throw Failure(QStringLiteral(
+                "ActivePresentation : Invalid request.  There is no active presentation."));
     }
 };
 
@@ -221,12 +230,13 @@ namespace {
 
 class UnoPresentationObject final : public Presentation {
 public:
-    UnoPresentationObject(std::shared_ptr<OfficeInstance> office, Reference<css::lang::XComponent> document)
+    UnoPresentationObject(std::shared_ptr<OfficeInstance> office,
+                          Reference<css::lang::XComponent> document)
         : m_office(std::move(office)), m_document(std::move(document))
-    {
-    }
+    {}
 
-    // The office always prints in the foreground (Wait): the application is quit right after printing.
+    // The office always prints in the foreground (Wait): the application is quit right after
+    // printing.
     void setPrintInBackground(bool) override {}
 
     void printOut() override
@@ -236,11 +246,12 @@ public:
             throw Failure(Product + QStringLiteral(" is no longer running."));
         const QString file = QFileInfo(o.documentPath).fileName();
         if (o.refusedPrinter)
-            throw Failure(o.refusedPrinter->isEmpty()
-                              ? QStringLiteral("\"%1\" was not printed: no printer was chosen.").arg(file)
-                              : QStringLiteral("\"%1\" was not printed: the printer \"%2\" is not known to "
-                                               "this system.")
-                                    .arg(file, *o.refusedPrinter));
+            throw Failure(
+                o.refusedPrinter->isEmpty()
+                    ? QStringLiteral("\"%1\" was not printed: no printer was chosen.").arg(file)
+                    : QStringLiteral("\"%1\" was not printed: the printer \"%2\" is not known to "
+                                     "this system.")
+                          .arg(file, *o.refusedPrinter));
         const rtl::Reference<PrintJobWatcher> watcher(new PrintJobWatcher);
         const Reference<css::view::XPrintJobListener> listener(watcher.get());
         try {
@@ -252,13 +263,14 @@ public:
             const auto state = watcher->finalState(10.0);
             if (broadcaster.is())
                 broadcaster->removePrintJobListener(listener);
-            if (state == css::view::PrintableState_JOB_FAILED
-                || state == css::view::PrintableState_JOB_SPOOLING_FAILED
-                || state == css::view::PrintableState_JOB_ABORTED)
+            if (state == css::view::PrintableState_JOB_FAILED ||
+                state == css::view::PrintableState_JOB_SPOOLING_FAILED ||
+                state == css::view::PrintableState_JOB_ABORTED)
                 throw Failure(QStringLiteral("%1 could not print \"%2\" on the printer \"%3\".")
                                   .arg(Product, file, o.printer));
         } catch (const css::uno::Exception &e) {
-            throw Failure(QStringLiteral("%1 could not print \"%2\": %3").arg(Product, file, describe(e)));
+            throw Failure(
+                QStringLiteral("%1 could not print \"%2\": %3").arg(Product, file, describe(e)));
         }
     }
 
@@ -281,8 +293,9 @@ public:
             path.Name = "nodepath";
             path.Value <<= OUString("/org.openoffice.Setup/Product");
             const Reference<css::container::XNameAccess> product(
-                provider->createInstanceWithArguments("com.sun.star.configuration.ConfigurationAccess",
-                                                      sequence({css::uno::Any(path)})),
+                provider->createInstanceWithArguments(
+                    "com.sun.star.configuration.ConfigurationAccess",
+                    sequence({css::uno::Any(path)})),
                 UNO_QUERY_THROW);
             OUString name;
             product->getByName("ooName") >>= name;
@@ -306,7 +319,8 @@ public:
         if (!info.isFile())
             throw Failure(QStringLiteral("%1 could not open \"%2\": the file does not exist.")
                               .arg(Product, fileName));
-        const QString url = QUrl::fromLocalFile(info.absoluteFilePath()).toString(QUrl::FullyEncoded);
+        const QString url =
+            QUrl::fromLocalFile(info.absoluteFilePath()).toString(QUrl::FullyEncoded);
         Reference<css::lang::XComponent> document;
         try {
             const Reference<css::frame::XComponentLoader> loader(o.desktop, UNO_QUERY_THROW);
@@ -314,23 +328,29 @@ public:
             document = loader->loadComponentFromURL(
                 ou(url), "_blank", 0,
                 sequence({property("Hidden", css::uno::Any(o.headless || !o.visible)),
-                 property("ReadOnly", css::uno::Any(true)),
-                 property("MacroExecutionMode", css::uno::Any(css::document::MacroExecMode::NEVER_EXECUTE)),
-                 property("UpdateDocMode", css::uno::Any(css::document::UpdateDocMode::NO_UPDATE)),
-                 property("InteractionHandler", css::uno::Any(handler))}));
+                          property("ReadOnly", css::uno::Any(true)),
+                          property("MacroExecutionMode",
+                                   css::uno::Any(css::document::MacroExecMode::NEVER_EXECUTE)),
+                          property("UpdateDocMode",
+                                   css::uno::Any(css::document::UpdateDocMode::NO_UPDATE)),
+                          property("InteractionHandler", css::uno::Any(handler))}));
         } catch (const css::uno::Exception &e) {
-            throw Failure(QStringLiteral("%1 could not open \"%2\": %3").arg(Product, fileName, describe(e)));
+            throw Failure(
+                QStringLiteral("%1 could not open \"%2\": %3").arg(Product, fileName, describe(e)));
         }
         // A damaged or unknown file gives no document and no exception.
         if (!document.is())
-            throw Failure(QStringLiteral("%1 could not open \"%2\": the file is damaged or is not a "
-                                         "presentation.")
-                              .arg(Product, fileName));
+            throw Failure(
+                QStringLiteral("%1 could not open \"%2\": the file is damaged or is not a "
+                               "presentation.")
+                    .arg(Product, fileName));
         const Reference<css::lang::XServiceInfo> info2(document, UNO_QUERY);
-        if (!info2.is() || !info2->supportsService("com.sun.star.presentation.PresentationDocument")) {
+        if (!info2.is() ||
+            !info2->supportsService("com.sun.star.presentation.PresentationDocument")) {
             close(document);
-            throw Failure(QStringLiteral("%1 could not open \"%2\": the file is not a presentation.")
-                              .arg(Product, fileName));
+            throw Failure(
+                QStringLiteral("%1 could not open \"%2\": the file is not a presentation.")
+                    .arg(Product, fileName));
         }
         if (o.document.is())
             close(o.document);
@@ -355,11 +375,13 @@ public:
         const QStringList known = o.printerNames ? o.printerNames() : QStringList();
         if (printerName.isEmpty() || !known.contains(printerName)) {
             o.refusedPrinter = printerName;
-            throw Failure(printerName.isEmpty()
-                              ? QStringLiteral("PrintOptions.ActivePrinter : No printer was chosen.")
-                              : QStringLiteral("PrintOptions.ActivePrinter : The printer \"%1\" is not known to "
-                                               "this system.")
-                                    .arg(printerName));
+            throw Failure(
+                printerName.isEmpty()
+                    ? QStringLiteral("PrintOptions.ActivePrinter : No printer was chosen.")
+                    : QStringLiteral(
+                          "PrintOptions.ActivePrinter : The printer \"%1\" is not known to "
+                          "this system.")
+                          .arg(printerName));
         }
         try {
             const Reference<css::view::XPrintable> printable(o.document, UNO_QUERY_THROW);
@@ -370,8 +392,9 @@ public:
                     p.Value >>= now;
             if (qs(now) != printerName) {
                 o.refusedPrinter = printerName;
-                throw Failure(QStringLiteral("PrintOptions.ActivePrinter : %1 refused the printer \"%2\".")
-                                  .arg(Product, printerName));
+                throw Failure(
+                    QStringLiteral("PrintOptions.ActivePrinter : %1 refused the printer \"%2\".")
+                        .arg(Product, printerName));
             }
         } catch (const css::uno::Exception &e) {
             o.refusedPrinter = printerName;
@@ -428,10 +451,12 @@ private:
 Reference<css::uno::XComponentContext> connect(const Reference<css::uno::XComponentContext> &local,
                                                const QString &pipeName)
 {
-    const Reference<css::bridge::XUnoUrlResolver> resolver = css::bridge::UnoUrlResolver::create(local);
+    const Reference<css::bridge::XUnoUrlResolver> resolver =
+        css::bridge::UnoUrlResolver::create(local);
     try {
         return Reference<css::uno::XComponentContext>(
-            resolver->resolve(ou(QStringLiteral("uno:pipe,name=%1;urp;StarOffice.ComponentContext").arg(pipeName))),
+            resolver->resolve(ou(
+                QStringLiteral("uno:pipe,name=%1;urp;StarOffice.ComponentContext").arg(pipeName))),
             UNO_QUERY);
     } catch (const css::connection::NoConnectException &) {
         return {};
@@ -449,17 +474,24 @@ UnoAutomation::UnoAutomation(UnoOptions options) : m_options(std::move(options))
         m_options.programDir = QStringLiteral("/usr/lib/libreoffice/program");
 #endif
     if (m_options.profileRoot.isEmpty())
-        m_options.profileRoot = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation)
-            + QStringLiteral("/deckrun/libreoffice");
+        m_options.profileRoot =
+            QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) +
+            QStringLiteral("/deckrun/libreoffice");
     if (!m_options.printerNames)
         m_options.printerNames = systemPrinterNames;
     if (!m_options.headless)
         m_options.headless = noDisplay();
 }
 
-UnoAutomation::~UnoAutomation() { shutdown(); }
+UnoAutomation::~UnoAutomation()
+{
+    shutdown();
+}
 
-bool UnoAutomation::isInstalled() { return OfficeInstallation(m_options.programDir).usable(); }
+bool UnoAutomation::isInstalled()
+{
+    return OfficeInstallation(m_options.programDir).usable();
+}
 
 QString UnoAutomation::expectedName() const
 {
@@ -469,7 +501,9 @@ QString UnoAutomation::expectedName() const
 long UnoAutomation::childPid() const
 {
     const auto office = m_current.lock();
-    return office && office->child && !office->ended && office->child->running() ? office->child->pid() : -1;
+    return office && office->child && !office->ended && office->child->running()
+               ? office->child->pid()
+               : -1;
 }
 
 std::shared_ptr<OfficeInstance> UnoAutomation::attach(const QString &pipeName)
@@ -491,7 +525,8 @@ std::shared_ptr<OfficeInstance> UnoAutomation::attach(const QString &pipeName)
 
 std::shared_ptr<PresentationApp> UnoAutomation::create()
 {
-    if (auto office = m_current.lock(); office && !office->ended && (!office->child || office->child->running()))
+    if (auto office = m_current.lock();
+        office && !office->ended && (!office->child || office->child->running()))
         return std::make_shared<UnoApp>(office);
 
     const OfficeInstallation installation(m_options.programDir);
@@ -510,8 +545,10 @@ std::shared_ptr<PresentationApp> UnoAutomation::create()
     profile->seed(installation.setupVersion());
     QStringList arguments{QStringLiteral("--accept=pipe,name=%1;urp;").arg(pipe),
                           QStringLiteral("-env:UserInstallation=") + profile->url(),
-                          QStringLiteral("--norestore"), QStringLiteral("--nologo"),
-                          QStringLiteral("--nodefault"), QStringLiteral("--nolockcheck")};
+                          QStringLiteral("--norestore"),
+                          QStringLiteral("--nologo"),
+                          QStringLiteral("--nodefault"),
+                          QStringLiteral("--nolockcheck")};
     if (m_options.headless.value_or(true))
         arguments << QStringLiteral("--headless");
     // The office process itself, without the launcher script and splash
@@ -521,7 +558,8 @@ std::shared_ptr<PresentationApp> UnoAutomation::create()
     int restarts = 0;
 
     const auto local = localContext(m_options.programDir);
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(m_options.startTimeout);
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::duration<double>(m_options.startTimeout);
     // The office takes 0.1 to 0.2 s to open its pipe; short, even polls find it soonest.
     const auto pause = std::chrono::milliseconds(5);
     for (;;) {
@@ -538,7 +576,8 @@ std::shared_ptr<PresentationApp> UnoAutomation::create()
             return std::make_shared<UnoApp>(office);
         }
         if (!child->running() && asksForRestart(child->exitStatus()) && ++restarts <= 2) {
-            child = std::make_unique<OfficeChild>(installation.officeBinary(), arguments, environment);
+            child =
+                std::make_unique<OfficeChild>(installation.officeBinary(), arguments, environment);
             continue;
         }
         if (!child->running())
@@ -557,11 +596,13 @@ std::shared_ptr<PresentationApp> UnoAutomation::create()
 
 std::shared_ptr<PresentationApp> UnoAutomation::getRunning()
 {
-    if (auto office = m_current.lock(); office && !office->ended && (!office->child || office->child->running()))
+    if (auto office = m_current.lock();
+        office && !office->ended && (!office->child || office->child->running()))
         return std::make_shared<UnoApp>(office);
     // An office on Deckrun's first profile: left by an earlier run, or another Deckrun printing.
     if (OfficeInstallation(m_options.programDir).usable()) {
-        const QString pipe = OfficeProfile::pipeNameFor(OfficeProfile::slotFolder(m_options.profileRoot, 0));
+        const QString pipe =
+            OfficeProfile::pipeNameFor(OfficeProfile::slotFolder(m_options.profileRoot, 0));
         if (auto office = attach(pipe))
             return std::make_shared<UnoApp>(office);
     }
