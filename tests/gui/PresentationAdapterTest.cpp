@@ -75,6 +75,11 @@ struct RunningCase {
     bool warned;
     bool abort;
 };
+// Names the case in test listings instead of dumping its bytes.
+[[maybe_unused]] void PrintTo(const RunningCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
 
 class RunningWarning : public testing::TestWithParam<RunningCase> {};
 

@@ -23,6 +23,11 @@ struct PrinterCase {
     bool reported;
     const char *storedAfter; // nullptr: nothing stored
 };
+// Names the case in test listings instead of dumping its bytes.
+[[maybe_unused]] void PrintTo(const PrinterCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
 
 class PrinterList : public testing::TestWithParam<PrinterCase> {};
 

@@ -178,6 +178,12 @@ struct FaultCase {
     Fault fault;
     const char *described; // a part of the description the user reads
 };
+// Names the case in test listings instead of dumping its bytes.
+[[maybe_unused]] void PrintTo(const FaultCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
 class UnoOfficeFaults : public UnoOffice, public testing::WithParamInterface<FaultCase> {};
 } // namespace
 
