@@ -5,6 +5,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh --dev
 scripts/build.sh
+scripts/check-com.sh
 source scripts/test-printer.sh
 cd "${DECKRUN_BUILD_DIR:-build}"
 ctest --output-on-failure --timeout 600 "$@"

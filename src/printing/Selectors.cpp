@@ -1,13 +1,54 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+// The printer and pause selectors: Combo1 names the printer every file goes
+// to, Combo2 the pause after each file. Every choice is stored the moment it
+// changes, also when start-up selects from code.
+
+#include "app/Conversions.h"
+#include "app/ErrorReport.h"
 #include "app/Form1.h"
 #include "app/Handlers.h"
+#include "platform/Failure.h"
 #include "platform/Platform.h"
 
 #include <QComboBox>
+#include <QSignalBlocker>
 
 namespace deckrun {
 
-void FillPrinterList(Form1 &) {}
+// Start-up step 136. A failure here is reported by start-up under that step.
+void FillPrinterList(Form1 &form)
+{
+    Platform &p = form.platform();
+    QComboBox *list = form.Combo1;
+
+    const QString defaultPrinter = p.printers->defaultPrinterName();
+    const QStringList printers = p.printers->printerNames();
+    if (printers.isEmpty())
+        throw Failure(QStringLiteral("No printers are installed."), 482);
+
+    {
+        // Adding to an empty drop-down list would select the first entry and
+        // store it; the entries go in unselected.
+        const QSignalBlocker quiet(list);
+        for (const QString &name : printers)
+            list->addItem(name);
+        list->setCurrentIndex(-1);
+    }
+
+    // Selecting below goes through the list's change signal, which stores the
+    // choice as a click does.
+    if (!p.settings->read(QStringLiteral("Combo1"), QString()).isEmpty()) {
+        const int index = ToInteger16(
+            p.settings->read(QStringLiteral("Combo1"), QString::number(list->currentIndex())));
+        checkSelectorIndex(index, list->count());
+        list->setCurrentIndex(index);
+    } else if (!defaultPrinter.isEmpty()) {
+        const int index = list->findText(defaultPrinter, Qt::MatchExactly | Qt::MatchCaseSensitive);
+        if (index >= 0)
+            list->setCurrentIndex(index);
+    }
+    // Otherwise (printers but no default) every printer is listed and none selected.
+}
 
 void Combo1_Click(Form1 &form)
 {
@@ -21,8 +62,26 @@ void Combo2_Click(Form1 &form)
                                     QString::number(form.Combo2->currentIndex()));
 }
 
-void Combo2_Change(Form1 &form) { Combo2_Click(form); }
+void Combo2_Change(Form1 &form)
+{
+    Combo2_Click(form);
+}
 
-void PushButton9_Click(Form1 &) {}
+void PushButton9_Click(Form1 &form)
+{
+    Platform &p = form.platform();
+    StepRunner r(*p.dialogs, QStringLiteral("in Tamberlin2021/08/31.Form1.PushButton9_Click "));
+    r.step(100, [&] {
+        p.dialogs->messageBox(
+            QStringLiteral(
+                "Please use this pause feature if blank pages are being printed or if files "
+                "are being skipped.") +
+                QStringLiteral("\r\n\r\n") +
+                QStringLiteral(
+                    "By pausing, you will give time for the print jobs to queue properly "
+                    "with the physical printer."),
+            QString(), Buttons::Ok, Icon::None);
+    });
+}
 
 } // namespace deckrun

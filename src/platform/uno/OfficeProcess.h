@@ -1,0 +1,113 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+// The LibreOffice installation and the office process Deckrun starts as its
+// own child. Nothing here speaks UNO: this is the part that finds the files,
+// prepares Deckrun's own profile and makes sure every process it started ends.
+
+#include <QString>
+#include <QStringList>
+
+#include <sys/types.h>
+
+#include <memory>
+
+class QLockFile;
+
+namespace deckrun::uno {
+
+/** What is installed under LibreOffice's program folder. */
+class OfficeInstallation {
+public:
+    explicit OfficeInstallation(QString programDir);
+
+    const QString &programDir() const { return m_programDir; }
+    QString soffice() const;
+    /** The office process itself, started without the launcher script and splash helper. */
+    QString officeBinary() const;
+    QString fundamentalrc() const;
+    /** The soffice launcher, the UNO bootstrap file and the type library are present. */
+    bool usable() const;
+    /** The product name the office reports ("LibreOffice"), read from its configuration files. */
+    QString productName() const;
+    /** The configuration version ("7.4") that a profile must carry as its last version. */
+    QString setupVersion() const;
+
+private:
+    QString productValue(const QString &property) const;
+    QString m_programDir;
+};
+
+/**
+ * One of Deckrun's own office profiles: a folder under the profile root, with
+ * a lock that keeps two Deckrun processes from sharing it, and the pipe name
+ * the office listens on while it runs there.
+ */
+class OfficeProfile {
+public:
+    /** Takes the first free profile slot under `root`; throws Failure when none is free. */
+    static std::unique_ptr<OfficeProfile> acquire(const QString &root);
+    /** The folder of slot 0 under `root` (where another instance would be found). */
+    static QString slotFolder(const QString &root, int slot);
+    /** The pipe name of the office running on the profile `folder`. */
+    static QString pipeNameFor(const QString &folder);
+
+    ~OfficeProfile();
+    const QString &folder() const { return m_folder; }
+    QString pipeName() const { return pipeNameFor(m_folder); }
+    /** The profile as the office's -env:UserInstallation takes it. */
+    QString url() const;
+    /**
+     * Writes the installed version as the profile's last version once, so the
+     * office skips its first-start work (about 0.7 s) at every later start.
+     */
+    void seed(const QString &setupVersion) const;
+
+private:
+    OfficeProfile(QString folder, std::unique_ptr<QLockFile> lock);
+    QString m_folder;
+    std::unique_ptr<QLockFile> m_lock;
+};
+
+/**
+ * The office started as Deckrun's child, in a process group of its own so
+ * that the launcher and the office process behind it end together.
+ */
+class OfficeChild {
+public:
+    /**
+     * Starts `program` with `arguments` and the extra `environment` entries
+     * ("NAME=value"), output to /dev/null; throws Failure when it cannot.
+     */
+    OfficeChild(const QString &program, const QStringList &arguments,
+                const QStringList &environment = {});
+    /** Stops the process when it still runs. */
+    ~OfficeChild();
+    OfficeChild(const OfficeChild &) = delete;
+    OfficeChild &operator=(const OfficeChild &) = delete;
+
+    pid_t pid() const { return m_pid; }
+    /** False once the process has ended (it is then reaped). */
+    bool running();
+    int exitStatus() const { return m_status; }
+    /** Waits up to `seconds` for the process to end by itself; true when it ended. */
+    bool waitForExit(double seconds);
+    /** Asks the group to end, waits up to `grace` seconds, then kills it. Returns at once when
+     * ended. */
+    void stop(double grace);
+
+private:
+    void signalGroup(int signal);
+    pid_t m_pid = -1;
+    bool m_ended = false;
+    int m_status = 0;
+};
+
+/** Exit statuses with which the office asks to be started again (after setting up a new profile).
+ */
+bool asksForRestart(int exitStatus);
+
+/** Whether the program runs without a display, so the office must run headless. */
+bool noDisplay();
+
+} // namespace deckrun::uno

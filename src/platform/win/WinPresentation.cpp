@@ -1,0 +1,14 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// On Windows the presentation application is PowerPoint, through COM.
+
+#include "platform/Platform.h"
+#include "platform/com/ComPresentation.h"
+
+namespace deckrun {
+
+std::unique_ptr<PresentationAutomation> makeSystemPresentationAutomation()
+{
+    return std::make_unique<com::ComAutomation>();
+}
+
+} // namespace deckrun

@@ -1,0 +1,180 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The four operations on the presentation application, against the
+// simulated one: the installed check at start-up, the running-instance
+// warning, and opening a file through the running instance.
+
+#include "app/Form1.h"
+#include "printing/PowerPoint1.h"
+#include "support/FakePlatform.h"
+#include "support/TempTree.h"
+
+#ifdef DECKRUN_HAS_UNO
+#include "platform/uno/UnoPresentation.h"
+#endif
+
+#include <gtest/gtest.h>
+
+using namespace deckrun;
+using namespace deckrun::test;
+
+TEST(CheckPowerPointInstalled, EndsTheProgramBeforeTheWindowShows)
+{
+    FakePlatform fake;
+    fake.office->failAt(QStringLiteral("Create"),
+                        QStringLiteral("ActiveX component can't create object"));
+    Form1 form(fake.platform);
+    EXPECT_THROW(form.Form_Load(), ProgramEnded);
+    EXPECT_EQ(fake.program->ends, 1);
+    EXPECT_FALSE(form.isVisible());
+
+    ASSERT_EQ(fake.dialogs->messages.size(), 1u);
+    const ShownMessage &m = fake.dialogs->messages[0];
+    EXPECT_EQ(m.text,
+              QStringLiteral("PowerPoint is not installed on this computer. You need to have it "
+                             "installed to use this software without error."));
+    EXPECT_EQ(m.title, QStringLiteral("Deckrun"));
+    EXPECT_EQ(m.buttons, Buttons::Ok);
+    EXPECT_EQ(m.icon, Icon::None);
+}
+
+TEST(CheckPowerPointInstalled, ReleasesTheCreatedApplicationAtOnce)
+{
+    FakePlatform fake;
+    Form1 form(fake.platform);
+    form.Form_Load();
+    EXPECT_EQ(fake.program->ends, 0);
+    EXPECT_TRUE(fake.dialogs->messages.empty());
+    EXPECT_EQ(fake.office->calls(),
+              QStringList({QStringLiteral("Create"), QStringLiteral("ReleaseApp")}));
+}
+
+#ifdef DECKRUN_HAS_UNO
+TEST(CheckPowerPointInstalled, LibreOfficeMissingIsNamedAsSuch)
+{
+    TempTree empty;
+    uno::UnoOptions options;
+    options.programDir = empty.path();
+    options.profileRoot = empty.at(QStringLiteral("profiles"));
+    uno::UnoAutomation office(options);
+    EXPECT_FALSE(office.isInstalled());
+    EXPECT_EQ(
+        NotInstalledMessage(office),
+        QStringLiteral("LibreOffice Impress is not installed on this computer. You need to have it "
+                       "installed to use this software without error."));
+    EXPECT_THROW(office.create(), Failure);
+}
+#endif
+
+namespace {
+
+struct RunningCase {
+    const char *name;
+    const char *runningName; // nullptr: nothing runs
+    Answer answer;
+    bool running;
+    bool warned;
+    bool abort;
+};
+// Names the case in test listings instead of dumping its bytes.
+[[maybe_unused]] void PrintTo(const RunningCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
+class RunningWarning : public testing::TestWithParam<RunningCase> {};
+
+} // namespace
+
+TEST_P(RunningWarning, WarnsOnlyForTheRealApplication)
+{
+    const RunningCase c = GetParam();
+    FakePlatform fake;
+    fake.dialogs->setApplicationTitle(QStringLiteral("Deckrun"));
+    if (c.runningName)
+        fake.office->setAlreadyRunning(QString::fromUtf8(c.runningName));
+    fake.dialogs->answers.push_back(c.answer);
+
+    EXPECT_EQ(PowerPointIsRunning(*fake.office), c.running);
+    EXPECT_EQ(AbortForRunningPowerPoint(*fake.office, *fake.dialogs), c.abort);
+    ASSERT_EQ(fake.dialogs->messages.size(), c.warned ? 1u : 0u);
+    if (c.warned) {
+        const ShownMessage &m = fake.dialogs->messages[0];
+        EXPECT_EQ(m.text, QStringLiteral(
+                              "PowerPoint may be open. It is recommended that you close PowerPoint "
+                              "first.\rUse Ctrl+Alt+Del > Task Manager > POWERPNT.EXE if necessary."
+                              "\r\n\r\nWould you like to proceed anyway?"));
+        EXPECT_EQ(m.title, QStringLiteral("Deckrun"));
+        EXPECT_EQ(m.buttons, Buttons::YesNo);
+        EXPECT_EQ(m.icon, Icon::None);
+    }
+    // Neither check starts the application or leaves a reference behind.
+    EXPECT_FALSE(fake.office->calls().contains(QStringLiteral("Create")));
+    EXPECT_EQ(fake.office->calls().count(QStringLiteral("GetRunning")),
+              fake.office->calls().count(QStringLiteral("ReleaseApp")) + (c.runningName ? 0 : 2));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    BeforeARun, RunningWarning,
+    testing::Values(
+        RunningCase{"NothingRuns", nullptr, Answer::No, false, false, false},
+        RunningCase{"OtherName", "Microsoft PowerPoint Viewer", Answer::No, false, false, false},
+        RunningCase{"OtherCase", "microsoft powerpoint", Answer::No, false, false, false},
+        RunningCase{"RunningAnswerNo", "Microsoft PowerPoint", Answer::No, true, true, true},
+        RunningCase{"RunningAnswerYes", "Microsoft PowerPoint", Answer::Yes, true, true, false}),
+    [](const testing::TestParamInfo<RunningCase> &info) { return std::string(info.param.name); });
+
+TEST(RunningWarning, AnUnreadableNameCountsAsNotRunning)
+{
+    FakePlatform fake;
+    fake.office->setAlreadyRunning(QStringLiteral("Microsoft PowerPoint"));
+    fake.office->failAt(QStringLiteral("Name"), QStringLiteral("Automation error"));
+    EXPECT_FALSE(PowerPointIsRunning(*fake.office));
+    EXPECT_FALSE(AbortForRunningPowerPoint(*fake.office, *fake.dialogs));
+    EXPECT_TRUE(fake.dialogs->messages.empty());
+}
+
+TEST(OpenPresentation, OpensThroughTheRunningInstanceAndReleasesTheCreatedOne)
+{
+    FakePlatform fake;
+    const std::shared_ptr<PresentationApp> app =
+        OpenPresentation(*fake.office, QStringLiteral("/decks/a b.pptx"));
+    ASSERT_TRUE(app);
+    EXPECT_EQ(fake.office->calls(),
+              QStringList({QStringLiteral("Create"), QStringLiteral("GetRunning"),
+                           QStringLiteral("Visible=true"), QStringLiteral("Open:/decks/a b.pptx"),
+                           QStringLiteral("ReleaseApp")}));
+}
+
+TEST(OpenPresentation, AFailureReachesTheCallerUnchangedWithoutQuit)
+{
+    struct Case {
+        const char *operation;
+        QStringList calls;
+    };
+    const Case cases[] = {
+        {"Create", {QStringLiteral("Create")}},
+        {"GetRunning",
+         {QStringLiteral("Create"), QStringLiteral("GetRunning"), QStringLiteral("ReleaseApp")}},
+        {"Visible",
+         {QStringLiteral("Create"), QStringLiteral("GetRunning"), QStringLiteral("Visible=true"),
+          QStringLiteral("ReleaseApp"), QStringLiteral("ReleaseApp")}},
+        {"Open",
+         {QStringLiteral("Create"), QStringLiteral("GetRunning"), QStringLiteral("Visible=true"),
+          QStringLiteral("Open:/decks/broken.pptx"), QStringLiteral("ReleaseApp"),
+          QStringLiteral("ReleaseApp")}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.operation);
+        FakePlatform fake;
+        fake.office->failAt(QString::fromUtf8(c.operation),
+                            QStringLiteral("The file cannot be opened."));
+        try {
+            OpenPresentation(*fake.office, QStringLiteral("/decks/broken.pptx"));
+            ADD_FAILURE() << "no failure";
+        } catch (const Failure &f) {
+            EXPECT_EQ(f.description(), QStringLiteral("The file cannot be opened."));
+        }
+        EXPECT_EQ(fake.office->calls(), c.calls);
+        EXPECT_FALSE(fake.office->calls().contains(QStringLiteral("Quit")));
+    }
+}

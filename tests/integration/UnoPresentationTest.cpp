@@ -1,0 +1,290 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The LibreOffice backend against the real office and the tests' own CUPS PDF
+// printer (scripts/test-printer.sh exports its name and output folder). Each
+// test runs the office on a profile of its own and checks that no office
+// process outlives it.
+
+#ifdef DECKRUN_HAS_UNO
+
+#include "platform/uno/UnoPresentation.h"
+#include "platform/Failure.h"
+#include "printing/PowerPoint1.h"
+#include "support/SampleDeck.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+using namespace deckrun;
+using namespace deckrun::test;
+
+namespace {
+
+/** Office processes whose command line names `needle` (the test's own profile folder). */
+QStringList officeProcesses(const QString &needle)
+{
+    QProcess pgrep;
+    pgrep.start(QStringLiteral("pgrep"), {QStringLiteral("-a"), QStringLiteral("-f"), needle});
+    pgrep.waitForFinished(10000);
+    QStringList found;
+    for (const QString &line :
+         QString::fromLocal8Bit(pgrep.readAllStandardOutput()).split(QLatin1Char('\n')))
+        if (!line.trimmed().isEmpty())
+            found << line;
+    return found;
+}
+
+/** The PDFs of the test printer whose names carry `token`. */
+QStringList pdfsWith(const QString &token)
+{
+    const QString dir = qEnvironmentVariable("DECKRUN_TEST_PDF_DIR");
+    QStringList found;
+    const QStringList names = QDir(dir).entryList({QStringLiteral("*.pdf")}, QDir::Files);
+    for (const QString &name : names)
+        if (name.contains(token))
+            found << dir + QLatin1Char('/') + name;
+    return found;
+}
+
+int pdfPages(const QString &pdf)
+{
+    QProcess info;
+    info.start(QStringLiteral("pdfinfo"), {pdf});
+    info.waitForFinished(10000);
+    for (const QString &line :
+         QString::fromLocal8Bit(info.readAllStandardOutput()).split(QLatin1Char('\n')))
+        if (line.startsWith(QLatin1String("Pages:")))
+            return line.mid(6).trimmed().toInt();
+    return -1;
+}
+
+/** Waits for a PDF whose name carries `token` to be complete (cups-pdf writes it after the job). */
+QString waitForPdf(const QString &token, int milliseconds)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < milliseconds) {
+        const QStringList found = pdfsWith(token);
+        if (!found.isEmpty() && pdfPages(found.first()) > 0)
+            return found.first();
+        QThread::msleep(100);
+    }
+    return QString();
+}
+
+class UnoOffice : public testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        if (qEnvironmentVariableIsEmpty("DECKRUN_TEST_PRINTER") ||
+            qEnvironmentVariableIsEmpty("DECKRUN_TEST_PDF_DIR"))
+            return;
+        s_decks = new QTemporaryDir;
+        const QString flat = writeFlatDeck(s_decks->filePath(QStringLiteral("deck.fodp")), 3);
+        s_deck = convertDeck(flat, QStringLiteral("pptx"),
+                             s_decks->filePath(QStringLiteral("convert-profile")));
+    }
+    static void TearDownTestSuite()
+    {
+        delete s_decks;
+        s_decks = nullptr;
+    }
+
+    void SetUp() override
+    {
+        m_printer = qEnvironmentVariable("DECKRUN_TEST_PRINTER");
+        if (m_printer.isEmpty() || qEnvironmentVariableIsEmpty("DECKRUN_TEST_PDF_DIR"))
+            GTEST_SKIP() << "DECKRUN_TEST_PRINTER / DECKRUN_TEST_PDF_DIR unset (source "
+                            "scripts/test-printer.sh)";
+        ASSERT_FALSE(s_deck.isEmpty()) << "LibreOffice could not make the sample deck";
+        ASSERT_TRUE(m_dir.isValid());
+        // A name of this test's own, so its PDF can be told from every other job.
+        m_token = QStringLiteral("deckrun-it-%1-%2")
+                      .arg(QCoreApplication::applicationPid())
+                      .arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0'));
+        uno::UnoOptions options;
+        options.profileRoot = m_dir.filePath(QStringLiteral("office"));
+        m_office = std::make_unique<uno::UnoAutomation>(options);
+    }
+
+    void TearDown() override
+    {
+        if (!m_office)
+            return;
+        const QString root = m_office->profileRoot();
+        m_office.reset();
+        EXPECT_EQ(officeProcesses(root), QStringList()) << "an office process outlived the test";
+    }
+
+    /** A copy of the sample deck under this test's own name. */
+    QString deck(const QString &suffix = QStringLiteral(".pptx"))
+    {
+        const QString path = m_dir.filePath(m_token + suffix);
+        QFile::copy(s_deck, path);
+        return path;
+    }
+
+    QString m_printer, m_token;
+    QTemporaryDir m_dir;
+    std::unique_ptr<uno::UnoAutomation> m_office;
+    static inline QTemporaryDir *s_decks = nullptr;
+    static inline QString s_deck;
+};
+
+} // namespace
+
+TEST_F(UnoOffice, InstalledWithoutStartingTheOffice)
+{
+    EXPECT_TRUE(m_office->isInstalled());
+    EXPECT_EQ(m_office->childPid(), -1);
+    EXPECT_EQ(m_office->expectedName(), QStringLiteral("LibreOffice"));
+    EXPECT_FALSE(PowerPointIsRunning(*m_office)); // nothing answers on the pipe
+}
+
+TEST_F(UnoOffice, OpensPrintsAndQuitsOneDeck)
+{
+    const QString path = deck();
+    std::shared_ptr<PresentationApp> app = OpenPresentation(*m_office, path);
+    ASSERT_NE(m_office->childPid(), -1);
+    EXPECT_TRUE(PowerPointIsRunning(*m_office)); // found on its pipe, under the product's own name
+
+    {
+        const std::shared_ptr<Presentation> presentation = app->activePresentation();
+        app->setActivePrinter(m_printer);
+        presentation->setPrintInBackground(false);
+        presentation->printOut();
+        app->quit();
+    }
+    app.reset();
+    EXPECT_EQ(officeProcesses(m_office->profileRoot()), QStringList());
+    EXPECT_FALSE(PowerPointIsRunning(*m_office));
+
+    const QString pdf = waitForPdf(m_token, 30000);
+    ASSERT_FALSE(pdf.isEmpty()) << "no PDF for " << m_token.toStdString();
+    EXPECT_EQ(pdfPages(pdf), 3);
+    QFile::remove(pdf);
+}
+
+namespace {
+enum class Fault { MissingFile, CorruptFile, UnknownPrinter, EmptyPrinter };
+struct FaultCase {
+    const char *name;
+    Fault fault;
+    const char *described; // a part of the description the user reads
+};
+// Names the case in test listings instead of dumping its bytes.
+[[maybe_unused]] void PrintTo(const FaultCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
+class UnoOfficeFaults : public UnoOffice, public testing::WithParamInterface<FaultCase> {};
+} // namespace
+
+// Each fault fails at its own step with a readable description, prints
+// nothing anywhere, and leaves no office process behind.
+TEST_P(UnoOfficeFaults, FailsVisiblyAndPrintsNothing)
+{
+    const FaultCase c = GetParam();
+    QString path = deck();
+    if (c.fault == Fault::MissingFile) {
+        QFile::remove(path);
+    } else if (c.fault == Fault::CorruptFile) {
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        QByteArray noise(20000, '\0');
+        QRandomGenerator(7).fillRange(reinterpret_cast<quint32 *>(noise.data()), noise.size() / 4);
+        f.write(noise);
+    }
+    const QString printer = c.fault == Fault::UnknownPrinter ? QStringLiteral("No Such Printer 42")
+                            : c.fault == Fault::EmptyPrinter ? QString()
+                                                             : m_printer;
+
+    QStringList failures;
+    std::shared_ptr<PresentationApp> app;
+    try {
+        app = OpenPresentation(*m_office, path);
+    } catch (const Failure &f) {
+        failures << QStringLiteral("open: ") + f.description();
+    }
+    if (app) {
+        // The rest of the print run's steps, each going on after a failure as the run does.
+        std::shared_ptr<Presentation> presentation;
+        try {
+            presentation = app->activePresentation();
+        } catch (const Failure &f) {
+            failures << f.description();
+        }
+        try {
+            app->setActivePrinter(printer);
+        } catch (const Failure &f) {
+            failures << QStringLiteral("printer: ") + f.description();
+        }
+        try {
+            if (presentation)
+                presentation->printOut();
+        } catch (const Failure &f) {
+            failures << QStringLiteral("print: ") + f.description();
+        }
+        presentation.reset();
+        app->quit();
+        app.reset();
+    }
+    // A failed open sends no Quit: dropping the reference still ends the office.
+    EXPECT_EQ(officeProcesses(m_office->profileRoot()), QStringList());
+
+    ASSERT_FALSE(failures.isEmpty());
+    EXPECT_TRUE(failures.first().contains(QString::fromUtf8(c.described)))
+        << failures.join('\n').toStdString();
+    if (c.fault == Fault::UnknownPrinter || c.fault == Fault::EmptyPrinter) {
+        ASSERT_EQ(failures.size(), 2) << failures.join('\n').toStdString();
+        EXPECT_TRUE(failures[0].startsWith(QLatin1String("printer: ")));
+        EXPECT_TRUE(failures[1].startsWith(QLatin1String("print: ")));
+    } else {
+        EXPECT_TRUE(failures.first().contains(path)) << failures.first().toStdString();
+    }
+    // Nothing printed, on the test printer or anywhere else cups-pdf writes.
+    QThread::msleep(1000);
+    EXPECT_EQ(pdfsWith(m_token), QStringList());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Faults, UnoOfficeFaults,
+    testing::Values(FaultCase{"MissingFile", Fault::MissingFile, "the file does not exist"},
+                    FaultCase{"CorruptFile", Fault::CorruptFile,
+                              "damaged or is not a presentation"},
+                    FaultCase{"UnknownPrinter", Fault::UnknownPrinter,
+                              "The printer \"No Such Printer 42\" is not known to this system."},
+                    FaultCase{"EmptyPrinter", Fault::EmptyPrinter, "No printer was chosen."}),
+    [](const testing::TestParamInfo<FaultCase> &info) { return std::string(info.param.name); });
+
+TEST_F(UnoOffice, ShutdownEndsTheOfficeInTheMiddleOfARun)
+{
+    std::shared_ptr<PresentationApp> app = OpenPresentation(*m_office, deck());
+    ASSERT_FALSE(officeProcesses(m_office->profileRoot()).isEmpty());
+    m_office->shutdown(); // what ending the program at once does
+    EXPECT_EQ(officeProcesses(m_office->profileRoot()), QStringList());
+    EXPECT_THROW(app->activePresentation(), Failure);
+    app.reset();
+}
+
+TEST_F(UnoOffice, ASecondDeckrunUsesAProfileOfItsOwn)
+{
+    uno::UnoOptions options;
+    options.profileRoot = m_office->profileRoot();
+    uno::UnoAutomation other(options);
+    std::shared_ptr<PresentationApp> first = OpenPresentation(*m_office, deck());
+    std::shared_ptr<PresentationApp> second = other.create();
+    EXPECT_NE(other.childPid(), m_office->childPid());
+    second->quit();
+    EXPECT_NO_THROW(first->activePresentation()); // the first office still runs
+    first->quit();
+}
+
+#endif // DECKRUN_HAS_UNO

@@ -1,0 +1,67 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+// Small presentations made on the spot for the tests and benchmarks that drive
+// the real office: a flat XML presentation, converted to .pptx by LibreOffice
+// itself on a throwaway profile of the caller's choosing.
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QString>
+#include <QUrl>
+
+namespace deckrun::test {
+
+/** Writes a flat presentation with `slides` slides; returns its path. */
+inline QString writeFlatDeck(const QString &path, int slides)
+{
+    QByteArray xml =
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+        "<office:document xmlns:office=\"urn:oasis:names:tc:opendocument:xmlns:office:1.0\" "
+        "xmlns:draw=\"urn:oasis:names:tc:opendocument:xmlns:drawing:1.0\" "
+        "xmlns:text=\"urn:oasis:names:tc:opendocument:xmlns:text:1.0\" "
+        "xmlns:svg=\"urn:oasis:names:tc:opendocument:xmlns:svg-compatible:1.0\" "
+        "office:version=\"1.2\" "
+        "office:mimetype=\"application/vnd.oasis.opendocument.presentation\">\n"
+        "<office:body><office:presentation>\n";
+    for (int i = 1; i <= slides; ++i)
+        xml += "<draw:page draw:name=\"Slide " + QByteArray::number(i) +
+               "\"><draw:frame svg:x=\"2cm\" svg:y=\"2cm\" svg:width=\"20cm\" svg:height=\"3cm\">"
+               "<draw:text-box><text:p>Slide " +
+               QByteArray::number(i) + "</text:p></draw:text-box></draw:frame></draw:page>\n";
+    xml += "</office:presentation></office:body>\n</office:document>\n";
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly) || f.write(xml) != xml.size())
+        return QString();
+    return path;
+}
+
+/**
+ * Converts `source` to `format` ("pptx") in its own folder with the office on
+ * the throwaway profile `profileDir`; returns the new file's path, empty on failure.
+ */
+inline QString convertDeck(const QString &source, const QString &format, const QString &profileDir)
+{
+    const QFileInfo info(source);
+    QProcess soffice;
+    soffice.setStandardOutputFile(QProcess::nullDevice());
+    soffice.setStandardErrorFile(QProcess::nullDevice());
+    soffice.start(QStringLiteral("/usr/lib/libreoffice/program/soffice"),
+                  {QStringLiteral("-env:UserInstallation=") +
+                       QUrl::fromLocalFile(profileDir).toString(QUrl::FullyEncoded),
+                   QStringLiteral("--headless"), QStringLiteral("--norestore"),
+                   QStringLiteral("--convert-to"), format, QStringLiteral("--outdir"),
+                   info.absolutePath(), info.absoluteFilePath()});
+    if (!soffice.waitForFinished(120000)) {
+        soffice.kill();
+        soffice.waitForFinished();
+        return QString();
+    }
+    const QString out = info.absolutePath() + QLatin1Char('/') + info.completeBaseName() +
+                        QLatin1Char('.') + format;
+    return QFileInfo::exists(out) ? out : QString();
+}
+
+} // namespace deckrun::test

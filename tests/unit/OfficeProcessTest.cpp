@@ -1,0 +1,115 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Deckrun's own office profiles and the child process, without starting the office.
+
+#ifdef DECKRUN_HAS_UNO
+
+#include "platform/uno/OfficeProcess.h"
+#include "platform/Failure.h"
+#include "support/TempTree.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <gtest/gtest.h>
+
+using namespace deckrun::uno;
+using deckrun::test::TempTree;
+
+namespace {
+/** Processes of the group that still run (zombies waiting for their reaper do not count). */
+int liveMembers(pid_t group)
+{
+    int live = 0;
+    const QStringList entries = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs);
+    for (const QString &pid : entries) {
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+        if (!stat.open(QIODevice::ReadOnly))
+            continue;
+        const QByteArray text = stat.readAll();
+        const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
+        if (fields.size() > 2 && fields[2].toInt() == group && fields[0] != "Z")
+            ++live;
+    }
+    return live;
+}
+} // namespace
+
+TEST(OfficeProfile, TwoDeckrunsNeverShareAProfileOrPipe)
+{
+    TempTree tree;
+    const QString root = tree.at(QStringLiteral("office"));
+    QString firstFolder;
+    {
+        const auto first = OfficeProfile::acquire(root);
+        const auto second = OfficeProfile::acquire(root);
+        firstFolder = first->folder();
+        EXPECT_EQ(first->folder(), OfficeProfile::slotFolder(root, 0));
+        EXPECT_NE(first->folder(), second->folder());
+        EXPECT_NE(first->pipeName(), second->pipeName());
+        EXPECT_TRUE(first->url().startsWith(QLatin1String("file:///")));
+    }
+    // Released profiles are taken again, so no folder is made per run.
+    EXPECT_EQ(OfficeProfile::acquire(root)->folder(), firstFolder);
+    // Another root (another test, another user) has other pipes.
+    EXPECT_NE(
+        OfficeProfile::pipeNameFor(OfficeProfile::slotFolder(root, 0)),
+        OfficeProfile::pipeNameFor(OfficeProfile::slotFolder(tree.at(QStringLiteral("other")), 0)));
+}
+
+TEST(OfficeProfile, SeedsTheLastVersionOnceAndNeverOverwrites)
+{
+    TempTree tree;
+    const auto profile = OfficeProfile::acquire(tree.at(QStringLiteral("office")));
+    const QString file = profile->folder() + QStringLiteral("/user/registrymodifications.xcu");
+    profile->seed(QStringLiteral("7.4"));
+    QFile written(file);
+    ASSERT_TRUE(written.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(written.readAll().contains(
+        "<prop oor:name=\"ooSetupLastVersion\" oor:op=\"fuse\"><value>7.4</value></prop>"));
+    written.close();
+
+    tree.file(QStringLiteral("office/profile/user/registrymodifications.xcu"), "the office's own");
+    profile->seed(QStringLiteral("7.5"));
+    ASSERT_TRUE(written.open(QIODevice::ReadOnly));
+    EXPECT_EQ(written.readAll(), QByteArray("the office's own"));
+}
+
+TEST(OfficeInstallation, ReadsTheBrandedProductName)
+{
+    TempTree tree;
+    const QString program = tree.folder(QStringLiteral("lo/program"));
+    OfficeInstallation missing(program);
+    EXPECT_FALSE(missing.usable());
+    EXPECT_EQ(missing.productName(), QStringLiteral("LibreOffice"));
+    EXPECT_EQ(missing.setupVersion(), QString());
+
+    // The schema declares the property empty; the branding gives the value later.
+    tree.file(QStringLiteral("lo/share/registry/main.xcd"),
+              "<prop oor:name=\"ooName\" oor:type=\"xs:string\" oor:nillable=\"false\">\n  "
+              "<value/>\n</prop>\n"
+              "<prop oor:name=\"ooName\">\n  <value>Collabora Office</value>\n</prop>\n"
+              "<prop oor:name=\"ooSetupVersion\">\n  <value>7.4</value>\n</prop>\n");
+    EXPECT_EQ(missing.productName(), QStringLiteral("Collabora Office"));
+    EXPECT_EQ(missing.setupVersion(), QStringLiteral("7.4"));
+}
+
+TEST(OfficeChild, StopEndsTheWholeProcessGroup)
+{
+    // A launcher that leaves a child of its own behind, as the office's launcher does.
+    OfficeChild child(QStringLiteral("/bin/sh"),
+                      {QStringLiteral("-c"), QStringLiteral("sleep 30 & exec sleep 30")});
+    const pid_t group = child.pid();
+    ASSERT_GT(group, 0);
+    EXPECT_TRUE(child.running());
+    EXPECT_FALSE(child.waitForExit(0.05));
+    child.stop(0.5);
+    EXPECT_FALSE(child.running());
+    EXPECT_EQ(liveMembers(group), 0);
+}
+
+TEST(OfficeChild, AProgramThatCannotStartFails)
+{
+    EXPECT_THROW(OfficeChild(QStringLiteral("/nonexistent/soffice.bin"), {}), deckrun::Failure);
+}
+
+#endif // DECKRUN_HAS_UNO
