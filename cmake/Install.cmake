@@ -68,3 +68,10 @@ set(CPACK_DEBIAN_PACKAGE_DEPENDS
     "${deckrun_qt_depends}libreoffice-impress, cups-client, fonts-liberation")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "cups, printer-driver-cups-pdf")
 include(CPack)
+
+if(DECKRUN_BUILD_TESTS)
+    add_test(NAME Install.ProgramFolderLauncherAndDesktopFiles
+             COMMAND ${CMAKE_COMMAND} -DBUILD_DIR=${CMAKE_BINARY_DIR}
+                     -DPREFIX=${CMAKE_BINARY_DIR}/install-check -P ${CMAKE_CURRENT_LIST_DIR}/CheckInstall.cmake)
+    set_tests_properties(Install.ProgramFolderLauncherAndDesktopFiles PROPERTIES LABELS integration)
+endif()

@@ -103,7 +103,7 @@ int main(int argc, char *argv[])
 
     if (hand) {
         const QCursor cursor = LoadCursorFile(program.filePath(QStringLiteral("HAND-M.CUR")));
-        const QPoint tip = form.PushButton1->geometry().center() + QPoint(80, 2);
+        const QPoint tip = form.PushButton1->geometry().center() + QPoint(100, 4);
         QPainter p(&shot);
         p.drawPixmap(tip - cursor.hotSpot(), cursor.pixmap());
     }
