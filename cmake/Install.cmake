@@ -72,6 +72,6 @@ include(CPack)
 if(DECKRUN_BUILD_TESTS)
     add_test(NAME Install.ProgramFolderLauncherAndDesktopFiles
              COMMAND ${CMAKE_COMMAND} -DBUILD_DIR=${CMAKE_BINARY_DIR}
-                     -DPREFIX=${CMAKE_BINARY_DIR}/install-check -P ${CMAKE_CURRENT_LIST_DIR}/CheckInstall.cmake)
+                     -P ${CMAKE_CURRENT_LIST_DIR}/CheckInstall.cmake)
     set_tests_properties(Install.ProgramFolderLauncherAndDesktopFiles PROPERTIES LABELS integration)
 endif()

@@ -8,6 +8,9 @@
 // --busy  shows the window in the middle of a print run
 // --hand  draws the hand pointer over "Add PowerPoint File(s)" (screen grabs
 //         leave the pointer out)
+// --watch keeps the window open for ten seconds and prints, at every change,
+//         the window pointer and the cursor of the widget under the mouse
+//         (to check the pointers with a real mouse or xdotool)
 
 #include "app/Form1.h"
 #include "app/Handlers.h"
@@ -62,6 +65,7 @@ int main(int argc, char *argv[])
     const bool skin = args.contains(QStringLiteral("--skin"));
     const bool busy = args.contains(QStringLiteral("--busy"));
     const bool hand = args.contains(QStringLiteral("--hand"));
+    const bool watch = args.contains(QStringLiteral("--watch"));
 
     QTemporaryDir program;
     if (!program.isValid() || !copyBeside(QStringLiteral("HAND-M.CUR"), program.path())
@@ -99,6 +103,25 @@ int main(int argc, char *argv[])
 
     form.show();
     settle();
+    if (watch) {
+        std::printf("window at %d %d\n", form.geometry().x(), form.geometry().y());
+        std::fflush(stdout);
+        QString last;
+        for (int i = 0; i < 200; ++i) {
+            QCoreApplication::processEvents();
+            QThread::msleep(50);
+            const QWidget *under = QApplication::widgetAt(QCursor::pos());
+            const QString now = QStringLiteral("pointer %1 over %2 cursor shape %3")
+                                    .arg(form.mousePointer())
+                                    .arg(under ? under->objectName() + QLatin1Char('/')
+                                                     + QLatin1String(under->metaObject()->className())
+                                               : QStringLiteral("-"))
+                                    .arg(under ? int(under->cursor().shape()) : -1);
+            if (now != last)
+                std::printf("%s\n", qPrintable(last = now));
+            std::fflush(stdout);
+        }
+    }
     QImage shot = form.grab().toImage();
 
     if (hand) {
