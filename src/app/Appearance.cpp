@@ -101,10 +101,12 @@ QString readSkin(const QString &path)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
-        throw Failure(QStringLiteral("The skin file could not be read: %1").arg(file.errorString()), 75);
+        throw Failure(QStringLiteral("The skin file could not be read: %1").arg(file.errorString()),
+                      75);
     const QByteArray data = file.readAll();
     if (file.error() != QFileDevice::NoError)
-        throw Failure(QStringLiteral("The skin file could not be read: %1").arg(file.errorString()), 75);
+        throw Failure(QStringLiteral("The skin file could not be read: %1").arg(file.errorString()),
+                      75);
     QStringDecoder utf8(QStringDecoder::Utf8);
     const QString sheet = utf8.decode(data);
     if (utf8.hasError() || sheet.contains(QChar(0)) || sheet.trimmed().isEmpty())
@@ -134,8 +136,8 @@ void ApplySkinAndColours(Form1 &form)
     const QColor face = QApplication::style()->standardPalette().color(QPalette::Button);
     paintButtonFace(&form, face);
     for (QWidget *child : form.findChildren<QWidget *>()) {
-        if (qobject_cast<QGroupBox *>(child) || qobject_cast<QLabel *>(child)
-            || qobject_cast<QCheckBox *>(child) || qobject_cast<QRadioButton *>(child))
+        if (qobject_cast<QGroupBox *>(child) || qobject_cast<QLabel *>(child) ||
+            qobject_cast<QCheckBox *>(child) || qobject_cast<QRadioButton *>(child))
             paintButtonFace(child, face);
     }
 
@@ -157,8 +159,8 @@ QCursor LoadCursorFile(const QString &path)
     // entry; any other picture points with its top-left corner.
     QPoint hotspot;
     auto word = [&](int at) {
-        return static_cast<int>(static_cast<quint8>(data[at]))
-               | static_cast<int>(static_cast<quint8>(data[at + 1])) << 8;
+        return static_cast<int>(static_cast<quint8>(data[at])) |
+               static_cast<int>(static_cast<quint8>(data[at + 1])) << 8;
     };
     if (data.size() >= 22 && word(0) == 0 && word(2) == 2 && word(4) >= 1) {
         hotspot = QPoint(std::clamp(word(10), 0, image.width() - 1),
@@ -187,9 +189,18 @@ void restoreArrow(Form1 &form)
 }
 } // namespace
 
-void Form_MouseMove(Form1 &form) { restoreArrow(form); }
-void Frame1_MouseMove(Form1 &form) { restoreArrow(form); }
-void Frame2_MouseMove(Form1 &form) { restoreArrow(form); }
+void Form_MouseMove(Form1 &form)
+{
+    restoreArrow(form);
+}
+void Frame1_MouseMove(Form1 &form)
+{
+    restoreArrow(form);
+}
+void Frame2_MouseMove(Form1 &form)
+{
+    restoreArrow(form);
+}
 
 void PushButton_MouseMove(Form1 &form)
 {

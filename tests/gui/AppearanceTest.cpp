@@ -29,9 +29,15 @@ using namespace deckrun::test;
 
 namespace {
 
-QColor buttonFace() { return QApplication::style()->standardPalette().color(QPalette::Button); }
+QColor buttonFace()
+{
+    return QApplication::style()->standardPalette().color(QPalette::Button);
+}
 
-QColor background(const QWidget *w) { return w->palette().color(QPalette::Window); }
+QColor background(const QWidget *w)
+{
+    return w->palette().color(QPalette::Window);
+}
 
 QByteArray shippedSkin()
 {
@@ -64,10 +70,12 @@ void lay(TempTree &program, Skin skin)
         program.file(QStringLiteral("x/o.cjs"), " \n");
         break;
     case Skin::Binary:
-        program.file(QStringLiteral("x/o.cjs"), QByteArray("\x89PNG\r\n\x1a\n\0\0\0\rIHDR\xff\xfe", 20));
+        program.file(QStringLiteral("x/o.cjs"),
+                     QByteArray("\x89PNG\r\n\x1a\n\0\0\0\rIHDR\xff\xfe", 20));
         break;
     case Skin::Unparsable:
-        program.file(QStringLiteral("x/o.cjs"), "QPushButton { color: red; } }}} {{ QLabel { color:");
+        program.file(QStringLiteral("x/o.cjs"),
+                     "QPushButton { color: red; } }}} {{ QLabel { color:");
         break;
     case Skin::OtherName:
         program.file(QStringLiteral("x/o.cjs.bak"), shippedSkin());
@@ -175,8 +183,9 @@ struct LoadedForm {
 
     std::vector<QWidget *> buttons()
     {
-        return {form.PushButton1, form.PushButton2, form.PushButton3, form.PushButton4, form.PushButton5,
-                form.PushButton6, form.PushButton7, form.PushButton8, form.PushButton9};
+        return {form.PushButton1, form.PushButton2, form.PushButton3,
+                form.PushButton4, form.PushButton5, form.PushButton6,
+                form.PushButton7, form.PushButton8, form.PushButton9};
     }
     std::vector<QWidget *> background() { return {form.Frame1, form.Frame2, &form}; }
 };
@@ -192,9 +201,11 @@ TEST(Pointers, HandOverEveryButtonArrowOverBackgroundAndFrames)
             hover(button);
             EXPECT_EQ(f.form.mousePointer(), pointer::Custom) << button->objectName().toStdString();
             // The button shows the window's pointer: the hand picture.
-            EXPECT_EQ(button->cursor().shape(), Qt::BitmapCursor) << button->objectName().toStdString();
+            EXPECT_EQ(button->cursor().shape(), Qt::BitmapCursor)
+                << button->objectName().toStdString();
             hover(elsewhere);
-            EXPECT_EQ(f.form.mousePointer(), pointer::Default) << elsewhere->objectName().toStdString();
+            EXPECT_EQ(f.form.mousePointer(), pointer::Default)
+                << elsewhere->objectName().toStdString();
             EXPECT_EQ(button->cursor().shape(), Qt::ArrowCursor);
             EXPECT_EQ(elsewhere->cursor().shape(), Qt::ArrowCursor);
         }
@@ -237,8 +248,8 @@ TEST(Pointers, NoControlHidesTheWindowPointer)
     f.form.show();
     QCoreApplication::processEvents();
     for (QWidget *w : f.form.findChildren<QWidget *>())
-        EXPECT_FALSE(w->testAttribute(Qt::WA_SetCursor)) << w->metaObject()->className() << " "
-                                                         << w->objectName().toStdString();
+        EXPECT_FALSE(w->testAttribute(Qt::WA_SetCursor))
+            << w->metaObject()->className() << " " << w->objectName().toStdString();
 }
 
 TEST(Pointers, WithoutTheCursorFileTheHandIsAnArrow)
@@ -314,8 +325,9 @@ TEST(ApplicationTitleShown, MessageBoxesWithoutTitleCarryIt)
     };
     QtDialogs dialogs;
     dialogs.setApplicationTitle(ApplicationTitle(QStringLiteral("Deckrun")));
-    for (const Case &c : {Case{QString(), QStringLiteral("Deckrun")},
-                          Case{QStringLiteral("Application Error"), QStringLiteral("Application Error")}}) {
+    for (const Case &c :
+         {Case{QString(), QStringLiteral("Deckrun")},
+          Case{QStringLiteral("Application Error"), QStringLiteral("Application Error")}}) {
         QString seen;
         QTimer closer;
         closer.setInterval(5);

@@ -68,10 +68,11 @@ int main(int argc, char *argv[])
     const bool watch = args.contains(QStringLiteral("--watch"));
 
     QTemporaryDir program;
-    if (!program.isValid() || !copyBeside(QStringLiteral("HAND-M.CUR"), program.path())
-        || (skin && !(copyBeside(QStringLiteral("x/o.cjs"), program.path())
-                      && copyBeside(QStringLiteral("x/down.png"), program.path())))) {
-        std::fputs("the files beside the program are missing; build the deckrun_dist target\n", stderr);
+    if (!program.isValid() || !copyBeside(QStringLiteral("HAND-M.CUR"), program.path()) ||
+        (skin && !(copyBeside(QStringLiteral("x/o.cjs"), program.path()) &&
+                   copyBeside(QStringLiteral("x/down.png"), program.path())))) {
+        std::fputs("the files beside the program are missing; build the deckrun_dist target\n",
+                   stderr);
         return 1;
     }
 
@@ -98,7 +99,7 @@ int main(int argc, char *argv[])
         form.ProgressBar1->setValue(40);
         form.ProgressBar1->setText(QStringLiteral("Processing: Board Meeting - Budget.ppt"));
         form.ListView1->selectionModel()->setCurrentIndex(form.queue().index(1, 0),
-                                                           QItemSelectionModel::ClearAndSelect);
+                                                          QItemSelectionModel::ClearAndSelect);
     }
 
     form.show();
@@ -113,8 +114,8 @@ int main(int argc, char *argv[])
             const QWidget *under = QApplication::widgetAt(QCursor::pos());
             const QString now = QStringLiteral("pointer %1 over %2 cursor shape %3")
                                     .arg(form.mousePointer())
-                                    .arg(under ? under->objectName() + QLatin1Char('/')
-                                                     + QLatin1String(under->metaObject()->className())
+                                    .arg(under ? under->objectName() + QLatin1Char('/') +
+                                                     QLatin1String(under->metaObject()->className())
                                                : QStringLiteral("-"))
                                     .arg(under ? int(under->cursor().shape()) : -1);
             if (now != last)
