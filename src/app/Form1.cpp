@@ -13,6 +13,7 @@
 #include <QGroupBox>
 #include <QGuiApplication>
 #include <QHeaderView>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QScreen>
 
@@ -224,6 +225,13 @@ void Form1::wireEvents()
 bool Form1::eventFilter(QObject *watched, QEvent *event)
 {
     if (event->type() == QEvent::MouseMove || event->type() == QEvent::Enter) {
+        // A move that a control ignores travels on to its container; only the
+        // widget right under the pointer counts, or the window would undo the
+        // hand a button has just set.
+        auto *widget = qobject_cast<QWidget *>(watched);
+        if (event->type() == QEvent::MouseMove && widget
+            && widget->childAt(static_cast<QMouseEvent *>(event)->position().toPoint()))
+            return QWidget::eventFilter(watched, event);
         if (watched == this)
             Form_MouseMove(*this);
         else if (watched == Frame1)

@@ -7,6 +7,7 @@
 #include <QString>
 #include <Qt>
 
+class QCursor;
 class QDragMoveEvent;
 class QDropEvent;
 class QModelIndex;
@@ -53,6 +54,8 @@ void PushButton8_Click(Form1 &form);
 
 // Start-up hooks called by Form_Load.
 void ApplySkinAndColours(Form1 &form);       // step 100
+/** The hand cursor file as a pointer, hotspot included; throws Failure (481) when unreadable. */
+QCursor LoadCursorFile(const QString &path); // step 104
 QString ApplicationTitle(const QString &productName); // step 130
 void FillPrinterList(Form1 &form);           // step 136
 void CheckPowerPointInstalled(Form1 &form);  // step 146

@@ -15,7 +15,6 @@
 
 #include <QComboBox>
 #include <QHeaderView>
-#include <QPixmap>
 #include <QSignalBlocker>
 
 namespace deckrun {
@@ -41,12 +40,7 @@ void Form1::Form_Load()
         return !p.files->fileIsPresent(cursorPath);
     });
     if (!cursorMissing) {
-        r.step(104, [&] {
-            const QPixmap image(cursorPath);
-            if (image.isNull())
-                throw Failure(QStringLiteral("Invalid picture"), 481);
-            setMouseIcon(QCursor(image, 0, 0));
-        });
+        r.step(104, [&] { setMouseIcon(LoadCursorFile(cursorPath)); });
     }
 
     // The home page on about one start in a hundred; never waited for.
