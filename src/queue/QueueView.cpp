@@ -15,6 +15,7 @@ QueueView::QueueView(QWidget *parent) : QTreeView(parent)
     setRootIsDecorated(false);
     setItemsExpandable(false);
     setUniformRowHeights(true); // keeps 100,000 rows cheap to lay out
+    setTextElideMode(Qt::ElideMiddle); // a long path keeps its file name in sight
     setAllColumnsShowFocus(true);
     setSelectionMode(QAbstractItemView::SingleSelection);
     setSelectionBehavior(QAbstractItemView::SelectRows);
