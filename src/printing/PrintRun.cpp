@@ -130,7 +130,12 @@ void PushButton3_Click(Form1 &form)
     });
     while (i <= rowsToPrint) {
         r.step(110, [&] { form.setMousePointer(pointer::Busy); });
-        r.step(112, [&] { path = form.queue().TextAt(i); });
+        // A row that is gone (the list was emptied meanwhile) is reported and
+        // skipped: printing the path in hand again would print a file twice.
+        if (!r.step(112, [&] { path = form.queue().TextAt(i); })) {
+            ++i;
+            continue;
+        }
         r.step(114, [&] { form.ProgressBar1->setValue(ProgressPercent(i, form.queue().Count())); });
         r.step(116, [&] {
             form.ProgressBar1->setText(QStringLiteral("Processing: ") + FileNameFromPath(path));
