@@ -21,6 +21,8 @@
 #include "platform/uno/UnoPresentation.h"
 #include "queue/QueueModel.h"
 
+#include "../tests/support/SampleDeck.h"
+
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
@@ -76,21 +78,8 @@ double sofficeOnce(const QString &profile, const QString &deck, const QString &p
 {
     QElapsedTimer clock;
     clock.start();
-    QProcess soffice;
-    soffice.setStandardOutputFile(QProcess::nullDevice());
-    soffice.setStandardErrorFile(QProcess::nullDevice());
-    soffice.start(QStringLiteral("/usr/lib/libreoffice/program/soffice"),
-                  {QStringLiteral("-env:UserInstallation=") +
-                       QUrl::fromLocalFile(profile).toString(QUrl::FullyEncoded),
-                   QStringLiteral("--headless"), QStringLiteral("--norestore"),
-                   QStringLiteral("--pt"), printer, deck});
-    if (!soffice.waitForFinished(120000)) {
-        soffice.kill();
-        soffice.waitForFinished();
-        throw Failure(QStringLiteral("soffice --pt did not finish"));
-    }
-    if (soffice.exitCode() != 0)
-        throw Failure(QStringLiteral("soffice --pt failed with %1").arg(soffice.exitCode()));
+    if (!test::runSoffice(profile, {QStringLiteral("--pt"), printer, deck}))
+        throw Failure(QStringLiteral("soffice --pt did not print %1").arg(deck));
     return clock.nsecsElapsed() / 1e9;
 }
 

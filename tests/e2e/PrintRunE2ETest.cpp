@@ -17,6 +17,7 @@
 #include "printing/PrintRun.h"
 #include "queue/QueueModel.h"
 #include "support/FakePlatform.h"
+#include "support/SampleDeck.h"
 
 #include <QComboBox>
 #include <QCoreApplication>
@@ -44,30 +45,6 @@ using testing::ElementsAre;
 
 namespace {
 
-/** Office processes whose command line names `needle` (the test's own profile folder). */
-QStringList officeProcesses(const QString &needle)
-{
-    QProcess pgrep;
-    pgrep.start(QStringLiteral("pgrep"), {QStringLiteral("-a"), QStringLiteral("-f"), needle});
-    pgrep.waitForFinished(10000);
-    QStringList found;
-    for (const QString &line :
-         QString::fromLocal8Bit(pgrep.readAllStandardOutput()).split(QLatin1Char('\n')))
-        if (!line.trimmed().isEmpty())
-            found << line;
-    return found;
-}
-
-int pdfPages(const QString &pdf)
-{
-    QProcess info;
-    info.start(QStringLiteral("pdfinfo"), {pdf});
-    info.waitForFinished(10000);
-    const auto m =
-        QRegularExpression(QStringLiteral("^Pages:\\s+(\\d+)"), QRegularExpression::MultilineOption)
-            .match(QString::fromLocal8Bit(info.readAllStandardOutput()));
-    return m.hasMatch() ? m.captured(1).toInt() : -1;
-}
 
 /** One PDF of the test printer: cups-pdf names it after the job title and the job's number. */
 struct Pdf {

@@ -2,28 +2,16 @@
 // The bundled sample decks are real presentations: LibreOffice opens each one
 // and renders one page per slide.
 
+#include "support/SampleDeck.h"
+
 #include <QDir>
 #include <QProcess>
-#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QUrl>
 
 #include <gtest/gtest.h>
 
-namespace {
-
-int pdfPages(const QString &pdf)
-{
-    QProcess info;
-    info.start(QStringLiteral("pdfinfo"), {pdf});
-    if (!info.waitForFinished(30000))
-        return -1;
-    const auto m = QRegularExpression(QStringLiteral("Pages:\\s+(\\d+)"))
-                       .match(QString::fromUtf8(info.readAllStandardOutput()));
-    return m.hasMatch() ? m.captured(1).toInt() : -1;
-}
-
-} // namespace
+using deckrun::test::pdfPages;
 
 TEST(SampleDecks, EachOpensAsAPresentationWithItsSlides)
 {

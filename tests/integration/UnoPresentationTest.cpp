@@ -26,20 +26,6 @@ using namespace deckrun::test;
 
 namespace {
 
-/** Office processes whose command line names `needle` (the test's own profile folder). */
-QStringList officeProcesses(const QString &needle)
-{
-    QProcess pgrep;
-    pgrep.start(QStringLiteral("pgrep"), {QStringLiteral("-a"), QStringLiteral("-f"), needle});
-    pgrep.waitForFinished(10000);
-    QStringList found;
-    for (const QString &line :
-         QString::fromLocal8Bit(pgrep.readAllStandardOutput()).split(QLatin1Char('\n')))
-        if (!line.trimmed().isEmpty())
-            found << line;
-    return found;
-}
-
 /** The PDFs of the test printer whose names carry `token`. */
 QStringList pdfsWith(const QString &token)
 {
@@ -52,17 +38,6 @@ QStringList pdfsWith(const QString &token)
     return found;
 }
 
-int pdfPages(const QString &pdf)
-{
-    QProcess info;
-    info.start(QStringLiteral("pdfinfo"), {pdf});
-    info.waitForFinished(10000);
-    for (const QString &line :
-         QString::fromLocal8Bit(info.readAllStandardOutput()).split(QLatin1Char('\n')))
-        if (line.startsWith(QLatin1String("Pages:")))
-            return line.mid(6).trimmed().toInt();
-    return -1;
-}
 
 /** Waits for a PDF whose name carries `token` to be complete (cups-pdf writes it after the job). */
 QString waitForPdf(const QString &token, int milliseconds)

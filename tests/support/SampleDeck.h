@@ -3,13 +3,15 @@
 
 // Small presentations made on the spot for the tests and benchmarks that drive
 // the real office: a flat XML presentation, converted to .pptx by LibreOffice
-// itself on a throwaway profile of the caller's choosing.
+// itself on a throwaway profile of the caller's choosing; and what those tests
+// look at afterwards: the office processes left and the printed pages.
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QString>
+#include <QStringList>
 #include <QUrl>
 
 namespace deckrun::test {
@@ -42,26 +44,68 @@ inline QString writeFlatDeck(const QString &path, int slides)
  * Converts `source` to `format` ("pptx") in its own folder with the office on
  * the throwaway profile `profileDir`; returns the new file's path, empty on failure.
  */
-inline QString convertDeck(const QString &source, const QString &format, const QString &profileDir)
+/**
+ * Runs LibreOffice's own command line on the throwaway profile `profileDir`
+ * with `arguments`; true when it finished in time with exit code 0.
+ */
+inline bool runSoffice(const QString &profileDir, const QStringList &arguments)
 {
-    const QFileInfo info(source);
     QProcess soffice;
     soffice.setStandardOutputFile(QProcess::nullDevice());
     soffice.setStandardErrorFile(QProcess::nullDevice());
     soffice.start(QStringLiteral("/usr/lib/libreoffice/program/soffice"),
-                  {QStringLiteral("-env:UserInstallation=") +
-                       QUrl::fromLocalFile(profileDir).toString(QUrl::FullyEncoded),
-                   QStringLiteral("--headless"), QStringLiteral("--norestore"),
-                   QStringLiteral("--convert-to"), format, QStringLiteral("--outdir"),
-                   info.absolutePath(), info.absoluteFilePath()});
+                  QStringList{QStringLiteral("-env:UserInstallation=") +
+                                  QUrl::fromLocalFile(profileDir).toString(QUrl::FullyEncoded),
+                              QStringLiteral("--headless"), QStringLiteral("--norestore")} +
+                      arguments);
     if (!soffice.waitForFinished(120000)) {
         soffice.kill();
         soffice.waitForFinished();
-        return QString();
+        return false;
     }
+    return soffice.exitStatus() == QProcess::NormalExit && soffice.exitCode() == 0;
+}
+
+/**
+ * Converts `source` to `format` ("pptx") in its own folder with the office on
+ * the throwaway profile `profileDir`; returns the new file's path, empty on failure.
+ */
+inline QString convertDeck(const QString &source, const QString &format, const QString &profileDir)
+{
+    const QFileInfo info(source);
+    if (!runSoffice(profileDir, {QStringLiteral("--convert-to"), format, QStringLiteral("--outdir"),
+                                 info.absolutePath(), info.absoluteFilePath()}))
+        return QString();
     const QString out = info.absolutePath() + QLatin1Char('/') + info.completeBaseName() +
                         QLatin1Char('.') + format;
     return QFileInfo::exists(out) ? out : QString();
+}
+
+/** Office processes whose command line names `needle` (a test's own profile folder). */
+inline QStringList officeProcesses(const QString &needle)
+{
+    QProcess pgrep;
+    pgrep.start(QStringLiteral("pgrep"), {QStringLiteral("-a"), QStringLiteral("-f"), needle});
+    pgrep.waitForFinished(10000);
+    QStringList found;
+    for (const QString &line :
+         QString::fromLocal8Bit(pgrep.readAllStandardOutput()).split(QLatin1Char('\n')))
+        if (!line.trimmed().isEmpty())
+            found << line;
+    return found;
+}
+
+/** The page count `pdfinfo` reads from a PDF; -1 when it cannot. */
+inline int pdfPages(const QString &pdf)
+{
+    QProcess info;
+    info.start(QStringLiteral("pdfinfo"), {pdf});
+    info.waitForFinished(10000);
+    for (const QString &line :
+         QString::fromLocal8Bit(info.readAllStandardOutput()).split(QLatin1Char('\n')))
+        if (line.startsWith(QLatin1String("Pages:")))
+            return line.mid(6).trimmed().toInt();
+    return -1;
 }
 
 } // namespace deckrun::test
