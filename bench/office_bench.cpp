@@ -7,7 +7,6 @@
 
 #ifdef DECKRUN_HAS_UNO
 
-#include "platform/Failure.h"
 #include "platform/uno/OfficeProcess.h"
 #include "platform/uno/UnoPresentation.h"
 #include "printing/PowerPoint1.h"
@@ -61,14 +60,6 @@ double deckrunOnce(uno::UnoAutomation &office, const QString &deck, const QStrin
     return clock.nsecsElapsed() / 1e9;
 }
 
-double sofficeOnce(const QString &profile, const QString &deck, const QString &printer)
-{
-    QElapsedTimer clock;
-    clock.start();
-    if (!test::runSoffice(profile, {QStringLiteral("--pt"), printer, deck}))
-        throw Failure(QStringLiteral("soffice --pt did not print %1").arg(deck));
-    return clock.nsecsElapsed() / 1e9;
-}
 
 } // namespace
 
@@ -110,13 +101,13 @@ int main(int argc, char **argv)
     std::vector<double> ours, theirs;
     try {
         deckrunOnce(office, deck, printer); // first starts fill the profiles
-        sofficeOnce(peerProfile, deck, printer);
+        test::timedSofficePrint(peerProfile, deck, printer);
         for (int i = 0; i < rounds; ++i) {
             ours.push_back(deckrunOnce(office, deck, printer));
-            theirs.push_back(sofficeOnce(peerProfile, deck, printer));
+            theirs.push_back(test::timedSofficePrint(peerProfile, deck, printer));
         }
-    } catch (const Failure &f) {
-        std::fprintf(stderr, "failed: %s\n", qPrintable(f.description()));
+    } catch (const std::exception &f) {
+        std::fprintf(stderr, "failed: %s\n", f.what());
         return 1;
     }
 

@@ -14,7 +14,6 @@
 
 #include "app/Form1.h"
 #include "app/Handlers.h"
-#include "platform/Failure.h"
 #include "platform/Platform.h"
 #include "platform/qt/QtServices.h"
 #include "platform/uno/OfficeProcess.h"
@@ -74,14 +73,6 @@ private:
     double m_now = 36000.0;
 };
 
-double sofficeOnce(const QString &profile, const QString &deck, const QString &printer)
-{
-    QElapsedTimer clock;
-    clock.start();
-    if (!test::runSoffice(profile, {QStringLiteral("--pt"), printer, deck}))
-        throw Failure(QStringLiteral("soffice --pt did not print %1").arg(deck));
-    return clock.nsecsElapsed() / 1e9;
-}
 
 } // namespace
 
@@ -158,21 +149,21 @@ int main(int argc, char **argv)
     try {
         // First starts fill the profiles; they are not counted.
         runOnce({decks.first()});
-        sofficeOnce(peerProfile, decks.first(), printer);
+        test::timedSofficePrint(peerProfile, decks.first(), printer);
         const double waitedBefore = waits.waited;
         // The two take turns at going first, so a drift in the machine's load hits both alike.
         for (int round = 0; round < rounds; ++round) {
             if (round % 2 == 0)
                 ours += runOnce(decks);
             for (const QString &deck : decks)
-                theirs += sofficeOnce(peerProfile, deck, printer);
+                theirs += test::timedSofficePrint(peerProfile, deck, printer);
             if (round % 2 == 1)
                 ours += runOnce(decks);
             files += static_cast<int>(decks.size());
         }
         waited = waits.waited - waitedBefore;
-    } catch (const Failure &f) {
-        std::fprintf(stderr, "failed: %s\n", qPrintable(f.description()));
+    } catch (const std::exception &f) {
+        std::fprintf(stderr, "failed: %s\n", f.what());
         return 1;
     }
     if (reports.reports > 0) {

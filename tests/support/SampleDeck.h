@@ -7,12 +7,15 @@
 // look at afterwards: the office processes left and the printed pages.
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QString>
 #include <QStringList>
 #include <QUrl>
+
+#include <stdexcept>
 
 namespace deckrun::test {
 
@@ -79,6 +82,16 @@ inline QString convertDeck(const QString &source, const QString &format, const Q
     const QString out = info.absolutePath() + QLatin1Char('/') + info.completeBaseName() +
                         QLatin1Char('.') + format;
     return QFileInfo::exists(out) ? out : QString();
+}
+
+/** Seconds LibreOffice's own `--pt` takes to print `deck` on `printer`; throws when it fails. */
+inline double timedSofficePrint(const QString &profileDir, const QString &deck, const QString &printer)
+{
+    QElapsedTimer clock;
+    clock.start();
+    if (!runSoffice(profileDir, {QStringLiteral("--pt"), printer, deck}))
+        throw std::runtime_error("soffice --pt did not print " + deck.toStdString());
+    return clock.nsecsElapsed() / 1e9;
 }
 
 /** Office processes whose command line names `needle` (a test's own profile folder). */
