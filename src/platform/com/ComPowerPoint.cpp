@@ -61,10 +61,8 @@ void check(HRESULT hr)
         fail(hr, std::wstring());
 }
 
-/**
- * Makes one call into the application, again while it answers busy, until it
- * goes through or the limit has passed (what the busy answer asks a caller to do).
- */
+// Makes one call into the application, again while it answers busy, until it
+// goes through or the limit has passed (what the busy answer asks a caller to do).
 template <typename Call> HRESULT whileBusy(Call &&call)
 {
     const auto deadline = std::chrono::steady_clock::now() + busyLimitNow;
