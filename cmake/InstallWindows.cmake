@@ -11,9 +11,15 @@ if(NOT WIN32)
     return()
 endif()
 
+# A window program: no console window behind it.
+set_target_properties(deckrun PROPERTIES WIN32_EXECUTABLE ON)
+
 install(TARGETS deckrun RUNTIME DESTINATION .)
+# (A multi-configuration generator such as Visual Studio builds the program
+# into a sub-folder per configuration: those are not copied again.)
 install(DIRECTORY ${DECKRUN_PROGRAM_DIR}/ DESTINATION .
-        REGEX "/program/deckrun(\\.exe|\\.pdb|\\.ilk)?$" EXCLUDE)
+        REGEX "/program/deckrun(\\.exe|\\.pdb|\\.ilk)?$" EXCLUDE
+        REGEX "/program/(Debug|Release|RelWithDebInfo|MinSizeRel)$" EXCLUDE)
 
 # windeployqt lies beside qmake in Qt for Windows.
 if(TARGET Qt6::windeployqt)
