@@ -10,6 +10,10 @@
 #   cmake --install build --prefix /usr/local
 #   (cd build && cpack)                   -> build/deckrun_<version>_<arch>.deb
 
+if(WIN32) # one program folder with Qt's runtime beside it
+    include(${CMAKE_CURRENT_LIST_DIR}/InstallWindows.cmake)
+    return()
+endif()
 include(GNUInstallDirs)
 
 set(DECKRUN_APP_ID example.deckrun.Deckrun)

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what Deckrun needs on Debian 12, starts CUPS and makes sure a printer
 # exists. Idempotent and quiet when everything is already in place.
-# Usage: scripts/setup.sh [--dev]   (--dev adds test, benchmark and cross tools)
+# Usage: scripts/setup.sh [--dev]   (--dev adds test, benchmark and cross tools,
+#                                    and Wine for the Windows tests)
 set -euo pipefail
 
 want_dev=0
@@ -23,7 +24,7 @@ if [[ $want_dev -eq 1 ]]; then
     packages+=(
         libgtest-dev libgmock-dev libbenchmark-dev
         poppler-utils hyperfine imagemagick
-        g++-mingw-w64-x86-64
+        g++-mingw-w64-x86-64 g++-mingw-w64-x86-64-posix wine64
         procps
         debootstrap appstream desktop-file-utils
     )
@@ -38,8 +39,10 @@ done
 if [[ ${#missing[@]} -gt 0 ]]; then
     echo "Installing: ${missing[*]}"
     export DEBIAN_FRONTEND=noninteractive
-    run_root apt-get update -qq
-    run_root apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+    # Another installation may hold the package lock for a while: wait for it.
+    apt=(apt-get -o DPkg::Lock::Timeout=900)
+    run_root "${apt[@]}" update -qq
+    run_root "${apt[@]}" install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
 
 # CUPS: start the scheduler when nothing answers (containers have no systemd).

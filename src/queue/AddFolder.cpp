@@ -10,6 +10,7 @@
 #include "app/ErrorReport.h"
 #include "app/Form1.h"
 #include "app/Handlers.h"
+#include "platform/CodePage.h"
 #include "platform/Platform.h"
 #include "queue/Paths.h"
 #include "queue/QueueModel.h"
@@ -209,8 +210,10 @@ bool HasUnsafeChars(const QString &name)
         } else if (c.isSurrogate()) {
             return true; // half a character: no code page holds it
         }
-        // U+FFFD stands for bytes that were no character at all.
-        if (code < 32 || (code >= 127 && code <= 159) || code == 63 || code == 0xFFFD)
+        // The character's code in the system's own character set (on Windows
+        // its single-byte code page, "?" for a character the page lacks).
+        const unsigned inSystem = systemCharacterCode(code);
+        if (inSystem < 32 || (inSystem >= 127 && inSystem <= 159) || inSystem == 63)
             return true;
     }
     return false;
@@ -227,7 +230,8 @@ void AddFolderTree(Form1 &form, const QString &folder, const QString &pattern, S
     Platform &p = form.platform();
     const QString sep(pathSeparator());
     QStringList folders;
-    r.step(114, [&] { folders = QStringList{folder + sep}; });
+    // A drive root comes with its backslash ("C:\"): it is not doubled.
+    r.step(114, [&] { folders = QStringList{folder.endsWith(sep) ? folder : folder + sep}; });
     // The walk gathers each folder's files as it reads the folder; a folder
     // it did not read (one that is not searched) is listed on its own below.
     Walk walk{p, {}, {}, &pattern, {}};

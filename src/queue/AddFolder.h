@@ -40,7 +40,10 @@ QStringList GetFilesInFolder(FileSystem &files, const QString &folder, const QSt
 /** True when `path` names an existing file (not a folder) that can be opened. */
 bool IsExistingFile(FileSystem &files, const QString &path);
 
-/** True when `name` holds a control character, a character from 127 to 159, or "?". */
+/**
+ * True when `name` holds a character whose code in the system's character set
+ * (systemCharacterCode) is a control code, from 127 to 159, or "?".
+ */
 bool HasUnsafeChars(const QString &name);
 
 /** The prompt of the extension question. */

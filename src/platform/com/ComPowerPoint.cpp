@@ -5,6 +5,7 @@
 #include <oleauto.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <utility>
 #include <vector>
 
@@ -34,8 +35,23 @@ std::wstring systemMessage(HRESULT hr)
     return text;
 }
 
+std::chrono::milliseconds busyLimitNow{30000};
+
+bool isBusy(HRESULT hr)
+{
+    return hr == RPC_E_CALL_REJECTED || hr == RPC_E_SERVERCALL_RETRYLATER;
+}
+
 [[noreturn]] void fail(HRESULT hr, const std::wstring &what)
 {
+    if (what.empty() && isBusy(hr)) {
+        const auto ms = busyLimitNow.count();
+        const std::wstring limit =
+            ms % 1000 == 0 ? std::to_wstring(ms / 1000) + L" s" : std::to_wstring(ms) + L" ms";
+        throw ComError(L"The application stayed busy and refused the call for " + limit + L": " +
+                           systemMessage(hr),
+                       static_cast<long>(hr));
+    }
     throw ComError(what.empty() ? systemMessage(hr) : what, static_cast<long>(hr));
 }
 
@@ -43,6 +59,21 @@ void check(HRESULT hr)
 {
     if (FAILED(hr))
         fail(hr, std::wstring());
+}
+
+// Makes one call into the application, again while it answers busy, until it
+// goes through or the limit has passed (what the busy answer asks a caller to do).
+template <typename Call> HRESULT whileBusy(Call &&call)
+{
+    const auto deadline = std::chrono::steady_clock::now() + busyLimitNow;
+    DWORD pause = 20;
+    for (;;) {
+        const HRESULT hr = call();
+        if (!isBusy(hr) || std::chrono::steady_clock::now() >= deadline)
+            return hr;
+        Sleep(pause);
+        pause = std::min<DWORD>(pause * 2, 250);
+    }
 }
 
 /** COM on the calling (window) thread; Qt may already have set it up. */
@@ -83,7 +114,8 @@ DISPID memberId(IDispatch *object, const wchar_t *member)
 {
     LPOLESTR name = const_cast<LPOLESTR>(member);
     DISPID id = DISPID_UNKNOWN;
-    check(object->GetIDsOfNames(IID_NULL, &name, 1, LOCALE_USER_DEFAULT, &id));
+    check(whileBusy(
+        [&] { return object->GetIDsOfNames(IID_NULL, &name, 1, LOCALE_USER_DEFAULT, &id); }));
     return id;
 }
 
@@ -100,8 +132,10 @@ void invoke(IDispatch *object, DISPID id, WORD flags, std::vector<VARIANT> &args
     params.rgdispidNamedArgs = named.empty() ? nullptr : named.data();
     EXCEPINFO error{};
     UINT argError = 0;
-    const HRESULT hr = object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &params, result,
-                                      &error, &argError);
+    const HRESULT hr = whileBusy([&] {
+        return object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &params, result, &error,
+                              &argError);
+    });
     if (hr == DISP_E_EXCEPTION) {
         if (error.pfnDeferredFillIn)
             error.pfnDeferredFillIn(&error);
@@ -180,14 +214,26 @@ Dispatch::~Dispatch()
         m_p->Release();
 }
 
+std::chrono::milliseconds ComPowerPoint::busyLimit()
+{
+    return busyLimitNow;
+}
+
+void ComPowerPoint::setBusyLimit(std::chrono::milliseconds limit)
+{
+    busyLimitNow = limit;
+}
+
 Dispatch ComPowerPoint::create()
 {
     ensureCom();
     CLSID clsid;
     check(CLSIDFromProgID(ProgId, &clsid));
     IDispatch *app = nullptr;
-    check(CoCreateInstance(clsid, nullptr, CLSCTX_SERVER, IID_IDispatch,
-                           reinterpret_cast<void **>(&app)));
+    check(whileBusy([&] {
+        return CoCreateInstance(clsid, nullptr, CLSCTX_SERVER, IID_IDispatch,
+                                reinterpret_cast<void **>(&app));
+    }));
     if (!app)
         fail(E_NOINTERFACE, std::wstring());
     return Dispatch(app);
@@ -201,7 +247,8 @@ Dispatch ComPowerPoint::getRunning()
     IUnknown *running = nullptr;
     check(GetActiveObject(clsid, nullptr, &running));
     IDispatch *app = nullptr;
-    const HRESULT hr = running->QueryInterface(IID_IDispatch, reinterpret_cast<void **>(&app));
+    const HRESULT hr = whileBusy(
+        [&] { return running->QueryInterface(IID_IDispatch, reinterpret_cast<void **>(&app)); });
     running->Release();
     check(hr);
     return Dispatch(app);
@@ -230,7 +277,9 @@ void ComPowerPoint::open(const Dispatch &app, const std::wstring &path)
     // The method and its one named argument resolved together.
     LPOLESTR names[2] = {const_cast<LPOLESTR>(L"Open"), const_cast<LPOLESTR>(L"fileName")};
     DISPID ids[2] = {DISPID_UNKNOWN, DISPID_UNKNOWN};
-    check(presentations.get()->GetIDsOfNames(IID_NULL, names, 2, LOCALE_USER_DEFAULT, ids));
+    check(whileBusy([&] {
+        return presentations.get()->GetIDsOfNames(IID_NULL, names, 2, LOCALE_USER_DEFAULT, ids);
+    }));
 
     Bstr file(path);
     VARIANT byReference;
@@ -273,6 +322,98 @@ void ComPowerPoint::printOut(const Dispatch &presentation)
 void ComPowerPoint::quit(const Dispatch &app)
 {
     callMethod(app, L"Quit");
+}
+
+/** What the calls of one file share. */
+struct FileInHand {
+    std::wstring path;           // as given to Presentations.Open
+    bool printerRefused = false; // ActivePrinter failed: nothing may print elsewhere
+    std::wstring refusedPrinter;
+};
+
+namespace {
+
+std::wstring fileNameOf(const std::wstring &path)
+{
+    const auto cut = path.find_last_of(L"\\/");
+    return cut == std::wstring::npos ? path : path.substr(cut + 1);
+}
+
+} // namespace
+
+PowerPointPresentation::PowerPointPresentation(Dispatch presentation,
+                                               std::shared_ptr<FileInHand> file)
+    : m_presentation(std::move(presentation)), m_file(std::move(file))
+{}
+
+void PowerPointPresentation::setPrintInBackground(bool background)
+{
+    ComPowerPoint::setPrintInBackground(m_presentation, background);
+}
+
+void PowerPointPresentation::printOut()
+{
+    if (m_file && m_file->printerRefused) {
+        const std::wstring file = L"\"" + fileNameOf(m_file->path) + L"\"";
+        throw ComError(m_file->refusedPrinter.empty()
+                           ? file + L" was not printed: no printer was chosen."
+                           : file + L" was not printed: the printer \"" + m_file->refusedPrinter +
+                                 L"\" could not be set.",
+                       static_cast<long>(E_ABORT));
+    }
+    ComPowerPoint::printOut(m_presentation);
+}
+
+PowerPointApp::PowerPointApp(Dispatch app)
+    : m_app(std::move(app)), m_file(std::make_shared<FileInHand>())
+{}
+
+PowerPointApp PowerPointApp::create()
+{
+    return PowerPointApp(ComPowerPoint::create());
+}
+
+PowerPointApp PowerPointApp::getRunning()
+{
+    return PowerPointApp(ComPowerPoint::getRunning());
+}
+
+std::wstring PowerPointApp::name() const
+{
+    return ComPowerPoint::name(m_app);
+}
+
+void PowerPointApp::setVisible(bool visible)
+{
+    ComPowerPoint::setVisible(m_app, visible);
+}
+
+void PowerPointApp::open(const std::wstring &path)
+{
+    m_file->path = path;
+    ComPowerPoint::open(m_app, path);
+}
+
+PowerPointPresentation PowerPointApp::activePresentation()
+{
+    return PowerPointPresentation(ComPowerPoint::activePresentation(m_app), m_file);
+}
+
+void PowerPointApp::setActivePrinter(const std::wstring &printer)
+{
+    try {
+        ComPowerPoint::setActivePrinter(m_app, printer);
+        m_file->printerRefused = false;
+    } catch (const ComError &) {
+        m_file->printerRefused = true;
+        m_file->refusedPrinter = printer;
+        throw;
+    }
+}
+
+void PowerPointApp::quit()
+{
+    ComPowerPoint::quit(m_app);
 }
 
 } // namespace deckrun::com

@@ -6,6 +6,8 @@
 // cross compiler can check it on any build machine; ComPresentation.cpp
 // wraps it into the presentation application interface.
 
+#include <chrono>
+#include <memory>
 #include <stdexcept>
 #include <string>
 
@@ -43,11 +45,20 @@ private:
     IDispatch *m_p = nullptr;
 };
 
-/** The automation surface of PowerPoint. Every call throws ComError when it fails. */
+/**
+ * The automation surface of PowerPoint, one call each. Every call throws
+ * ComError when it fails. A busy application answers "call rejected"
+ * (RPC_E_CALL_REJECTED, RPC_E_SERVERCALL_RETRYLATER); such a call is tried
+ * again until it goes through or busyLimit() has passed.
+ */
 class ComPowerPoint {
 public:
     static constexpr const wchar_t *ProgId = L"PowerPoint.Application";
     static constexpr const wchar_t *Name = L"Microsoft PowerPoint";
+
+    /** How long a call the application refuses as busy is tried again (30 s). */
+    static std::chrono::milliseconds busyLimit();
+    static void setBusyLimit(std::chrono::milliseconds limit);
 
     /** Creates an automation object for the ProgID. */
     static Dispatch create();
@@ -67,6 +78,46 @@ public:
     /** `PrintOut` without arguments. */
     static void printOut(const Dispatch &presentation);
     static void quit(const Dispatch &app);
+};
+
+struct FileInHand;
+
+/** The application's active presentation, tied to the file of the application it came from. */
+class PowerPointPresentation {
+public:
+    PowerPointPresentation(Dispatch presentation, std::shared_ptr<FileInHand> file);
+    void setPrintInBackground(bool background);
+    /**
+     * `PrintOut`; refused without a call when the printer of this file could
+     * not be set, so that a file never prints on a printer nobody chose.
+     */
+    void printOut();
+
+private:
+    Dispatch m_presentation;
+    std::shared_ptr<FileInHand> m_file;
+};
+
+/**
+ * One reference to the application and what the calls of one file share
+ * through it: the file opened and a printer that could not be set.
+ */
+class PowerPointApp {
+public:
+    static PowerPointApp create();
+    static PowerPointApp getRunning();
+
+    std::wstring name() const;
+    void setVisible(bool visible);
+    void open(const std::wstring &path);
+    PowerPointPresentation activePresentation();
+    void setActivePrinter(const std::wstring &printer);
+    void quit();
+
+private:
+    explicit PowerPointApp(Dispatch app);
+    Dispatch m_app;
+    std::shared_ptr<FileInHand> m_file;
 };
 
 } // namespace deckrun::com

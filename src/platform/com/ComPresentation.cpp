@@ -20,54 +20,54 @@ template <typename F> auto guarded(F &&call) -> decltype(call())
 
 class ComPresentationObject final : public Presentation {
 public:
-    explicit ComPresentationObject(Dispatch presentation) : m_presentation(std::move(presentation))
+    explicit ComPresentationObject(PowerPointPresentation presentation)
+        : m_presentation(std::move(presentation))
     {}
     void setPrintInBackground(bool background) override
     {
-        guarded([&] { ComPowerPoint::setPrintInBackground(m_presentation, background); });
+        guarded([&] { m_presentation.setPrintInBackground(background); });
     }
     void printOut() override
     {
-        guarded([&] { ComPowerPoint::printOut(m_presentation); });
+        guarded([&] { m_presentation.printOut(); });
     }
 
 private:
-    Dispatch m_presentation;
+    PowerPointPresentation m_presentation;
 };
 
 class ComApp final : public PresentationApp {
 public:
-    explicit ComApp(Dispatch app) : m_app(std::move(app)) {}
+    explicit ComApp(PowerPointApp app) : m_app(std::move(app)) {}
     QString name() override
     {
-        return guarded([&] { return QString::fromStdWString(ComPowerPoint::name(m_app)); });
+        return guarded([&] { return QString::fromStdWString(m_app.name()); });
     }
     void setVisible(bool visible) override
     {
-        guarded([&] { ComPowerPoint::setVisible(m_app, visible); });
+        guarded([&] { m_app.setVisible(visible); });
     }
     void open(const QString &fileName) override
     {
-        guarded([&] { ComPowerPoint::open(m_app, fileName.toStdWString()); });
+        guarded([&] { m_app.open(fileName.toStdWString()); });
     }
     std::shared_ptr<Presentation> activePresentation() override
     {
         return guarded([&]() -> std::shared_ptr<Presentation> {
-            return std::make_shared<ComPresentationObject>(
-                ComPowerPoint::activePresentation(m_app));
+            return std::make_shared<ComPresentationObject>(m_app.activePresentation());
         });
     }
     void setActivePrinter(const QString &printerName) override
     {
-        guarded([&] { ComPowerPoint::setActivePrinter(m_app, printerName.toStdWString()); });
+        guarded([&] { m_app.setActivePrinter(printerName.toStdWString()); });
     }
     void quit() override
     {
-        guarded([&] { ComPowerPoint::quit(m_app); });
+        guarded([&] { m_app.quit(); });
     }
 
 private:
-    Dispatch m_app;
+    PowerPointApp m_app;
 };
 
 } // namespace
@@ -75,14 +75,14 @@ private:
 std::shared_ptr<PresentationApp> ComAutomation::create()
 {
     return guarded([]() -> std::shared_ptr<PresentationApp> {
-        return std::make_shared<ComApp>(ComPowerPoint::create());
+        return std::make_shared<ComApp>(PowerPointApp::create());
     });
 }
 
 std::shared_ptr<PresentationApp> ComAutomation::getRunning()
 {
     return guarded([]() -> std::shared_ptr<PresentationApp> {
-        return std::make_shared<ComApp>(ComPowerPoint::getRunning());
+        return std::make_shared<ComApp>(PowerPointApp::getRunning());
     });
 }
 

@@ -1,0 +1,610 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// A stand-in for the presentation application's automation server, so that the
+// COM backend runs against a real out-of-process server under Wine. It answers
+// the members the backend calls (the name as default member, Visible,
+// Presentations.Open with the named argument fileName, ActivePresentation,
+// PrintOptions.ActivePrinter, PrintOptions.PrintInBackground, PrintOut, Quit),
+// sits in the running-object table while it runs, and writes every call with
+// its argument types to calls.log in its folder.
+//
+// What it does is read from script.txt in that folder when it starts:
+//   name=TEXT          its name (default "Microsoft PowerPoint")
+//   open-error=TEXT    Presentations.Open raises with this description
+//   printers=A|B       the printers it knows (default "Deckrun Test Printer")
+//   busy=N             the first N calls are answered "call rejected" (Quit always goes through)
+//
+// Usage: StandInServer.exe /RegServer FOLDER | /UnregServer | FOLDER -Embedding
+
+#include <objbase.h>
+#include <oleauto.h>
+#include <windows.h>
+
+#include <cstdio>
+#include <cwchar>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+// {6C3B1A52-7E0D-4C8F-9B1E-2D5A7F3C9E41}
+const CLSID StandInClsid = {
+    0x6c3b1a52, 0x7e0d, 0x4c8f, {0x9b, 0x1e, 0x2d, 0x5a, 0x7f, 0x3c, 0x9e, 0x41}};
+const wchar_t *const ClsidText = L"{6C3B1A52-7E0D-4C8F-9B1E-2D5A7F3C9E41}";
+const wchar_t *const ProgId = L"PowerPoint.Application";
+
+struct Script {
+    std::wstring name = L"Microsoft PowerPoint";
+    std::wstring openError;
+    std::vector<std::wstring> printers{L"Deckrun Test Printer"};
+    int busy = 0;
+};
+
+struct Server {
+    std::wstring folder;
+    Script script;
+    int busyAnswers = 0;
+    bool opened = false;
+    bool visible = false;
+    bool printInBackground = true;
+    std::wstring printer;
+    DWORD thread = 0;
+    DWORD lastCall = 0;
+    DWORD rotCookie = 0;
+    bool inRot = false;
+    DWORD classCookie = 0;
+    bool classRegistered = false;
+} server;
+
+std::wstring utf16(const std::string &text)
+{
+    if (text.empty())
+        return {};
+    const int n =
+        MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring out(static_cast<size_t>(n), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n);
+    return out;
+}
+
+std::string utf8(const std::wstring &text)
+{
+    if (text.empty())
+        return {};
+    const int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                                      nullptr, 0, nullptr, nullptr);
+    std::string out(static_cast<size_t>(n), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n,
+                        nullptr, nullptr);
+    return out;
+}
+
+Script readScript(const std::wstring &folder)
+{
+    Script s;
+    std::ifstream in((folder + L"\\script.txt").c_str());
+    std::string line;
+    while (std::getline(in, line)) {
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        const auto eq = line.find('=');
+        if (eq == std::string::npos)
+            continue;
+        const std::string key = line.substr(0, eq);
+        const std::wstring value = utf16(line.substr(eq + 1));
+        if (key == "name") {
+            s.name = value;
+        } else if (key == "open-error") {
+            s.openError = value;
+        } else if (key == "printers") {
+            s.printers.clear();
+            std::wstringstream list(value);
+            std::wstring item;
+            while (std::getline(list, item, L'|'))
+                s.printers.push_back(item);
+        } else if (key == "busy") {
+            s.busy = std::stoi(line.substr(eq + 1));
+        }
+    }
+    return s;
+}
+
+/** One line per call, written at once, so a test can read it the moment a call returns. */
+void record(const std::wstring &line)
+{
+    std::ofstream out((server.folder + L"\\calls.log").c_str(), std::ios::app | std::ios::binary);
+    out << utf8(line) << "\n";
+}
+
+std::wstring typeName(VARTYPE vt)
+{
+    std::wstring base;
+    switch (vt & VT_TYPEMASK) {
+    case VT_EMPTY:
+        base = L"VT_EMPTY";
+        break;
+    case VT_BOOL:
+        base = L"VT_BOOL";
+        break;
+    case VT_BSTR:
+        base = L"VT_BSTR";
+        break;
+    case VT_I2:
+        base = L"VT_I2";
+        break;
+    case VT_I4:
+        base = L"VT_I4";
+        break;
+    case VT_VARIANT:
+        base = L"VT_VARIANT";
+        break;
+    case VT_DISPATCH:
+        base = L"VT_DISPATCH";
+        break;
+    default:
+        base = L"VT_" + std::to_wstring(vt & VT_TYPEMASK);
+        break;
+    }
+    return (vt & VT_BYREF) ? base + L"|VT_BYREF" : base;
+}
+
+std::wstring valueText(const VARIANT &v)
+{
+    VARIANT copy;
+    VariantInit(&copy);
+    if (FAILED(VariantCopyInd(&copy, const_cast<VARIANT *>(&v))))
+        return L"?";
+    std::wstring text;
+    if (copy.vt == VT_BSTR)
+        text = L"\"" + std::wstring(copy.bstrVal ? copy.bstrVal : L"") + L"\"";
+    else if (copy.vt == VT_BOOL)
+        text = std::to_wstring(copy.boolVal);
+    else if (copy.vt == VT_I4)
+        text = std::to_wstring(copy.lVal);
+    else if (copy.vt == VT_I2)
+        text = std::to_wstring(copy.iVal);
+    VariantClear(&copy);
+    return text;
+}
+
+/** A value of a given type, by value or by reference. */
+bool textArgument(const VARIANT &v, std::wstring &out)
+{
+    if (v.vt == VT_BSTR) {
+        out = v.bstrVal ? v.bstrVal : L"";
+        return true;
+    }
+    if (v.vt == (VT_BSTR | VT_BYREF) && v.pbstrVal) {
+        out = *v.pbstrVal ? *v.pbstrVal : L"";
+        return true;
+    }
+    return false;
+}
+
+HRESULT raise(EXCEPINFO *error, const std::wstring &description)
+{
+    if (error) {
+        *error = EXCEPINFO{};
+        error->bstrSource = SysAllocString(L"Stand-in PowerPoint");
+        error->bstrDescription = SysAllocString(description.c_str());
+        error->scode = E_FAIL;
+    }
+    return DISP_E_EXCEPTION;
+}
+
+enum class Kind { Application, Presentations, Presentation, PrintOptions };
+
+const wchar_t *kindName(Kind k)
+{
+    switch (k) {
+    case Kind::Application:
+        return L"Application";
+    case Kind::Presentations:
+        return L"Presentations";
+    case Kind::Presentation:
+        return L"Presentation";
+    case Kind::PrintOptions:
+        return L"PrintOptions";
+    }
+    return L"?";
+}
+
+struct Member {
+    Kind kind;
+    const wchar_t *name;
+    DISPID id;
+};
+
+const Member Members[] = {
+    {Kind::Application, L"Name", 1},
+    {Kind::Application, L"Visible", 2},
+    {Kind::Application, L"Presentations", 3},
+    {Kind::Application, L"ActivePresentation", 4},
+    {Kind::Application, L"Quit", 5},
+    {Kind::Presentations, L"Open", 10},
+    {Kind::Presentation, L"PrintOptions", 20},
+    {Kind::Presentation, L"PrintOut", 21},
+    {Kind::PrintOptions, L"ActivePrinter", 30},
+    {Kind::PrintOptions, L"PrintInBackground", 31},
+};
+constexpr DISPID QuitId = 5;
+constexpr DISPID FileNameArgument = 0; // the one named argument of Open
+
+std::wstring memberName(Kind kind, DISPID id)
+{
+    if (id == DISPID_VALUE)
+        return L"[default]";
+    for (const Member &m : Members)
+        if (m.kind == kind && m.id == id)
+            return m.name;
+    return L"#" + std::to_wstring(id);
+}
+
+/** A busy application refuses calls; the first N calls of a run are refused here. */
+bool refuseAsBusy(const std::wstring &what)
+{
+    if (server.busyAnswers >= server.script.busy)
+        return false;
+    ++server.busyAnswers;
+    const bool rejected = server.busyAnswers % 2 == 1;
+    record(L"busy " + what +
+           (rejected ? L" RPC_E_CALL_REJECTED" : L" RPC_E_SERVERCALL_RETRYLATER"));
+    return true;
+}
+
+HRESULT busyAnswer()
+{
+    return server.busyAnswers % 2 == 1 ? RPC_E_CALL_REJECTED : RPC_E_SERVERCALL_RETRYLATER;
+}
+
+/** Out of the running-object table and no longer started by a create: Quit has been asked for. */
+void leave()
+{
+    if (server.inRot) {
+        RevokeActiveObject(server.rotCookie, nullptr);
+        server.inRot = false;
+    }
+    if (server.classRegistered) {
+        CoRevokeClassObject(server.classCookie);
+        server.classRegistered = false;
+    }
+    PostThreadMessageW(server.thread, WM_QUIT, 0, 0);
+}
+
+class Automation final : public IDispatch {
+public:
+    explicit Automation(Kind kind) : m_kind(kind) {}
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void **out) override
+    {
+        if (!out)
+            return E_POINTER;
+        if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IDispatch)) {
+            *out = static_cast<IDispatch *>(this);
+            AddRef();
+            return S_OK;
+        }
+        *out = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return InterlockedIncrement(&m_refs); }
+    ULONG STDMETHODCALLTYPE Release() override
+    {
+        const LONG n = InterlockedDecrement(&m_refs);
+        if (n == 0)
+            delete this;
+        return static_cast<ULONG>(n);
+    }
+    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT *count) override
+    {
+        if (count)
+            *count = 0;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo **) override { return E_NOTIMPL; }
+
+    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR *names, UINT count, LCID,
+                                            DISPID *ids) override
+    {
+        server.lastCall = GetTickCount();
+        if (count == 0 || !names || !ids)
+            return E_INVALIDARG;
+        const bool quit = _wcsicmp(names[0], L"Quit") == 0;
+        if (!quit &&
+            refuseAsBusy(std::wstring(L"GetIDsOfNames ") + kindName(m_kind) + L"." + names[0]))
+            return busyAnswer();
+        HRESULT hr = S_OK;
+        ids[0] = DISPID_UNKNOWN;
+        for (const Member &m : Members)
+            if (m.kind == m_kind && _wcsicmp(m.name, names[0]) == 0)
+                ids[0] = m.id;
+        if (ids[0] == DISPID_UNKNOWN)
+            hr = DISP_E_UNKNOWNNAME;
+        for (UINT i = 1; i < count; ++i) {
+            const bool fileName = m_kind == Kind::Presentations && ids[0] == 10 &&
+                                  _wcsicmp(names[i], L"FileName") == 0;
+            ids[i] = fileName ? FileNameArgument : DISPID_UNKNOWN;
+            if (!fileName)
+                hr = DISP_E_UNKNOWNNAME;
+        }
+        return hr;
+    }
+
+    HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS *params,
+                                     VARIANT *result, EXCEPINFO *error, UINT *) override
+    {
+        server.lastCall = GetTickCount();
+        const std::wstring what = std::wstring(kindName(m_kind)) + L"." + memberName(m_kind, id);
+        if (id != QuitId && refuseAsBusy(L"Invoke " + what))
+            return busyAnswer();
+        record(what + L" " + describeCall(flags, params));
+
+        const bool put = (flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) != 0;
+        const bool get = (flags & (DISPATCH_PROPERTYGET | DISPATCH_METHOD)) != 0;
+        const UINT argCount = params ? params->cArgs : 0;
+        const VARIANT *value = put && argCount == 1 ? &params->rgvarg[0] : nullptr;
+
+        switch (m_kind) {
+        case Kind::Application:
+            if ((id == DISPID_VALUE || id == 1) && get && argCount == 0)
+                return text(result, server.script.name);
+            if (id == 2 && value) {
+                if (value->vt != VT_BOOL)
+                    return DISP_E_TYPEMISMATCH;
+                server.visible = value->boolVal != VARIANT_FALSE;
+                return S_OK;
+            }
+            if (id == 2 && get)
+                return boolean(result, server.visible);
+            if (id == 3 && get)
+                return object(result, Kind::Presentations);
+            if (id == 4 && get) {
+                if (!server.opened)
+                    return raise(error, L"Application.ActivePresentation : Invalid request.  "
+                                        L"There is no active presentation.");
+                return object(result, Kind::Presentation);
+            }
+            if (id == QuitId && (flags & DISPATCH_METHOD)) {
+                leave();
+                return S_OK;
+            }
+            break;
+        case Kind::Presentations:
+            if (id == 10 && (flags & DISPATCH_METHOD)) {
+                std::wstring path;
+                if (argCount != 1 || params->cNamedArgs != 1 ||
+                    params->rgdispidNamedArgs[0] != FileNameArgument ||
+                    !textArgument(params->rgvarg[0], path))
+                    return DISP_E_PARAMNOTFOUND;
+                if (!server.script.openError.empty())
+                    return raise(error, server.script.openError);
+                server.opened = true;
+                return object(result, Kind::Presentation);
+            }
+            break;
+        case Kind::Presentation:
+            if (id == 20 && get)
+                return object(result, Kind::PrintOptions);
+            if (id == 21 && (flags & DISPATCH_METHOD))
+                return argCount == 0 ? S_OK : DISP_E_BADPARAMCOUNT;
+            break;
+        case Kind::PrintOptions:
+            if (id == 30 && value) {
+                std::wstring name;
+                if (!textArgument(*value, name))
+                    return DISP_E_TYPEMISMATCH;
+                for (const std::wstring &known : server.script.printers) {
+                    if (known == name) {
+                        server.printer = name;
+                        return S_OK;
+                    }
+                }
+                return raise(error, L"PrintOptions.ActivePrinter : Invalid request.  "
+                                    L"Printer name is not valid.");
+            }
+            if (id == 30 && get)
+                return text(result, server.printer);
+            if (id == 31 && value) {
+                if (value->vt != VT_BOOL)
+                    return DISP_E_TYPEMISMATCH;
+                server.printInBackground = value->boolVal != VARIANT_FALSE;
+                return S_OK;
+            }
+            break;
+        }
+        return DISP_E_MEMBERNOTFOUND;
+    }
+
+private:
+    static std::wstring describeCall(WORD flags, const DISPPARAMS *params)
+    {
+        std::wstring how = (flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) ? L"put"
+                           : (flags & DISPATCH_PROPERTYGET)                           ? L"get"
+                                                                                      : L"call";
+        std::wstring args;
+        const UINT n = params ? params->cArgs : 0;
+        const UINT named = params ? params->cNamedArgs : 0;
+        // rgvarg holds the arguments last first; named ones come first in it.
+        for (UINT i = n; i-- > 0;) {
+            const VARIANT &v = params->rgvarg[i];
+            std::wstring label;
+            if (i < named) {
+                const DISPID id = params->rgdispidNamedArgs[i];
+                if (id == FileNameArgument && (flags & DISPATCH_METHOD))
+                    label = L"fileName:";
+                else if (id != DISPID_PROPERTYPUT)
+                    label = L"#" + std::to_wstring(id) + L":";
+            }
+            if (!args.empty())
+                args += L", ";
+            args += (label.empty() ? L"" : label + L" ") + typeName(v.vt) + L" " + valueText(v);
+        }
+        return how + L" (" + args + L")";
+    }
+
+    static HRESULT text(VARIANT *result, const std::wstring &value)
+    {
+        if (result) {
+            VariantInit(result);
+            result->vt = VT_BSTR;
+            result->bstrVal = SysAllocString(value.c_str());
+        }
+        return S_OK;
+    }
+    static HRESULT boolean(VARIANT *result, bool value)
+    {
+        if (result) {
+            VariantInit(result);
+            result->vt = VT_BOOL;
+            result->boolVal = value ? VARIANT_TRUE : VARIANT_FALSE;
+        }
+        return S_OK;
+    }
+    static HRESULT object(VARIANT *result, Kind kind)
+    {
+        if (result) {
+            VariantInit(result);
+            result->vt = VT_DISPATCH;
+            result->pdispVal = new Automation(kind); // one reference, the caller's
+        }
+        return S_OK;
+    }
+
+    Kind m_kind;
+    LONG m_refs = 1;
+};
+
+class Factory final : public IClassFactory {
+public:
+    explicit Factory(IDispatch *app) : m_app(app) {}
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void **out) override
+    {
+        if (!out)
+            return E_POINTER;
+        if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IClassFactory)) {
+            *out = static_cast<IClassFactory *>(this);
+            AddRef();
+            return S_OK;
+        }
+        *out = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+    ULONG STDMETHODCALLTYPE Release() override { return 1; }
+    HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown *outer, REFIID iid, void **out) override
+    {
+        server.lastCall = GetTickCount();
+        if (outer)
+            return CLASS_E_NOAGGREGATION;
+        record(L"CreateInstance");
+        return m_app->QueryInterface(iid, out);
+    }
+    HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
+
+private:
+    IDispatch *m_app;
+};
+
+std::wstring exePath()
+{
+    wchar_t path[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, path, MAX_PATH);
+    return path;
+}
+
+bool setDefault(const std::wstring &key, const std::wstring &value)
+{
+    HKEY h = nullptr;
+    if (RegCreateKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &h,
+                        nullptr) != ERROR_SUCCESS)
+        return false;
+    const LONG rc =
+        RegSetValueExW(h, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE *>(value.c_str()),
+                       static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+    RegCloseKey(h);
+    return rc == ERROR_SUCCESS;
+}
+
+int registerServer(const std::wstring &folder)
+{
+    const std::wstring clsidKey = std::wstring(L"CLSID\\") + ClsidText;
+    const bool ok =
+        setDefault(std::wstring(ProgId) + L"\\CLSID", ClsidText) &&
+        setDefault(clsidKey, L"Stand-in presentation application") &&
+        setDefault(clsidKey + L"\\ProgID", ProgId) &&
+        setDefault(clsidKey + L"\\LocalServer32", L"\"" + exePath() + L"\" \"" + folder + L"\"");
+    return ok ? 0 : 1;
+}
+
+int unregisterServer()
+{
+    RegDeleteTreeW(HKEY_CLASSES_ROOT, ProgId);
+    RegDeleteTreeW(HKEY_CLASSES_ROOT, (std::wstring(L"CLSID\\") + ClsidText).c_str());
+    return 0;
+}
+
+int serve()
+{
+    server.script = readScript(server.folder);
+    server.thread = GetCurrentThreadId();
+    server.lastCall = GetTickCount();
+    if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)))
+        return 2;
+    auto *app = new Automation(Kind::Application);
+    Factory factory(app);
+    HRESULT hr = CoRegisterClassObject(StandInClsid, &factory, CLSCTX_LOCAL_SERVER,
+                                       REGCLS_MULTIPLEUSE, &server.classCookie);
+    server.classRegistered = SUCCEEDED(hr);
+    if (SUCCEEDED(hr))
+        hr = RegisterActiveObject(app, StandInClsid, ACTIVEOBJECT_STRONG, &server.rotCookie);
+    if (FAILED(hr)) {
+        record(L"could not start: " + std::to_wstring(static_cast<unsigned long>(hr)));
+        return 3;
+    }
+    server.inRot = true;
+    record(L"started");
+
+    // A stand-in left behind by a failed test ends by itself after a quiet minute.
+    SetTimer(nullptr, 0, 1000, nullptr);
+    MSG msg;
+    while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+        if (msg.message == WM_TIMER && GetTickCount() - server.lastCall > 60000)
+            leave();
+        DispatchMessageW(&msg);
+    }
+    leave();
+    record(L"ended");
+    app->Release();
+    CoUninitialize();
+    return 0;
+}
+
+} // namespace
+
+int wmain(int argc, wchar_t **argv)
+{
+    std::vector<std::wstring> plain;
+    bool reg = false, unreg = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::wstring a = argv[i];
+        if (_wcsicmp(a.c_str(), L"/RegServer") == 0 || _wcsicmp(a.c_str(), L"-RegServer") == 0)
+            reg = true;
+        else if (_wcsicmp(a.c_str(), L"/UnregServer") == 0 ||
+                 _wcsicmp(a.c_str(), L"-UnregServer") == 0)
+            unreg = true;
+        else if (!a.empty() && a[0] != L'-' && a[0] != L'/')
+            plain.push_back(a);
+    }
+    if (unreg)
+        return unregisterServer();
+    if (plain.empty()) {
+        std::fputs("usage: StandInServer /RegServer FOLDER | /UnregServer | FOLDER -Embedding\n",
+                   stderr);
+        return 64;
+    }
+    server.folder = plain.front();
+    if (reg)
+        return registerServer(server.folder);
+    return serve();
+}
