@@ -497,4 +497,63 @@ TEST_F(OfficeFaultsBase, TheWindowAnswersAClickWhileTheOfficeIsStopped)
     EXPECT_EQ(officeProcesses(profileRoot()), QStringList());
 }
 
+namespace {
+constexpr auto HelperRoot = "DECKRUN_TEST_OFFICE_HELPER_ROOT";
+}
+
+// A Deckrun that starts its office and waits to be killed; run in a process
+// of its own by the test below, skipped otherwise.
+TEST(OfficeHelper, StartsAnOfficeAndWaitsToBeKilled)
+{
+    const QString root = qEnvironmentVariable(HelperRoot);
+    if (root.isEmpty())
+        GTEST_SKIP() << "run by AnOfficeDiesWithADeckrunKilledOutright";
+    uno::UnoOptions options;
+    options.profileRoot = root;
+    // Never released: this process ends by SIGKILL.
+    auto *office = new uno::UnoAutomation(options);
+    auto *app = new std::shared_ptr<PresentationApp>(office->create());
+    std::printf("office-pid %ld\n", office->childPid());
+    std::fflush(stdout);
+    for (;;)
+        QThread::sleep(1);
+    (void)app;
+}
+
+// Deckrun killed outright (SIGKILL) takes its office with it.
+TEST(OfficeLife, AnOfficeDiesWithADeckrunKilledOutright)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString root = dir.filePath(QStringLiteral("office"));
+    QProcess deckrun;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QString::fromLatin1(HelperRoot), root);
+    deckrun.setProcessEnvironment(environment);
+    deckrun.setStandardErrorFile(QProcess::nullDevice());
+    deckrun.start(QCoreApplication::applicationFilePath(),
+                  {QStringLiteral("--gtest_filter=OfficeHelper.*")});
+    ASSERT_TRUE(deckrun.waitForStarted(10000));
+    QByteArray output;
+    QElapsedTimer clock;
+    clock.start();
+    while (!output.contains("office-pid ") && clock.elapsed() < 60000 &&
+           deckrun.state() == QProcess::Running) {
+        deckrun.waitForReadyRead(200);
+        output += deckrun.readAllStandardOutput();
+    }
+    const qsizetype at = output.indexOf("office-pid ");
+    ASSERT_GE(at, 0) << output.toStdString();
+    const long office = output.mid(at + 11).split('\n').first().trimmed().toLong();
+    ASSERT_GT(office, 0) << output.toStdString();
+    ASSERT_FALSE(officeProcesses(root).isEmpty());
+
+    ::kill(static_cast<pid_t>(deckrun.processId()), SIGKILL);
+    ASSERT_TRUE(deckrun.waitForFinished(10000));
+    clock.restart();
+    while (!officeProcesses(root).isEmpty() && clock.elapsed() < 5000)
+        QThread::msleep(50);
+    EXPECT_EQ(officeProcesses(root), QStringList()) << "the office outlived a killed Deckrun";
+}
+
 #endif // DECKRUN_HAS_UNO
