@@ -53,8 +53,8 @@ constexpr auto Deadline = "3"; // seconds, for every office call of these tests
  * queue label that follows the token ("A") and the page count; waits until
  * `count` are complete or `milliseconds` pass.
  */
-std::vector<std::pair<QString, int>> pdfsWith(const QString &token, std::size_t count,
-                                              int milliseconds)
+std::vector<std::pair<std::string, int>> pdfsWith(const QString &token, std::size_t count,
+                                                  int milliseconds)
 {
     const QDir dir(qEnvironmentVariable("DECKRUN_TEST_PDF_DIR"));
     static const QRegularExpression jobNumber(QStringLiteral("job_(\\d+)\\.pdf$"));
@@ -66,10 +66,11 @@ std::vector<std::pair<QString, int>> pdfsWith(const QString &token, std::size_t 
             if (name.contains(token))
                 found.emplace_back(jobNumber.match(name).captured(1).toInt(), name);
         std::sort(found.begin(), found.end());
-        std::vector<std::pair<QString, int>> pdfs;
+        std::vector<std::pair<std::string, int>> pdfs;
         for (const auto &f : found)
-            pdfs.emplace_back(f.second.mid(f.second.indexOf(token) + token.size() + 1, 1),
-                              pdfPages(dir.filePath(f.second)));
+            pdfs.emplace_back(
+                f.second.mid(f.second.indexOf(token) + token.size() + 1, 1).toStdString(),
+                pdfPages(dir.filePath(f.second)));
         const bool complete =
             std::all_of(pdfs.begin(), pdfs.end(), [](const auto &p) { return p.second > 0; });
         if ((pdfs.size() >= count && complete) || clock.elapsed() > milliseconds)
@@ -234,21 +235,14 @@ protected:
             qEnvironmentVariableIsEmpty("DECKRUN_TEST_PDF_DIR"))
             return;
         s_dir = new QTemporaryDir;
-        const QString convert = s_dir->filePath(QStringLiteral("convert-profile"));
-        const auto make = [&](const QString &name, int slides) {
-            const QString flat =
-                writeFlatDeck(s_dir->filePath(name + QStringLiteral(".fodp")), slides);
-            return convertDeck(flat, QStringLiteral("pptx"), convert);
+        // Flat presentations: the office opens and prints them as any deck,
+        // and they cost no conversion.
+        const auto flat = [&](const QString &name, int slides) {
+            return writeFlatDeck(s_dir->filePath(name + QStringLiteral(".fodp")), slides);
         };
-        s_decks = {make(QStringLiteral("three"), 3), make(QStringLiteral("two"), 2),
-                   make(QStringLiteral("four"), 4)};
-        s_hidden = convertDeck(
-            writeDeckWithHiddenSlide(s_dir->filePath(QStringLiteral("hidden.fodp")), 3, 2),
-            QStringLiteral("pptx"), convert);
-        s_protected = s_dir->filePath(QStringLiteral("protected.odp"));
-        if (!protectDeck(s_dir->filePath(QStringLiteral("macro-profile")),
-                         s_dir->filePath(QStringLiteral("two.fodp")), s_protected))
-            s_protected.clear();
+        s_decks = {flat(QStringLiteral("three"), 3), flat(QStringLiteral("two"), 2),
+                   flat(QStringLiteral("four"), 4)};
+        s_hidden = writeDeckWithHiddenSlide(s_dir->filePath(QStringLiteral("hidden.fodp")), 3, 2);
         // Deckrun's profile is made once, without a short deadline, so that
         // each case's office starts as fast as it does for a user.
         uno::UnoOptions options;
@@ -350,7 +344,7 @@ protected:
 
     static inline QTemporaryDir *s_dir = nullptr;
     static inline QStringList s_decks;
-    static inline QString s_hidden, s_protected;
+    static inline QString s_hidden;
 };
 
 class OfficeFaults : public OfficeFaultsBase, public testing::WithParamInterface<FaultCase> {};
@@ -365,8 +359,10 @@ TEST_P(OfficeFaults, AreReportedAndTheRunGoesOn)
     const FaultCase c = GetParam();
     QString second = s_decks[1];
     if (c.fault == Fault::PasswordProtectedDeck) {
-        ASSERT_FALSE(s_protected.isEmpty()) << "LibreOffice could not make the protected deck";
-        second = s_protected;
+        second = m_dir.filePath(QStringLiteral("protected.odp"));
+        ASSERT_TRUE(
+            protectDeck(m_dir.filePath(QStringLiteral("macro-profile")), s_decks[1], second))
+            << "LibreOffice could not make the protected deck";
     } else if (c.fault == Fault::HiddenSlide) {
         ASSERT_FALSE(s_hidden.isEmpty())
             << "LibreOffice could not make the deck with a hidden slide";
@@ -443,11 +439,10 @@ TEST_P(OfficeFaults, AreReportedAndTheRunGoesOn)
             << "the hung office was not stopped";
     }
 
-    std::vector<std::pair<QString, int>> expected;
+    std::vector<std::pair<std::string, int>> expected;
     for (std::size_t k = 0; k < c.pages.size(); ++k)
-        expected.emplace_back(c.pages.size() == 3
-                                  ? QString(QChar(static_cast<char16_t>(u'A' + k)))
-                                  : (k == 0 ? QStringLiteral("A") : QStringLiteral("C")),
+        expected.emplace_back(c.pages.size() == 3 ? std::string(1, static_cast<char>('A' + k))
+                                                  : std::string(k == 0 ? "A" : "C"),
                               c.pages[k]);
     EXPECT_THAT(pdfsWith(m_token, expected.size(), 30000), ElementsAreArray(expected));
 }
@@ -554,6 +549,79 @@ TEST(OfficeLife, AnOfficeDiesWithADeckrunKilledOutright)
     while (!officeProcesses(root).isEmpty() && clock.elapsed() < 5000)
         QThread::msleep(50);
     EXPECT_EQ(officeProcesses(root), QStringList()) << "the office outlived a killed Deckrun";
+}
+
+// A Deckrun whose office stops answering in the middle of a load and whose
+// window the user then closes; run in a process of its own by the test below.
+TEST(OfficeHelper, ClosesTheWindowWhileTheOfficeIsStopped)
+{
+    const QString root = qEnvironmentVariable(HelperRoot);
+    if (root.isEmpty() || !qEnvironmentVariableIsSet("DECKRUN_TEST_CLOSE_DECK"))
+        GTEST_SKIP() << "run by ClosingTheWindowEndsDeckrunAndItsOffice";
+    FakePlatform fake;
+    uno::UnoOptions options;
+    options.profileRoot = root;
+    Form1 *window = nullptr;
+    options.beforeCall = [&](const QString &call, long pid) {
+        if (call != QLatin1String("load") || pid <= 0)
+            return;
+        ::kill(static_cast<pid_t>(pid), SIGSTOP);
+        QTimer::singleShot(300, window, [&] { window->close(); });
+    };
+    auto office = std::make_unique<uno::UnoAutomation>(options);
+    fake.platform.program = std::make_unique<QtProgramControl>(*office);
+    fake.platform.office = std::move(office);
+    fake.platform.events = std::make_unique<QtEventLoop>();
+    Form1 form(fake.platform);
+    window = &form;
+    form.Combo1->addItem(QStringLiteral("Any Printer"));
+    form.Combo2->addItem(QStringLiteral("0 seconds"));
+    form.queue().Append(qEnvironmentVariable("DECKRUN_TEST_CLOSE_DECK"));
+    form.show();
+    form.PushButton3->click(); // the close ends the process from inside the load
+    std::printf("the run ended without the close\n");
+}
+
+// Closing the window while the office hangs in a load ends Deckrun and its office.
+TEST(OfficeLife, ClosingTheWindowEndsDeckrunAndItsOffice)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString root = dir.filePath(QStringLiteral("office"));
+    const QString deck = writeFlatDeck(dir.filePath(QStringLiteral("deck.fodp")), 2);
+    QProcess deckrun;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QString::fromLatin1(HelperRoot), root);
+    environment.insert(QStringLiteral("DECKRUN_TEST_CLOSE_DECK"), deck);
+    deckrun.setProcessEnvironment(environment);
+    deckrun.setStandardErrorFile(QProcess::nullDevice());
+    deckrun.start(QCoreApplication::applicationFilePath(),
+                  {QStringLiteral("--gtest_filter=OfficeHelper.ClosesTheWindow*")});
+    ASSERT_TRUE(deckrun.waitForFinished(60000)) << "closing the window did not end Deckrun";
+    const QByteArray output = deckrun.readAllStandardOutput();
+    EXPECT_FALSE(output.contains("without the close")) << output.toStdString();
+    EXPECT_EQ(deckrun.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(deckrun.exitCode(), 0);
+    EXPECT_EQ(officeProcesses(root), QStringList()) << "the office outlived Deckrun";
+}
+
+// Only offices on the profile named are stopped: never one on another profile
+// (the user's own LibreOffice runs on its own).
+TEST(OfficeLife, OnlyOfficesOnDeckrunsProfileAreStopped)
+{
+    const QString ours = QStringLiteral("file:///tmp/deckrun-test-profile-%1").arg(::getpid());
+    const QString theirs = ours + QStringLiteral("-user");
+    QProcess onOurs, onTheirs;
+    for (auto [process, url] : {std::pair{&onOurs, ours}, std::pair{&onTheirs, theirs}}) {
+        process->start(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), QStringLiteral("sleep 30"),
+                                                   QStringLiteral("-env:UserInstallation=") + url});
+        ASSERT_TRUE(process->waitForStarted(5000));
+    }
+    EXPECT_EQ(uno::stopOfficesOnProfile(ours, 5.0), 1);
+    EXPECT_TRUE(onOurs.state() == QProcess::NotRunning || onOurs.waitForFinished(5000));
+    EXPECT_EQ(onTheirs.state(), QProcess::Running);
+    onTheirs.kill();
+    onTheirs.waitForFinished(5000);
 }
 
 #endif // DECKRUN_HAS_UNO
