@@ -46,7 +46,7 @@ using testing::ElementsAreArray;
 
 namespace {
 
-constexpr auto Deadline = "3"; // seconds, for every office call of these tests
+constexpr auto Deadline = "5"; // seconds, for every office call of these tests
 
 /**
  * The test printer's PDFs whose names carry `token`, in job order, as the
@@ -205,12 +205,12 @@ const FaultCase Cases[] = {
     {"StoppedDuringLoad",
      Fault::StoppedDuringLoad,
      FailedOpen,
-     "LibreOffice Impress did not answer within 3 seconds and was stopped.",
+     "LibreOffice Impress did not answer within 5 seconds and was stopped.",
      {3, 4}},
     {"StoppedDuringPrint",
      Fault::StoppedDuringPrint,
      {130},
-     "LibreOffice Impress did not answer within 3 seconds and was stopped.",
+     "LibreOffice Impress did not answer within 5 seconds and was stopped.",
      {3, 4}},
     {"KilledDuringPrint",
      Fault::KilledDuringPrint,
