@@ -38,7 +38,8 @@ struct UnoOptions {
     std::optional<bool> headless;
     /**
      * Called on the calling thread right before each call into the office
-     * ("start", "connect", "load", "printer", "print", "quit") with the
+     * ("start", "connect", "name", "load", "close", "printer", "print",
+     * "quit") with the
      * office's process id (-1 when Deckrun did not start it). Tests inject
      * their faults into the real office here.
      */
