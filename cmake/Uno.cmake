@@ -60,6 +60,10 @@ set(deckrun_uno_types
     com.sun.star.task.XInteractionRequest
     com.sun.star.task.XInteractionAbort
     com.sun.star.task.XInteractionContinuation
+    com.sun.star.task.PasswordRequest
+    com.sun.star.drawing.XDrawPagesSupplier
+    com.sun.star.drawing.XDrawPages
+    com.sun.star.container.XIndexAccess
     com.sun.star.util.XChangesBatch
     com.sun.star.util.XCloseable
     com.sun.star.view.XPrintable

@@ -18,7 +18,10 @@
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
-#include <spawn.h>
+#include <poll.h>
+#include <sys/prctl.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -183,26 +186,61 @@ OfficeChild::OfficeChild(const QString &program, const QStringList &arguments,
         envp.push_back(x.data());
     envp.push_back(nullptr);
 
-    posix_spawn_file_actions_t actions;
-    posix_spawnattr_t attributes;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    posix_spawnattr_init(&attributes);
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK |
-                                              POSIX_SPAWN_SETSIGDEF);
-    posix_spawnattr_setpgroup(&attributes, 0);
-    sigset_t none, all;
-    sigemptyset(&none);
-    sigfillset(&all);
-    posix_spawnattr_setsigmask(&attributes, &none);
-    posix_spawnattr_setsigdefault(&attributes, &all);
-
-    const int error = posix_spawn(&m_pid, argv[0], &actions, &attributes, argv.data(), envp.data());
-    posix_spawn_file_actions_destroy(&actions);
-    posix_spawnattr_destroy(&attributes);
-    if (error != 0) {
+    // The child reports a failed exec through this pipe; it closes unread when exec succeeds.
+    int report[2];
+    if (::pipe2(report, O_CLOEXEC) != 0)
+        throw Failure(QStringLiteral("LibreOffice could not be started (%1): %2")
+                          .arg(program, QString::fromLocal8Bit(std::strerror(errno))));
+    const pid_t parent = ::getpid();
+    m_pid = ::fork();
+    if (m_pid == 0) {
+        // Only async-signal-safe calls from here to exec. The office dies with
+        // the thread that starts it (the window's thread), even when Deckrun is
+        // killed outright, and lives in a process group of its own.
+        ::setpgid(0, 0);
+        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+        if (::getppid() != parent)
+            ::_exit(127);
+        struct sigaction byDefault {};
+        byDefault.sa_handler = SIG_DFL;
+        for (int s = 1; s < NSIG; ++s)
+            if (s != SIGKILL && s != SIGSTOP)
+                ::sigaction(s, &byDefault, nullptr);
+        sigset_t none;
+        sigemptyset(&none);
+        ::sigprocmask(SIG_SETMASK, &none, nullptr);
+        const int null = ::open("/dev/null", O_RDWR);
+        if (null >= 0) {
+            ::dup2(null, 0);
+            ::dup2(null, 1);
+            ::dup2(null, 2);
+            if (null > 2)
+                ::close(null);
+        }
+        ::execve(argv[0], argv.data(), envp.data());
+        const int error = errno;
+        [[maybe_unused]] const auto written = ::write(report[1], &error, sizeof error);
+        ::_exit(127);
+    }
+    const int forkError = errno;
+    ::close(report[1]);
+    if (m_pid < 0) {
+        ::close(report[0]);
+        m_pid = -1;
+        m_ended = true;
+        throw Failure(QStringLiteral("LibreOffice could not be started (%1): %2")
+                          .arg(program, QString::fromLocal8Bit(std::strerror(forkError))));
+    }
+    ::setpgid(m_pid, m_pid); // also here, so the group exists before anyone signals it
+    int error = 0;
+    ssize_t got;
+    do
+        got = ::read(report[0], &error, sizeof error);
+    while (got < 0 && errno == EINTR);
+    ::close(report[0]);
+    if (got == static_cast<ssize_t>(sizeof error)) {
+        int status = 0;
+        ::waitpid(m_pid, &status, 0);
         m_pid = -1;
         m_ended = true;
         throw Failure(QStringLiteral("LibreOffice could not be started (%1): %2")
@@ -219,19 +257,29 @@ bool OfficeChild::running()
 {
     if (m_ended)
         return false;
-    int status = 0;
-    const pid_t r = ::waitpid(m_pid, &status, WNOHANG);
-    if (r == m_pid || (r < 0 && errno == ECHILD)) {
-        m_ended = true;
-        m_status = r == m_pid && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    // Looks without reaping: while the ended leader is not reaped its process
+    // group id cannot be taken by anyone else, so stragglers of the group can
+    // still be signalled safely. After the reap the group is never signalled.
+    siginfo_t info{};
+    const int r = ::waitid(P_PID, static_cast<id_t>(m_pid), &info, WEXITED | WNOHANG | WNOWAIT);
+    if (r == 0 && info.si_pid == 0)
+        return true;
+    if (r == 0) {
+        ::kill(-m_pid, SIGKILL);
+        m_status = info.si_code == CLD_EXITED ? info.si_status : -1;
+        int status = 0;
+        ::waitpid(m_pid, &status, 0);
+    } else {
+        m_status = -1; // reaped elsewhere: the group is no longer known to be ours
     }
-    return !m_ended;
+    m_ended = true;
+    return false;
 }
 
 bool OfficeChild::waitForExit(double seconds)
 {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-    auto pause = std::chrono::milliseconds(2);
+    auto pause = std::chrono::milliseconds(1);
     while (running()) {
         if (std::chrono::steady_clock::now() >= deadline)
             return false;
@@ -243,28 +291,110 @@ bool OfficeChild::waitForExit(double seconds)
 
 void OfficeChild::signalGroup(int signal)
 {
-    if (m_pid > 0)
+    // Only while the leader is ours and not reaped (running() reaps it).
+    if (m_pid > 0 && !m_ended)
         ::kill(-m_pid, signal);
 }
 
 void OfficeChild::stop(double grace)
 {
-    if (m_pid <= 0)
+    if (m_pid <= 0 || !running())
         return;
-    if (running()) {
+    if (grace > 0) {
         signalGroup(SIGTERM);
-        if (!waitForExit(grace)) {
-            signalGroup(SIGKILL);
-            waitForExit(5.0);
-        }
+        signalGroup(SIGCONT); // a stopped office can only end once it runs again
+        if (waitForExit(grace))
+            return;
     }
-    // The launcher waits for the office process, but a straggler of the group must not survive it.
     signalGroup(SIGKILL);
+    waitForExit(5.0);
 }
 
 bool asksForRestart(int exitStatus)
 {
     return exitStatus == 79 || exitStatus == 81;
+}
+
+// --- offices left on a profile ---------------------------------------------------------
+
+namespace {
+
+QList<QByteArray> commandLine(const QByteArray &procDir)
+{
+    QFile f(QString::fromLatin1(procDir + "/cmdline"));
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    return f.readAll().split('\0');
+}
+
+int pidfdOpen(pid_t pid)
+{
+#ifdef SYS_pidfd_open
+    return static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
+#else
+    (void)pid;
+    errno = ENOSYS;
+    return -1;
+#endif
+}
+
+bool pidfdSignal(int fd, int signal)
+{
+#ifdef SYS_pidfd_send_signal
+    return ::syscall(SYS_pidfd_send_signal, fd, signal, nullptr, 0) == 0;
+#else
+    (void)fd;
+    (void)signal;
+    return false;
+#endif
+}
+
+} // namespace
+
+int stopOfficesOnProfile(const QString &profileUrl, double seconds)
+{
+    const QByteArray wanted = "-env:UserInstallation=" + profileUrl.toUtf8();
+    const auto onProfile = [&](const QByteArray &procDir) {
+        struct stat st {};
+        if (::stat(procDir.constData(), &st) != 0 || st.st_uid != ::getuid())
+            return false;
+        return commandLine(procDir).contains(wanted);
+    };
+    std::vector<int> handles;
+    int found = 0;
+    const QStringList entries = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs);
+    for (const QString &entry : entries) {
+        bool isPid = false;
+        const pid_t pid = entry.toInt(&isPid);
+        if (!isPid || pid == ::getpid())
+            continue;
+        const QByteArray procDir = "/proc/" + entry.toLatin1();
+        if (!onProfile(procDir))
+            continue;
+        // Through a handle on the process itself, looked at again once the
+        // handle is held, so a process id taken over meanwhile is never signalled.
+        const int fd = pidfdOpen(pid);
+        if (fd >= 0) {
+            if (onProfile(procDir) && pidfdSignal(fd, SIGKILL)) {
+                ++found;
+                handles.push_back(fd);
+            } else {
+                ::close(fd);
+            }
+        } else if (errno == ENOSYS && ::kill(pid, SIGKILL) == 0) {
+            ++found;
+        }
+    }
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    for (const int fd : handles) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        pollfd p{fd, POLLIN, 0};
+        if (left.count() > 0)
+            ::poll(&p, 1, static_cast<int>(left.count()));
+        ::close(fd);
+    }
+    return found;
 }
 
 // --- display -------------------------------------------------------------------------

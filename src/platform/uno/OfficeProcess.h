@@ -71,7 +71,10 @@ private:
 
 /**
  * The office started as Deckrun's child, in a process group of its own so
- * that the launcher and the office process behind it end together.
+ * that the launcher and the office process behind it end together. The child
+ * dies with the thread that starts it (PR_SET_PDEATHSIG), so it is started
+ * from the window's thread, which lives as long as Deckrun; its group is
+ * signalled only while its leader is ours and not yet reaped.
  */
 class OfficeChild {
 public:
@@ -92,8 +95,10 @@ public:
     int exitStatus() const { return m_status; }
     /** Waits up to `seconds` for the process to end by itself; true when it ended. */
     bool waitForExit(double seconds);
-    /** Asks the group to end, waits up to `grace` seconds, then kills it. Returns at once when
-     * ended. */
+    /**
+     * Asks the group to end, waits up to `grace` seconds, then kills it; with no
+     * grace it is killed at once. Returns at once when ended.
+     */
     void stop(double grace);
 
 private:
@@ -102,6 +107,14 @@ private:
     bool m_ended = false;
     int m_status = 0;
 };
+
+/**
+ * Stops every office process of this user that runs on the profile
+ * `profileUrl` (one left there by an earlier Deckrun), and waits up to
+ * `seconds` for them to end. Only offices on that profile are touched, never
+ * an office on another profile. Returns how many were found.
+ */
+int stopOfficesOnProfile(const QString &profileUrl, double seconds);
 
 /** Exit statuses with which the office asks to be started again (after setting up a new profile).
  */

@@ -6,11 +6,18 @@
 // pipe, never on the user's LibreOffice profile: "create" starts it, "find the
 // running instance" connects to that pipe, and quitting, a failed open or the
 // end of Deckrun make sure the process ends.
+//
+// Every call into the office runs on a thread of its own while the calling
+// (window) thread waits for it, handling window events, until the call returns
+// or its deadline passes; then the office's process group is stopped and the
+// step fails with a description. The caller still sees one call at a time, in
+// order. Every UNO exception is turned into a Failure here, at the edge.
 
 #include "platform/PresentationApp.h"
 
 #include <QStringList>
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -18,6 +25,7 @@
 namespace deckrun::uno {
 
 struct OfficeInstance;
+class OfficeChild;
 
 struct UnoOptions {
     /** Where Deckrun keeps its office profiles; empty: the user's cache folder. */
@@ -28,9 +36,25 @@ struct UnoOptions {
     std::function<QStringList()> printerNames;
     /** Run without a window; unset: whenever there is no display. */
     std::optional<bool> headless;
-    /** How long a start may take before it counts as failed. */
-    double startTimeout = 60.0;
+    /**
+     * Called on the calling thread right before each call into the office
+     * ("start", "connect", "name", "load", "close", "printer", "print",
+     * "quit") with the
+     * office's process id (-1 when Deckrun did not start it). Tests inject
+     * their faults into the real office here.
+     */
+    std::function<void(const QString &call, long officePid)> beforeCall;
 };
+
+/** The calls into the office, each with a deadline of its own. */
+enum class OfficeCall { Start, RunningCheck, Load, Printer, Print, Quit };
+
+/**
+ * Seconds a call may take before the office counts as not answering and is
+ * stopped: generous defaults for large decks on a slow machine, each capped by
+ * the environment variable DECKRUN_OFFICE_DEADLINE (seconds) when it is set.
+ */
+double officeDeadline(OfficeCall call);
 
 class UnoAutomation final : public PresentationAutomation {
 public:
@@ -52,7 +76,12 @@ public:
     long childPid() const;
 
 private:
-    std::shared_ptr<OfficeInstance> attach(const QString &pipeName);
+    /** What attach throws when the office on the pipe does not answer by the deadline. */
+    struct OfficeNotAnswering {};
+    /** Connects to the office on `pipeName`; null when nothing answers there. */
+    std::shared_ptr<OfficeInstance> attach(const QString &pipeName, OfficeChild *child,
+                                           std::chrono::steady_clock::time_point deadline);
+    std::shared_ptr<PresentationApp> start();
 
     UnoOptions m_options;
     std::weak_ptr<OfficeInstance> m_current;
