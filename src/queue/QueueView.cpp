@@ -14,7 +14,7 @@ QueueView::QueueView(QWidget *parent) : QTreeView(parent)
 {
     setRootIsDecorated(false);
     setItemsExpandable(false);
-    setUniformRowHeights(true); // keeps 100,000 rows cheap to lay out
+    setUniformRowHeights(true);        // keeps 100,000 rows cheap to lay out
     setTextElideMode(Qt::ElideMiddle); // a long path keeps its file name in sight
     setAllColumnsShowFocus(true);
     setSelectionMode(QAbstractItemView::SingleSelection);
@@ -39,8 +39,8 @@ int QueueView::selectedPosition() const
 void QueueView::selectPosition(int position)
 {
     const QModelIndex idx = model()->index(position - 1, 0);
-    selectionModel()->setCurrentIndex(idx, QItemSelectionModel::ClearAndSelect
-                                               | QItemSelectionModel::Rows);
+    selectionModel()->setCurrentIndex(idx, QItemSelectionModel::ClearAndSelect |
+                                               QItemSelectionModel::Rows);
 }
 
 void QueueView::ensureVisible(int position)
@@ -64,11 +64,19 @@ void QueueView::mousePressEvent(QMouseEvent *event)
     const QModelIndex hit = indexAt(event->position().toPoint());
     if (hit.isValid())
         emit itemClick(hit);
+    m_buttonHeld = true;
     emit mouseDown(event->button());
 }
 
 void QueueView::mouseMoveEvent(QMouseEvent *event)
 {
+    // A release the list never saw (a message box opened while the button
+    // was down and took it) is delivered at the first move with no button
+    // held, so the gesture ends instead of reordering rows on a plain hover.
+    if (m_buttonHeld && event->buttons() == Qt::NoButton) {
+        m_buttonHeld = false;
+        emit mouseUp(Qt::NoButton);
+    }
     // The list's own rubber-band and drag handling stay off: the gesture is ours.
     emit mouseMove(event->position().toPoint(), qRound(event->globalPosition().y()));
     event->accept();
@@ -77,6 +85,7 @@ void QueueView::mouseMoveEvent(QMouseEvent *event)
 void QueueView::mouseReleaseEvent(QMouseEvent *event)
 {
     QTreeView::mouseReleaseEvent(event);
+    m_buttonHeld = false;
     emit mouseUp(event->button());
 }
 

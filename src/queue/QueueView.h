@@ -42,6 +42,9 @@ protected:
     void dragEnterEvent(QDragEnterEvent *event) override;
     void dragMoveEvent(QDragMoveEvent *event) override;
     void dropEvent(QDropEvent *event) override;
+
+private:
+    bool m_buttonHeld = false; // a press was seen and its release not yet
 };
 
 } // namespace deckrun
