@@ -5,8 +5,11 @@
 #include <QDragMoveEvent>
 #include <QDropEvent>
 #include <QHeaderView>
+#include <QHelpEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QTextDocument>
+#include <QToolTip>
 
 namespace deckrun {
 
@@ -46,6 +49,27 @@ void QueueView::selectPosition(int position)
 void QueueView::ensureVisible(int position)
 {
     scrollTo(model()->index(position - 1, 0), QAbstractItemView::EnsureVisible);
+}
+
+bool QueueView::viewportEvent(QEvent *event)
+{
+    // Over a row the tip shows the row's full path and, below it, the list's
+    // help text, which the row's own tip would otherwise hide.
+    if (event->type() == QEvent::ToolTip) {
+        auto *help = static_cast<QHelpEvent *>(event);
+        const QModelIndex row = indexAt(help->pos());
+        const QString path = row.data(Qt::ToolTipRole).toString();
+        if (!path.isEmpty()) {
+            const QString tip =
+                toolTip().isEmpty() ? path : path + QStringLiteral("\n\n") + toolTip();
+            // Plain text: a path is never markup.
+            QToolTip::showText(help->globalPos(),
+                               Qt::convertFromPlainText(tip, Qt::WhiteSpaceNormal), viewport(),
+                               visualRect(row));
+            return true;
+        }
+    }
+    return QTreeView::viewportEvent(event);
 }
 
 void QueueView::keyPressEvent(QKeyEvent *event)

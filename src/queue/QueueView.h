@@ -34,6 +34,7 @@ signals:
     void oleDragDrop(QDropEvent *event);
 
 protected:
+    bool viewportEvent(QEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;

@@ -11,6 +11,7 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTest>
+#include <QToolTip>
 
 #include <gtest/gtest.h>
 
@@ -338,4 +339,28 @@ TEST(DragGesture, AMoveWithNoButtonHeldEndsTheDrag)
     QTest::mouseRelease(viewport, Qt::LeftButton, Qt::NoModifier, f.centre(4));
     EXPECT_EQ(rowsOf(f.form), names({1, 4, 3, 2, 5}));
     EXPECT_FALSE(f.form.DragButtonDown);
+}
+
+TEST(QueueList, RowTipKeepsTheListsHelpText)
+{
+    const QString help = QStringLiteral(
+        "Drag and drop files here. Double-click item to remove it. Move | line to right and out "
+        "of window to reveal full names.");
+    DragFixture f(3);
+    QWidget *viewport = f.form.ListView1->viewport();
+    auto tipAt = [&](const QPoint &pos) {
+        QToolTip::hideText();
+        QHelpEvent event(QEvent::ToolTip, pos, viewport->mapToGlobal(pos));
+        QApplication::sendEvent(viewport, &event);
+        return QToolTip::text();
+    };
+    // Over a row: its full path and the help text below it.
+    const QString overRow = tipAt(f.centre(2));
+    EXPECT_TRUE(overRow.contains(QStringLiteral("/d/f2.ppt"))) << overRow.toStdString();
+    EXPECT_TRUE(overRow.contains(help)) << overRow.toStdString();
+    EXPECT_LT(overRow.indexOf(QStringLiteral("/d/f2.ppt")), overRow.indexOf(help));
+    // Below the last row: the help text alone.
+    const QString belowRows = tipAt(QPoint(5, viewport->height() - 3));
+    EXPECT_EQ(belowRows, help);
+    QToolTip::hideText();
 }
