@@ -12,7 +12,8 @@ namespace deckrun {
 
 class Dialogs;
 
-inline constexpr auto SupportAddress = "support@deckrun.example";
+/** The support address that ends every report (the build option DECKRUN_SUPPORT_EMAIL). */
+inline constexpr auto SupportAddress = DECKRUN_SUPPORT_EMAIL;
 
 /** The text of the one error report, assembled exactly as the user reads it. */
 QString ErrorReportText(const QString &description, const QString &location, int step);

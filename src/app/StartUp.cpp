@@ -21,7 +21,7 @@ namespace deckrun {
 
 namespace {
 constexpr auto ProductName = "Deckrun";
-constexpr auto HomePage = "https://deckrun.example/";
+constexpr auto HomePage = DECKRUN_HOME_PAGE; // the build option of that name
 } // namespace
 
 QIcon applicationIcon();
