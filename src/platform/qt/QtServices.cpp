@@ -12,6 +12,7 @@
 #include <QFileInfo>
 #include <QInputDialog>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPrinterInfo>
 #include <QTime>
@@ -75,6 +76,40 @@ void useOurDialog(QFileDialog &dialog)
 #endif
 }
 
+/**
+ * The files the user picked. Qt's own dialog answers with the rows selected
+ * in its list whenever there are any, and its list shows one folder only:
+ * names typed in the name box from another folder ("a.ppt" "B/b.ppt") would
+ * be lost, or another file of the same name taken. The name box holds what
+ * the user last typed or clicked, in Qt's quoted form, so it decides when
+ * every name in it is an existing file.
+ */
+QStringList pickedFiles(const QFileDialog &dialog)
+{
+    const QStringList selected = dialog.selectedFiles();
+    const auto *nameBox = dialog.findChild<const QLineEdit *>(QStringLiteral("fileNameEdit"));
+    if (!nameBox || nameBox->text().trimmed().isEmpty())
+        return selected;
+    const QString text = nameBox->text();
+    QStringList names;
+    if (!text.contains(QLatin1Char('"'))) {
+        names << text;
+    } else {
+        const QStringList tokens = text.split(QLatin1Char('"'));
+        for (qsizetype i = 1; i < tokens.size(); i += 2) // "one" "two": every other token
+            names << tokens.at(i);
+    }
+    const QDir folder = dialog.directory();
+    QStringList typed;
+    for (const QString &name : std::as_const(names)) {
+        const QString path = QDir::cleanPath(folder.absoluteFilePath(name));
+        if (!QFileInfo(path).isFile())
+            return selected; // not a list of files: Qt's answer stands
+        typed << path;
+    }
+    return typed;
+}
+
 } // namespace
 
 Answer QtDialogs::messageBox(const QString &text, const QString &title, Buttons buttons, Icon icon)
@@ -127,7 +162,7 @@ FileDialogResult QtDialogs::openFiles(const FileDialogRequest &request)
     FileDialogResult result;
     if (dialog.exec() != QDialog::Accepted)
         return result;
-    const QStringList paths = dialog.selectedFiles();
+    const QStringList paths = pickedFiles(dialog);
     if (paths.isEmpty())
         return result;
     if (paths.size() == 1) {
