@@ -19,6 +19,7 @@
 #include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListView>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
@@ -127,7 +128,7 @@ TEST(RealFileDialog, QueuesEveryPickedFileWithItsOwnPath)
 {
     struct Case {
         const char *label;
-        const char *typed; // in the dialog's name box, the folder R open
+        const char *typed; // in the dialog's name box, the folder R open; nullptr: clicked
         QStringList rows;  // below R
     };
     const Case cases[] = {
@@ -135,6 +136,8 @@ TEST(RealFileDialog, QueuesEveryPickedFileWithItsOwnPath)
         {"TwoFolders", R"("a.ppt" "B/b.ppt")", {"/a.ppt", "/B/b.ppt"}},
         {"OneFolder", R"("c.pptx" "a.ppt")", {"/c.pptx", "/a.ppt"}},
         {"OneFile", R"(B/b.ppt)", {"/B/b.ppt"}},
+        // Picked with the mouse in the list, Ctrl held for the second.
+        {"ClickedInTheList", nullptr, {"/c.pptx", "/a.ppt"}},
     };
     for (const Case &c : cases) {
         TempTree tree;
@@ -146,10 +149,21 @@ TEST(RealFileDialog, QueuesEveryPickedFileWithItsOwnPath)
             parent = dialog->parentWidget();
             dialog->setDirectory(folder);
             waitFor([&] { return listed(dialog).contains(QStringLiteral("a.ppt")); });
-            // Typed key by key, as the dialog's completion sees a user type.
-            QLineEdit *name = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
-            name->setFocus();
-            QTest::keyClicks(name, QString::fromUtf8(c.typed));
+            if (c.typed) {
+                // Typed key by key, as the dialog's completion sees a user type.
+                QLineEdit *name = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
+                name->setFocus();
+                QTest::keyClicks(name, QString::fromUtf8(c.typed));
+            } else {
+                auto *list = dialog->findChild<QListView *>(QStringLiteral("listView"));
+                auto *model = dialog->findChild<QFileSystemModel *>();
+                Qt::KeyboardModifiers held = Qt::NoModifier;
+                for (const QString &row : c.rows) {
+                    const QRect place = list->visualRect(model->index(folder + row));
+                    QTest::mouseClick(list->viewport(), Qt::LeftButton, held, place.center());
+                    held = Qt::ControlModifier;
+                }
+            }
             clickOpen(dialog);
         });
         w.form->PushButton1->click();
