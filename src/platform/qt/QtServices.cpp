@@ -134,8 +134,7 @@ Answer QtDialogs::messageBox(const QString &text, const QString &title, Buttons 
     }
 }
 
-QString QtDialogs::inputBox(const QString &prompt, const QString &title,
-                            const QString &defaultAnswer)
+QString QtDialogs::inputBox(const QString &prompt, const QString &title, const QString &defaultAnswer)
 {
     QInputDialog dialog(owner());
     dialog.setWindowTitle(title.isEmpty() ? applicationTitle() : title);
@@ -256,10 +255,7 @@ void QtSettingsStore::write(const QString &key, const QString &value)
 
 // --- shell -----------------------------------------------------------------
 
-void QtShell::openUrl(const QUrl &url)
-{
-    QDesktopServices::openUrl(url);
-}
+void QtShell::openUrl(const QUrl &url) { QDesktopServices::openUrl(url); }
 
 void QtShell::openFolder(const QString &path)
 {
@@ -270,12 +266,10 @@ void QtShell::openFolder(const QString &path)
 
 QtEventLoop::QtEventLoop()
     : m_random(static_cast<std::mt19937::result_type>(QTime::currentTime().msecsSinceStartOfDay()))
-{}
-
-void QtEventLoop::pumpEvents()
 {
-    QCoreApplication::processEvents(QEventLoop::AllEvents);
 }
+
+void QtEventLoop::pumpEvents() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
 
 double QtEventLoop::secondsSinceMidnight()
 {
@@ -301,15 +295,9 @@ double QtEventLoop::randomNumber()
 
 // --- printers ----------------------------------------------------------------
 
-QString QtPrinters::defaultPrinterName()
-{
-    return QPrinterInfo::defaultPrinterName();
-}
+QString QtPrinters::defaultPrinterName() { return QPrinterInfo::defaultPrinterName(); }
 
-QStringList QtPrinters::printerNames()
-{
-    return QPrinterInfo::availablePrinterNames();
-}
+QStringList QtPrinters::printerNames() { return QPrinterInfo::availablePrinterNames(); }
 
 // --- the program -------------------------------------------------------------
 
