@@ -106,8 +106,18 @@ QStringList runUnprivileged(const QString &file, const QStringList &operations)
     }
     const uid_t uid = nobody->pw_uid;
     const gid_t gid = nobody->pw_gid;
+    // A copy the other user can reach: the build folder may lie below a home
+    // folder that only its owner can enter.
+    QTemporaryDir place;
+    ::chmod(QFile::encodeName(place.path()).constData(), 0755);
+    const QString program = place.filePath(QStringLiteral("deckrun_settings_probe"));
+    if (!QFile::copy(QStringLiteral(DECKRUN_SETTINGS_PROBE), program)) {
+        ADD_FAILURE() << "the settings probe could not be copied";
+        return {};
+    }
     QProcess probe;
-    probe.setProgram(QStringLiteral(DECKRUN_SETTINGS_PROBE));
+    probe.setProgram(program);
+    probe.setWorkingDirectory(place.path());
     probe.setArguments(QStringList{file} + operations);
     probe.setChildProcessModifier([uid, gid] {
         if (::geteuid() == 0 &&
