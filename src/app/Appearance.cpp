@@ -13,6 +13,7 @@
 #include <QDir>
 #include <QFile>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QIcon>
 #include <QImage>
 #include <QLabel>
@@ -133,7 +134,8 @@ void ApplySkinAndColours(Form1 &form)
     if (name.isEmpty())
         return; // no skin: the window keeps its white design colours
 
-    const QColor face = QApplication::style()->standardPalette().color(QPalette::Button);
+    // The desktop's own button face (system colour 15), not the style's built-in one.
+    const QColor face = QGuiApplication::palette().color(QPalette::Button);
     paintButtonFace(&form, face);
     for (QWidget *child : form.findChildren<QWidget *>()) {
         if (qobject_cast<QGroupBox *>(child) || qobject_cast<QLabel *>(child) ||

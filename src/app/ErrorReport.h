@@ -12,7 +12,8 @@ namespace deckrun {
 
 class Dialogs;
 
-inline constexpr auto SupportAddress = "support@deckrun.example";
+/** The support address that ends every report (the build option DECKRUN_SUPPORT_EMAIL). */
+inline constexpr auto SupportAddress = DECKRUN_SUPPORT_EMAIL;
 
 /** The text of the one error report, assembled exactly as the user reads it. */
 QString ErrorReportText(const QString &description, const QString &location, int step);
@@ -25,22 +26,21 @@ void ShowErrorReport(Dialogs &dialogs, const QString &description, const QString
  * Runs a handler's numbered steps under its error report. A failing step is
  * reported with the handler's location and the step number, and the handler
  * goes on with its next step. A test step whose evaluation fails counts as
- * false, so the handler falls through into the step that follows it.
+ * passed: the step that the test guards, the one after it in the handler's
+ * order, runs next, exactly as if the test had held.
  *
  *     StepRunner r(dialogs, "in ...Form1.PushButton4_Click ");
- *     if (r.test(100, [&] { return busy(); })) return;
- *     r.step(102, [&] { ... });
+ *     if (!r.passes(100, [&] { return !busy(); })) return; // "if busy, end"
+ *     if (r.passes(118, [&] { return oneFile; })) { r.step(120, ...); ... }
  */
 class StepRunner {
 public:
     StepRunner(Dialogs &dialogs, QString location)
         : m_dialogs(dialogs), m_location(std::move(location))
-    {
-    }
+    {}
 
     /** Runs one step; returns false when it failed (and was reported). */
-    template<typename F>
-    bool step(int number, F &&body)
+    template <typename F> bool step(int number, F &&body)
     {
         try {
             std::forward<F>(body)();
@@ -53,13 +53,27 @@ public:
         return false;
     }
 
-    /** Evaluates a test step; a failed evaluation is reported and counts as false. */
-    template<typename F>
-    bool test(int number, F &&condition)
+    /**
+     * A test step whose `condition` says whether the step it guards (the next
+     * one in the handler's order) runs. Returns the condition; a failed
+     * evaluation is reported and counts as passed, so it returns true.
+     */
+    template <typename F> bool passes(int number, F &&condition)
     {
-        bool result = false;
+        bool result = true;
         step(number, [&] { result = std::forward<F>(condition)(); });
         return result;
+    }
+
+    /**
+     * The same test phrased the other way round: `condition` says whether the
+     * handler leaves its order here (ends, or jumps past the next step).
+     * Returns the condition; a failed evaluation is reported and counts as
+     * passed, so it returns false and the next step runs.
+     */
+    template <typename F> bool test(int number, F &&condition)
+    {
+        return !passes(number, [&] { return !std::forward<F>(condition)(); });
     }
 
     int reportsShown() const { return m_reports; }

@@ -60,6 +60,7 @@ Form1::Form1(Platform &platform, QWidget *parent)
     , m_platform(platform)
 {
     setObjectName(QStringLiteral("Form1"));
+    platform.dialogs->setOwnerWindow(this); // every dialog is modal to the window, centred on it
     setWindowTitle(QStringLiteral("Form1"));
     if (const QScreen *screen = QGuiApplication::primaryScreen())
         m_scale = std::max(1.0, screen->logicalDotsPerInch() / 96.0);

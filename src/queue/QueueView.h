@@ -34,6 +34,7 @@ signals:
     void oleDragDrop(QDropEvent *event);
 
 protected:
+    bool viewportEvent(QEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;
@@ -42,6 +43,9 @@ protected:
     void dragEnterEvent(QDragEnterEvent *event) override;
     void dragMoveEvent(QDragMoveEvent *event) override;
     void dropEvent(QDropEvent *event) override;
+
+private:
+    bool m_buttonHeld = false; // a press was seen and its release not yet
 };
 
 } // namespace deckrun

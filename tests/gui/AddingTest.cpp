@@ -181,6 +181,9 @@ TEST(AddFilesDialog, Results)
          {"/home/u/Decks/c.ppt", "/home/u/Decks/a.pptx", "/home/u/Decks/b.odp"}},
         {"RootFolder", {"/", {"a.ppt", "b.ppt"}}, {"/a.ppt", "/b.ppt"}},
         {"FolderWithTrailingSeparator", {"/d/", {"x.ppt", "y.ppt"}}, {"/d/x.ppt", "/d/y.ppt"}},
+        // Files from different folders come back each with its own full path.
+        {"TwoFolders", {QString(), {"/home/u/Decks/a.ppt", "/home/u/Decks/B/b.ppt"}},
+         {"/home/u/Decks/a.ppt", "/home/u/Decks/B/b.ppt"}},
     };
     for (const Case &c : cases) {
         FakePlatform fake;

@@ -29,10 +29,31 @@ using namespace deckrun::test;
 
 namespace {
 
+// The desktop's button face for these tests: the classic grey, which no
+// built-in style palette uses.
+const QColor DesktopButtonFace(0xd4, 0xd0, 0xc8);
+
 QColor buttonFace()
 {
-    return QApplication::style()->standardPalette().color(QPalette::Button);
+    return DesktopButtonFace;
 }
+
+/** Gives the application the desktop palette of the tests while it lives. */
+class DesktopPalette {
+public:
+    DesktopPalette() : m_saved(QApplication::palette())
+    {
+        QPalette desktop = m_saved;
+        desktop.setColor(QPalette::Button, DesktopButtonFace);
+        QApplication::setPalette(desktop);
+    }
+    ~DesktopPalette() { QApplication::setPalette(m_saved); }
+    DesktopPalette(const DesktopPalette &) = delete;
+    DesktopPalette &operator=(const DesktopPalette &) = delete;
+
+private:
+    QPalette m_saved;
+};
 
 QColor background(const QWidget *w)
 {
@@ -92,6 +113,7 @@ TEST_P(SkinAndColours, PaintsAndSkinsOnlyWithAUsableSkinFile)
 {
     const SkinCase c = GetParam();
     ASSERT_FALSE(shippedSkin().isEmpty());
+    const DesktopPalette desktop;
     TempTree program;
     lay(program, c.skin);
     FakePlatform fake;

@@ -3,9 +3,12 @@
 
 #include "app/Form1.h"
 #include "app/Handlers.h"
+#include "platform/qt/QtServices.h"
 #include "support/FakePlatform.h"
+#include "support/TempTree.h"
 
 #include <QComboBox>
+#include <QRegularExpression>
 
 #include <gtest/gtest.h>
 
@@ -103,9 +106,102 @@ TEST(PrinterList, UserChoicesAreStoredAtOnce)
     form.Combo1->setCurrentIndex(0);
     form.Combo2->setCurrentIndex(0);
     form.Combo2->setCurrentIndex(9);
-    EXPECT_EQ(fake.settings->writes,
+    EXPECT_EQ(fake.settings->writes.filter(QRegularExpression(QStringLiteral("^Combo"))),
               QStringList({QStringLiteral("Combo1=0"), QStringLiteral("Combo2=0"),
                            QStringLiteral("Combo2=9")}));
+    // The printer's name goes in right after its index.
+    EXPECT_EQ(
+        fake.settings->writes.mid(0, 2),
+        QStringList({QStringLiteral("Combo1=0"), QStringLiteral("PrinterName=Office Laser")}));
+}
+
+namespace {
+
+struct NameCase {
+    const char *label;
+    QStringList printers;
+    const char *storedIndex; // nullptr: nothing stored
+    const char *storedName;  // nullptr: nothing stored (a store from before the name was kept)
+    int selected;
+    bool reported;
+};
+[[maybe_unused]] void PrintTo(const NameCase &c, std::ostream *os)
+{
+    *os << c.label;
+}
+
+class PrinterName : public testing::TestWithParam<NameCase> {};
+
+const QStringList OneAdded = {QStringLiteral("Archive PDF"), QStringLiteral("Office Laser"),
+                              QStringLiteral("PDF"), QStringLiteral("Colour Inkjet")};
+
+} // namespace
+
+TEST_P(PrinterName, TheStoredNameWinsOverTheIndexWhileThatPrinterIsThere)
+{
+    const NameCase c = GetParam();
+    FakePlatform fake;
+    fake.printers->names = c.printers;
+    fake.printers->defaultName = QStringLiteral("Office Laser");
+    if (c.storedIndex)
+        fake.settings->values.insert(QStringLiteral("Combo1"), QString::fromUtf8(c.storedIndex));
+    if (c.storedName)
+        fake.settings->values.insert(QStringLiteral("PrinterName"),
+                                     QString::fromUtf8(c.storedName));
+    Form1 form(fake.platform);
+    form.Form_Load();
+
+    EXPECT_EQ(form.Combo1->currentIndex(), c.selected);
+    EXPECT_EQ(fake.dialogs->reports().size(), c.reported ? 1u : 0u);
+    if (c.selected >= 0) {
+        // Written back through the click handler: the index of today, and the name.
+        EXPECT_EQ(fake.settings->values.value(QStringLiteral("Combo1")),
+                  QString::number(c.selected));
+        EXPECT_EQ(fake.settings->values.value(QStringLiteral("PrinterName")),
+                  c.printers.at(c.selected));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    StartUp, PrinterName,
+    testing::Values(
+        // "PDF" was index 1; a printer that sorts first moved it to 2.
+        NameCase{"NameWinsAfterAPrinterWasAdded", OneAdded, "1", "PDF", 2, false},
+        NameCase{"NameWinsAfterAPrinterWasRemoved", {"PDF", "Colour Inkjet"}, "1", "PDF", 0, false},
+        NameCase{"NameWinsOverAnIndexPastTheEnd", {"PDF"}, "3", "PDF", 0, false},
+        NameCase{"NameWinsOverTheDefault", ThreePrinters, nullptr, "Colour Inkjet", 2, false},
+        // Without the name, or with its printer gone, the index rule holds unchanged.
+        NameCase{"OlderStoreIndexOnly", OneAdded, "1", nullptr, 1, false},
+        NameCase{"PrinterGoneIndexRule", ThreePrinters, "2", "Gone Printer", 2, false},
+        NameCase{"PrinterGonePastTheEnd", ThreePrinters, "5", "Gone Printer", -1, true},
+        NameCase{"NamesDifferInCase", ThreePrinters, "0", "pdf", 0, false},
+        NameCase{"EmptyNameNothingChosen", ThreePrinters, "-1", "", -1, false},
+        NameCase{"PrinterGoneNoIndex", ThreePrinters, nullptr, "Gone Printer", 0, false}),
+    [](const testing::TestParamInfo<NameCase> &info) { return std::string(info.param.label); });
+
+TEST(PrinterName, RealStoreKeepsTheChoiceWhenAPrinterIsAdded)
+{
+    // Two runs of the window on the real settings store: "PDF" is chosen,
+    // then a printer that sorts first is installed.
+    TempTree dir;
+    const QString file = dir.at(QStringLiteral("Deckrun.conf"));
+    {
+        FakePlatform fake;
+        fake.platform.settings = std::make_unique<QtSettingsStore>(file);
+        fake.printers->names = ThreePrinters;
+        Form1 form(fake.platform);
+        form.Form_Load();
+        form.Combo1->setCurrentIndex(1); // the user picks "PDF"
+    }
+    FakePlatform fake;
+    fake.platform.settings = std::make_unique<QtSettingsStore>(file);
+    fake.printers->names = OneAdded;
+    Form1 form(fake.platform);
+    form.Form_Load();
+    EXPECT_EQ(form.Combo1->currentText(), QStringLiteral("PDF"));
+    QtSettingsStore stored(file);
+    EXPECT_EQ(stored.read(QStringLiteral("Combo1"), QString()), QStringLiteral("2"));
+    EXPECT_EQ(stored.read(QStringLiteral("PrinterName"), QString()), QStringLiteral("PDF"));
 }
 
 TEST(PauseHelp, ShowsTwoParagraphsWithTheApplicationTitle)

@@ -7,8 +7,11 @@
 
 #include <QApplication>
 #include <QKeyEvent>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QTest>
+#include <QToolTip>
 
 #include <gtest/gtest.h>
 
@@ -17,7 +20,10 @@ using namespace deckrun::test;
 
 namespace {
 
-QStringList rowsOf(Form1 &form) { return form.queue().rows(); }
+QStringList rowsOf(Form1 &form)
+{
+    return form.queue().rows();
+}
 
 void fill(Form1 &form, int n)
 {
@@ -36,12 +42,12 @@ QStringList names(std::initializer_list<int> numbers)
 struct MoveCase {
     const char *label;
     int rows;
-    int selected;          // 0: none
+    int selected; // 0: none
     bool up;
     bool busy;
     std::vector<int> after; // the rows afterwards, by original number
     int selectedAfter;
-    bool focused;          // the list got the focus
+    bool focused; // the list got the focus
 };
 
 class MoveButtons : public testing::TestWithParam<MoveCase> {};
@@ -73,21 +79,20 @@ TEST_P(MoveButtons, MoveTheSelectedRowOnePlace)
 
 INSTANTIATE_TEST_SUITE_P(
     Queue, MoveButtons,
-    testing::Values(
-        MoveCase{"UpOnRow1", 3, 1, true, false, {1, 2, 3}, 1, true},
-        MoveCase{"DownOnLastRow", 3, 3, false, false, {1, 2, 3}, 3, true},
-        MoveCase{"UpOnRow2Of2", 2, 2, true, false, {2, 1}, 1, true},
-        MoveCase{"DownOnRow1Of2", 2, 1, false, false, {2, 1}, 2, true},
-        MoveCase{"DownOnNextToLast", 4, 3, false, false, {1, 2, 4, 3}, 4, true},
-        MoveCase{"UpInTheMiddle", 4, 3, true, false, {1, 3, 2, 4}, 2, true},
-        MoveCase{"UpOnOneRow", 1, 1, true, false, {1}, 1, true},
-        MoveCase{"DownOnOneRow", 1, 1, false, false, {1}, 1, true},
-        MoveCase{"UpOnEmptyQueue", 0, 0, true, false, {}, 0, false},
-        MoveCase{"DownOnEmptyQueue", 0, 0, false, false, {}, 0, false},
-        MoveCase{"UpWhileBusy", 3, 2, true, true, {1, 2, 3}, 2, false},
-        MoveCase{"DownWhileBusy", 3, 2, false, true, {1, 2, 3}, 2, false},
-        MoveCase{"UpWithNoneSelected", 3, 0, true, false, {1, 2, 3}, 0, true},
-        MoveCase{"DownWithNoneSelected", 3, 0, false, false, {1, 2, 3}, 0, true}),
+    testing::Values(MoveCase{"UpOnRow1", 3, 1, true, false, {1, 2, 3}, 1, true},
+                    MoveCase{"DownOnLastRow", 3, 3, false, false, {1, 2, 3}, 3, true},
+                    MoveCase{"UpOnRow2Of2", 2, 2, true, false, {2, 1}, 1, true},
+                    MoveCase{"DownOnRow1Of2", 2, 1, false, false, {2, 1}, 2, true},
+                    MoveCase{"DownOnNextToLast", 4, 3, false, false, {1, 2, 4, 3}, 4, true},
+                    MoveCase{"UpInTheMiddle", 4, 3, true, false, {1, 3, 2, 4}, 2, true},
+                    MoveCase{"UpOnOneRow", 1, 1, true, false, {1}, 1, true},
+                    MoveCase{"DownOnOneRow", 1, 1, false, false, {1}, 1, true},
+                    MoveCase{"UpOnEmptyQueue", 0, 0, true, false, {}, 0, false},
+                    MoveCase{"DownOnEmptyQueue", 0, 0, false, false, {}, 0, false},
+                    MoveCase{"UpWhileBusy", 3, 2, true, true, {1, 2, 3}, 2, false},
+                    MoveCase{"DownWhileBusy", 3, 2, false, true, {1, 2, 3}, 2, false},
+                    MoveCase{"UpWithNoneSelected", 3, 0, true, false, {1, 2, 3}, 0, true},
+                    MoveCase{"DownWithNoneSelected", 3, 0, false, false, {1, 2, 3}, 0, true}),
     [](const testing::TestParamInfo<MoveCase> &info) { return std::string(info.param.label); });
 
 TEST(QueueEditing, DeleteKeyAnyModifierAndDoubleClickRemoveTheSelectedRow)
@@ -258,10 +263,10 @@ TEST(DragGesture, AutoScrollByTheScreenHeight)
 {
     struct Case {
         int screenY;
-        bool down; // drag towards the bottom (else towards the top)
+        bool down;        // drag towards the bottom (else towards the top)
         int scrollChange; // sign
     };
-    const Case cases[] = {{365, true, 1}, {364, true, 0}, {305, true, 0}, {304, true, 0},
+    const Case cases[] = {{365, true, 1},   {364, true, 0},  {305, true, 0},  {304, true, 0},
                           {304, false, -1}, {305, false, 0}, {364, false, 0}, {365, false, 0}};
     for (const Case &c : cases) {
         DragFixture f(60);
@@ -271,7 +276,8 @@ TEST(DragGesture, AutoScrollByTheScreenHeight)
             target = f.lastFullyVisible();
             f.press(1);
         } else {
-            f.form.ListView1->scrollTo(f.form.queue().index(29, 0), QAbstractItemView::PositionAtTop);
+            f.form.ListView1->scrollTo(f.form.queue().index(29, 0),
+                                       QAbstractItemView::PositionAtTop);
             target = 30;
             f.press(31);
         }
@@ -279,7 +285,8 @@ TEST(DragGesture, AutoScrollByTheScreenHeight)
         const int before = f.scroll();
         ListView1_MouseMove(f.form, f.centre(target), c.screenY);
         const int change = f.scroll() - before;
-        EXPECT_EQ((change > 0) - (change < 0), c.scrollChange) << c.screenY << (c.down ? " down" : " up");
+        EXPECT_EQ((change > 0) - (change < 0), c.scrollChange)
+            << c.screenY << (c.down ? " down" : " up");
     }
 }
 
@@ -297,4 +304,63 @@ TEST(DragGesture, AutoScrollStopsAtTheEnds)
     ListView1_MouseMove(f.form, f.centre(60), 900); // last row: no row below
     EXPECT_EQ(f.scroll(), bottom);
     EXPECT_EQ(f.form.queue().TextAt(60), QStringLiteral("/d/f59.ppt"));
+}
+
+TEST(DragGesture, AMoveWithNoButtonHeldEndsTheDrag)
+{
+    // Real mouse events on the list. A message box that opens while the
+    // button is down takes the release, so the list never sees it; the next
+    // move over the list, with no button held, ends the gesture instead of
+    // reordering rows.
+    DragFixture f(5);
+    QWidget *viewport = f.form.ListView1->viewport();
+    QTest::mousePress(viewport, Qt::LeftButton, Qt::NoModifier, f.centre(2));
+    ASSERT_TRUE(f.form.DragButtonDown);
+    ASSERT_EQ(f.form.DragItem.row(), 1);
+    {
+        QMessageBox box(QMessageBox::Warning, QStringLiteral("Application Error"),
+                        QStringLiteral("Boom"), QMessageBox::Ok, &f.form);
+        box.show();
+        QTest::mouseRelease(&box, Qt::LeftButton, Qt::NoModifier, box.rect().center());
+    }
+    ASSERT_TRUE(f.form.DragButtonDown); // the list has not seen the release
+
+    for (int row : {4, 1, 5}) {
+        QTest::mouseMove(viewport, f.centre(row));
+        QCoreApplication::processEvents();
+    }
+    EXPECT_EQ(rowsOf(f.form), names({1, 2, 3, 4, 5}));
+    EXPECT_FALSE(f.form.DragButtonDown);
+    EXPECT_FALSE(viewport->testAttribute(Qt::WA_SetCursor)); // the drag pointer is gone
+
+    // A gesture with the button held still carries the row along.
+    QTest::mousePress(viewport, Qt::LeftButton, Qt::NoModifier, f.centre(2));
+    QTest::mouseMove(viewport, f.centre(4));
+    QTest::mouseRelease(viewport, Qt::LeftButton, Qt::NoModifier, f.centre(4));
+    EXPECT_EQ(rowsOf(f.form), names({1, 4, 3, 2, 5}));
+    EXPECT_FALSE(f.form.DragButtonDown);
+}
+
+TEST(QueueList, RowTipKeepsTheListsHelpText)
+{
+    const QString help = QStringLiteral(
+        "Drag and drop files here. Double-click item to remove it. Move | line to right and out "
+        "of window to reveal full names.");
+    DragFixture f(3);
+    QWidget *viewport = f.form.ListView1->viewport();
+    auto tipAt = [&](const QPoint &pos) {
+        QToolTip::hideText();
+        QHelpEvent event(QEvent::ToolTip, pos, viewport->mapToGlobal(pos));
+        QApplication::sendEvent(viewport, &event);
+        return QToolTip::text();
+    };
+    // Over a row: its full path and the help text below it.
+    const QString overRow = tipAt(f.centre(2));
+    EXPECT_TRUE(overRow.contains(QStringLiteral("/d/f2.ppt"))) << overRow.toStdString();
+    EXPECT_TRUE(overRow.contains(help)) << overRow.toStdString();
+    EXPECT_LT(overRow.indexOf(QStringLiteral("/d/f2.ppt")), overRow.indexOf(help));
+    // Below the last row: the help text alone.
+    const QString belowRows = tipAt(QPoint(5, viewport->height() - 3));
+    EXPECT_EQ(belowRows, help);
+    QToolTip::hideText();
 }

@@ -10,9 +10,11 @@
 
 #include <QComboBox>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QHeaderView>
 #include <QImage>
 #include <QPushButton>
+#include <QScreen>
 
 #include <gtest/gtest.h>
 
@@ -58,23 +60,24 @@ TEST_P(StartUpPause, RestoresTheStoredPause)
     }
     // Selecting from code stores the choice, as a click does; a failed restore stores nothing.
     if (c.selected >= 0) {
-        EXPECT_EQ(fake.settings->values.value(QStringLiteral("Combo2")), QString::number(c.selected));
+        EXPECT_EQ(fake.settings->values.value(QStringLiteral("Combo2")),
+                  QString::number(c.selected));
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Settings, StartUpPause,
-    testing::Values(PauseCase{nullptr, 5, false}, PauseCase{"0", 0, false}, PauseCase{"9", 9, false},
-                    PauseCase{"-1", -1, false}, PauseCase{"abc", -1, true},
-                    PauseCase{"10", -1, true}, PauseCase{"-2", -1, true},
-                    PauseCase{"99999", -1, true}),
-    [](const testing::TestParamInfo<PauseCase> &info) {
-        const std::string stored = info.param.stored ? info.param.stored : "none";
-        std::string name = "stored_";
-        for (char ch : stored)
-            name += std::isalnum(static_cast<unsigned char>(ch)) ? ch : 'm';
-        return name;
-    });
+INSTANTIATE_TEST_SUITE_P(Settings, StartUpPause,
+                         testing::Values(PauseCase{nullptr, 5, false}, PauseCase{"0", 0, false},
+                                         PauseCase{"9", 9, false}, PauseCase{"-1", -1, false},
+                                         PauseCase{"abc", -1, true}, PauseCase{"10", -1, true},
+                                         PauseCase{"-2", -1, true}, PauseCase{"99999", -1, true}),
+                         [](const testing::TestParamInfo<PauseCase> &info) {
+                             const std::string stored =
+                                 info.param.stored ? info.param.stored : "none";
+                             std::string name = "stored_";
+                             for (char ch : stored)
+                                 name += std::isalnum(static_cast<unsigned char>(ch)) ? ch : 'm';
+                             return name;
+                         });
 
 TEST(StartUp, SetsCaptionColumnAndTitle)
 {
@@ -87,7 +90,7 @@ TEST(StartUp, SetsCaptionColumnAndTitle)
     EXPECT_EQ(fake.dialogs->applicationTitle(), QStringLiteral("Deckrun"));
     EXPECT_EQ(form.queue().headerData(0, Qt::Horizontal, Qt::DisplayRole).toString(),
               QStringLiteral("PowerPoint File(s)"));
-    EXPECT_EQ(form.ListView1->header()->sectionSize(0), form.twips(6500));
+    EXPECT_EQ(form.ListView1->header()->sectionSize(0), 433); // 6500 twips at 96 dpi
     EXPECT_TRUE(fake.dialogs->messages.empty());
 }
 
@@ -104,6 +107,9 @@ TEST(StartUp, OpensTheHomePageOnlyOnDrawSeven)
         Form1 form(fake.platform);
         form.Form_Load();
         EXPECT_EQ(fake.shell->urls.size(), c.opens ? 1 : 0) << c.random;
+        if (c.opens) {
+            EXPECT_EQ(fake.shell->urls.first(), QStringLiteral(DECKRUN_HOME_PAGE));
+        }
     }
 }
 
@@ -143,6 +149,8 @@ TEST(StartUp, UnusableHandCursorIsReportedAtStep104)
 
 TEST(Form1Layout, ControlsStandWhereTheTableSays)
 {
+    // At 96 dpi, 15 twips to the pixel: the pixels a user measures on screen.
+    ASSERT_DOUBLE_EQ(QGuiApplication::primaryScreen()->logicalDotsPerInch(), 96.0);
     FakePlatform fake;
     Form1 form(fake.platform);
     struct Placement {
@@ -150,23 +158,22 @@ TEST(Form1Layout, ControlsStandWhereTheTableSays)
         int left, top, width, height;
     };
     const Placement table[] = {
-        {form.PushButton6, 120, 120, 7800, 405},  {form.ListView1, 120, 630, 6840, 2535},
-        {form.PushButton4, 7080, 630, 840, 1215}, {form.PushButton5, 7080, 1950, 840, 1215},
-        {form.PushButton1, 120, 3250, 3840, 405}, {form.PushButton2, 4080, 3250, 3840, 405},
-        {form.PushButton7, 120, 3760, 3840, 405}, {form.PushButton8, 4080, 3760, 3840, 405},
-        {form.Frame1, 120, 4220, 7800, 820},      {form.Combo1, 240, 300, 7320, 345},
-        {form.Frame2, 120, 5130, 7800, 840},      {form.Combo2, 240, 300, 6720, 345},
-        {form.PushButton9, 7080, 300, 480, 345},  {form.PushButton3, 120, 6045, 7800, 405},
-        {form.ProgressBar1, 120, 6555, 7800, 405}};
+        {form.PushButton6, 8, 8, 520, 27},   {form.ListView1, 8, 42, 456, 169},
+        {form.PushButton4, 472, 42, 56, 81}, {form.PushButton5, 472, 130, 56, 81},
+        {form.PushButton1, 8, 217, 256, 27}, {form.PushButton2, 272, 217, 256, 27},
+        {form.PushButton7, 8, 251, 256, 27}, {form.PushButton8, 272, 251, 256, 27},
+        {form.Frame1, 8, 281, 520, 55},      {form.Combo1, 16, 20, 488, 23},
+        {form.Frame2, 8, 342, 520, 56},      {form.Combo2, 16, 20, 448, 23},
+        {form.PushButton9, 472, 20, 32, 23}, {form.PushButton3, 8, 403, 520, 27},
+        {form.ProgressBar1, 8, 437, 520, 27}};
     for (const Placement &p : table) {
-        EXPECT_EQ(p.w->geometry(),
-                  QRect(form.twips(p.left), form.twips(p.top), form.twips(p.width), form.twips(p.height)))
+        EXPECT_EQ(p.w->geometry(), QRect(p.left, p.top, p.width, p.height))
             << p.w->objectName().toStdString();
     }
     EXPECT_EQ(form.Combo1->parentWidget(), form.Frame1);
     EXPECT_EQ(form.Combo2->parentWidget(), form.Frame2);
     EXPECT_EQ(form.PushButton9->parentWidget(), form.Frame2);
-    EXPECT_EQ(form.size(), QSize(form.twips(8040), form.twips(7065)));
+    EXPECT_EQ(form.size(), QSize(536, 471));
     EXPECT_EQ(form.minimumSize(), form.maximumSize());
     EXPECT_FALSE(form.windowFlags() & Qt::WindowMaximizeButtonHint);
     EXPECT_TRUE(form.windowFlags() & Qt::WindowMinimizeButtonHint);
@@ -174,14 +181,17 @@ TEST(Form1Layout, ControlsStandWhereTheTableSays)
     EXPECT_EQ(form.ProgressBar1->text(), QStringLiteral("Progress Bar"));
     EXPECT_DOUBLE_EQ(form.PushButton1->font().pointSizeF(), 11.25);
     EXPECT_TRUE(form.Frame1->font().bold());
-    EXPECT_EQ(form.ListView1->toolTip(),
-              QStringLiteral("Drag and drop files here. Double-click item to remove it. Move | line "
-                             "to right and out of window to reveal full names."));
+    EXPECT_EQ(
+        form.ListView1->toolTip(),
+        QStringLiteral("Drag and drop files here. Double-click item to remove it. Move | line "
+                       "to right and out of window to reveal full names."));
 
-    // Tab order: list, Move Up, Move Down, Add, Add All, printer, Start, Help, Clear, Samples, pause, ?
-    const QWidget *expected[] = {form.ListView1,   form.PushButton4, form.PushButton5, form.PushButton1,
-                                 form.PushButton2, form.Combo1,      form.PushButton3, form.PushButton6,
-                                 form.PushButton7, form.PushButton8, form.Combo2,      form.PushButton9};
+    // Tab order: list, Move Up, Move Down, Add, Add All, printer, Start, Help, Clear, Samples,
+    // pause, ?
+    const QWidget *expected[] = {form.ListView1,   form.PushButton4, form.PushButton5,
+                                 form.PushButton1, form.PushButton2, form.Combo1,
+                                 form.PushButton3, form.PushButton6, form.PushButton7,
+                                 form.PushButton8, form.Combo2,      form.PushButton9};
     auto nextFocusable = [](const QWidget *w) {
         QWidget *n = w->nextInFocusChain();
         while (!(n->focusPolicy() & Qt::TabFocus))
@@ -201,8 +211,9 @@ TEST(HelpButton, ShowsTheHelpMessage)
     form.PushButton6->click();
     ASSERT_EQ(fake.dialogs->messages.size(), 1u);
     const ShownMessage &m = fake.dialogs->messages[0];
-    EXPECT_EQ(m.text, QStringLiteral("This program works with PowerPoint Presentations like .ppt and "
-                                     ".pptx but not PowerPoint Shows like .pps"));
+    EXPECT_EQ(m.text,
+              QStringLiteral("This program works with PowerPoint Presentations like .ppt and "
+                             ".pptx but not PowerPoint Shows like .pps"));
     EXPECT_EQ(m.title, QStringLiteral("Deckrun"));
     EXPECT_EQ(m.icon, Icon::None);
     EXPECT_EQ(m.buttons, Buttons::Ok);
@@ -221,7 +232,8 @@ TEST(PointerRule, HandOverButtonsArrowElsewhereHourglassStays)
     EXPECT_EQ(form.mousePointer(), pointer::Default);
 
     form.setMousePointer(pointer::Busy);
-    for (auto handler : {PushButton_MouseMove, Form_MouseMove, Frame1_MouseMove, Frame2_MouseMove}) {
+    for (auto handler :
+         {PushButton_MouseMove, Form_MouseMove, Frame1_MouseMove, Frame2_MouseMove}) {
         handler(form);
         EXPECT_EQ(form.mousePointer(), pointer::Busy);
     }

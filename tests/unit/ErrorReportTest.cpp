@@ -15,8 +15,8 @@ TEST(ErrorReport, TextIsAssembledByteForByte)
 {
     EXPECT_EQ(ErrorReportText(QStringLiteral("Type mismatch"), Location, 144),
               QStringLiteral("Type mismatch\r\nin Tamberlin2021/08/31.Form1.Form_Load at line 144"
-                             "\r\rPlease email screenshot of this message to ")
-                  + QLatin1String(SupportAddress));
+                             "\r\rPlease email screenshot of this message to ") +
+                  QLatin1String(SupportAddress));
     // An empty description starts the report with the line break.
     EXPECT_TRUE(ErrorReportText(QString(), Location, 100).startsWith(QStringLiteral("\r\nin ")));
 }
@@ -36,9 +36,15 @@ TEST(StepRunner, ReportsEachFailureInOrderAndGoesOn)
     ScriptedDialogs dialogs;
     StepRunner r(dialogs, Location);
     QStringList ran;
-    r.step(100, [&] { ran << "100"; throw Failure(QStringLiteral("first")); });
+    r.step(100, [&] {
+        ran << "100";
+        throw Failure(QStringLiteral("first"));
+    });
     r.step(102, [&] { ran << "102"; });
-    r.step(104, [&] { ran << "104"; throw std::runtime_error("second"); });
+    r.step(104, [&] {
+        ran << "104";
+        throw std::runtime_error("second");
+    });
     r.step(106, [&] { ran << "106"; });
     EXPECT_EQ(ran, QStringList({"100", "102", "104", "106"}));
     ASSERT_EQ(dialogs.messages.size(), 2u);
@@ -58,6 +64,49 @@ TEST(StepRunner, FailingTestFallsIntoTheStepItGuards)
         guardedRan = true;
     EXPECT_TRUE(guardedRan);
     EXPECT_EQ(r.reportsShown(), 1);
+}
+
+TEST(StepRunner, AFailingTestCountsAsPassedWhicheverWayItIsPhrased)
+{
+    // The step a test guards is the next one in the handler's order. Whether
+    // the test is phrased "the guarded step runs when ..." (passes) or "the
+    // handler ends here when ..." (test), a failed evaluation runs that step.
+    enum class Outcome { Holds, DoesNotHold, Throws };
+    struct Case {
+        const char *label;
+        bool guardsNextStep; // passes(): true means the next step runs
+        Outcome outcome;
+        bool nextStepRuns;
+        int reports;
+    };
+    const Case cases[] = {
+        {"PassesHolds", true, Outcome::Holds, true, 0},
+        {"PassesDoesNotHold", true, Outcome::DoesNotHold, false, 0},
+        {"PassesThrows", true, Outcome::Throws, true, 1},
+        {"LeavesHolds", false, Outcome::Holds, false, 0},
+        {"LeavesDoesNotHold", false, Outcome::DoesNotHold, true, 0},
+        {"LeavesThrows", false, Outcome::Throws, true, 1},
+    };
+    for (const Case &c : cases) {
+        ScriptedDialogs dialogs;
+        StepRunner r(dialogs, Location);
+        const auto condition = [&c]() -> bool {
+            if (c.outcome == Outcome::Throws)
+                throw Failure(QStringLiteral("Object required"));
+            return c.outcome == Outcome::Holds;
+        };
+        QStringList ran;
+        const bool next = c.guardsNextStep ? r.passes(118, condition) : !r.test(118, condition);
+        if (next)
+            r.step(120, [&] { ran << "120"; });
+        r.step(124, [&] { ran << "124"; });
+        EXPECT_EQ(ran, c.nextStepRuns ? QStringList({"120", "124"}) : QStringList{"124"})
+            << c.label;
+        ASSERT_EQ(r.reportsShown(), c.reports) << c.label;
+        if (c.reports) {
+            EXPECT_TRUE(dialogs.messages[0].text.contains(QStringLiteral("at line 118\r\r")));
+        }
+    }
 }
 
 TEST(StepRunner, FailureInsideACalledRoutineNamesTheCallersStep)

@@ -4,17 +4,21 @@
 #include "platform/Failure.h"
 #include "platform/PresentationApp.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QInputDialog>
+#include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPrinterInfo>
 #include <QTime>
 #include <QTimer>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
@@ -41,21 +45,82 @@ QString QtDialogs::qtFilter(const QString &filter)
     for (int i = 0; i + 1 < parts.size(); i += 2) {
         if (parts[i].isEmpty())
             continue;
-        // The name already shows the pattern; Qt reads the pattern from the brackets.
-        QString entry = parts[i];
-        if (!entry.contains(QLatin1Char('(')))
-            entry += QStringLiteral(" (") + QString(parts[i + 1]).replace(QLatin1Char(';'), QLatin1Char(' ')) + QLatin1Char(')');
-        entries << entry;
+        // Qt reads the patterns from the last brackets and, with the filter
+        // details hidden, shows what stands before them: the name as given.
+        QStringList patterns = parts[i + 1].split(QLatin1Char(';'), Qt::SkipEmptyParts);
+        for (QString &pattern : patterns) {
+            pattern = pattern.trimmed();
+            if (pattern == QLatin1String("*.*"))
+                pattern = QStringLiteral("*"); // Qt's "*.*" needs a dot in the name
+        }
+        entries << parts[i] + QStringLiteral(" (") + patterns.join(QLatin1Char(' ')) +
+                       QLatin1Char(')');
     }
     return entries.join(QLatin1String(";;"));
 }
 
+QWidget *QtDialogs::owner() const
+{
+    return m_owner ? m_owner.data() : QApplication::activeWindow();
+}
+
+namespace {
+
+// Qt's own dialogs everywhere but on Windows, where the system's are the original ones.
+void useOurDialog(QFileDialog &dialog)
+{
+#ifndef Q_OS_WIN
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+#else
+    Q_UNUSED(dialog);
+#endif
+}
+
+/**
+ * The files the user picked. Qt's own dialog answers with the rows selected
+ * in its list whenever there are any, and its list shows one folder only:
+ * names typed in the name box from another folder ("a.ppt" "B/b.ppt") would
+ * be lost, or another file of the same name taken. The name box holds what
+ * the user last typed or clicked, in Qt's quoted form, so it decides when
+ * every name in it is an existing file.
+ */
+QStringList pickedFiles(const QFileDialog &dialog)
+{
+    const QStringList selected = dialog.selectedFiles();
+    const auto *nameBox = dialog.findChild<const QLineEdit *>(QStringLiteral("fileNameEdit"));
+    if (!nameBox || nameBox->text().trimmed().isEmpty())
+        return selected;
+    const QString text = nameBox->text();
+    QStringList names;
+    if (!text.contains(QLatin1Char('"'))) {
+        names << text;
+    } else {
+        const QStringList tokens = text.split(QLatin1Char('"'));
+        for (qsizetype i = 1; i < tokens.size(); i += 2) // "one" "two": every other token
+            names << tokens.at(i);
+    }
+    const QDir folder = dialog.directory();
+    QStringList typed;
+    for (const QString &name : std::as_const(names)) {
+        const QString path = QDir::cleanPath(folder.absoluteFilePath(name));
+        if (!QFileInfo(path).isFile())
+            return selected; // not a list of files: Qt's answer stands
+        typed << path;
+    }
+    return typed;
+}
+
+} // namespace
+
 Answer QtDialogs::messageBox(const QString &text, const QString &title, Buttons buttons, Icon icon)
 {
     QMessageBox box(icon == Icon::Warning ? QMessageBox::Warning : QMessageBox::NoIcon,
-                    title.isEmpty() ? applicationTitle() : title, displayText(text),
+                    title.isEmpty() ? applicationTitle() : title, QString(),
                     buttons == Buttons::YesNo ? (QMessageBox::Yes | QMessageBox::No)
-                                              : QMessageBox::Ok);
+                                              : QMessageBox::Ok,
+                    owner());
+    box.setTextFormat(Qt::PlainText);
+    box.setText(displayText(text));
     box.setWindowModality(Qt::ApplicationModal);
     switch (box.exec()) {
     case QMessageBox::Yes:
@@ -71,28 +136,51 @@ Answer QtDialogs::messageBox(const QString &text, const QString &title, Buttons 
 
 QString QtDialogs::inputBox(const QString &prompt, const QString &title, const QString &defaultAnswer)
 {
-    bool ok = false;
-    const QString answer = QInputDialog::getText(nullptr, title.isEmpty() ? applicationTitle() : title,
-                                                 displayText(prompt), QLineEdit::Normal,
-                                                 defaultAnswer, &ok);
-    return ok ? answer : QString();
+    QInputDialog dialog(owner());
+    dialog.setWindowTitle(title.isEmpty() ? applicationTitle() : title);
+    dialog.setInputMode(QInputDialog::TextInput);
+    dialog.setLabelText(displayText(prompt));
+    dialog.setTextValue(defaultAnswer);
+    for (QLabel *label : dialog.findChildren<QLabel *>())
+        label->setTextFormat(Qt::PlainText);
+    dialog.setWindowModality(Qt::ApplicationModal);
+    return dialog.exec() == QDialog::Accepted ? dialog.textValue() : QString();
 }
 
 FileDialogResult QtDialogs::openFiles(const FileDialogRequest &request)
 {
-    const QStringList paths = QFileDialog::getOpenFileNames(
-        nullptr, request.title, request.fileName, qtFilter(request.filter));
+    QFileDialog dialog(owner(), request.title);
+    useOurDialog(dialog);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFiles);
+    dialog.setOption(QFileDialog::HideNameFilterDetails);
+    dialog.setNameFilter(qtFilter(request.filter));
+    if (!request.fileName.isEmpty())
+        dialog.selectFile(request.fileName);
+    dialog.setWindowModality(Qt::ApplicationModal);
     FileDialogResult result;
+    if (dialog.exec() != QDialog::Accepted)
+        return result;
+    const QStringList paths = pickedFiles(dialog);
     if (paths.isEmpty())
         return result;
     if (paths.size() == 1) {
         result.names = {QDir::toNativeSeparators(paths.first())};
         return result;
     }
-    result.folder = QDir::toNativeSeparators(QFileInfo(paths.first()).absolutePath());
-    qsizetype used = result.folder.size() + 1;
+    // Folder and bare names only when every file lies in that one folder;
+    // otherwise each file keeps its own full path.
+    const QString folder = QFileInfo(paths.first()).absolutePath();
+    const bool oneFolder = std::all_of(paths.begin(), paths.end(), [&](const QString &p) {
+        return QFileInfo(p).absolutePath() == folder;
+    });
+    qsizetype used = 0;
+    if (oneFolder) {
+        result.folder = QDir::toNativeSeparators(folder);
+        used += result.folder.size() + 1;
+    }
     for (const QString &p : paths) {
-        result.names << QFileInfo(p).fileName();
+        result.names << (oneFolder ? QFileInfo(p).fileName() : QDir::toNativeSeparators(p));
         used += result.names.last().size() + 1;
     }
     if (used > NameBufferSize)
@@ -102,37 +190,66 @@ FileDialogResult QtDialogs::openFiles(const FileDialogRequest &request)
 
 QString QtDialogs::browseForFolder(const QString &title, const QString &initialFolder)
 {
-    const QString folder = QFileDialog::getExistingDirectory(nullptr, title, initialFolder);
+    QFileDialog dialog(owner(), title, initialFolder);
+    useOurDialog(dialog);
+    dialog.setFileMode(QFileDialog::Directory);
+    dialog.setOption(QFileDialog::ShowDirsOnly);
+    dialog.setWindowModality(Qt::ApplicationModal);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return QString();
+    const QString folder = dialog.selectedFiles().first();
     return folder.isEmpty() ? QString() : QDir::toNativeSeparators(folder);
 }
 
 // --- settings --------------------------------------------------------------
 
-QtSettingsStore::QtSettingsStore()
-    : m_settings(std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope,
-                                             QStringLiteral("Orvanta"), QStringLiteral("Deckrun")))
-{
-}
+QtSettingsStore::QtSettingsStore() = default;
 
-QtSettingsStore::QtSettingsStore(const QString &iniFile)
-    : m_settings(std::make_unique<QSettings>(iniFile, QSettings::IniFormat))
+QtSettingsStore::QtSettingsStore(const QString &iniFile) : m_iniFile(iniFile) {}
+
+std::unique_ptr<QSettings> QtSettingsStore::open() const
 {
+    auto settings =
+        m_iniFile.isEmpty()
+            ? std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope,
+                                          QStringLiteral("Orvanta"), QStringLiteral("Deckrun"))
+            : std::make_unique<QSettings>(m_iniFile, QSettings::IniFormat);
+    // No organisation-wide or system-wide stand-ins: only Deckrun's own values count.
+    settings->setFallbacksEnabled(false);
+    return settings;
 }
 
 QString QtSettingsStore::read(const QString &key, const QString &defaultValue)
 {
-    const QString address = Section + QLatin1Char('/') + key;
-    const QVariant value = m_settings->value(address);
+    const QVariant value = open()->value(Section + QLatin1Char('/') + key);
     return value.isValid() ? value.toString() : defaultValue;
 }
 
 void QtSettingsStore::write(const QString &key, const QString &value)
 {
-    m_settings->setValue(Section + QLatin1Char('/') + key, value);
-    m_settings->sync(); // replaced at once: the program may end at any moment
-    if (m_settings->status() != QSettings::NoError)
+    const QString address = Section + QLatin1Char('/') + key;
+    QSettings::Status status = QSettings::NoError;
+    QString where;
+    {
+        const auto settings = open();
+        where = settings->fileName();
+        settings->setValue(address, value);
+        settings->sync(); // replaced at once: the program may end at any moment
+        status = settings->status();
+    }
+    if (status == QSettings::FormatError) {
+        // QSettings keeps the first problem it met: a malformed line read
+        // before this write hides whether the write itself went through (Qt
+        // writes the store anew in its own form when it can). A fresh look at
+        // the store tells.
+        const auto check = open();
+        const QVariant stored = check->value(address);
+        if (check->status() == QSettings::NoError && stored.isValid() && stored.toString() == value)
+            status = QSettings::NoError;
+    }
+    if (status != QSettings::NoError)
         throw Failure(QStringLiteral("The setting \"%1\" could not be saved in %2.")
-                          .arg(key, QDir::toNativeSeparators(m_settings->fileName())),
+                          .arg(key, QDir::toNativeSeparators(where)),
                       75);
 }
 

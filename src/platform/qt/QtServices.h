@@ -10,7 +10,9 @@
 #include "platform/SettingsStore.h"
 #include "platform/Shell.h"
 
+#include <QPointer>
 #include <QSettings>
+#include <QWidget>
 
 #include <memory>
 #include <random>
@@ -19,6 +21,11 @@ namespace deckrun {
 
 class PresentationAutomation;
 
+/**
+ * The real dialogs. Every one is owned by the main window (modal to it and
+ * centred on it) and shows its texts as plain text, exactly as they were
+ * assembled: a path with "<b>" in it is not markup.
+ */
 class QtDialogs final : public Dialogs {
 public:
     Answer messageBox(const QString &text, const QString &title, Buttons buttons,
@@ -27,19 +34,32 @@ public:
                      const QString &defaultAnswer) override;
     FileDialogResult openFiles(const FileDialogRequest &request) override;
     QString browseForFolder(const QString &title, const QString &initialFolder) override;
+    void setOwnerWindow(QWidget *window) override { m_owner = window; }
 
     /** Shows lone carriage returns as line breaks, as the messages were written for. */
     static QString displayText(const QString &text);
-    /** "Name|pattern|Name|pattern|" in the form the Qt file dialog takes. */
+    /**
+     * "Name|pattern|Name|pattern|" in the form the Qt file dialog takes. The
+     * dialog shows each name as given; "*.*" matches every name, also one
+     * without a dot, as it always did.
+     */
     static QString qtFilter(const QString &filter);
     /** The most characters the dialog's name list holds; more is "too many files". */
     static constexpr int NameBufferSize = 32767;
+
+private:
+    QWidget *owner() const;
+
+    QPointer<QWidget> m_owner;
 };
 
 /**
  * The per-user store: Qt's native settings for organisation "Orvanta",
- * application "Deckrun", section "Deckrun". The second constructor keeps the
- * values in an INI file of the caller's choosing (tests, benchmarks).
+ * application "Deckrun", section "Deckrun", without Qt's fallbacks (a missing
+ * key yields the caller's default, never a value of another store). The
+ * second constructor keeps the values in an INI file of the caller's choosing
+ * (tests, benchmarks). Every read and write looks at the store afresh, so one
+ * problem (a malformed line, a write that failed) never taints a later write.
  */
 class QtSettingsStore final : public SettingsStore {
 public:
@@ -50,7 +70,9 @@ public:
     void write(const QString &key, const QString &value) override;
 
 private:
-    std::unique_ptr<QSettings> m_settings;
+    std::unique_ptr<QSettings> open() const;
+
+    QString m_iniFile; // empty: the native store
 };
 
 class QtShell final : public Shell {
