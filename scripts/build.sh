@@ -1,12 +1,16 @@
 #!/usr/bin/env bash
-# Configures and builds Deckrun into build/ (or $DECKRUN_BUILD_DIR).
+# Configures and builds Deckrun with a CMake preset (CMakePresets.json): "dev"
+# into build/, "ci" (the same, warnings as errors) when CI=true, or the preset
+# named in $DECKRUN_PRESET ("app", "asan", ...). Extra arguments go to the
+# configure step.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-build=${DECKRUN_BUILD_DIR:-build}
-preset_args=(-DCMAKE_BUILD_TYPE=RelWithDebInfo)
-[[ "${CI:-}" == "true" ]] && preset_args+=(-DDECKRUN_WERROR=ON)
-if [[ ! -f "$build/CMakeCache.txt" ]]; then
-    cmake -S . -B "$build" "${preset_args[@]}" "$@" >/dev/null
-fi
-cmake --build "$build" -j"$(nproc)" 2>&1 | grep -vE '^\[ *[0-9]+%\]|^-- ' || true
-test "${PIPESTATUS[0]}" -eq 0
+preset=${DECKRUN_PRESET:-dev}
+[[ "${CI:-}" == "true" && "$preset" == "dev" ]] && preset=ci
+cmake --preset "$preset" "$@" >/dev/null
+# Only the compiler's messages; the build's own status decides (not the filter's).
+set +e
+cmake --build --preset "$preset" -j"$(nproc)" 2>&1 | grep -vE '^\[ *[0-9]+%\]|^-- '
+status=("${PIPESTATUS[@]}")
+set -e
+exit "${status[0]}"

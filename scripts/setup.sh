@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what Deckrun needs on Debian 12, starts CUPS and makes sure a printer
 # exists. Idempotent and quiet when everything is already in place.
-# Usage: scripts/setup.sh [--dev]   (--dev adds test, benchmark and cross tools,
+# Usage: scripts/setup.sh [--dev]   (--dev adds test, benchmark, tidy and cross tools,
 #                                    and Wine for the Windows tests)
 set -euo pipefail
 
@@ -22,7 +22,7 @@ packages=(
 )
 if [[ $want_dev -eq 1 ]]; then
     packages+=(
-        libgtest-dev libgmock-dev libbenchmark-dev
+        libgtest-dev libgmock-dev clang-tidy
         poppler-utils hyperfine imagemagick
         g++-mingw-w64-x86-64 g++-mingw-w64-x86-64-posix wine64
         procps

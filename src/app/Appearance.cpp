@@ -109,7 +109,7 @@ QString readSkin(const QString &path)
         throw Failure(QStringLiteral("The skin file could not be read: %1").arg(file.errorString()),
                       75);
     QStringDecoder utf8(QStringDecoder::Utf8);
-    const QString sheet = utf8.decode(data);
+    QString sheet = utf8.decode(data);
     if (utf8.hasError() || sheet.contains(QChar(0)) || sheet.trimmed().isEmpty())
         throw Failure(QStringLiteral("The skin file is not a skin: %1").arg(path), 321);
 

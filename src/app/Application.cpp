@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/Application.h"
+#include "platform/Logging.h"
 
 #include <exception>
 
@@ -15,7 +16,8 @@ bool Application::notify(QObject *receiver, QEvent *event)
 {
     try {
         return QApplication::notify(receiver, event);
-    } catch (const std::exception &) {
+    } catch (const std::exception &e) {
+        qCDebug(lcApp) << "event" << event->type() << "for" << receiver << "failed:" << e.what();
         return false;
     }
 }

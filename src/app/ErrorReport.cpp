@@ -2,6 +2,7 @@
 #include "app/ErrorReport.h"
 
 #include "platform/Dialogs.h"
+#include "platform/Logging.h"
 
 namespace deckrun {
 
@@ -20,7 +21,8 @@ void ShowErrorReport(Dialogs &dialogs, const QString &description, const QString
     try {
         dialogs.messageBox(ErrorReportText(description, location, step),
                            QStringLiteral("Application Error"), Buttons::Ok, Icon::Warning);
-    } catch (const std::exception &) {
+    } catch (const std::exception &e) {
+        qCDebug(lcApp) << "error report not shown:" << e.what() << location << step << description;
     }
 }
 

@@ -4,6 +4,7 @@
 #include "app/Handlers.h"
 #include "app/ProgressBar.h"
 #include "app/StackedButton.h"
+#include "platform/Logging.h"
 #include "platform/Platform.h"
 #include "queue/QueueModel.h"
 #include "queue/QueueView.h"
@@ -171,7 +172,8 @@ auto guarded(F handler)
     return [handler](auto &&...args) -> decltype(handler(args...), void()) {
         try {
             handler(std::forward<decltype(args)>(args)...);
-        } catch (const std::exception &) {
+        } catch (const std::exception &e) {
+            qCDebug(lcApp) << "handler failed, window kept as it was:" << e.what();
         }
     };
 }

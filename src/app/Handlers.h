@@ -4,6 +4,7 @@
 // Every event handler of Form1, by its given name. Each lives with its
 // subsystem; Form1 only forwards the events here.
 
+#include <QIcon>
 #include <QString>
 #include <Qt>
 
@@ -56,6 +57,7 @@ void PushButton8_Click(Form1 &form);
 void ApplySkinAndColours(Form1 &form);       // step 100
 /** The hand cursor file as a pointer, hotspot included; throws Failure (481) when unreadable. */
 QCursor LoadCursorFile(const QString &path); // step 104
+QIcon applicationIcon();                     // the window's icon, from the resources
 QString ApplicationTitle(const QString &productName); // step 130
 void FillPrinterList(Form1 &form);           // step 136
 void CheckPowerPointInstalled(Form1 &form);  // step 146

@@ -24,8 +24,6 @@ constexpr auto ProductName = "Deckrun";
 constexpr auto HomePage = DECKRUN_HOME_PAGE; // the build option of that name
 } // namespace
 
-QIcon applicationIcon();
-
 void Form1::Form_Load()
 {
     Platform &p = m_platform;

@@ -2,6 +2,7 @@
 #include "platform/FileSystem.h"
 
 #include "platform/Failure.h"
+#include "platform/Logging.h"
 
 namespace deckrun {
 
@@ -9,7 +10,8 @@ bool FileSystem::IsFolder(const QString &path)
 {
     try {
         return (attributes(path) & attr::Directory) != 0;
-    } catch (const Failure &) {
+    } catch (const Failure &failure) {
+        qCDebug(lcWalk) << "taken as no folder:" << path << failure.description();
         return false;
     }
 }
@@ -44,8 +46,9 @@ QStringList FileSystem::listExistingFiles(const QString &folder, const QString &
         try {
             if (excludedValue == -1 || attributes(path) != excludedValue)
                 out << name;
-        } catch (const Failure &) {
+        } catch (const Failure &failure) {
             // gone between the two looks: not an existing file any more
+            qCDebug(lcWalk) << "left out, gone since listed:" << path << failure.description();
         }
     }
     return out;

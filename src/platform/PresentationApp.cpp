@@ -2,6 +2,7 @@
 #include "platform/PresentationApp.h"
 
 #include "platform/Failure.h"
+#include "platform/Logging.h"
 
 namespace deckrun {
 
@@ -10,7 +11,8 @@ bool PresentationAutomation::isInstalled()
     try {
         auto app = create();
         return app != nullptr;
-    } catch (const Failure &) {
+    } catch (const Failure &failure) {
+        qCDebug(lcOffice) << "not installed:" << failure.description();
         return false;
     }
 }

@@ -4,6 +4,7 @@
 #include "app/Form1.h"
 #include "app/Handlers.h"
 #include "platform/Failure.h"
+#include "platform/Logging.h"
 #include "platform/Platform.h"
 
 namespace deckrun {
@@ -31,14 +32,16 @@ void CheckPowerPointInstalled(Form1 &form)
     bool usable = false;
     try {
         usable = p.office->isInstalled();
-    } catch (const std::exception &) {
+    } catch (const std::exception &e) {
+        qCDebug(lcOffice) << "taken as not installed:" << e.what();
         usable = false;
     }
     if (usable)
         return;
     try {
         p.dialogs->messageBox(NotInstalledMessage(*p.office), QString(), Buttons::Ok, Icon::None);
-    } catch (const std::exception &) {
+    } catch (const std::exception &e) {
+        qCDebug(lcOffice) << "the not-installed message was not shown:" << e.what();
     }
     p.program->endNow();
 }
@@ -48,7 +51,8 @@ bool PowerPointIsRunning(PresentationAutomation &office)
     try {
         const std::shared_ptr<PresentationApp> running = office.getRunning();
         return running && running->name() == office.expectedName();
-    } catch (const std::exception &) {
+    } catch (const std::exception &e) {
+        qCDebug(lcOffice) << "taken as not running:" << e.what();
         return false;
     }
 }

@@ -11,6 +11,7 @@
 #include "app/Form1.h"
 #include "app/Handlers.h"
 #include "platform/CodePage.h"
+#include "platform/Logging.h"
 #include "platform/Platform.h"
 #include "queue/Paths.h"
 #include "queue/QueueModel.h"
@@ -100,8 +101,9 @@ qsizetype walkLevel(Walk &walk, QStringList &folders, bool recurse)
                 removeFirst(folders, v);
                 continue;
             }
-        } catch (const Failure &) {
+        } catch (const Failure &failure) {
             // The folder went away between two looks: skipped like an unreadable one.
+            qCDebug(lcWalk) << "skipped, gone since listed:" << v << failure.description();
             removeFirst(folders, v);
             continue;
         } catch (const std::exception &e) {
@@ -115,7 +117,7 @@ qsizetype walkLevel(Walk &walk, QStringList &folders, bool recurse)
             if (walk.pattern) {
                 FolderListing listing = files.readFolder(v, *walk.pattern, HiddenArchiveFile, &partial);
                 subFolders = std::move(listing.subFolders);
-                walk.files.insert(v, std::move(listing.files));
+                walk.files.emplace(v, std::move(listing.files));
             } else {
                 subFolders = files.subFolders(v, &partial.subFolders);
             }
@@ -164,8 +166,9 @@ qsizetype walkLevel(Walk &walk, QStringList &folders, bool recurse)
             }
             folders.append(w);
             ++appended;
-        } catch (const Failure &) {
+        } catch (const Failure &failure) {
             // gone since it was listed
+            qCDebug(lcWalk) << "not walked, gone since listed:" << w << failure.description();
         } catch (const std::exception &e) {
             report(p, e, 156);
         }
@@ -193,7 +196,8 @@ bool IsExistingFile(FileSystem &files, const QString &path)
 {
     try {
         return files.isExistingFile(path);
-    } catch (const std::exception &) {
+    } catch (const std::exception &e) {
+        qCDebug(lcQueue) << "taken as no file:" << path << e.what();
         return false;
     }
 }
@@ -225,24 +229,24 @@ QString ExtensionPrompt()
         + QStringLiteral("(* for all files, txt for all txt files, doc for all doc files, etc.)");
 }
 
-void AddFolderTree(Form1 &form, const QString &folder, const QString &pattern, StepRunner &r)
+void AddFolderTree(Form1 &form, const QString &folder, const QString &pattern, StepRunner &steps)
 {
     Platform &p = form.platform();
     const QString sep(pathSeparator());
     QStringList folders;
     // A drive root comes with its backslash ("C:\"): it is not doubled.
-    r.step(114, [&] { folders = QStringList{folder.endsWith(sep) ? folder : folder + sep}; });
+    steps.step(114, [&] { folders = QStringList{folder.endsWith(sep) ? folder : folder + sep}; });
     // The walk gathers each folder's files as it reads the folder; a folder
     // it did not read (one that is not searched) is listed on its own below.
     Walk walk{p, {}, {}, &pattern, {}};
-    r.step(116, [&] { walkLevel(walk, folders, true); });
+    steps.step(116, [&] { walkLevel(walk, folders, true); });
     for (const QString &listed : std::as_const(folders)) {
         QString entry;
-        r.step(120, [&] { entry = listed.chopped(1); });
+        steps.step(120, [&] { entry = listed.chopped(1); });
         // The listing yields only names that open as existing files and whose
         // attribute value is not 34, so it can skip looking at most files.
         QStringList names;
-        r.step(122, [&] {
+        steps.step(122, [&] {
             const auto gathered = walk.files.find(listed);
             if (gathered != walk.files.end()) {
                 names = std::move(gathered.value());
@@ -258,7 +262,7 @@ void AddFolderTree(Form1 &form, const QString &folder, const QString &pattern, S
                 continue;
             rows << NormalizePath(entry + sep + name);
         }
-        r.step(132, [&] { form.queue().Append(rows); });
+        steps.step(132, [&] { form.queue().Append(rows); });
     }
 }
 

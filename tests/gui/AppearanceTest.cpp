@@ -90,10 +90,11 @@ void lay(TempTree &program, Skin skin)
     case Skin::Empty:
         program.file(QStringLiteral("x/o.cjs"), " \n");
         break;
-    case Skin::Binary:
-        program.file(QStringLiteral("x/o.cjs"),
-                     QByteArray("\x89PNG\r\n\x1a\n\0\0\0\rIHDR\xff\xfe", 20));
+    case Skin::Binary: {
+        static const char png[] = "\x89PNG\r\n\x1a\n\0\0\0\rIHDR\xff\xfe"; // its bytes, no more
+        program.file(QStringLiteral("x/o.cjs"), QByteArray(png, sizeof png - 1));
         break;
+    }
     case Skin::Unparsable:
         program.file(QStringLiteral("x/o.cjs"),
                      "QPushButton { color: red; } }}} {{ QLabel { color:");
@@ -149,7 +150,7 @@ INSTANTIATE_TEST_SUITE_P(
                     SkinCase{"Empty", Skin::Empty, true, false, true},
                     SkinCase{"Binary", Skin::Binary, true, false, true},
                     SkinCase{"Unparsable", Skin::Unparsable, true, false, true}),
-    [](const testing::TestParamInfo<SkinCase> &info) { return std::string(info.param.name); });
+    [](const testing::TestParamInfo<SkinCase> &row) { return std::string(row.param.name); });
 
 TEST(SkinAndColours, ShippedSkinLeavesEveryCaptionRoom)
 {

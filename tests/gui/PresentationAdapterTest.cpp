@@ -121,7 +121,7 @@ INSTANTIATE_TEST_SUITE_P(
         RunningCase{"OtherCase", "microsoft powerpoint", Answer::No, false, false, false},
         RunningCase{"RunningAnswerNo", "Microsoft PowerPoint", Answer::No, true, true, true},
         RunningCase{"RunningAnswerYes", "Microsoft PowerPoint", Answer::Yes, true, true, false}),
-    [](const testing::TestParamInfo<RunningCase> &info) { return std::string(info.param.name); });
+    [](const testing::TestParamInfo<RunningCase> &row) { return std::string(row.param.name); });
 
 TEST(RunningWarning, AnUnreadableNameCountsAsNotRunning)
 {

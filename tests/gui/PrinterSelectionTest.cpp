@@ -94,7 +94,7 @@ INSTANTIATE_TEST_SUITE_P(
         PrinterCase{"NoDefaultListsAll", ThreePrinters, "", nullptr, -1, false, nullptr},
         PrinterCase{"NoDefaultStoredIndex", ThreePrinters, "", "2", 2, false, "2"},
         PrinterCase{"NoPrinterAtAll", {}, "", nullptr, -1, true, nullptr}),
-    [](const testing::TestParamInfo<PrinterCase> &info) { return std::string(info.param.name); });
+    [](const testing::TestParamInfo<PrinterCase> &row) { return std::string(row.param.name); });
 
 TEST(PrinterList, UserChoicesAreStoredAtOnce)
 {
@@ -177,7 +177,7 @@ INSTANTIATE_TEST_SUITE_P(
         NameCase{"NamesDifferInCase", ThreePrinters, "0", "pdf", 0, false},
         NameCase{"EmptyNameNothingChosen", ThreePrinters, "-1", "", -1, false},
         NameCase{"PrinterGoneNoIndex", ThreePrinters, nullptr, "Gone Printer", 0, false}),
-    [](const testing::TestParamInfo<NameCase> &info) { return std::string(info.param.label); });
+    [](const testing::TestParamInfo<NameCase> &row) { return std::string(row.param.label); });
 
 TEST(PrinterName, RealStoreKeepsTheChoiceWhenAPrinterIsAdded)
 {

@@ -93,7 +93,7 @@ INSTANTIATE_TEST_SUITE_P(
                     MoveCase{"DownWhileBusy", 3, 2, false, true, {1, 2, 3}, 2, false},
                     MoveCase{"UpWithNoneSelected", 3, 0, true, false, {1, 2, 3}, 0, true},
                     MoveCase{"DownWithNoneSelected", 3, 0, false, false, {1, 2, 3}, 0, true}),
-    [](const testing::TestParamInfo<MoveCase> &info) { return std::string(info.param.label); });
+    [](const testing::TestParamInfo<MoveCase> &row) { return std::string(row.param.label); });
 
 TEST(QueueEditing, DeleteKeyAnyModifierAndDoubleClickRemoveTheSelectedRow)
 {

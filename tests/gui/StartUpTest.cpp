@@ -70,9 +70,9 @@ INSTANTIATE_TEST_SUITE_P(Settings, StartUpPause,
                                          PauseCase{"9", 9, false}, PauseCase{"-1", -1, false},
                                          PauseCase{"abc", -1, true}, PauseCase{"10", -1, true},
                                          PauseCase{"-2", -1, true}, PauseCase{"99999", -1, true}),
-                         [](const testing::TestParamInfo<PauseCase> &info) {
+                         [](const testing::TestParamInfo<PauseCase> &row) {
                              const std::string stored =
-                                 info.param.stored ? info.param.stored : "none";
+                                 row.param.stored ? row.param.stored : "none";
                              std::string name = "stored_";
                              for (char ch : stored)
                                  name += std::isalnum(static_cast<unsigned char>(ch)) ? ch : 'm';

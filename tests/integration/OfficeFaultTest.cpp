@@ -456,8 +456,8 @@ TEST_P(OfficeFaults, AreReportedAndTheRunGoesOn)
 }
 
 INSTANTIATE_TEST_SUITE_P(Injected, OfficeFaults, testing::ValuesIn(Cases),
-                         [](const testing::TestParamInfo<FaultCase> &info) {
-                             return std::string(info.param.name);
+                         [](const testing::TestParamInfo<FaultCase> &row) {
+                             return std::string(row.param.name);
                          });
 
 // While the office is stopped in the middle of a load, the window still

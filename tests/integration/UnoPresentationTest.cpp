@@ -237,7 +237,7 @@ INSTANTIATE_TEST_SUITE_P(
                     FaultCase{"UnknownPrinter", Fault::UnknownPrinter,
                               "The printer \"No Such Printer 42\" is not known to this system."},
                     FaultCase{"EmptyPrinter", Fault::EmptyPrinter, "No printer was chosen."}),
-    [](const testing::TestParamInfo<FaultCase> &info) { return std::string(info.param.name); });
+    [](const testing::TestParamInfo<FaultCase> &row) { return std::string(row.param.name); });
 
 TEST_F(UnoOffice, ShutdownEndsTheOfficeInTheMiddleOfARun)
 {

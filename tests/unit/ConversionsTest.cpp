@@ -41,8 +41,8 @@ INSTANTIATE_TEST_SUITE_P(StoredText, ToInteger16Test,
                                          IntegerCase{"", std::nullopt, 13},
                                          IntegerCase{"99999", std::nullopt, 6},
                                          IntegerCase{"-32769", std::nullopt, 6}),
-                         [](const testing::TestParamInfo<IntegerCase> &info) {
-                             return "case" + std::to_string(info.index);
+                         [](const testing::TestParamInfo<IntegerCase> &row) {
+                             return "case" + std::to_string(row.index);
                          });
 
 TEST(SelectorIndex, AcceptsMinusOneToLastEntry)

@@ -2,6 +2,7 @@
 #include "platform/posix/PosixFileSystem.h"
 
 #include "platform/Failure.h"
+#include "platform/Platform.h"
 
 #include <QFile>
 
@@ -49,7 +50,7 @@ bool readOnly(const struct stat &st)
 // (such a name could not be opened again by its decoded text).
 QString decodedName(const char *raw)
 {
-    const QString name = QFile::decodeName(raw);
+    QString name = QFile::decodeName(raw);
     for (const char *p = raw; *p; ++p) {
         if (static_cast<unsigned char>(*p) >= 0x80) {
             if (QFile::encodeName(name) != QByteArray(raw))

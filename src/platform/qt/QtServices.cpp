@@ -2,6 +2,7 @@
 #include "platform/qt/QtServices.h"
 
 #include "platform/Failure.h"
+#include "platform/Logging.h"
 #include "platform/PresentationApp.h"
 
 #include <QApplication>
@@ -19,6 +20,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 
@@ -86,7 +88,7 @@ void useOurDialog(QFileDialog &dialog)
  */
 QStringList pickedFiles(const QFileDialog &dialog)
 {
-    const QStringList selected = dialog.selectedFiles();
+    QStringList selected = dialog.selectedFiles(); // returned as it is when nothing was typed
     const auto *nameBox = dialog.findChild<const QLineEdit *>(QStringLiteral("fileNameEdit"));
     if (!nameBox || nameBox->text().trimmed().isEmpty())
         return selected;
@@ -221,7 +223,11 @@ std::unique_ptr<QSettings> QtSettingsStore::open() const
 
 QString QtSettingsStore::read(const QString &key, const QString &defaultValue)
 {
-    const QVariant value = open()->value(Section + QLatin1Char('/') + key);
+    const auto settings = open();
+    const QVariant value = settings->value(Section + QLatin1Char('/') + key);
+    if (settings->status() != QSettings::NoError)
+        qCDebug(lcSettings) << "unreadable store" << settings->fileName() << "status"
+                            << settings->status() << "reading" << key;
     return value.isValid() ? value.toString() : defaultValue;
 }
 
@@ -284,7 +290,7 @@ void QtEventLoop::sleepForEvents(double seconds)
     QTimer deadline;
     deadline.setSingleShot(true);
     deadline.setTimerType(Qt::PreciseTimer);
-    deadline.start(static_cast<int>(seconds * 1000.0 + 0.5));
+    deadline.start(static_cast<int>(std::lround(seconds * 1000.0)));
     QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
 }
 
@@ -311,6 +317,7 @@ void QtProgramControl::endNow()
     try {
         m_office.shutdown();
     } catch (...) {
+        qCDebug(lcOffice) << "the office could not be stopped on the way out";
     }
     std::fflush(nullptr);
     std::_Exit(0);

@@ -161,6 +161,7 @@ OfficeChild::OfficeChild(const QString &program, const QStringList &arguments,
     for (const QString &a : arguments)
         args.push_back(a.toUtf8());
     std::vector<char *> argv;
+    argv.reserve(args.size() + 1);
     for (QByteArray &a : args)
         argv.push_back(a.data());
     argv.push_back(nullptr);
@@ -176,8 +177,7 @@ OfficeChild::OfficeChild(const QString &program, const QStringList &arguments,
         const char *eq = std::strchr(*e, '=');
         const auto length = eq ? static_cast<std::size_t>(eq - *e + 1) : std::strlen(*e);
         const bool replaced = std::any_of(extra.begin(), extra.end(), [&](const QByteArray &x) {
-            return x.size() >= static_cast<qsizetype>(length) &&
-                   std::strncmp(x.constData(), *e, length) == 0;
+            return x.startsWith(QByteArrayView(*e, static_cast<qsizetype>(length)));
         });
         if (!replaced)
             envp.push_back(*e);

@@ -2,6 +2,7 @@
 #include "platform/uno/UnoPresentation.h"
 
 #include "platform/Failure.h"
+#include "platform/Logging.h"
 #include "platform/Platform.h"
 #include "platform/uno/OfficeProcess.h"
 
@@ -447,6 +448,7 @@ struct OfficeInstance {
             desktop.clear();
             remote.clear();
         } catch (...) {
+            qCDebug(lcOffice) << "releasing the office's references failed";
         }
     }
 
@@ -564,8 +566,8 @@ template <typename F> auto edge(const QString &context, F body) -> decltype(body
 class UnoPresentationObject final : public Presentation {
 public:
     UnoPresentationObject(std::shared_ptr<OfficeInstance> office,
-                          Reference<css::lang::XComponent> document)
-        : m_office(std::move(office)), m_document(std::move(document))
+                          const Reference<css::lang::XComponent> &document)
+        : m_office(std::move(office)), m_document(document)
     {}
 
     // The office always prints in the foreground (Wait): the application is quit right after
@@ -728,11 +730,11 @@ public:
                 [document = o.document, name = ou(printerName)]() {
                     const Reference<css::view::XPrintable> printable(document, UNO_QUERY_THROW);
                     printable->setPrinter(sequence({property("Name", css::uno::Any(name))}));
-                    OUString now;
+                    OUString taken;
                     for (const auto &p : printable->getPrinter())
                         if (p.Name == "Name")
-                            p.Value >>= now;
-                    return qs(now);
+                            p.Value >>= taken;
+                    return qs(taken);
                 });
         });
         if (now != printerName)
@@ -758,8 +760,9 @@ public:
                     try {
                         if (desktop.is())
                             desktop->terminate();
-                    } catch (const css::uno::Exception &) {
+                    } catch (const css::uno::Exception &e) {
                         // The office may end before it answers.
+                        qCDebug(lcOffice) << "terminate:" << qs(e.Message);
                     }
                     return true;
                 },
@@ -869,6 +872,7 @@ private:
             });
         } catch (...) {
             // Closing is tidying up; the step's own outcome is what the user reads.
+            qCDebug(lcOffice) << "closing the document failed";
         }
     }
 
