@@ -34,7 +34,10 @@ public:
         std::fprintf(stderr, "message: %s\n", qPrintable(text));
         return Answer::Ok;
     }
-    QString inputBox(const QString &, const QString &, const QString &) override { return extension; }
+    QString inputBox(const QString &, const QString &, const QString &) override
+    {
+        return extension;
+    }
     FileDialogResult openFiles(const FileDialogRequest &) override { return {}; }
     QString browseForFolder(const QString &, const QString &) override { return folder; }
     QString extension, folder;
@@ -97,6 +100,19 @@ long peakKiB()
     return usage.ru_maxrss;
 }
 
+struct Cpu {
+    double user, system;
+};
+
+// The process's CPU time so far, in user space and in the kernel.
+Cpu cpuSeconds()
+{
+    struct rusage usage {};
+    getrusage(RUSAGE_SELF, &usage);
+    auto secs = [](const timeval &t) { return static_cast<double>(t.tv_sec) + t.tv_usec / 1e6; };
+    return {secs(usage.ru_utime), secs(usage.ru_stime)};
+}
+
 int makeTree(const QString &root)
 {
     // 10 folders at depth 1, 100 at depth 2, 1,000 at depth 3, 3,890 at depth 4:
@@ -119,8 +135,9 @@ int makeTree(const QString &root)
     for (const QString &f : folders) {
         QDir().mkpath(f);
         for (int i = 0; i < 20; ++i, ++n) {
-            const QString ext = n % 10 == 0 ? (n % 20 == 0 ? QStringLiteral("pptx") : QStringLiteral("ppt"))
-                                            : QLatin1String(other[n % 9]);
+            const QString ext = n % 10 == 0
+                                    ? (n % 20 == 0 ? QStringLiteral("pptx") : QStringLiteral("ppt"))
+                                    : QLatin1String(other[n % 9]);
             QFile file(f + QStringLiteral("/file %1.%2").arg(n).arg(ext));
             if (!file.open(QIODevice::WriteOnly))
                 return 1;
@@ -132,7 +149,7 @@ int makeTree(const QString &root)
 
 int walk(const QString &dir, const QString &extension, int runs)
 {
-    double best = 1e9, total = 0;
+    double best = 1e9, total = 0, bestUser = 0, bestSystem = 0;
     int rows = 0;
     long pumps = 0;
     for (int run = 0; run < runs; ++run) {
@@ -142,17 +159,28 @@ int walk(const QString &dir, const QString &extension, int runs)
         bench.events->realPumps = !std::getenv("QUEUE_BENCH_NO_PUMP");
         Form1 form(bench.platform);
         form.show();
+        // The window is on the screen before the button is pressed, as it is
+        // for a user: its first painting is not part of adding the tree.
+        QCoreApplication::processEvents();
+        const Cpu before = cpuSeconds();
         QElapsedTimer t;
         t.start();
         PushButton2_Click(form);
         const double s = t.nsecsElapsed() / 1e9;
+        const Cpu after = cpuSeconds();
+        if (s < best) {
+            bestUser = after.user - before.user;
+            bestSystem = after.system - before.system;
+        }
         best = std::min(best, s);
         total += s;
         rows = form.queue().Count();
         pumps = bench.events->pumps;
     }
-    std::printf("walk %s: best %.4f s mean %.4f s rows %d pumps %ld peak %ld KiB\n",
-                qPrintable(extension), best, total / runs, rows, pumps, peakKiB());
+    std::printf("walk %s: best %.4f s (user %.4f s, system %.4f s) mean %.4f s rows %d pumps %ld "
+                "peak %ld KiB\n",
+                qPrintable(extension), best, bestUser, bestSystem, total / runs, rows, pumps,
+                peakKiB());
     return 0;
 }
 
@@ -164,7 +192,9 @@ int rows()
     QStringList paths;
     paths.reserve(100000);
     for (int i = 0; i < 100000; ++i)
-        paths << QStringLiteral("/home/user/Presentations/Quarter %1/Review deck %2.pptx").arg(i % 97).arg(i);
+        paths << QStringLiteral("/home/user/Presentations/Quarter %1/Review deck %2.pptx")
+                     .arg(i % 97)
+                     .arg(i);
     QueueModel &queue = form.queue();
     QElapsedTimer t;
     t.start();
@@ -187,7 +217,8 @@ int rows()
         scanHits += queue.rows().contains(probe) ? 1 : 0;
     }
     const double scan = t.nsecsElapsed() / 1e9;
-    std::printf("append 100000: %.4f s\nListContains x1000: %.4f s (hits %d)\nlinear scan x1000: %.4f s (hits %d)\n"
+    std::printf("append 100000: %.4f s\nListContains x1000: %.4f s (hits %d)\nlinear scan x1000: "
+                "%.4f s (hits %d)\n"
                 "peak %ld KiB\n",
                 append, contains, hits, scan, scanHits, peakKiB());
     return 0;

@@ -15,7 +15,8 @@ bool FileSystem::IsFolder(const QString &path)
 }
 
 FolderListing FileSystem::readFolder(const QString &folder, const QString &pattern,
-                                     int excludedValue, FolderListing *partial)
+                                     int excludedValue, FolderListing *partial,
+                                     const QString &filePrefix)
 {
     FolderListing listing;
     std::vector<SubFolder> read;
@@ -27,6 +28,9 @@ FolderListing FileSystem::readFolder(const QString &folder, const QString &patte
         throw;
     }
     listing.files = listExistingFiles(folder, pattern, excludedValue);
+    if (!filePrefix.isEmpty())
+        for (QString &name : listing.files)
+            name.prepend(filePrefix);
     return listing;
 }
 

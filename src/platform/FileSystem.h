@@ -68,11 +68,14 @@ public:
     virtual bool isRootFolder(const QString &folder) = 0;
     /**
      * subFolders() and listExistingFiles() of one folder from one read of it,
-     * so a walk reads every folder once. Throws as subFolders() does, with
+     * so a walk reads every folder once. Each file name comes with
+     * `filePrefix` before it (a walk passes the folder's path and gets its
+     * rows without copying the names). Throws as subFolders() does, with
      * what was read before the failure in `partial`.
      */
     virtual FolderListing readFolder(const QString &folder, const QString &pattern,
-                                     int excludedValue, FolderListing *partial = nullptr);
+                                     int excludedValue, FolderListing *partial = nullptr,
+                                     const QString &filePrefix = QString());
     /** The real folder behind a path, links resolved; none when it cannot be read. */
     virtual std::optional<FolderIdentity> folderIdentity(const QString &folder) = 0;
     /**

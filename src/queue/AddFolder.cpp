@@ -24,12 +24,13 @@ namespace deckrun {
 
 namespace {
 
-constexpr int LengthLimit = 260;           // paths and names must stay below it
-constexpr int HiddenSystemFolder = 22;     // folder + hidden + system
+constexpr int LengthLimit = 260;       // paths and names must stay below it
+constexpr int HiddenSystemFolder = 22; // folder + hidden + system
 constexpr int HiddenSystemLinkFolder = 1046;
-constexpr int HiddenArchiveFile = 34;      // hidden + archive: lock files and the like
+constexpr int HiddenArchiveFile = 34; // hidden + archive: lock files and the like
 
-const QString WalkerLocation = QStringLiteral("in Marrowfield2021/08/31.AddFolder.GetSubDirectories2016 ");
+const QString WalkerLocation =
+    QStringLiteral("in Marrowfield2021/08/31.AddFolder.GetSubDirectories2016 ");
 const QString DropLocation = QStringLiteral("in Tamberlin2021/08/31.Form1.ListView1_OLEDragDrop ");
 
 /** What one walk remembers across its levels. */
@@ -112,7 +113,10 @@ qsizetype walkLevel(Walk &walk, QStringList &folders, bool recurse)
         FolderListing partial;
         try {
             if (walk.pattern) {
-                FolderListing listing = files.readFolder(v, *walk.pattern, HiddenArchiveFile, &partial);
+                // The files come as rows: the folder's path (cleaned once, as a
+                // name holds no separator) before each name.
+                FolderListing listing = files.readFolder(v, *walk.pattern, HiddenArchiveFile,
+                                                         &partial, NormalizePath(v));
                 subFolders = std::move(listing.subFolders);
                 walk.files.insert(v, std::move(listing.files));
             } else {
@@ -128,9 +132,9 @@ qsizetype walkLevel(Walk &walk, QStringList &folders, bool recurse)
         for (const SubFolder &sub : subFolders) {
             p.events->pumpEvents();
             const QString &name = sub.name;
-            if (name.size() >= LengthLimit || HasUnsafeChars(name)
-                || name.contains(QLatin1Char('?')) || name == QLatin1String(".")
-                || name == QLatin1String(".."))
+            if (name.size() >= LengthLimit || HasUnsafeChars(name) ||
+                name.contains(QLatin1Char('?')) || name == QLatin1String(".") ||
+                name == QLatin1String(".."))
                 continue;
             found.append(v + name + sep);
         }
@@ -218,8 +222,8 @@ bool HasUnsafeChars(const QString &name)
 
 QString ExtensionPrompt()
 {
-    return QStringLiteral("Enter file extension to load:") + QStringLiteral("\r\r")
-        + QStringLiteral("(* for all files, txt for all txt files, doc for all doc files, etc.)");
+    return QStringLiteral("Enter file extension to load:") + QStringLiteral("\r\r") +
+           QStringLiteral("(* for all files, txt for all txt files, doc for all doc files, etc.)");
 }
 
 void AddFolderTree(Form1 &form, const QString &folder, const QString &pattern, StepRunner &r)
@@ -235,25 +239,28 @@ void AddFolderTree(Form1 &form, const QString &folder, const QString &pattern, S
     for (const QString &listed : std::as_const(folders)) {
         QString entry;
         r.step(120, [&] { entry = listed.chopped(1); });
+        // A name holds no separator, so cleaning the folder part once cleans
+        // every row: NormalizePath(entry + sep + name) is prefix + name.
+        const QString prefix = NormalizePath(entry + sep);
         // The listing yields only names that open as existing files and whose
         // attribute value is not 34, so it can skip looking at most files.
-        QStringList names;
+        QStringList rows;
         r.step(122, [&] {
             const auto gathered = walk.files.find(listed);
             if (gathered != walk.files.end()) {
-                names = std::move(gathered.value());
+                rows = std::move(gathered.value()); // already prefix + name
                 walk.files.erase(gathered);
             } else {
-                names = p.files->listExistingFiles(entry, pattern, HiddenArchiveFile);
+                rows = p.files->listExistingFiles(entry, pattern, HiddenArchiveFile);
+                for (QString &name : rows)
+                    name.prepend(prefix);
             }
         });
-        // One folder's rows go in together: no events run inside this loop.
-        QStringList rows;
-        for (const QString &name : std::as_const(names)) {
-            if (name.startsWith(QLatin1Char('~')))
-                continue;
-            rows << NormalizePath(entry + sep + name);
-        }
+        // Lock files ("~" names) stay out. One folder's rows go in together:
+        // no events run inside this loop.
+        rows.removeIf([&prefix](const QString &row) {
+            return row.size() > prefix.size() && row.at(prefix.size()) == QLatin1Char('~');
+        });
         r.step(132, [&] { form.queue().Append(rows); });
     }
 }
@@ -274,7 +281,8 @@ void PushButton2_Click(Form1 &form)
         const QString stored = p.settings->read(QStringLiteral("Extension"), QStringLiteral("ppt"));
         answer = p.dialogs->inputBox(ExtensionPrompt(), QString(), stored);
         if (!answer.isEmpty())
-            p.settings->write(QStringLiteral("Extension"), answer); // kept even if the browser is cancelled
+            p.settings->write(QStringLiteral("Extension"),
+                              answer); // kept even if the browser is cancelled
     });
     if (r.test(102, [&] { return answer.isEmpty(); }))
         return;

@@ -44,7 +44,9 @@ QString QtDialogs::qtFilter(const QString &filter)
         // The name already shows the pattern; Qt reads the pattern from the brackets.
         QString entry = parts[i];
         if (!entry.contains(QLatin1Char('(')))
-            entry += QStringLiteral(" (") + QString(parts[i + 1]).replace(QLatin1Char(';'), QLatin1Char(' ')) + QLatin1Char(')');
+            entry += QStringLiteral(" (") +
+                     QString(parts[i + 1]).replace(QLatin1Char(';'), QLatin1Char(' ')) +
+                     QLatin1Char(')');
         entries << entry;
     }
     return entries.join(QLatin1String(";;"));
@@ -69,12 +71,13 @@ Answer QtDialogs::messageBox(const QString &text, const QString &title, Buttons 
     }
 }
 
-QString QtDialogs::inputBox(const QString &prompt, const QString &title, const QString &defaultAnswer)
+QString QtDialogs::inputBox(const QString &prompt, const QString &title,
+                            const QString &defaultAnswer)
 {
     bool ok = false;
-    const QString answer = QInputDialog::getText(nullptr, title.isEmpty() ? applicationTitle() : title,
-                                                 displayText(prompt), QLineEdit::Normal,
-                                                 defaultAnswer, &ok);
+    const QString answer =
+        QInputDialog::getText(nullptr, title.isEmpty() ? applicationTitle() : title,
+                              displayText(prompt), QLineEdit::Normal, defaultAnswer, &ok);
     return ok ? answer : QString();
 }
 
@@ -111,13 +114,11 @@ QString QtDialogs::browseForFolder(const QString &title, const QString &initialF
 QtSettingsStore::QtSettingsStore()
     : m_settings(std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope,
                                              QStringLiteral("Orvanta"), QStringLiteral("Deckrun")))
-{
-}
+{}
 
 QtSettingsStore::QtSettingsStore(const QString &iniFile)
     : m_settings(std::make_unique<QSettings>(iniFile, QSettings::IniFormat))
-{
-}
+{}
 
 QString QtSettingsStore::read(const QString &key, const QString &defaultValue)
 {
@@ -138,7 +139,10 @@ void QtSettingsStore::write(const QString &key, const QString &value)
 
 // --- shell -----------------------------------------------------------------
 
-void QtShell::openUrl(const QUrl &url) { QDesktopServices::openUrl(url); }
+void QtShell::openUrl(const QUrl &url)
+{
+    QDesktopServices::openUrl(url);
+}
 
 void QtShell::openFolder(const QString &path)
 {
@@ -149,10 +153,18 @@ void QtShell::openFolder(const QString &path)
 
 QtEventLoop::QtEventLoop()
     : m_random(static_cast<std::mt19937::result_type>(QTime::currentTime().msecsSinceStartOfDay()))
-{
-}
+{}
 
-void QtEventLoop::pumpEvents() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
+void QtEventLoop::pumpEvents()
+{
+    // A folder walk pumps for every folder, tens of thousands of times a
+    // second; handling events at most once a millisecond keeps the window
+    // just as alive and leaves the walk its speed.
+    if (m_sinceEvents.isValid() && m_sinceEvents.nsecsElapsed() < 1'000'000)
+        return;
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+    m_sinceEvents.start();
+}
 
 double QtEventLoop::secondsSinceMidnight()
 {
@@ -169,6 +181,7 @@ void QtEventLoop::sleepForEvents(double seconds)
     deadline.setTimerType(Qt::PreciseTimer);
     deadline.start(static_cast<int>(seconds * 1000.0 + 0.5));
     QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    m_sinceEvents.start();
 }
 
 double QtEventLoop::randomNumber()
@@ -178,9 +191,15 @@ double QtEventLoop::randomNumber()
 
 // --- printers ----------------------------------------------------------------
 
-QString QtPrinters::defaultPrinterName() { return QPrinterInfo::defaultPrinterName(); }
+QString QtPrinters::defaultPrinterName()
+{
+    return QPrinterInfo::defaultPrinterName();
+}
 
-QStringList QtPrinters::printerNames() { return QPrinterInfo::availablePrinterNames(); }
+QStringList QtPrinters::printerNames()
+{
+    return QPrinterInfo::availablePrinterNames();
+}
 
 // --- the program -------------------------------------------------------------
 

@@ -10,6 +10,7 @@
 #include "platform/SettingsStore.h"
 #include "platform/Shell.h"
 
+#include <QElapsedTimer>
 #include <QSettings>
 
 #include <memory>
@@ -69,6 +70,7 @@ public:
 
 private:
     std::mt19937 m_random;
+    QElapsedTimer m_sinceEvents; // since events were last handled
 };
 
 class QtPrinters final : public Printers {
