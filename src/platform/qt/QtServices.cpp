@@ -210,12 +210,22 @@ QString QtProgramControl::programFolder()
 
 void QtProgramControl::endNow()
 {
+    end(0);
+}
+
+void QtProgramControl::refuseToStart()
+{
+    end(1);
+}
+
+void QtProgramControl::end(int status)
+{
     try {
         m_office.shutdown();
     } catch (...) {
     }
     std::fflush(nullptr);
-    std::_Exit(0);
+    std::_Exit(status);
 }
 
 } // namespace deckrun

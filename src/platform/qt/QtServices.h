@@ -84,8 +84,11 @@ public:
     explicit QtProgramControl(PresentationAutomation &office) : m_office(office) {}
     QString programFolder() override;
     [[noreturn]] void endNow() override;
+    [[noreturn]] void refuseToStart() override;
 
 private:
+    [[noreturn]] void end(int status);
+
     PresentationAutomation &m_office;
 };
 
