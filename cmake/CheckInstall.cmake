@@ -30,6 +30,21 @@ if(NOT rc EQUAL 2 OR NOT err MATCHES "graphical display")
     list(APPEND problems "the launcher did not start the program (${rc}): ${err}")
 endif()
 
+# "Open With Deckrun": the desktop file hands the chosen files to the program
+# and names presentation types the system knows.
+file(STRINGS ${PREFIX}/share/applications/${id}.desktop exec REGEX "^Exec=")
+if(NOT exec STREQUAL "Exec=deckrun %F")
+    list(APPEND problems "desktop file: ${exec} does not hand over the chosen files")
+endif()
+file(STRINGS ${PREFIX}/share/applications/${id}.desktop mime REGEX "^MimeType=")
+string(REGEX REPLACE "^MimeType=" "" mime "${mime}")
+string(REGEX MATCHALL "[a-z0-9.+-]+/[a-zA-Z0-9.+-]+" mime "${mime}")
+foreach(type IN LISTS mime)
+    if(type AND IS_DIRECTORY /usr/share/mime/application AND NOT EXISTS /usr/share/mime/${type}.xml)
+        list(APPEND problems "desktop file: unknown MIME type ${type}")
+    endif()
+endforeach()
+
 find_program(validate_desktop desktop-file-validate)
 if(validate_desktop)
     execute_process(COMMAND ${validate_desktop} ${PREFIX}/share/applications/${id}.desktop
