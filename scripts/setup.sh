@@ -25,7 +25,7 @@ if [[ $want_dev -eq 1 ]]; then
         poppler-utils hyperfine imagemagick
         g++-mingw-w64-x86-64
         procps
-        debootstrap appstream desktop-file-utils
+        debootstrap appstream desktop-file-utils lintian
     )
 fi
 
