@@ -3,7 +3,9 @@
 // the ratios against `find` on the same tree.
 //
 //   queue_bench tree DIR            build 100,000 files in 5,000 folders under DIR
-//   queue_bench walk DIR EXT RUNS   "Add All File(s) In Folder" on DIR with EXT, best of RUNS
+//   queue_bench walk DIR EXT RUNS [PEER...]
+//                                   "Add All File(s) In Folder" on DIR with EXT, best of RUNS;
+//                                   the peer command (find) takes turns with it
 //   queue_bench rows                100,000 appends, 1,000 ListContains on 100,000 rows
 
 #include "app/Form1.h"
@@ -21,7 +23,12 @@
 #include <cstdlib>
 #include <deque>
 
+#include <fcntl.h>
+#include <spawn.h>
 #include <sys/resource.h>
+#include <sys/wait.h>
+
+extern char **environ;
 
 using namespace deckrun;
 
@@ -147,12 +154,42 @@ int makeTree(const QString &root)
     return 0;
 }
 
-int walk(const QString &dir, const QString &extension, int runs)
+// Runs the peer command once, its output discarded; its wall time in seconds.
+double timePeer(const QStringList &peer)
 {
-    double best = 1e9, total = 0, bestUser = 0, bestSystem = 0;
+    std::vector<QByteArray> bytes;
+    for (const QString &a : peer)
+        bytes.push_back(QFile::encodeName(a));
+    std::vector<char *> argv;
+    for (QByteArray &b : bytes)
+        argv.push_back(b.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    QElapsedTimer t;
+    t.start();
+    pid_t pid = 0;
+    double s = -1;
+    if (posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0) {
+        int status = 0;
+        waitpid(pid, &status, 0);
+        s = t.nsecsElapsed() / 1e9;
+    }
+    posix_spawn_file_actions_destroy(&actions);
+    return s;
+}
+
+int walk(const QString &dir, const QString &extension, int runs, const QStringList &peer)
+{
+    double best = 1e9, total = 0, bestUser = 0, bestSystem = 0, peerBest = 1e9;
     int rows = 0;
     long pumps = 0;
     for (int run = 0; run < runs; ++run) {
+        // The peer takes its turn right before each walk, so that both meet
+        // the same load on a shared machine.
+        if (!peer.isEmpty())
+            peerBest = std::min(peerBest, timePeer(peer));
         BenchPlatform bench;
         bench.dialogs->extension = extension;
         bench.dialogs->folder = dir;
@@ -181,6 +218,8 @@ int walk(const QString &dir, const QString &extension, int runs)
                 "peak %ld KiB\n",
                 qPrintable(extension), best, bestUser, bestSystem, total / runs, rows, pumps,
                 peakKiB());
+    if (!peer.isEmpty())
+        std::printf("peer %s: best %.4f s\n", qPrintable(peer.join(QLatin1Char(' '))), peerBest);
     return 0;
 }
 
@@ -235,9 +274,10 @@ int main(int argc, char **argv)
     if (args.size() >= 3 && args[1] == QLatin1String("tree"))
         return makeTree(args[2]);
     if (args.size() >= 4 && args[1] == QLatin1String("walk"))
-        return walk(args[2], args[3], args.size() >= 5 ? args[4].toInt() : 3);
+        return walk(args[2], args[3], args.size() >= 5 ? args[4].toInt() : 3, args.mid(5));
     if (args.size() >= 2 && args[1] == QLatin1String("rows"))
         return rows();
-    std::fprintf(stderr, "usage: queue_bench tree DIR | walk DIR EXT [RUNS] | rows\n");
+    std::fprintf(stderr,
+                 "usage: queue_bench tree DIR | walk DIR EXT [RUNS [PEER COMMAND...]] | rows\n");
     return 2;
 }

@@ -47,6 +47,7 @@ struct Walk {
     // pattern, so that adding a tree reads each folder once.
     const QString *pattern = nullptr;
     QHash<QString, QStringList> files;
+    qsizetype fileCount = 0; // of all lists in `files`
 };
 
 // Root folders are always searched; others unless hidden and system together.
@@ -63,6 +64,13 @@ void removeFirst(QStringList &folders, const QString &folder)
     const qsizetype at = folders.indexOf(folder);
     if (at >= 0)
         folders.removeAt(at);
+}
+
+// Names beginning with "~" (lock files and the like) are not queued; `at` is
+// where the name begins in the row.
+bool isLockFile(const QString &row, qsizetype at)
+{
+    return row.size() > at && row.at(at) == QLatin1Char('~');
 }
 
 void report(Platform &p, const std::exception &e, int step)
@@ -115,9 +123,15 @@ qsizetype walkLevel(Walk &walk, QStringList &folders, bool recurse)
             if (walk.pattern) {
                 // The files come as rows: the folder's path (cleaned once, as a
                 // name holds no separator) before each name.
-                FolderListing listing = files.readFolder(v, *walk.pattern, HiddenArchiveFile,
-                                                         &partial, NormalizePath(v));
+                const QString prefix = NormalizePath(v);
+                FolderListing listing =
+                    files.readFolder(v, *walk.pattern, HiddenArchiveFile, &partial, prefix);
                 subFolders = std::move(listing.subFolders);
+                // Lock files ("~" names) stay out, looked at while the rows are
+                // fresh in the cache.
+                listing.files.removeIf(
+                    [&prefix](const QString &row) { return isLockFile(row, prefix.size()); });
+                walk.fileCount += listing.files.size();
                 walk.files.insert(v, std::move(listing.files));
             } else {
                 subFolders = files.subFolders(v, &partial.subFolders);
@@ -180,7 +194,7 @@ qsizetype walkLevel(Walk &walk, QStringList &folders, bool recurse)
 
 void GetSubDirectories2016(Platform &platform, QStringList &folders, bool recurse)
 {
-    Walk walk{platform, {}, {}, nullptr, {}};
+    Walk walk{platform, {}, {}, nullptr, {}, 0};
     walkLevel(walk, folders, recurse);
 }
 
@@ -234,8 +248,18 @@ void AddFolderTree(Form1 &form, const QString &folder, const QString &pattern, S
     r.step(114, [&] { folders = QStringList{folder + sep}; });
     // The walk gathers each folder's files as it reads the folder; a folder
     // it did not read (one that is not searched) is listed on its own below.
-    Walk walk{p, {}, {}, &pattern, {}};
+    Walk walk{p, {}, {}, &pattern, {}, 0};
     r.step(116, [&] { walkLevel(walk, folders, true); });
+    // No events run in this loop, so the rows of every folder can go into the
+    // queue in one change at the end; should a step fail, the rows so far go
+    // in first, so that its report shows the queue as far as it got.
+    QStringList pending;
+    pending.reserve(walk.fileCount);
+    auto appendPending = [&] {
+        if (!pending.isEmpty())
+            r.step(132, [&] { form.queue().Append(std::move(pending)); });
+        pending = QStringList();
+    };
     for (const QString &listed : std::as_const(folders)) {
         QString entry;
         r.step(120, [&] { entry = listed.chopped(1); });
@@ -246,23 +270,25 @@ void AddFolderTree(Form1 &form, const QString &folder, const QString &pattern, S
         // attribute value is not 34, so it can skip looking at most files.
         QStringList rows;
         r.step(122, [&] {
-            const auto gathered = walk.files.find(listed);
-            if (gathered != walk.files.end()) {
-                rows = std::move(gathered.value()); // already prefix + name
-                walk.files.erase(gathered);
-            } else {
-                rows = p.files->listExistingFiles(entry, pattern, HiddenArchiveFile);
-                for (QString &name : rows)
-                    name.prepend(prefix);
+            try {
+                const auto gathered = walk.files.find(listed);
+                if (gathered != walk.files.end()) {
+                    rows = std::move(gathered.value()); // prefix + name, lock files out
+                    walk.files.erase(gathered);
+                } else {
+                    rows = p.files->listExistingFiles(entry, pattern, HiddenArchiveFile);
+                    rows.removeIf([](const QString &name) { return isLockFile(name, 0); });
+                    for (QString &name : rows)
+                        name.prepend(prefix);
+                }
+            } catch (...) {
+                appendPending();
+                throw;
             }
         });
-        // Lock files ("~" names) stay out. One folder's rows go in together:
-        // no events run inside this loop.
-        rows.removeIf([&prefix](const QString &row) {
-            return row.size() > prefix.size() && row.at(prefix.size()) == QLatin1Char('~');
-        });
-        r.step(132, [&] { form.queue().Append(rows); });
+        pending.append(std::move(rows));
     }
+    appendPending();
 }
 
 void AddFolderTree(Form1 &form, const QString &folder, const QString &pattern)

@@ -4,6 +4,7 @@
 #include "platform/Failure.h"
 
 #include <QFile>
+#include <QStringBuilder>
 
 #include <algorithm>
 #include <bit>
@@ -76,6 +77,21 @@ QString decodedName(const char *raw)
     if (QFile::encodeName(name) != QByteArray(raw))
         return QString();
     return name;
+}
+
+// True when no byte of the name has its high bit set, eight bytes at a time.
+bool isAscii(const char *raw, std::size_t length)
+{
+    std::uint64_t any = 0;
+    std::size_t i = 0;
+    for (; i + 8 <= length; i += 8) {
+        std::uint64_t word;
+        std::memcpy(&word, raw + i, 8);
+        any |= word;
+    }
+    for (; i < length; ++i)
+        any |= static_cast<unsigned char>(raw[i]);
+    return (any & 0x8080808080808080ULL) == 0;
 }
 
 // A folder's name as QString. A name that cannot be decoded keeps its
@@ -288,7 +304,7 @@ int WildcardPattern::matchesRaw(const char *name) const
 
 // --- the file system -----------------------------------------------------------
 
-int PosixFileSystem::attributeValue(const QString &name, const struct stat &own,
+int PosixFileSystem::attributeValue(QStringView name, const struct stat &own,
                                     const struct stat *target)
 {
     int value = 0;
@@ -324,7 +340,7 @@ int PosixFileSystem::attributes(const QString &path)
     while (last.size() > 1 && last.endsWith(QLatin1Char('/')))
         last.chop(1);
     last = last.mid(last.lastIndexOf(QLatin1Char('/')) + 1);
-    return attributeValue(last.toString(), st, followed ? &target : nullptr);
+    return attributeValue(last, st, followed ? &target : nullptr);
 }
 
 bool PosixFileSystem::isExistingFile(const QString &path)
@@ -386,6 +402,14 @@ public:
         m_entries.push_back(e);
     }
 
+    /** Forgets the names kept, keeping the room they took for the next folder. */
+    void clear()
+    {
+        m_bytes.clear();
+        m_entries.clear();
+        m_decoded.clear();
+    }
+
     /** The names in listing order (nameLess), each with `prefix` before it. */
     QStringList sorted(const QString &prefix)
     {
@@ -398,12 +422,8 @@ public:
                 out << prefix + m_decoded[e.decoded];
                 continue;
             }
-            QString text(prefix.size() + e.length, Qt::Uninitialized);
-            QChar *to = std::copy(prefix.cbegin(), prefix.cend(), text.begin());
-            const char *from = m_bytes.data() + e.offset;
-            for (std::uint32_t i = 0; i < e.length; ++i)
-                to[i] = QChar(static_cast<char16_t>(static_cast<unsigned char>(from[i])));
-            out << text;
+            // One allocation of the right size; ASCII is Latin-1.
+            out << QString(prefix % QLatin1StringView(m_bytes.data() + e.offset, e.length));
         }
         return out;
     }
@@ -486,7 +506,7 @@ private:
  */
 class FileTaker {
 public:
-    using ValueOf = int (*)(const QString &, const struct stat &, const struct stat *);
+    using ValueOf = int (*)(QStringView, const struct stat &, const struct stat *);
     FileTaker(int dirFd, const WildcardPattern &match, int excludedValue, ValueOf valueOf)
         : m_dirFd(dirFd), m_match(match), m_excludedValue(excludedValue), m_valueOf(valueOf)
     {}
@@ -501,15 +521,12 @@ public:
         const int matched = m_match.matchesRaw(raw);
         if (matched == 0)
             return;
-        std::size_t length = 0;
-        while (raw[length] && static_cast<unsigned char>(raw[length]) < 0x80)
-            ++length;
+        const std::size_t length = std::strlen(raw);
         QString decoded; // stays null for plain ASCII
-        if (raw[length]) {
+        if (!isAscii(raw, length)) {
             decoded = decodedName(raw);
             if (decoded.isEmpty())
                 return;
-            length += std::strlen(raw + length);
         }
         auto name = [&] { return decoded.isNull() ? QString::fromLatin1(raw, length) : decoded; };
         if (matched < 0 && !m_match.matches(name()))
@@ -570,7 +587,9 @@ QStringList PosixFileSystem::listExistingFiles(const QString &folder, const QStr
         return {};
     const WildcardPattern match(pattern);
     FileTaker taker(reader.fd(), match, excludedValue, &PosixFileSystem::attributeValue);
-    TakenNames files;
+    // One folder is read at a time: the room for its names serves the next.
+    static thread_local TakenNames files;
+    files.clear();
     while (const struct dirent *e = reader.next())
         taker.take(e, files);
     return files.sorted(QString());
@@ -585,7 +604,9 @@ FolderListing PosixFileSystem::readFolder(const QString &folder, const QString &
         throwListingFailure(folder, errno);
     const WildcardPattern match(pattern);
     FileTaker taker(reader.fd(), match, excludedValue, &PosixFileSystem::attributeValue);
-    TakenNames files;
+    // One folder is read at a time: the room for its names serves the next.
+    static thread_local TakenNames files;
+    files.clear();
     FolderListing listing;
     for (;;) {
         const struct dirent *e = reader.next();

@@ -50,8 +50,7 @@ public:
     std::optional<FolderIdentity> folderIdentity(const QString &folder) override;
 
 private:
-    static int attributeValue(const QString &name, const struct stat &own,
-                              const struct stat *target);
+    static int attributeValue(QStringView name, const struct stat &own, const struct stat *target);
 };
 
 } // namespace deckrun
