@@ -14,7 +14,8 @@ set(id example.deckrun.Deckrun)
 foreach(f lib/deckrun/deckrun lib/deckrun/HAND-M.CUR lib/deckrun/drag.ico lib/deckrun/x/o.cjs
           bin/deckrun share/applications/${id}.desktop share/metainfo/${id}.metainfo.xml
           share/icons/hicolor/48x48/apps/${id}.png share/icons/hicolor/256x256/apps/${id}.png
-          share/icons/hicolor/scalable/apps/${id}.svg)
+          share/icons/hicolor/scalable/apps/${id}.svg share/man/man1/deckrun.1.gz
+          share/doc/deckrun/changelog.gz)
     if(NOT EXISTS ${PREFIX}/${f})
         list(APPEND problems "missing after install: ${f}")
     endif()
