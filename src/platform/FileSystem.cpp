@@ -19,12 +19,15 @@ FolderListing FileSystem::readFolder(const QString &folder, const QString &patte
                                      const QString &filePrefix)
 {
     FolderListing listing;
+    listing.identity = folderIdentity(folder);
     std::vector<SubFolder> read;
     try {
         listing.subFolders = subFolders(folder, &read);
     } catch (const Failure &) {
-        if (partial)
+        if (partial) {
             partial->subFolders = std::move(read);
+            partial->identity = listing.identity;
+        }
         throw;
     }
     listing.files = listExistingFiles(folder, pattern, excludedValue);

@@ -25,17 +25,19 @@ struct SubFolder {
     QString name;
 };
 
-/** What one read of a folder yields: its sub-folders and its qualifying files. */
-struct FolderListing {
-    std::vector<SubFolder> subFolders;
-    QStringList files;
-};
-
 /** Identity of a real folder, so a walk can visit each folder once. */
 struct FolderIdentity {
     std::uint64_t device = 0;
     std::uint64_t inode = 0;
     friend bool operator==(const FolderIdentity &, const FolderIdentity &) = default;
+};
+
+/** What one read of a folder yields: its sub-folders and its qualifying files. */
+struct FolderListing {
+    std::vector<SubFolder> subFolders;
+    QStringList files;
+    /** The real folder that was read; none when that could not be told. */
+    std::optional<FolderIdentity> identity;
 };
 
 /**

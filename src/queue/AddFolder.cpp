@@ -16,6 +16,7 @@
 
 #include <QHash>
 #include <QSet>
+#include <QStringBuilder>
 
 #include <set>
 #include <utility>
@@ -49,6 +50,13 @@ struct Walk {
     QHash<QString, QStringList> files;
     qsizetype fileCount = 0; // of all lists in `files`
 };
+
+// Records a folder as walked; false when it was walked before, or when it
+// could not be told which folder it is (it vanished).
+bool firstVisit(Walk &walk, const std::optional<FolderIdentity> &identity)
+{
+    return identity && walk.walked.insert({identity->device, identity->inode}).second;
+}
 
 // Root folders are always searched; others unless hidden and system together.
 bool qualifies(FileSystem &files, const QString &folder)
@@ -102,8 +110,9 @@ qsizetype walkLevel(Walk &walk, QStringList &folders, bool recurse)
             if (!qualifies(files, v))
                 continue;
             walk.qualified.insert(v);
-            const auto identity = files.folderIdentity(v);
-            if (!identity || !walk.walked.insert({identity->device, identity->inode}).second) {
+            // Adding files reads the folder first and tells from the read
+            // which real folder it was (below), one look fewer per folder.
+            if (!walk.pattern && !firstVisit(walk, files.folderIdentity(v))) {
                 // Vanished since the look above, or already walked by another path.
                 removeFirst(folders, v);
                 continue;
@@ -126,6 +135,11 @@ qsizetype walkLevel(Walk &walk, QStringList &folders, bool recurse)
                 const QString prefix = NormalizePath(v);
                 FolderListing listing =
                     files.readFolder(v, *walk.pattern, HiddenArchiveFile, &partial, prefix);
+                if (!firstVisit(walk, listing.identity)) {
+                    // Already walked by another path: nothing of it counts twice.
+                    removeFirst(folders, v);
+                    continue;
+                }
                 subFolders = std::move(listing.subFolders);
                 // Lock files ("~" names) stay out, looked at while the rows are
                 // fresh in the cache.
@@ -139,6 +153,10 @@ qsizetype walkLevel(Walk &walk, QStringList &folders, bool recurse)
         } catch (const Failure &failure) {
             // Unreadable (70) or gone (76): no files are listed for it. What
             // was read before the failure is still walked.
+            if (walk.pattern && partial.identity && !firstVisit(walk, partial.identity)) {
+                removeFirst(folders, v);
+                continue;
+            }
             subFolders = std::move(partial.subFolders);
             if (failure.code() == 70 || failure.code() == 76)
                 removeFirst(folders, v);
@@ -150,7 +168,7 @@ qsizetype walkLevel(Walk &walk, QStringList &folders, bool recurse)
                 name.contains(QLatin1Char('?')) || name == QLatin1String(".") ||
                 name == QLatin1String(".."))
                 continue;
-            found.append(v + name + sep);
+            found.append(v % name % sep);
         }
     }
 

@@ -315,6 +315,40 @@ TEST(DropOnQueue, FilesAndFolders)
     }
 }
 
+// Links back up the tree or across to a sibling lead to folders already
+// walked: every file goes in once, however many paths reach it.
+TEST(DropOnQueue, LinkedFoldersAddEachFileOnce)
+{
+    TempTree tree;
+    tree.file(QStringLiteral("R/a.ppt"));
+    tree.file(QStringLiteral("R/S/b.ppt"));
+    auto link = [&](const char *target, const char *at) {
+        ASSERT_EQ(
+            ::symlink(target, QFile::encodeName(tree.at(QString::fromLatin1(at))).constData()), 0);
+    };
+    link("..", "R/S/up");
+    link("S", "R/T");
+    for (const char *pattern : {"*", "ppt"}) {
+        FakePlatform fake;
+        Form1 form(fake.platform);
+        fake.dialogs->inputAnswers = {QString::fromLatin1(pattern)};
+        fake.dialogs->folderAnswers = {tree.at(QStringLiteral("R"))};
+        form.PushButton2->click();
+        EXPECT_EQ(under(tree, form.queue().rows()), (QStringList{"/R/a.ppt", "/R/S/b.ppt"}))
+            << pattern;
+    }
+    FakePlatform fake;
+    Form1 form(fake.platform);
+    form.show();
+    std::unique_ptr<QMimeData> data(
+        files({tree.at(QStringLiteral("R/T")), tree.at(QStringLiteral("R"))}));
+    EXPECT_TRUE(drop(form, data.get()));
+    // Each dropped folder is walked on its own: through T's link back up,
+    // R's own file once, then R's walk again.
+    EXPECT_EQ(under(tree, form.queue().rows()),
+              (QStringList{"/R/T/b.ppt", "/R/T/up/a.ppt", "/R/a.ppt", "/R/S/b.ppt"}));
+}
+
 TEST(DropOnQueue, NonFileDataIsRefused)
 {
     FakePlatform fake;

@@ -33,13 +33,26 @@ std::unique_ptr<FileSystem> makeSystemFileSystem()
 
 namespace {
 
-QByteArray native(const QString &path)
+QByteArray encoded(const QString &path)
 {
     // Plain ASCII, by far the common case, needs no encoder.
     for (const QChar c : path)
         if (c.unicode() >= 0x80)
             return QFile::encodeName(path);
     return path.toLatin1();
+}
+
+QByteArray native(const QString &path)
+{
+    // A walk asks about each folder several times in a row: the last path's
+    // bytes are kept for the next question.
+    thread_local QString lastPath;
+    thread_local QByteArray lastBytes;
+    if (path.size() != lastPath.size() || path != lastPath) {
+        lastBytes = encoded(path);
+        lastPath = path;
+    }
+    return lastBytes;
 }
 
 bool isDotOrDotDot(const char *n)
@@ -302,6 +315,20 @@ int WildcardPattern::matchesRaw(const char *name) const
     return 1;
 }
 
+namespace {
+// Each folder of a walk is read with the same pattern: it is compiled once.
+const WildcardPattern &compiledPattern(const QString &pattern)
+{
+    thread_local QString lastText;
+    thread_local WildcardPattern last{QString()};
+    if (pattern != lastText || lastText.isNull()) {
+        last = WildcardPattern(pattern);
+        lastText = pattern.isNull() ? QStringLiteral("") : pattern;
+    }
+    return last;
+}
+} // namespace
+
 // --- the file system -----------------------------------------------------------
 
 int PosixFileSystem::attributeValue(QStringView name, const struct stat &own,
@@ -354,7 +381,7 @@ QStringList PosixFileSystem::listFiles(const QString &folder, const QString &pat
     FolderReader reader(folder);
     if (!reader.isOpen())
         return {}; // nothing to list: the listing yields no name
-    const WildcardPattern match(pattern);
+    const WildcardPattern &match = compiledPattern(pattern);
     QStringList names;
     while (const struct dirent *e = reader.next()) {
         const QString name = decodedName(e->d_name);
@@ -585,7 +612,7 @@ QStringList PosixFileSystem::listExistingFiles(const QString &folder, const QStr
     FolderReader reader(folder);
     if (!reader.isOpen())
         return {};
-    const WildcardPattern match(pattern);
+    const WildcardPattern &match = compiledPattern(pattern);
     FileTaker taker(reader.fd(), match, excludedValue, &PosixFileSystem::attributeValue);
     // One folder is read at a time: the room for its names serves the next.
     static thread_local TakenNames files;
@@ -602,12 +629,17 @@ FolderListing PosixFileSystem::readFolder(const QString &folder, const QString &
     FolderReader reader(folder);
     if (!reader.isOpen())
         throwListingFailure(folder, errno);
-    const WildcardPattern match(pattern);
+    const WildcardPattern &match = compiledPattern(pattern);
     FileTaker taker(reader.fd(), match, excludedValue, &PosixFileSystem::attributeValue);
     // One folder is read at a time: the room for its names serves the next.
     static thread_local TakenNames files;
     files.clear();
     FolderListing listing;
+    // The folder actually read, from the open folder itself.
+    struct stat self {};
+    if (::fstat(reader.fd(), &self) == 0)
+        listing.identity = FolderIdentity{static_cast<std::uint64_t>(self.st_dev),
+                                          static_cast<std::uint64_t>(self.st_ino)};
     for (;;) {
         const struct dirent *e = reader.next();
         if (!e) {
