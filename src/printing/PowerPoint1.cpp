@@ -40,7 +40,7 @@ void CheckPowerPointInstalled(Form1 &form)
         p.dialogs->messageBox(NotInstalledMessage(*p.office), QString(), Buttons::Ok, Icon::None);
     } catch (const std::exception &) {
     }
-    p.program->endNow();
+    p.program->refuseToStart();
 }
 
 bool PowerPointIsRunning(PresentationAutomation &office)
