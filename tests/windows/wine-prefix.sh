@@ -22,7 +22,8 @@ unset DISPLAY WAYLAND_DISPLAY LC_ALL LC_CTYPE LC_MESSAGES
 prefix_processes() {
     local pid
     for pid in $(pgrep -f -- "$1" || true); do
-        if tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX"; then
+        [[ $pid == "$$" || $pid == "$BASHPID" ]] && continue # this script
+        if { tr '\0' '\n' <"/proc/$pid/environ"; } 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX"; then
             echo "$pid"
         fi
     done
