@@ -241,6 +241,20 @@ TEST_F(StandIn, IsInTheRunningObjectTableWhileItRuns)
     EXPECT_THROW(ComPowerPoint::getRunning(), ComError);
 }
 
+TEST_F(StandIn, EndsAfterQuitEvenWhileAClientHoldsOn)
+{
+    const PowerPointApp held = PowerPointApp::create();
+    ComPowerPoint::quit(ComPowerPoint::getRunning()); // through another reference
+    waitForEnd(); // its process is gone although `held` was never released
+    std::ifstream in(log().c_str());
+    std::string line, last;
+    while (std::getline(in, line))
+        if (line.rfind("ending: ", 0) == 0)
+            last = line;
+    EXPECT_EQ(last, "ending: clients still held references after Quit");
+    EXPECT_THROW(held.name(), ComError); // a call to the ended server fails, it does not hang
+}
+
 TEST_F(StandIn, ReportsTheNameItIsGiven)
 {
     script("name=Microsoft PowerPoint Viewer\n");

@@ -275,7 +275,7 @@ HRESULT busyAnswer()
     return server.busyAnswers % 2 == 1 ? RPC_E_CALL_REJECTED : RPC_E_SERVERCALL_RETRYLATER;
 }
 
-/** The end of the message loop, once. */
+/** Ends the message loop (the reason was recorded, or Quit and no client left). */
 void endLoop()
 {
     PostThreadMessageW(server.thread, WM_QUIT, 0, 0);
