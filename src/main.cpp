@@ -1,12 +1,17 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Builds the application, the platform services and the main window.
+// Builds the application, the platform services and the main window, and
+// queues the files named on the command line.
 
 #include "app/Application.h"
+#include "app/CommandLine.h"
 #include "app/Form1.h"
 #include "platform/Platform.h"
 
+#include <QTimer>
+
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 
 namespace {
 
@@ -28,6 +33,8 @@ bool displayAvailable()
 
 int main(int argc, char *argv[])
 {
+    if (const std::optional<int> answered = deckrun::AnswerHelpOrVersion(argc, argv))
+        return *answered;
     if (!displayAvailable()) {
         std::fputs("Deckrun needs a graphical display, and none was found (DISPLAY is not set).\n"
                    "Run it on a desktop, or under a virtual display:\n"
@@ -36,10 +43,20 @@ int main(int argc, char *argv[])
         return 2;
     }
     deckrun::Application app(argc, argv);
+    // Qt has taken its own options out of argv by now.
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    const QStringList paths = deckrun::CommandLinePaths(arguments);
 
     auto platform = deckrun::makeSystemPlatform();
     deckrun::Form1 form(*platform);
     form.Form_Load();
     form.show();
+    // The files named on the command line go in as a drop would, once the
+    // window has started and shows.
+    if (!paths.isEmpty())
+        QTimer::singleShot(0, &form,
+                           [&form, paths] { deckrun::OpenCommandLinePaths(form, paths); });
     return app.exec();
 }

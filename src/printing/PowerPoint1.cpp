@@ -43,7 +43,7 @@ void CheckPowerPointInstalled(Form1 &form)
     } catch (const std::exception &e) {
         qCDebug(lcOffice) << "the not-installed message was not shown:" << e.what();
     }
-    p.program->endNow();
+    p.program->refuseToStart();
 }
 
 bool PowerPointIsRunning(PresentationAutomation &office)

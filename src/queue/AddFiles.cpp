@@ -2,6 +2,7 @@
 // Adding files by the file-open dialog ("Add PowerPoint File(s)") and by
 // dropping files and folders on the queue list.
 
+#include "queue/AddFiles.h"
 #include "app/ErrorReport.h"
 #include "app/Form1.h"
 #include "app/Handlers.h"
@@ -40,8 +41,12 @@ void PushButton1_Click(Form1 &form)
 
     FileDialogRequest request;
     r.step(104, [&] { request.fileName = QString(); });
-    r.step(106, [&] { request.flags = 2621953; }); // read-only box, multi-select, Explorer style, long names
-    r.step(108, [&] { request.title = QStringLiteral("Add File(s) - Hold Ctrl to select multiple files"); });
+    r.step(106, [&] {
+        request.flags = 2621953;
+    }); // read-only box, multi-select, Explorer style, long names
+    r.step(108, [&] {
+        request.title = QStringLiteral("Add File(s) - Hold Ctrl to select multiple files");
+    });
     r.step(110, [&] {
         request.filter = QStringLiteral("PowerPoint Files (*.p*)|*.p*|All Files (*.*)|*.*|");
     });
@@ -58,9 +63,9 @@ void PushButton1_Click(Form1 &form)
         }
     });
     if (tooMany) {
-        p.dialogs->messageBox(QStringLiteral("You've selected too many files to add.")
-                                  + QStringLiteral("\r\r")
-                                  + QStringLiteral("Please try adding via the \"Add All\" button."),
+        p.dialogs->messageBox(QStringLiteral("You've selected too many files to add.") +
+                                  QStringLiteral("\r\r") +
+                                  QStringLiteral("Please try adding via the \"Add All\" button."),
                               QString(), Buttons::Ok, Icon::None);
         return;
     }
@@ -103,15 +108,13 @@ void ListView1_OLEDragOver(Form1 &, QDragMoveEvent *event)
     }
 }
 
-void ListView1_OLEDragDrop(Form1 &form, QDropEvent *event)
+namespace {
+const QString DropLocation = QStringLiteral("in Tamberlin2021/08/31.Form1.ListView1_OLEDragDrop ");
+
+void addItems(Form1 &form, const QStringList &items, StepRunner &r)
 {
-    // The drop has no numbered steps of its own; its failures are reported
-    // under its own name and the drop goes on with the next item.
     Platform &p = form.platform();
-    StepRunner r(*p.dialogs, QStringLiteral("in Tamberlin2021/08/31.Form1.ListView1_OLEDragDrop "));
-    QStringList items;
-    r.step(100, [&] { items = droppedPaths(event->mimeData()); });
-    for (const QString &item : std::as_const(items)) {
+    for (const QString &item : items) {
         bool folder = false;
         r.step(102, [&] { folder = p.files->IsFolder(item); });
         if (folder)
@@ -119,6 +122,23 @@ void ListView1_OLEDragDrop(Form1 &form, QDropEvent *event)
         else
             r.step(106, [&] { form.queue().Append(item); }); // exactly as dropped
     }
+}
+} // namespace
+
+void ListView1_OLEDragDrop(Form1 &form, QDropEvent *event)
+{
+    // The drop has no numbered steps of its own; its failures are reported
+    // under its own name and the drop goes on with the next item.
+    StepRunner r(*form.platform().dialogs, DropLocation);
+    QStringList items;
+    r.step(100, [&] { items = droppedPaths(event->mimeData()); });
+    addItems(form, items, r);
+}
+
+void AddDroppedItems(Form1 &form, const QStringList &items)
+{
+    StepRunner r(*form.platform().dialogs, DropLocation);
+    addItems(form, items, r);
 }
 
 } // namespace deckrun

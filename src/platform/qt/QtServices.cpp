@@ -136,7 +136,8 @@ Answer QtDialogs::messageBox(const QString &text, const QString &title, Buttons 
     }
 }
 
-QString QtDialogs::inputBox(const QString &prompt, const QString &title, const QString &defaultAnswer)
+QString QtDialogs::inputBox(const QString &prompt, const QString &title,
+                            const QString &defaultAnswer)
 {
     QInputDialog dialog(owner());
     dialog.setWindowTitle(title.isEmpty() ? applicationTitle() : title);
@@ -261,7 +262,10 @@ void QtSettingsStore::write(const QString &key, const QString &value)
 
 // --- shell -----------------------------------------------------------------
 
-void QtShell::openUrl(const QUrl &url) { QDesktopServices::openUrl(url); }
+void QtShell::openUrl(const QUrl &url)
+{
+    QDesktopServices::openUrl(url);
+}
 
 void QtShell::openFolder(const QString &path)
 {
@@ -272,10 +276,18 @@ void QtShell::openFolder(const QString &path)
 
 QtEventLoop::QtEventLoop()
     : m_random(static_cast<std::mt19937::result_type>(QTime::currentTime().msecsSinceStartOfDay()))
-{
-}
+{}
 
-void QtEventLoop::pumpEvents() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
+void QtEventLoop::pumpEvents()
+{
+    // A folder walk pumps for every folder, tens of thousands of times a
+    // second; handling events at most once a millisecond keeps the window
+    // just as alive and leaves the walk its speed.
+    if (m_sinceEvents.isValid() && m_sinceEvents.nsecsElapsed() < 1'000'000)
+        return;
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+    m_sinceEvents.start();
+}
 
 double QtEventLoop::secondsSinceMidnight()
 {
@@ -292,6 +304,7 @@ void QtEventLoop::sleepForEvents(double seconds)
     deadline.setTimerType(Qt::PreciseTimer);
     deadline.start(static_cast<int>(std::lround(seconds * 1000.0)));
     QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    m_sinceEvents.start();
 }
 
 double QtEventLoop::randomNumber()
@@ -301,9 +314,15 @@ double QtEventLoop::randomNumber()
 
 // --- printers ----------------------------------------------------------------
 
-QString QtPrinters::defaultPrinterName() { return QPrinterInfo::defaultPrinterName(); }
+QString QtPrinters::defaultPrinterName()
+{
+    return QPrinterInfo::defaultPrinterName();
+}
 
-QStringList QtPrinters::printerNames() { return QPrinterInfo::availablePrinterNames(); }
+QStringList QtPrinters::printerNames()
+{
+    return QPrinterInfo::availablePrinterNames();
+}
 
 // --- the program -------------------------------------------------------------
 
@@ -314,13 +333,23 @@ QString QtProgramControl::programFolder()
 
 void QtProgramControl::endNow()
 {
+    end(0);
+}
+
+void QtProgramControl::refuseToStart()
+{
+    end(1);
+}
+
+void QtProgramControl::end(int status)
+{
     try {
         m_office.shutdown();
     } catch (...) {
         qCDebug(lcOffice) << "the office could not be stopped on the way out";
     }
     std::fflush(nullptr);
-    std::_Exit(0);
+    std::_Exit(status);
 }
 
 } // namespace deckrun
