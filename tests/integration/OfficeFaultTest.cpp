@@ -620,8 +620,10 @@ TEST(OfficeLife, OnlyOfficesOnDeckrunsProfileAreStopped)
     const QString ours = QStringLiteral("file:///tmp/deckrun-test-profile-%1").arg(::getpid());
     const QString theirs = ours + QStringLiteral("-user");
     QProcess onOurs, onTheirs;
+    // The shell waits on its own input with a builtin: a child process (sleep)
+    // would carry the shell's arguments too, for a moment after its fork.
     for (auto [process, url] : {std::pair{&onOurs, ours}, std::pair{&onTheirs, theirs}}) {
-        process->start(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), QStringLiteral("sleep 30"),
+        process->start(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), QStringLiteral("read line"),
                                                    QStringLiteral("-env:UserInstallation=") + url});
         ASSERT_TRUE(process->waitForStarted(5000));
     }
