@@ -88,7 +88,7 @@ void Form1::place(QWidget *w, int left, int top, int width, int height)
 
 void Form1::createControls()
 {
-    auto button = [this](QPushButton *b, const char *name, QWidget *container) {
+    auto button = [](QPushButton *b, const char *name, QWidget *container) {
         b->setParent(container);
         b->setObjectName(QLatin1String(name));
         b->setFont(buttonFont());

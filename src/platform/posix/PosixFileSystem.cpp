@@ -421,7 +421,7 @@ public:
         // most comparisons end there.
         unsigned char head[16] = {};
         std::memcpy(head, raw, std::min<std::size_t>(length, 16));
-        for (int k = 0; k < 2; ++k) {
+        for (std::size_t k = 0; k < 2; ++k) {
             std::uint64_t word;
             std::memcpy(&word, head + 8 * k, 8);
             e.exact[k] = bigEndian(word);
