@@ -2,9 +2,9 @@
 // The window's look: the application title, the pointer rule of the
 // mouse-move handlers, the skin, the help message and the application icon.
 
-#include "app/ErrorReport.h"
 #include "app/Form1.h"
 #include "app/Handlers.h"
+#include "common/ErrorReport.h"
 #include "platform/Failure.h"
 #include "platform/Platform.h"
 

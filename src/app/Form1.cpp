@@ -7,6 +7,7 @@
 #include "platform/Platform.h"
 #include "queue/QueueModel.h"
 #include "queue/QueueView.h"
+#include "samples/Samples.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
@@ -54,10 +55,10 @@ void paintWhite(QWidget *w, QPalette::ColorRole role = QPalette::Window)
 } // namespace
 
 Form1::Form1(Platform &platform, QWidget *parent)
-    : QWidget(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
-                          | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint
-                          | Qt::MSWindowsFixedSizeDialogHint)
-    , m_platform(platform)
+    : QWidget(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                          Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
+                          Qt::MSWindowsFixedSizeDialogHint),
+      m_platform(platform)
 {
     setObjectName(QStringLiteral("Form1"));
     platform.dialogs->setOwnerWindow(this); // every dialog is modal to the window, centred on it
@@ -108,23 +109,25 @@ void Form1::createControls()
         "and out of window to reveal full names."));
     place(ListView1, 120, 630, 6840, 2535);
 
-    PushButton4 = button(new StackedButton(QStringLiteral("Move Up"), StackedButton::arrowIcon(true)),
-                         "PushButton4", this);
+    PushButton4 =
+        button(new StackedButton(QStringLiteral("Move Up"), StackedButton::arrowIcon(true)),
+               "PushButton4", this);
     place(PushButton4, 7080, 630, 840, 1215);
-    PushButton5 = button(new StackedButton(QStringLiteral("Move Down"),
-                                           StackedButton::arrowIcon(false)),
-                         "PushButton5", this);
+    PushButton5 =
+        button(new StackedButton(QStringLiteral("Move Down"), StackedButton::arrowIcon(false)),
+               "PushButton5", this);
     place(PushButton5, 7080, 1950, 840, 1215);
 
-    PushButton1 = button(new QPushButton(QStringLiteral("Add PowerPoint File(s)")), "PushButton1", this);
+    PushButton1 =
+        button(new QPushButton(QStringLiteral("Add PowerPoint File(s)")), "PushButton1", this);
     place(PushButton1, 120, 3250, 3840, 405);
-    PushButton2 = button(new QPushButton(QStringLiteral("Add All File(s) In Folder")), "PushButton2",
-                         this);
+    PushButton2 =
+        button(new QPushButton(QStringLiteral("Add All File(s) In Folder")), "PushButton2", this);
     place(PushButton2, 4080, 3250, 3840, 405);
     PushButton7 = button(new QPushButton(QStringLiteral("Clear List")), "PushButton7", this);
     place(PushButton7, 120, 3760, 3840, 405);
-    PushButton8 = button(new QPushButton(QStringLiteral("Load Sample/Example Files")), "PushButton8",
-                         this);
+    PushButton8 =
+        button(new QPushButton(QStringLiteral("Load Sample/Example Files")), "PushButton8", this);
     place(PushButton8, 4080, 3760, 3840, 405);
 
     Frame1 = new QGroupBox(QStringLiteral("Select Printer"), this);
@@ -155,9 +158,9 @@ void Form1::createControls()
 
     // The tab order of the control table; frames and the progress bar take no focus.
     const std::vector<std::pair<int, QWidget *>> order = {
-        {0, ListView1},   {1, PushButton4}, {2, PushButton5},  {3, PushButton1},
-        {4, PushButton2}, {5, Combo1},      {6, PushButton3},  {7, PushButton6},
-        {10, PushButton7}, {11, PushButton8}, {13, Combo2},    {14, PushButton9}};
+        {0, ListView1},    {1, PushButton4},  {2, PushButton5}, {3, PushButton1},
+        {4, PushButton2},  {5, Combo1},       {6, PushButton3}, {7, PushButton6},
+        {10, PushButton7}, {11, PushButton8}, {13, Combo2},     {14, PushButton9}};
     for (std::size_t i = 1; i < order.size(); ++i)
         setTabOrder(order[i - 1].second, order[i].second);
 }
@@ -165,8 +168,7 @@ void Form1::createControls()
 namespace {
 // Handlers without an error report of their own let nothing escape into Qt:
 // the window stays usable and the rows stay as they were.
-template<typename F>
-auto guarded(F handler)
+template <typename F> auto guarded(F handler)
 {
     return [handler](auto &&...args) -> decltype(handler(args...), void()) {
         try {
@@ -179,29 +181,43 @@ auto guarded(F handler)
 
 void Form1::wireEvents()
 {
-    connect(PushButton1, &QPushButton::clicked, this, guarded([this] { PushButton1_Click(*this); }));
-    connect(PushButton2, &QPushButton::clicked, this, guarded([this] { PushButton2_Click(*this); }));
-    connect(PushButton3, &QPushButton::clicked, this, guarded([this] { PushButton3_Click(*this); }));
-    connect(PushButton4, &QPushButton::clicked, this, guarded([this] { PushButton4_Click(*this); }));
-    connect(PushButton5, &QPushButton::clicked, this, guarded([this] { PushButton5_Click(*this); }));
-    connect(PushButton6, &QPushButton::clicked, this, guarded([this] { PushButton6_Click(*this); }));
-    connect(PushButton7, &QPushButton::clicked, this, guarded([this] { PushButton7_Click(*this); }));
-    connect(PushButton8, &QPushButton::clicked, this, guarded([this] { PushButton8_Click(*this); }));
-    connect(PushButton9, &QPushButton::clicked, this, guarded([this] { PushButton9_Click(*this); }));
+    connect(PushButton1, &QPushButton::clicked, this,
+            guarded([this] { PushButton1_Click(*this); }));
+    connect(PushButton2, &QPushButton::clicked, this,
+            guarded([this] { PushButton2_Click(*this); }));
+    connect(PushButton3, &QPushButton::clicked, this,
+            guarded([this] { PushButton3_Click(*this); }));
+    connect(PushButton4, &QPushButton::clicked, this,
+            guarded([this] { PushButton4_Click(*this); }));
+    connect(PushButton5, &QPushButton::clicked, this,
+            guarded([this] { PushButton5_Click(*this); }));
+    connect(PushButton6, &QPushButton::clicked, this,
+            guarded([this] { PushButton6_Click(*this); }));
+    connect(PushButton7, &QPushButton::clicked, this,
+            guarded([this] { PushButton7_Click(*this); }));
+    connect(PushButton8, &QPushButton::clicked, this,
+            guarded([this] { PushButton8_Click(m_platform, *m_queue); }));
+    connect(PushButton9, &QPushButton::clicked, this,
+            guarded([this] { PushButton9_Click(*m_platform.dialogs); }));
 
-    connect(Combo1, &QComboBox::currentIndexChanged, this, guarded([this] { Combo1_Click(*this); }));
-    connect(Combo2, &QComboBox::currentIndexChanged, this, guarded([this] { Combo2_Click(*this); }));
-    connect(Combo2, &QComboBox::editTextChanged, this, guarded([this] { Combo2_Change(*this); }));
+    connect(Combo1, &QComboBox::currentIndexChanged, this,
+            guarded([this] { Combo1_Click(*m_platform.settings, *Combo1); }));
+    connect(Combo2, &QComboBox::currentIndexChanged, this,
+            guarded([this] { Combo2_Click(*m_platform.settings, *Combo2); }));
+    connect(Combo2, &QComboBox::editTextChanged, this,
+            guarded([this] { Combo2_Change(*m_platform.settings, *Combo2); }));
 
-    connect(ListView1, &QueueView::keyDown, this,
-            guarded([this](int key, Qt::KeyboardModifiers m) { ListView1_KeyDown(*this, key, m); }));
+    connect(ListView1, &QueueView::keyDown, this, guarded([this](int key, Qt::KeyboardModifiers m) {
+                ListView1_KeyDown(*this, key, m);
+            }));
     connect(ListView1, &QueueView::dblClick, this, guarded([this] { ListView1_DblClick(*this); }));
     connect(ListView1, &QueueView::itemClick, this,
             guarded([this](const QModelIndex &item) { ListView1_ItemClick(*this, item); }));
     connect(ListView1, &QueueView::mouseDown, this,
             guarded([this](Qt::MouseButton b) { ListView1_MouseDown(*this, b); }));
-    connect(ListView1, &QueueView::mouseMove, this,
-            guarded([this](const QPoint &pos, int screenY) { ListView1_MouseMove(*this, pos, screenY); }));
+    connect(ListView1, &QueueView::mouseMove, this, guarded([this](const QPoint &pos, int screenY) {
+                ListView1_MouseMove(*this, pos, screenY);
+            }));
     connect(ListView1, &QueueView::mouseUp, this,
             guarded([this](Qt::MouseButton b) { ListView1_MouseUp(*this, b); }));
     connect(ListView1, &QueueView::oleDragOver, this,
@@ -230,8 +246,8 @@ bool Form1::eventFilter(QObject *watched, QEvent *event)
         // widget right under the pointer counts, or the window would undo the
         // hand a button has just set.
         auto *widget = qobject_cast<QWidget *>(watched);
-        if (event->type() == QEvent::MouseMove && widget
-            && widget->childAt(static_cast<QMouseEvent *>(event)->position().toPoint()))
+        if (event->type() == QEvent::MouseMove && widget &&
+            widget->childAt(static_cast<QMouseEvent *>(event)->position().toPoint()))
             return QWidget::eventFilter(watched, event);
         if (watched == this)
             Form_MouseMove(*this);
@@ -255,6 +271,31 @@ void Form1::setMouseIcon(const QCursor &cursor)
 {
     m_mouseIcon = cursor;
     applyPointer();
+}
+
+QString Form1::printerName() const
+{
+    return Combo1->currentText();
+}
+
+QString Form1::pauseText() const
+{
+    return Combo2->currentText();
+}
+
+void Form1::showBusy(bool busy)
+{
+    setMousePointer(busy ? pointer::Busy : pointer::Default);
+}
+
+void Form1::showPercent(int percent)
+{
+    ProgressBar1->setValue(percent);
+}
+
+void Form1::showText(const QString &text)
+{
+    ProgressBar1->setText(text);
 }
 
 void Form1::applyPointer()

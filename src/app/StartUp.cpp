@@ -4,10 +4,10 @@
 // and start-up goes on with the next one, so the window always opens unless
 // the presentation application is missing.
 
-#include "app/Conversions.h"
-#include "app/ErrorReport.h"
 #include "app/Form1.h"
 #include "app/Handlers.h"
+#include "common/Conversions.h"
+#include "common/ErrorReport.h"
 #include "platform/Failure.h"
 #include "platform/Platform.h"
 #include "queue/QueueModel.h"
@@ -58,7 +58,7 @@ void Form1::Form_Load()
     });
     r.step(132, [&] { m_queue->setColumnHeader(QStringLiteral("PowerPoint File(s)")); });
     r.step(134, [&] { ListView1->header()->resizeSection(0, twips(6500)); });
-    r.step(136, [&] { FillPrinterList(*this); });
+    r.step(136, [&] { FillPrinterList(p, *Combo1); });
 
     for (int i = 0; i <= 9; ++i) {
         r.step(140, [&] {
@@ -76,7 +76,7 @@ void Form1::Form_Load()
         checkSelectorIndex(index, Combo2->count());
         Combo2->setCurrentIndex(index);
     });
-    r.step(146, [&] { CheckPowerPointInstalled(*this); });
+    r.step(146, [&] { CheckPowerPointInstalled(p); });
 }
 
 } // namespace deckrun

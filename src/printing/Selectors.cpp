@@ -3,12 +3,11 @@
 // to, Combo2 the pause after each file. Every choice is stored the moment it
 // changes, also when start-up selects from code.
 
-#include "app/Conversions.h"
-#include "app/ErrorReport.h"
-#include "app/Form1.h"
-#include "app/Handlers.h"
+#include "common/Conversions.h"
+#include "common/ErrorReport.h"
 #include "platform/Failure.h"
 #include "platform/Platform.h"
+#include "printing/PrintingHandlers.h"
 
 #include <QComboBox>
 #include <QSignalBlocker>
@@ -21,21 +20,20 @@ constexpr auto PrinterNameKey = "PrinterName";
 } // namespace
 
 // Start-up step 136. A failure here is reported by start-up under that step.
-void FillPrinterList(Form1 &form)
+void FillPrinterList(Platform &p, QComboBox &printers)
 {
-    Platform &p = form.platform();
-    QComboBox *list = form.Combo1;
+    QComboBox *list = &printers;
 
     const QString defaultPrinter = p.printers->defaultPrinterName();
-    const QStringList printers = p.printers->printerNames();
-    if (printers.isEmpty())
+    const QStringList names = p.printers->printerNames();
+    if (names.isEmpty())
         throw Failure(QStringLiteral("No printers are installed."), 482);
 
     {
         // Adding to an empty drop-down list would select the first entry and
         // store it; the entries go in unselected.
         const QSignalBlocker quiet(list);
-        for (const QString &name : printers)
+        for (const QString &name : names)
             list->addItem(name);
         list->setCurrentIndex(-1);
     }
@@ -63,31 +61,28 @@ void FillPrinterList(Form1 &form)
     // Otherwise (printers but no default) every printer is listed and none selected.
 }
 
-void Combo1_Click(Form1 &form)
+void Combo1_Click(SettingsStore &settings, const QComboBox &printers)
 {
-    SettingsStore &settings = *form.platform().settings;
-    settings.write(QStringLiteral("Combo1"), QString::number(form.Combo1->currentIndex()));
+    settings.write(QStringLiteral("Combo1"), QString::number(printers.currentIndex()));
     // The name too, so that the choice survives printers coming and going.
-    settings.write(QLatin1String(PrinterNameKey), form.Combo1->currentText());
+    settings.write(QLatin1String(PrinterNameKey), printers.currentText());
 }
 
-void Combo2_Click(Form1 &form)
+void Combo2_Click(SettingsStore &settings, const QComboBox &pauses)
 {
-    form.platform().settings->write(QStringLiteral("Combo2"),
-                                    QString::number(form.Combo2->currentIndex()));
+    settings.write(QStringLiteral("Combo2"), QString::number(pauses.currentIndex()));
 }
 
-void Combo2_Change(Form1 &form)
+void Combo2_Change(SettingsStore &settings, const QComboBox &pauses)
 {
-    Combo2_Click(form);
+    Combo2_Click(settings, pauses);
 }
 
-void PushButton9_Click(Form1 &form)
+void PushButton9_Click(Dialogs &dialogs)
 {
-    Platform &p = form.platform();
-    StepRunner r(*p.dialogs, QStringLiteral("in Tamberlin2021/08/31.Form1.PushButton9_Click "));
+    StepRunner r(dialogs, QStringLiteral("in Tamberlin2021/08/31.Form1.PushButton9_Click "));
     r.step(100, [&] {
-        p.dialogs->messageBox(
+        dialogs.messageBox(
             QStringLiteral(
                 "Please use this pause feature if blank pages are being printed or if files "
                 "are being skipped.") +

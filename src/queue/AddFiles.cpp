@@ -2,12 +2,11 @@
 // Adding files by the file-open dialog ("Add PowerPoint File(s)") and by
 // dropping files and folders on the queue list.
 
-#include "app/ErrorReport.h"
-#include "app/Form1.h"
-#include "app/Handlers.h"
+#include "common/ErrorReport.h"
 #include "platform/Platform.h"
 #include "queue/AddFolder.h"
 #include "queue/Paths.h"
+#include "queue/QueueHandlers.h"
 #include "queue/QueueModel.h"
 
 #include <QDropEvent>
@@ -33,15 +32,19 @@ QStringList droppedPaths(const QMimeData *data)
 
 } // namespace
 
-void PushButton1_Click(Form1 &form)
+void PushButton1_Click(QueueWindow &window)
 {
-    Platform &p = form.platform();
+    Platform &p = window.platform();
     StepRunner r(*p.dialogs, QStringLiteral("in Tamberlin2021/08/31.Form1.PushButton1_Click "));
 
     FileDialogRequest request;
     r.step(104, [&] { request.fileName = QString(); });
-    r.step(106, [&] { request.flags = 2621953; }); // read-only box, multi-select, Explorer style, long names
-    r.step(108, [&] { request.title = QStringLiteral("Add File(s) - Hold Ctrl to select multiple files"); });
+    r.step(106, [&] {
+        request.flags = 2621953;
+    }); // read-only box, multi-select, Explorer style, long names
+    r.step(108, [&] {
+        request.title = QStringLiteral("Add File(s) - Hold Ctrl to select multiple files");
+    });
     r.step(110, [&] {
         request.filter = QStringLiteral("PowerPoint Files (*.p*)|*.p*|All Files (*.*)|*.*|");
     });
@@ -58,9 +61,9 @@ void PushButton1_Click(Form1 &form)
         }
     });
     if (tooMany) {
-        p.dialogs->messageBox(QStringLiteral("You've selected too many files to add.")
-                                  + QStringLiteral("\r\r")
-                                  + QStringLiteral("Please try adding via the \"Add All\" button."),
+        p.dialogs->messageBox(QStringLiteral("You've selected too many files to add.") +
+                                  QStringLiteral("\r\r") +
+                                  QStringLiteral("Please try adding via the \"Add All\" button."),
                               QString(), Buttons::Ok, Icon::None);
         return;
     }
@@ -80,7 +83,7 @@ void PushButton1_Click(Form1 &form)
         for (const QString &full : std::as_const(parts)) {
             QString path;
             r.step(120, [&] { path = full; });
-            r.step(122, [&] { form.queue().Append(path); });
+            r.step(122, [&] { window.queue().Append(path); });
         }
         return;
     }
@@ -90,11 +93,11 @@ void PushButton1_Click(Form1 &form)
         QString path;
         r.step(136, [&] { path = parts.at(0) + pathSeparator() + parts.at(j); });
         r.step(138, [&] { path = NormalizePath(path); }); // a root folder gives one separator
-        r.step(140, [&] { form.queue().Append(path); });
+        r.step(140, [&] { window.queue().Append(path); });
     }
 }
 
-void ListView1_OLEDragOver(Form1 &, QDragMoveEvent *event)
+void ListView1_OLEDragOver(QueueWindow &, QDragMoveEvent *event)
 {
     // Only a list of local files or folders can be dropped here.
     if (droppedPaths(event->mimeData()).isEmpty()) {
@@ -103,11 +106,11 @@ void ListView1_OLEDragOver(Form1 &, QDragMoveEvent *event)
     }
 }
 
-void ListView1_OLEDragDrop(Form1 &form, QDropEvent *event)
+void ListView1_OLEDragDrop(QueueWindow &window, QDropEvent *event)
 {
     // The drop has no numbered steps of its own; its failures are reported
     // under its own name and the drop goes on with the next item.
-    Platform &p = form.platform();
+    Platform &p = window.platform();
     StepRunner r(*p.dialogs, QStringLiteral("in Tamberlin2021/08/31.Form1.ListView1_OLEDragDrop "));
     QStringList items;
     r.step(100, [&] { items = droppedPaths(event->mimeData()); });
@@ -115,9 +118,9 @@ void ListView1_OLEDragDrop(Form1 &form, QDropEvent *event)
         bool folder = false;
         r.step(102, [&] { folder = p.files->IsFolder(item); });
         if (folder)
-            AddFolderTree(form, item, QStringLiteral("*.*"), r); // each folder walked on its own
+            AddFolderTree(window, item, QStringLiteral("*.*"), r); // each folder walked on its own
         else
-            r.step(106, [&] { form.queue().Append(item); }); // exactly as dropped
+            r.step(106, [&] { window.queue().Append(item); }); // exactly as dropped
     }
 }
 

@@ -7,12 +7,11 @@
 
 #include "queue/AddFolder.h"
 
-#include "app/ErrorReport.h"
-#include "app/Form1.h"
-#include "app/Handlers.h"
+#include "common/ErrorReport.h"
 #include "platform/CodePage.h"
 #include "platform/Platform.h"
 #include "queue/Paths.h"
+#include "queue/QueueHandlers.h"
 #include "queue/QueueModel.h"
 
 #include <QHash>
@@ -25,12 +24,13 @@ namespace deckrun {
 
 namespace {
 
-constexpr int LengthLimit = 260;           // paths and names must stay below it
-constexpr int HiddenSystemFolder = 22;     // folder + hidden + system
+constexpr int LengthLimit = 260;       // paths and names must stay below it
+constexpr int HiddenSystemFolder = 22; // folder + hidden + system
 constexpr int HiddenSystemLinkFolder = 1046;
-constexpr int HiddenArchiveFile = 34;      // hidden + archive: lock files and the like
+constexpr int HiddenArchiveFile = 34; // hidden + archive: lock files and the like
 
-const QString WalkerLocation = QStringLiteral("in Marrowfield2021/08/31.AddFolder.GetSubDirectories2016 ");
+const QString WalkerLocation =
+    QStringLiteral("in Marrowfield2021/08/31.AddFolder.GetSubDirectories2016 ");
 const QString DropLocation = QStringLiteral("in Tamberlin2021/08/31.Form1.ListView1_OLEDragDrop ");
 
 /** What one walk remembers across its levels. */
@@ -113,7 +113,8 @@ qsizetype walkLevel(Walk &walk, QStringList &folders, bool recurse)
         FolderListing partial;
         try {
             if (walk.pattern) {
-                FolderListing listing = files.readFolder(v, *walk.pattern, HiddenArchiveFile, &partial);
+                FolderListing listing =
+                    files.readFolder(v, *walk.pattern, HiddenArchiveFile, &partial);
                 subFolders = std::move(listing.subFolders);
                 walk.files.insert(v, std::move(listing.files));
             } else {
@@ -129,9 +130,9 @@ qsizetype walkLevel(Walk &walk, QStringList &folders, bool recurse)
         for (const SubFolder &sub : subFolders) {
             p.events->pumpEvents();
             const QString &name = sub.name;
-            if (name.size() >= LengthLimit || HasUnsafeChars(name)
-                || name.contains(QLatin1Char('?')) || name == QLatin1String(".")
-                || name == QLatin1String(".."))
+            if (name.size() >= LengthLimit || HasUnsafeChars(name) ||
+                name.contains(QLatin1Char('?')) || name == QLatin1String(".") ||
+                name == QLatin1String(".."))
                 continue;
             found.append(v + name + sep);
         }
@@ -221,11 +222,11 @@ bool HasUnsafeChars(const QString &name)
 
 QString ExtensionPrompt()
 {
-    return QStringLiteral("Enter file extension to load:") + QStringLiteral("\r\r")
-        + QStringLiteral("(* for all files, txt for all txt files, doc for all doc files, etc.)");
+    return QStringLiteral("Enter file extension to load:") + QStringLiteral("\r\r") +
+           QStringLiteral("(* for all files, txt for all txt files, doc for all doc files, etc.)");
 }
 
-void AddFolderTree(Form1 &form, const QString &folder, const QString &pattern, StepRunner &r)
+void AddFolderTree(QueueWindow &form, const QString &folder, const QString &pattern, StepRunner &r)
 {
     Platform &p = form.platform();
     const QString sep(pathSeparator());
@@ -262,13 +263,13 @@ void AddFolderTree(Form1 &form, const QString &folder, const QString &pattern, S
     }
 }
 
-void AddFolderTree(Form1 &form, const QString &folder, const QString &pattern)
+void AddFolderTree(QueueWindow &form, const QString &folder, const QString &pattern)
 {
     StepRunner r(*form.platform().dialogs, DropLocation);
     AddFolderTree(form, folder, pattern, r);
 }
 
-void PushButton2_Click(Form1 &form)
+void PushButton2_Click(QueueWindow &form)
 {
     Platform &p = form.platform();
     StepRunner r(*p.dialogs, QStringLiteral("in Tamberlin2021/08/31.Form1.PushButton2_Click "));
@@ -278,7 +279,8 @@ void PushButton2_Click(Form1 &form)
         const QString stored = p.settings->read(QStringLiteral("Extension"), QStringLiteral("ppt"));
         answer = p.dialogs->inputBox(ExtensionPrompt(), QString(), stored);
         if (!answer.isEmpty())
-            p.settings->write(QStringLiteral("Extension"), answer); // kept even if the browser is cancelled
+            p.settings->write(QStringLiteral("Extension"),
+                              answer); // kept even if the browser is cancelled
     });
     if (r.test(102, [&] { return answer.isEmpty(); }))
         return;

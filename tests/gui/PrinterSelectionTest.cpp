@@ -211,7 +211,7 @@ TEST(PauseHelp, ShowsTwoParagraphsWithTheApplicationTitle)
     form.Form_Load();
     fake.dialogs->messages.clear();
 
-    PushButton9_Click(form);
+    PushButton9_Click(*fake.platform.dialogs);
     ASSERT_EQ(fake.dialogs->messages.size(), 1u);
     const ShownMessage &m = fake.dialogs->messages[0];
     EXPECT_EQ(m.text, QStringLiteral(
@@ -232,7 +232,7 @@ TEST(PauseHelp, AFailingMessageBoxIsReportedAtStep100)
         if (m.title != QLatin1String("Application Error") && shown++ == 0)
             throw Failure(QStringLiteral("Out of memory"), 7);
     };
-    PushButton9_Click(form);
+    PushButton9_Click(*fake.platform.dialogs);
     const auto reports = fake.dialogs->reports();
     ASSERT_EQ(reports.size(), 1u);
     EXPECT_TRUE(reports[0].text.contains(

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "app/Conversions.h"
+#include "common/Conversions.h"
 #include "app/Handlers.h"
 #include "platform/Failure.h"
 
@@ -61,8 +61,10 @@ TEST(ApplicationTitle, CutsWordByWordToForty)
     const Case cases[] = {
         {"Deckrun", "Deckrun"},
         {"Deckrun Pro", "Deckrun"}, // the first cut always happens
-        {"Alpha Beta Gamma Delta Epsilon Zeta Eta Theta Iota", "Alpha Beta Gamma Delta Epsilon Zeta Eta"},
-        {"Alpha Beta Gamma Delta Epsilon Zeta Eta Thetas", "Alpha Beta Gamma Delta Epsilon Zeta Eta"},
+        {"Alpha Beta Gamma Delta Epsilon Zeta Eta Theta Iota",
+         "Alpha Beta Gamma Delta Epsilon Zeta Eta"},
+        {"Alpha Beta Gamma Delta Epsilon Zeta Eta Thetas",
+         "Alpha Beta Gamma Delta Epsilon Zeta Eta"},
         {QString(45, QLatin1Char('x')), QString(45, QLatin1Char('x'))}, // one word stays whole
         {QString(41, QLatin1Char('y')) + " z", QString(41, QLatin1Char('y'))},
     };

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "app/ErrorReport.h"
+#include "common/ErrorReport.h"
 #include "support/FakePlatform.h"
 
 #include <gtest/gtest.h>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "app/Conversions.h"
+#include "common/Conversions.h"
 
 #include "platform/Failure.h"
 
