@@ -171,45 +171,6 @@ QCursor LoadCursorFile(const QString &path)
     return QCursor(QPixmap::fromImage(image), hotspot.x(), hotspot.y());
 }
 
-void PushButton6_Click(Form1 &form)
-{
-    StepRunner r(*form.platform().dialogs,
-                 QStringLiteral("in Tamberlin2021/08/31.Form1.PushButton6_Click "));
-    r.step(100, [&] {
-        form.platform().dialogs->messageBox(
-            QStringLiteral("This program works with PowerPoint Presentations like .ppt and .pptx "
-                           "but not PowerPoint Shows like .pps"),
-            QString(), Buttons::Ok, Icon::None);
-    });
-}
-
-namespace {
-void restoreArrow(Form1 &form)
-{
-    if (!form.isBusy())
-        form.setMousePointer(pointer::Default);
-}
-} // namespace
-
-void Form_MouseMove(Form1 &form)
-{
-    restoreArrow(form);
-}
-void Frame1_MouseMove(Form1 &form)
-{
-    restoreArrow(form);
-}
-void Frame2_MouseMove(Form1 &form)
-{
-    restoreArrow(form);
-}
-
-void PushButton_MouseMove(Form1 &form)
-{
-    if (!form.isBusy())
-        form.setMousePointer(pointer::Custom);
-}
-
 QIcon applicationIcon()
 {
     initIconResource();

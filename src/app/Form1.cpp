@@ -192,7 +192,7 @@ void Form1::wireEvents()
     connect(PushButton5, &QPushButton::clicked, this,
             guarded([this] { PushButton5_Click(*this); }));
     connect(PushButton6, &QPushButton::clicked, this,
-            guarded([this] { PushButton6_Click(*this); }));
+            guarded([this] { PushButton6_Click(*m_platform.dialogs); }));
     connect(PushButton7, &QPushButton::clicked, this,
             guarded([this] { PushButton7_Click(*this); }));
     connect(PushButton8, &QPushButton::clicked, this,

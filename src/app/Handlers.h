@@ -12,9 +12,10 @@ class QCursor;
 
 namespace deckrun {
 
+class Dialogs;
 class Form1;
 
-void PushButton6_Click(Form1 &form); // Help
+void PushButton6_Click(Dialogs &dialogs); // Help
 void Form_MouseMove(Form1 &form);
 void Frame1_MouseMove(Form1 &form);
 void Frame2_MouseMove(Form1 &form);

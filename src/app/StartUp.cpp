@@ -6,7 +6,6 @@
 
 #include "app/Form1.h"
 #include "app/Handlers.h"
-#include "common/Conversions.h"
 #include "common/ErrorReport.h"
 #include "platform/Failure.h"
 #include "platform/Platform.h"
@@ -15,7 +14,6 @@
 
 #include <QComboBox>
 #include <QHeaderView>
-#include <QSignalBlocker>
 
 namespace deckrun {
 
@@ -60,22 +58,7 @@ void Form1::Form_Load()
     r.step(134, [&] { ListView1->header()->resizeSection(0, twips(6500)); });
     r.step(136, [&] { FillPrinterList(p, *Combo1); });
 
-    for (int i = 0; i <= 9; ++i) {
-        r.step(140, [&] {
-            // Adding to an empty drop-down list would select the first entry
-            // and store it; entries are appended unselected.
-            const QSignalBlocker quiet(Combo2);
-            const int before = Combo2->currentIndex();
-            Combo2->addItem(QString::number(i) + QStringLiteral(" seconds"));
-            Combo2->setCurrentIndex(before);
-        });
-    }
-    r.step(144, [&] {
-        const int index =
-            ToInteger16(p.settings->read(QStringLiteral("Combo2"), QStringLiteral("5")));
-        checkSelectorIndex(index, Combo2->count());
-        Combo2->setCurrentIndex(index);
-    });
+    FillPauseList(*p.settings, *Combo2, r); // steps 140 and 144
     r.step(146, [&] { CheckPowerPointInstalled(p); });
 }
 

@@ -14,6 +14,7 @@ namespace deckrun {
 class Dialogs;
 class QueueModel;
 class SettingsStore;
+class StepRunner;
 struct Platform;
 
 /** What "Start Printing" reaches in the window: the queue, the choices, the progress shown. */
@@ -33,6 +34,8 @@ void Combo2_Change(SettingsStore &settings, const QComboBox &pauses);
 
 // Start-up hooks called by Form_Load.
 void FillPrinterList(Platform &platform, QComboBox &printers); // step 136
-void CheckPowerPointInstalled(Platform &platform);             // step 146
+/** The ten pauses, each under step 140, then the stored choice under step 144. */
+void FillPauseList(SettingsStore &settings, QComboBox &pauses, StepRunner &steps);
+void CheckPowerPointInstalled(Platform &platform); // step 146
 
 } // namespace deckrun

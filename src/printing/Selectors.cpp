@@ -61,6 +61,26 @@ void FillPrinterList(Platform &p, QComboBox &printers)
     // Otherwise (printers but no default) every printer is listed and none selected.
 }
 
+void FillPauseList(SettingsStore &settings, QComboBox &pauses, StepRunner &r)
+{
+    for (int i = 0; i <= 9; ++i) {
+        r.step(140, [&] {
+            // Adding to an empty drop-down list would select the first entry
+            // and store it; entries are appended unselected.
+            const QSignalBlocker quiet(&pauses);
+            const int before = pauses.currentIndex();
+            pauses.addItem(QString::number(i) + QStringLiteral(" seconds"));
+            pauses.setCurrentIndex(before);
+        });
+    }
+    // Selecting goes through the list's change signal, which stores the choice.
+    r.step(144, [&] {
+        const int index = ToInteger16(settings.read(QStringLiteral("Combo2"), QStringLiteral("5")));
+        checkSelectorIndex(index, pauses.count());
+        pauses.setCurrentIndex(index);
+    });
+}
+
 void Combo1_Click(SettingsStore &settings, const QComboBox &printers)
 {
     settings.write(QStringLiteral("Combo1"), QString::number(printers.currentIndex()));

@@ -18,6 +18,7 @@
 #include "queue/QueueModel.h"
 #include "support/FakePlatform.h"
 #include "support/SampleDeck.h"
+#include "support/SystemPrinters.h"
 
 #include <QComboBox>
 #include <QCoreApplication>
@@ -44,7 +45,6 @@ using namespace deckrun::test;
 using testing::ElementsAre;
 
 namespace {
-
 
 /** One PDF of the test printer: cups-pdf names it after the job title and the job's number. */
 struct Pdf {
@@ -147,7 +147,8 @@ protected:
     {
         uno::UnoOptions options;
         options.profileRoot = m_dir.filePath(QStringLiteral("office"));
-        auto office = std::make_unique<uno::UnoAutomation>(options);
+        auto office =
+            std::make_unique<uno::UnoAutomation>(deckrun::test::systemPrinters(), options);
         m_office = office.get();
         fake.platform.office = std::move(office);
         fake.office = nullptr;

@@ -10,6 +10,7 @@
 
 #ifdef DECKRUN_HAS_UNO
 #include "platform/uno/UnoPresentation.h"
+#include "support/SystemPrinters.h"
 #endif
 
 #include <gtest/gtest.h>
@@ -55,7 +56,7 @@ TEST(CheckPowerPointInstalled, LibreOfficeMissingIsNamedAsSuch)
     uno::UnoOptions options;
     options.programDir = empty.path();
     options.profileRoot = empty.at(QStringLiteral("profiles"));
-    uno::UnoAutomation office(options);
+    uno::UnoAutomation office(deckrun::test::systemPrinters(), options);
     EXPECT_FALSE(office.isInstalled());
     EXPECT_EQ(
         NotInstalledMessage(office),

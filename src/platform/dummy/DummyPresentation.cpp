@@ -20,7 +20,7 @@ public:
 };
 } // namespace
 
-std::unique_ptr<PresentationAutomation> makeSystemPresentationAutomation()
+std::unique_ptr<PresentationAutomation> makeSystemPresentationAutomation(Printers &)
 {
     return std::make_unique<UnavailableAutomation>();
 }

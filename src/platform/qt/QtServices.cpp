@@ -2,7 +2,7 @@
 #include "platform/qt/QtServices.h"
 
 #include "platform/Failure.h"
-#include "platform/PresentationApp.h"
+#include "platform/PresentationAutomation.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -134,7 +134,8 @@ Answer QtDialogs::messageBox(const QString &text, const QString &title, Buttons 
     }
 }
 
-QString QtDialogs::inputBox(const QString &prompt, const QString &title, const QString &defaultAnswer)
+QString QtDialogs::inputBox(const QString &prompt, const QString &title,
+                            const QString &defaultAnswer)
 {
     QInputDialog dialog(owner());
     dialog.setWindowTitle(title.isEmpty() ? applicationTitle() : title);
@@ -255,7 +256,10 @@ void QtSettingsStore::write(const QString &key, const QString &value)
 
 // --- shell -----------------------------------------------------------------
 
-void QtShell::openUrl(const QUrl &url) { QDesktopServices::openUrl(url); }
+void QtShell::openUrl(const QUrl &url)
+{
+    QDesktopServices::openUrl(url);
+}
 
 void QtShell::openFolder(const QString &path)
 {
@@ -266,10 +270,12 @@ void QtShell::openFolder(const QString &path)
 
 QtEventLoop::QtEventLoop()
     : m_random(static_cast<std::mt19937::result_type>(QTime::currentTime().msecsSinceStartOfDay()))
-{
-}
+{}
 
-void QtEventLoop::pumpEvents() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
+void QtEventLoop::pumpEvents()
+{
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
 
 double QtEventLoop::secondsSinceMidnight()
 {
@@ -295,9 +301,15 @@ double QtEventLoop::randomNumber()
 
 // --- printers ----------------------------------------------------------------
 
-QString QtPrinters::defaultPrinterName() { return QPrinterInfo::defaultPrinterName(); }
+QString QtPrinters::defaultPrinterName()
+{
+    return QPrinterInfo::defaultPrinterName();
+}
 
-QStringList QtPrinters::printerNames() { return QPrinterInfo::availablePrinterNames(); }
+QStringList QtPrinters::printerNames()
+{
+    return QPrinterInfo::availablePrinterNames();
+}
 
 // --- the program -------------------------------------------------------------
 

@@ -15,7 +15,7 @@ std::unique_ptr<Platform> makeSystemPlatform()
     p->events = std::make_unique<QtEventLoop>();
     p->files = makeSystemFileSystem();
     p->printers = std::make_unique<QtPrinters>();
-    p->office = makeSystemPresentationAutomation();
+    p->office = makeSystemPresentationAutomation(*p->printers);
     p->program = std::make_unique<QtProgramControl>(*p->office);
     return p;
 }

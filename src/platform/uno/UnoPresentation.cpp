@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/uno/UnoPresentation.h"
 
+#include "platform/Display.h"
 #include "platform/Failure.h"
 #include "platform/Platform.h"
 #include "platform/uno/OfficeProcess.h"
@@ -9,7 +10,6 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
-#include <QPrinterInfo>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QThread>
@@ -374,11 +374,6 @@ private:
     std::optional<css::view::PrintableState> m_final;
     Completion m_arrived;
 };
-
-QStringList systemPrinterNames()
-{
-    return QPrinterInfo::availablePrinterNames();
-}
 
 /** Whether the system's print service says the printer takes no jobs now. */
 bool printerRefusesJobs(const QString &printer)
@@ -877,7 +872,8 @@ private:
 
 } // namespace
 
-UnoAutomation::UnoAutomation(UnoOptions options) : m_options(std::move(options))
+UnoAutomation::UnoAutomation(Printers &printers, UnoOptions options)
+    : m_printers(printers), m_options(std::move(options))
 {
     if (m_options.programDir.isEmpty())
 #ifdef DECKRUN_LO_PROGRAM_DIR
@@ -889,10 +885,8 @@ UnoAutomation::UnoAutomation(UnoOptions options) : m_options(std::move(options))
         m_options.profileRoot =
             QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) +
             QStringLiteral("/deckrun/libreoffice");
-    if (!m_options.printerNames)
-        m_options.printerNames = systemPrinterNames;
     if (!m_options.headless)
-        m_options.headless = noDisplay();
+        m_options.headless = !displayAvailable(); // no screen: the office runs headless
 }
 
 UnoAutomation::~UnoAutomation()
@@ -924,7 +918,7 @@ UnoAutomation::attach(const QString &pipeName, OfficeChild *child,
 {
     const auto local = localContext(m_options.programDir);
     auto office = std::make_shared<OfficeInstance>();
-    office->printerNames = m_options.printerNames;
+    office->printerNames = [&printers = m_printers] { return printers.printerNames(); };
     office->beforeCall = m_options.beforeCall;
     office->headless = m_options.headless.value_or(true);
     if (m_options.beforeCall)
@@ -1075,9 +1069,9 @@ void UnoAutomation::shutdown()
 
 namespace deckrun {
 
-std::unique_ptr<PresentationAutomation> makeSystemPresentationAutomation()
+std::unique_ptr<PresentationAutomation> makeSystemPresentationAutomation(Printers &printers)
 {
-    return std::make_unique<uno::UnoAutomation>();
+    return std::make_unique<uno::UnoAutomation>(printers);
 }
 
 } // namespace deckrun
