@@ -111,7 +111,8 @@ QString readSkin(const QString &path)
     QStringDecoder utf8(QStringDecoder::Utf8);
     const QString sheet = utf8.decode(data);
     if (utf8.hasError() || sheet.contains(QChar(0)) || sheet.trimmed().isEmpty())
-        throw Failure(QStringLiteral("The skin file is not a skin: %1").arg(path), 321);
+        throw Failure(QStringLiteral("The skin file is not a skin: %1").arg(path),
+                      code::InvalidFileFormat);
 
     // Let Qt parse it on a widget of its own before the window gets it.
     StyleSheetWarnings warnings;
@@ -119,7 +120,8 @@ QString readSkin(const QString &path)
     probe.setStyleSheet(sheet);
     probe.ensurePolished();
     if (warnings.parseFailed())
-        throw Failure(QStringLiteral("The skin file is not a skin: %1").arg(path), 321);
+        throw Failure(QStringLiteral("The skin file is not a skin: %1").arg(path),
+                      code::InvalidFileFormat);
     return sheet;
 }
 
@@ -155,7 +157,7 @@ QCursor LoadCursorFile(const QString &path)
     // The picture's format comes from its content, not from the file's name.
     QImage image;
     if (data.isEmpty() || !image.loadFromData(data) || image.isNull())
-        throw Failure(QStringLiteral("Invalid picture"), 481);
+        throw Failure(QStringLiteral("Invalid picture"), code::InvalidPicture);
 
     // A Windows cursor file (type 2) names the hotspot in its first directory
     // entry; any other picture points with its top-left corner.

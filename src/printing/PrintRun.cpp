@@ -28,7 +28,8 @@ double elapsedSince(double start, double now)
 /** What a step that needs an application or presentation meets when the open failed. */
 [[noreturn]] void throwNotSet()
 {
-    throw Failure(QStringLiteral("Object variable or With block variable not set"), 91);
+    throw Failure(QStringLiteral("Object variable or With block variable not set"),
+                  code::ObjectNotSet);
 }
 
 template <typename T> T &required(const std::shared_ptr<T> &reference)
@@ -83,7 +84,7 @@ int PauseDigit(const QString &pauseText)
 {
     if (pauseText.isEmpty() || pauseText.front() < QLatin1Char('0') ||
         pauseText.front() > QLatin1Char('9'))
-        throw Failure(QStringLiteral("Type mismatch"), 13);
+        throw Failure(QStringLiteral("Type mismatch"), code::TypeMismatch);
     return pauseText.front().unicode() - u'0';
 }
 

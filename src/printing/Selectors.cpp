@@ -5,6 +5,7 @@
 
 #include "common/Conversions.h"
 #include "common/ErrorReport.h"
+#include "common/SettingsKeys.h"
 #include "platform/Failure.h"
 #include "platform/Platform.h"
 #include "printing/PrintingHandlers.h"
@@ -14,11 +15,6 @@
 
 namespace deckrun {
 
-namespace {
-// The chosen printer's name, beside its index under "Combo1".
-constexpr auto PrinterNameKey = "PrinterName";
-} // namespace
-
 // Start-up step 136. A failure here is reported by start-up under that step.
 void FillPrinterList(Platform &p, QComboBox &printers)
 {
@@ -27,7 +23,7 @@ void FillPrinterList(Platform &p, QComboBox &printers)
     const QString defaultPrinter = p.printers->defaultPrinterName();
     const QStringList names = p.printers->printerNames();
     if (names.isEmpty())
-        throw Failure(QStringLiteral("No printers are installed."), 482);
+        throw Failure(QStringLiteral("No printers are installed."), code::PrinterError);
 
     {
         // Adding to an empty drop-down list would select the first entry and
@@ -42,15 +38,15 @@ void FillPrinterList(Platform &p, QComboBox &printers)
     // choice as a click does. The printer's own name, when stored and still
     // installed, wins over the stored index: a printer added or removed
     // since the last run shifts the indices, never the choice.
-    const QString storedName = p.settings->read(QLatin1String(PrinterNameKey), QString());
+    const QString storedName = readSetting(*p.settings, setting::PrinterName);
+    const QString storedIndex = readSetting(*p.settings, setting::PrinterIndex);
     const int named = storedName.isEmpty()
                           ? -1
                           : list->findText(storedName, Qt::MatchExactly | Qt::MatchCaseSensitive);
     if (named >= 0) {
         list->setCurrentIndex(named);
-    } else if (!p.settings->read(QStringLiteral("Combo1"), QString()).isEmpty()) {
-        const int index = ToInteger16(
-            p.settings->read(QStringLiteral("Combo1"), QString::number(list->currentIndex())));
+    } else if (!storedIndex.isEmpty()) {
+        const int index = ToInteger16(storedIndex);
         checkSelectorIndex(index, list->count());
         list->setCurrentIndex(index);
     } else if (!defaultPrinter.isEmpty()) {
@@ -75,7 +71,7 @@ void FillPauseList(SettingsStore &settings, QComboBox &pauses, StepRunner &r)
     }
     // Selecting goes through the list's change signal, which stores the choice.
     r.step(144, [&] {
-        const int index = ToInteger16(settings.read(QStringLiteral("Combo2"), QStringLiteral("5")));
+        const int index = ToInteger16(readSetting(settings, setting::PauseIndex));
         checkSelectorIndex(index, pauses.count());
         pauses.setCurrentIndex(index);
     });
@@ -83,14 +79,14 @@ void FillPauseList(SettingsStore &settings, QComboBox &pauses, StepRunner &r)
 
 void Combo1_Click(SettingsStore &settings, const QComboBox &printers)
 {
-    settings.write(QStringLiteral("Combo1"), QString::number(printers.currentIndex()));
+    writeSetting(settings, setting::PrinterIndex, QString::number(printers.currentIndex()));
     // The name too, so that the choice survives printers coming and going.
-    settings.write(QLatin1String(PrinterNameKey), printers.currentText());
+    writeSetting(settings, setting::PrinterName, printers.currentText());
 }
 
 void Combo2_Click(SettingsStore &settings, const QComboBox &pauses)
 {
-    settings.write(QStringLiteral("Combo2"), QString::number(pauses.currentIndex()));
+    writeSetting(settings, setting::PauseIndex, QString::number(pauses.currentIndex()));
 }
 
 void Combo2_Change(SettingsStore &settings, const QComboBox &pauses)

@@ -17,8 +17,6 @@ namespace deckrun {
 
 namespace {
 
-constexpr int TooManyFiles = 20476;
-
 QStringList droppedPaths(const QMimeData *data)
 {
     QStringList paths;
@@ -55,7 +53,7 @@ void PushButton1_Click(QueueWindow &window)
         try {
             chosen = p.dialogs->openFiles(request);
         } catch (const Failure &failure) {
-            if (failure.code() != TooManyFiles)
+            if (failure.code() != code::FileNameBufferTooSmall)
                 throw;
             tooMany = true;
         }

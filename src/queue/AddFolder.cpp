@@ -8,6 +8,7 @@
 #include "queue/AddFolder.h"
 
 #include "common/ErrorReport.h"
+#include "common/SettingsKeys.h"
 #include "platform/CodePage.h"
 #include "platform/Platform.h"
 #include "queue/Paths.h"
@@ -276,18 +277,18 @@ void PushButton2_Click(QueueWindow &form)
 
     QString answer;
     r.step(100, [&] {
-        const QString stored = p.settings->read(QStringLiteral("Extension"), QStringLiteral("ppt"));
+        const QString stored = readSetting(*p.settings, setting::Extension);
         answer = p.dialogs->inputBox(ExtensionPrompt(), QString(), stored);
         if (!answer.isEmpty())
-            p.settings->write(QStringLiteral("Extension"),
-                              answer); // kept even if the browser is cancelled
+            writeSetting(*p.settings, setting::Extension,
+                         answer); // kept even if the browser is cancelled
     });
     if (r.test(102, [&] { return answer.isEmpty(); }))
         return;
 
     QString folder;
     r.step(104, [&] {
-        const QString last = p.settings->read(QStringLiteral("LastFolder"), QString());
+        const QString last = readSetting(*p.settings, setting::LastFolder);
         folder = p.dialogs->browseForFolder(QStringLiteral("Please select folder:"), last);
     });
     if (r.test(106, [&] { return folder.isEmpty(); }))

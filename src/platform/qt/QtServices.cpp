@@ -185,7 +185,8 @@ FileDialogResult QtDialogs::openFiles(const FileDialogRequest &request)
         used += result.names.last().size() + 1;
     }
     if (used > NameBufferSize)
-        throw Failure(QStringLiteral("The file name buffer is too small."), 20476);
+        throw Failure(QStringLiteral("The file name buffer is too small."),
+                      code::FileNameBufferTooSmall);
     return result;
 }
 

@@ -1055,7 +1055,7 @@ std::shared_ptr<PresentationApp> UnoAutomation::getRunning()
                 } catch (const OfficeNotAnswering &) {
                 }
             }
-            throw Failure(Product + QStringLiteral(" is not running."), 429);
+            throw Failure(Product + QStringLiteral(" is not running."), code::CannotCreateObject);
         });
 }
 
