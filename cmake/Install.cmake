@@ -6,6 +6,8 @@
 #   <prefix>/share/applications/          the .desktop file
 #   <prefix>/share/icons/hicolor/         the application icon
 #   <prefix>/share/metainfo/              AppStream metainfo
+#   <prefix>/share/doc/deckrun/           copyright and changelog
+#   <prefix>/share/man/man1/deckrun.1.gz  the manual page
 #
 #   cmake --install build --prefix /usr/local
 #   (cd build && cpack)                   -> build/deckrun_<version>_<arch>.deb
@@ -41,23 +43,46 @@ install(FILES ${DECKRUN_DIST_DIR}/desktop/${DECKRUN_APP_ID}.metainfo.xml
 install(DIRECTORY ${DECKRUN_DIST_DIR}/icons/hicolor DESTINATION ${CMAKE_INSTALL_DATADIR}/icons)
 install(FILES ${DECKRUN_DIST_DIR}/desktop/copyright
         DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/deckrun)
+if(UNIX)
+    # The package's changelog, compressed without a time stamp as Debian wants it.
+    set(deckrun_changelog ${CMAKE_BINARY_DIR}/changelog.gz)
+    execute_process(COMMAND gzip -9nc ${DECKRUN_DIST_DIR}/desktop/changelog
+                    OUTPUT_FILE ${deckrun_changelog} RESULT_VARIABLE deckrun_gzip)
+    set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${DECKRUN_DIST_DIR}/desktop/changelog)
+    if(deckrun_gzip EQUAL 0)
+        install(FILES ${deckrun_changelog} DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/deckrun)
+    endif()
+    # The manual page of the launcher.
+    set(deckrun_manual ${CMAKE_BINARY_DIR}/deckrun.1.gz)
+    execute_process(COMMAND gzip -9nc ${DECKRUN_DIST_DIR}/desktop/deckrun.1
+                    OUTPUT_FILE ${deckrun_manual} RESULT_VARIABLE deckrun_gzip)
+    set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${DECKRUN_DIST_DIR}/desktop/deckrun.1)
+    if(deckrun_gzip EQUAL 0)
+        install(FILES ${deckrun_manual} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+    endif()
+endif()
+if(DECKRUN_UNO_ENABLED)
+    # Why the program looks for libraries in LibreOffice's program folder.
+    install(FILES ${DECKRUN_DIST_DIR}/desktop/lintian-overrides
+            DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides RENAME deckrun)
+endif()
 
 # The Debian package.
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME deckrun)
 set(CPACK_PACKAGE_VENDOR "Orvanta")
-set(CPACK_PACKAGE_CONTACT "Deckrun support <support@deckrun.example>")
+set(CPACK_PACKAGE_CONTACT "Deckrun support <${DECKRUN_SUPPORT_EMAIL}>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Print many presentation files in one run")
 set(CPACK_PACKAGE_DESCRIPTION
     "Deckrun prints a queue of presentation files one after the other through\n\
 LibreOffice Impress on a chosen CUPS printer, with a pause between files.\n\
 The queue is built with the file dialog, from a folder tree, by drag and\n\
 drop, or from the bundled samples.")
-set(CPACK_PACKAGE_HOMEPAGE_URL "https://deckrun.example/")
+set(CPACK_PACKAGE_HOMEPAGE_URL "${DECKRUN_HOME_PAGE}")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
-set(CPACK_DEBIAN_PACKAGE_SECTION office)
+set(CPACK_DEBIAN_PACKAGE_SECTION misc)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # Qt and the C++ runtime come from the libraries the program links; what it
 # starts or reads at run time is named here.

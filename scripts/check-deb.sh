@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Proves that the Debian package installs on a clean Debian 12 and that the
 # installed program starts:
-#   1. builds the .deb (cpack) from the build folder,
+#   1. builds the .deb (cpack) from the build folder and checks that lintian
+#      reports no error in it,
 #   2. makes a fresh Debian 12 root with debootstrap (minbase) from the mirror
 #      this machine uses,
 #   3. installs the .deb there with apt-get, which must resolve every
@@ -12,14 +13,17 @@
 # Runs as root; takes several minutes (debootstrap and LibreOffice). Not part
 # of the test command.
 #
-# Usage: scripts/check-deb.sh [--keep] [build-dir]
+# Usage: scripts/check-deb.sh [--keep | --lint-only] [build-dir]
 #   --keep      leave the root in place (its path is printed)
+#   --lint-only build the package and check it with lintian, nothing more
 #   DECKRUN_CHECK_ROOT=/path   use this folder for the root (made if missing;
 #                              an existing root from --keep is reused)
 set -euo pipefail
 
 keep=0
+lint_only=0
 if [[ "${1:-}" == "--keep" ]]; then keep=1; shift; fi
+if [[ "${1:-}" == "--lint-only" ]]; then lint_only=1; shift; fi
 src=$(cd "$(dirname "$0")/.." && pwd)
 build=$(realpath -m "${1:-$src/build}")
 suite=bookworm
@@ -27,9 +31,11 @@ suite=bookworm
 say() { printf '\n== %s\n' "$*"; }
 fail() { printf '\nFAILED: %s\n' "$*" >&2; exit 1; }
 
-[[ $(id -u) -eq 0 ]] || fail "run as root (debootstrap and chroot need it)"
-for tool in debootstrap cpack dpkg-deb; do
-    command -v "$tool" >/dev/null || fail "$tool is missing (apt-get install debootstrap cmake)"
+[[ $lint_only -eq 1 || $(id -u) -eq 0 ]] || fail "run as root (debootstrap and chroot need it)"
+tools=(cpack dpkg-deb lintian)
+[[ $lint_only -eq 1 ]] || tools+=(debootstrap)
+for tool in "${tools[@]}"; do
+    command -v "$tool" >/dev/null || fail "$tool is missing (scripts/setup.sh --dev installs it)"
 done
 
 # -- 1. the package
@@ -42,6 +48,13 @@ cmake --build "$build" -j2 >/dev/null
 (cd "$build" && rm -f deckrun_*.deb && cpack -G DEB >/dev/null)
 deb=$(ls "$build"/deckrun_*.deb)
 dpkg-deb -f "$deb" Package Version Architecture Depends
+
+say "Checking the package with lintian"
+lintian --fail-on error "$deb" || fail "lintian reports errors in $(basename "$deb")"
+echo "lintian: no error"
+if [[ $lint_only -eq 1 ]]; then
+    exit 0
+fi
 
 # -- 2. a clean root
 mirror=$(sed -n 's/^URIs:[[:space:]]*//p' /etc/apt/sources.list.d/debian.sources 2>/dev/null \

@@ -1,17 +1,23 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Builds the application, the platform services and the main window.
+// Builds the application, the platform services and the main window, and
+// queues the files named on the command line.
 
 #include "app/Application.h"
+#include "app/CommandLine.h"
 #include "app/Form1.h"
 #include "platform/Display.h"
 #include "platform/Platform.h"
 
+#include <QTimer>
 #include <QtGlobal>
 
 #include <cstdio>
+#include <optional>
 
 int main(int argc, char *argv[])
 {
+    if (const std::optional<int> answered = deckrun::AnswerHelpOrVersion(argc, argv))
+        return *answered;
     // Qt aborts without a display unless a platform of its own is chosen
     // (QT_QPA_PLATFORM=offscreen); say what to do instead.
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM") && !deckrun::displayAvailable()) {
@@ -22,10 +28,20 @@ int main(int argc, char *argv[])
         return 2;
     }
     deckrun::Application app(argc, argv);
+    // Qt has taken its own options out of argv by now.
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    const QStringList paths = deckrun::CommandLinePaths(arguments);
 
     auto platform = deckrun::makeSystemPlatform();
     deckrun::Form1 form(*platform);
     form.Form_Load();
     form.show();
+    // The files named on the command line go in as a drop would, once the
+    // window has started and shows.
+    if (!paths.isEmpty())
+        QTimer::singleShot(0, &form,
+                           [&form, paths] { deckrun::OpenCommandLinePaths(form, paths); });
     return app.exec();
 }

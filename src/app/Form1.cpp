@@ -156,6 +156,14 @@ void Form1::createControls()
     ProgressBar1->setText(QStringLiteral("Progress Bar"));
     place(ProgressBar1, 120, 6555, 7800, 405);
 
+    // What a screen reader hears: the list by its column, each selector by its
+    // frame's caption, the "?" button by what it explains; the buttons by their
+    // captions and the progress bar by its text (ProgressBar keeps that current).
+    ListView1->setAccessibleName(QStringLiteral("PowerPoint File(s)"));
+    Combo1->setAccessibleName(Frame1->title());
+    Combo2->setAccessibleName(Frame2->title());
+    PushButton9->setAccessibleName(QStringLiteral("Pause Option Help"));
+
     // The tab order of the control table; frames and the progress bar take no focus.
     const std::vector<std::pair<int, QWidget *>> order = {
         {0, ListView1},    {1, PushButton4},  {2, PushButton5}, {3, PushButton1},

@@ -15,18 +15,25 @@ bool FileSystem::IsFolder(const QString &path)
 }
 
 FolderListing FileSystem::readFolder(const QString &folder, const QString &pattern,
-                                     int excludedValue, FolderListing *partial)
+                                     int excludedValue, FolderListing *partial,
+                                     const QString &filePrefix)
 {
     FolderListing listing;
+    listing.identity = folderIdentity(folder);
     std::vector<SubFolder> read;
     try {
         listing.subFolders = subFolders(folder, &read);
     } catch (const Failure &) {
-        if (partial)
+        if (partial) {
             partial->subFolders = std::move(read);
+            partial->identity = listing.identity;
+        }
         throw;
     }
     listing.files = listExistingFiles(folder, pattern, excludedValue);
+    if (!filePrefix.isEmpty())
+        for (QString &name : listing.files)
+            name.prepend(filePrefix);
     return listing;
 }
 

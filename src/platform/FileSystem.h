@@ -25,17 +25,19 @@ struct SubFolder {
     QString name;
 };
 
-/** What one read of a folder yields: its sub-folders and its qualifying files. */
-struct FolderListing {
-    std::vector<SubFolder> subFolders;
-    QStringList files;
-};
-
 /** Identity of a real folder, so a walk can visit each folder once. */
 struct FolderIdentity {
     std::uint64_t device = 0;
     std::uint64_t inode = 0;
     friend bool operator==(const FolderIdentity &, const FolderIdentity &) = default;
+};
+
+/** What one read of a folder yields: its sub-folders and its qualifying files. */
+struct FolderListing {
+    std::vector<SubFolder> subFolders;
+    QStringList files;
+    /** The real folder that was read; none when that could not be told. */
+    std::optional<FolderIdentity> identity;
 };
 
 /**
@@ -68,11 +70,14 @@ public:
     virtual bool isRootFolder(const QString &folder) = 0;
     /**
      * subFolders() and listExistingFiles() of one folder from one read of it,
-     * so a walk reads every folder once. Throws as subFolders() does, with
+     * so a walk reads every folder once. Each file name comes with
+     * `filePrefix` before it (a walk passes the folder's path and gets its
+     * rows without copying the names). Throws as subFolders() does, with
      * what was read before the failure in `partial`.
      */
     virtual FolderListing readFolder(const QString &folder, const QString &pattern,
-                                     int excludedValue, FolderListing *partial = nullptr);
+                                     int excludedValue, FolderListing *partial = nullptr,
+                                     const QString &filePrefix = QString());
     /** The real folder behind a path, links resolved; none when it cannot be read. */
     virtual std::optional<FolderIdentity> folderIdentity(const QString &folder) = 0;
     /**

@@ -3,6 +3,8 @@
 
 #include <QString>
 
+#include <cstdlib>
+
 namespace deckrun {
 
 /** The running program itself: where it lies and how it ends. */
@@ -17,6 +19,16 @@ public:
      * Never returns (test doubles throw ProgramEnded).
      */
     [[noreturn]] virtual void endNow() = 0;
+    /**
+     * Ends the program at once because it cannot work on this computer (no
+     * presentation application): as endNow(), with an exit status that says
+     * so to a launcher or script. Doubles may leave it to endNow().
+     */
+    [[noreturn]] virtual void refuseToStart()
+    {
+        endNow();
+        std::abort(); // not reached: endNow() does not return
+    }
 };
 
 } // namespace deckrun

@@ -38,7 +38,7 @@ void CheckPowerPointInstalled(Platform &p)
         p.dialogs->messageBox(NotInstalledMessage(*p.office), QString(), Buttons::Ok, Icon::None);
     } catch (const std::exception &) {
     }
-    p.program->endNow();
+    p.program->refuseToStart();
 }
 
 bool PowerPointIsRunning(PresentationAutomation &office)

@@ -2,6 +2,8 @@
 // Adding files by the file-open dialog ("Add PowerPoint File(s)") and by
 // dropping files and folders on the queue list.
 
+#include "queue/AddFiles.h"
+
 #include "common/ErrorReport.h"
 #include "platform/Platform.h"
 #include "queue/AddFolder.h"
@@ -104,15 +106,13 @@ void ListView1_OLEDragOver(QueueWindow &, QDragMoveEvent *event)
     }
 }
 
-void ListView1_OLEDragDrop(QueueWindow &window, QDropEvent *event)
+namespace {
+const QString DropLocation = QStringLiteral("in Tamberlin2021/08/31.Form1.ListView1_OLEDragDrop ");
+
+void addItems(QueueWindow &window, const QStringList &items, StepRunner &r)
 {
-    // The drop has no numbered steps of its own; its failures are reported
-    // under its own name and the drop goes on with the next item.
     Platform &p = window.platform();
-    StepRunner r(*p.dialogs, QStringLiteral("in Tamberlin2021/08/31.Form1.ListView1_OLEDragDrop "));
-    QStringList items;
-    r.step(100, [&] { items = droppedPaths(event->mimeData()); });
-    for (const QString &item : std::as_const(items)) {
+    for (const QString &item : items) {
         bool folder = false;
         r.step(102, [&] { folder = p.files->IsFolder(item); });
         if (folder)
@@ -120,6 +120,23 @@ void ListView1_OLEDragDrop(QueueWindow &window, QDropEvent *event)
         else
             r.step(106, [&] { window.queue().Append(item); }); // exactly as dropped
     }
+}
+} // namespace
+
+void ListView1_OLEDragDrop(QueueWindow &window, QDropEvent *event)
+{
+    // The drop has no numbered steps of its own; its failures are reported
+    // under its own name and the drop goes on with the next item.
+    StepRunner r(*window.platform().dialogs, DropLocation);
+    QStringList items;
+    r.step(100, [&] { items = droppedPaths(event->mimeData()); });
+    addItems(window, items, r);
+}
+
+void AddDroppedItems(QueueWindow &window, const QStringList &items)
+{
+    StepRunner r(*window.platform().dialogs, DropLocation);
+    addItems(window, items, r);
 }
 
 } // namespace deckrun

@@ -17,6 +17,7 @@
 
 #include <QHash>
 #include <QSet>
+#include <QStringBuilder>
 
 #include <set>
 #include <utility>
@@ -48,7 +49,15 @@ struct Walk {
     // pattern, so that adding a tree reads each folder once.
     const QString *pattern = nullptr;
     QHash<QString, QStringList> files;
+    qsizetype fileCount = 0; // of all lists in `files`
 };
+
+// Records a folder as walked; false when it was walked before, or when it
+// could not be told which folder it is (it vanished).
+bool firstVisit(Walk &walk, const std::optional<FolderIdentity> &identity)
+{
+    return identity && walk.walked.insert({identity->device, identity->inode}).second;
+}
 
 // Root folders are always searched; others unless hidden and system together.
 bool qualifies(FileSystem &files, const QString &folder)
@@ -64,6 +73,13 @@ void removeFirst(QStringList &folders, const QString &folder)
     const qsizetype at = folders.indexOf(folder);
     if (at >= 0)
         folders.removeAt(at);
+}
+
+// Names beginning with "~" (lock files and the like) are not queued; `at` is
+// where the name begins in the row.
+bool isLockFile(const QString &row, qsizetype at)
+{
+    return row.size() > at && row.at(at) == QLatin1Char('~');
 }
 
 void report(Platform &p, const std::exception &e, int step)
@@ -95,8 +111,9 @@ qsizetype walkLevel(Walk &walk, QStringList &folders, bool recurse)
             if (!qualifies(files, v))
                 continue;
             walk.qualified.insert(v);
-            const auto identity = files.folderIdentity(v);
-            if (!identity || !walk.walked.insert({identity->device, identity->inode}).second) {
+            // Adding files reads the folder first and tells from the read
+            // which real folder it was (below), one look fewer per folder.
+            if (!walk.pattern && !firstVisit(walk, files.folderIdentity(v))) {
                 // Vanished since the look above, or already walked by another path.
                 removeFirst(folders, v);
                 continue;
@@ -114,9 +131,22 @@ qsizetype walkLevel(Walk &walk, QStringList &folders, bool recurse)
         FolderListing partial;
         try {
             if (walk.pattern) {
+                // The files come as rows: the folder's path (cleaned once, as a
+                // name holds no separator) before each name.
+                const QString prefix = NormalizePath(v);
                 FolderListing listing =
-                    files.readFolder(v, *walk.pattern, HiddenArchiveFile, &partial);
+                    files.readFolder(v, *walk.pattern, HiddenArchiveFile, &partial, prefix);
+                if (!firstVisit(walk, listing.identity)) {
+                    // Already walked by another path: nothing of it counts twice.
+                    removeFirst(folders, v);
+                    continue;
+                }
                 subFolders = std::move(listing.subFolders);
+                // Lock files ("~" names) stay out, looked at while the rows are
+                // fresh in the cache.
+                listing.files.removeIf(
+                    [&prefix](const QString &row) { return isLockFile(row, prefix.size()); });
+                walk.fileCount += listing.files.size();
                 walk.files.insert(v, std::move(listing.files));
             } else {
                 subFolders = files.subFolders(v, &partial.subFolders);
@@ -124,8 +154,12 @@ qsizetype walkLevel(Walk &walk, QStringList &folders, bool recurse)
         } catch (const Failure &failure) {
             // Unreadable (70) or gone (76): no files are listed for it. What
             // was read before the failure is still walked.
+            if (walk.pattern && partial.identity && !firstVisit(walk, partial.identity)) {
+                removeFirst(folders, v);
+                continue;
+            }
             subFolders = std::move(partial.subFolders);
-            if (failure.code() == 70 || failure.code() == 76)
+            if (failure.code() == code::PermissionDenied || failure.code() == code::PathNotFound)
                 removeFirst(folders, v);
         }
         for (const SubFolder &sub : subFolders) {
@@ -135,7 +169,7 @@ qsizetype walkLevel(Walk &walk, QStringList &folders, bool recurse)
                 name.contains(QLatin1Char('?')) || name == QLatin1String(".") ||
                 name == QLatin1String(".."))
                 continue;
-            found.append(v + name + sep);
+            found.append(v % name % sep);
         }
     }
 
@@ -179,7 +213,7 @@ qsizetype walkLevel(Walk &walk, QStringList &folders, bool recurse)
 
 void GetSubDirectories2016(Platform &platform, QStringList &folders, bool recurse)
 {
-    Walk walk{platform, {}, {}, nullptr, {}};
+    Walk walk{platform, {}, {}, nullptr, {}, 0};
     walkLevel(walk, folders, recurse);
 }
 
@@ -227,52 +261,68 @@ QString ExtensionPrompt()
            QStringLiteral("(* for all files, txt for all txt files, doc for all doc files, etc.)");
 }
 
-void AddFolderTree(QueueWindow &form, const QString &folder, const QString &pattern, StepRunner &r)
+void AddFolderTree(QueueWindow &window, const QString &folder, const QString &pattern,
+                   StepRunner &r)
 {
-    Platform &p = form.platform();
+    Platform &p = window.platform();
     const QString sep(pathSeparator());
     QStringList folders;
     // A drive root comes with its backslash ("C:\"): it is not doubled.
     r.step(114, [&] { folders = QStringList{folder.endsWith(sep) ? folder : folder + sep}; });
     // The walk gathers each folder's files as it reads the folder; a folder
     // it did not read (one that is not searched) is listed on its own below.
-    Walk walk{p, {}, {}, &pattern, {}};
+    Walk walk{p, {}, {}, &pattern, {}, 0};
     r.step(116, [&] { walkLevel(walk, folders, true); });
+    // No events run in this loop, so the rows of every folder can go into the
+    // queue in one change at the end; should a step fail, the rows so far go
+    // in first, so that its report shows the queue as far as it got.
+    QStringList pending;
+    pending.reserve(walk.fileCount);
+    auto appendPending = [&] {
+        if (!pending.isEmpty())
+            r.step(132, [&] { window.queue().Append(std::move(pending)); });
+        pending = QStringList();
+    };
     for (const QString &listed : std::as_const(folders)) {
         QString entry;
         r.step(120, [&] { entry = listed.chopped(1); });
+        // A name holds no separator, so cleaning the folder part once cleans
+        // every row: NormalizePath(entry + sep + name) is prefix + name.
+        const QString prefix = NormalizePath(entry + sep);
         // The listing yields only names that open as existing files and whose
         // attribute value is not 34, so it can skip looking at most files.
-        QStringList names;
+        QStringList rows;
         r.step(122, [&] {
-            const auto gathered = walk.files.find(listed);
-            if (gathered != walk.files.end()) {
-                names = std::move(gathered.value());
-                walk.files.erase(gathered);
-            } else {
-                names = p.files->listExistingFiles(entry, pattern, HiddenArchiveFile);
+            try {
+                const auto gathered = walk.files.find(listed);
+                if (gathered != walk.files.end()) {
+                    rows = std::move(gathered.value()); // prefix + name, lock files out
+                    walk.files.erase(gathered);
+                } else {
+                    rows = p.files->listExistingFiles(entry, pattern, HiddenArchiveFile);
+                    rows.removeIf([](const QString &name) { return isLockFile(name, 0); });
+                    for (QString &name : rows)
+                        name.prepend(prefix);
+                }
+            } catch (...) {
+                appendPending();
+                throw;
             }
         });
-        // One folder's rows go in together: no events run inside this loop.
-        QStringList rows;
-        for (const QString &name : std::as_const(names)) {
-            if (name.startsWith(QLatin1Char('~')))
-                continue;
-            rows << NormalizePath(entry + sep + name);
-        }
-        r.step(132, [&] { form.queue().Append(rows); });
+        pending.append(std::move(rows));
     }
+    appendPending();
 }
 
-void AddFolderTree(QueueWindow &form, const QString &folder, const QString &pattern)
+void AddFolderTree(QueueWindow &window, const QString &folder, const QString &pattern)
 {
-    StepRunner r(*form.platform().dialogs, DropLocation);
-    AddFolderTree(form, folder, pattern, r);
+    StepRunner r(*window.platform().dialogs, DropLocation);
+    AddFolderTree(window, folder, pattern, r);
 }
 
-void PushButton2_Click(QueueWindow &form)
+void PushButton2_Click(QueueWindow &window)
 {
-    Platform &p = form.platform();
+    Platform &p = window.platform();
     StepRunner r(*p.dialogs, QStringLiteral("in Tamberlin2021/08/31.Form1.PushButton2_Click "));
 
     QString answer;
@@ -294,10 +344,10 @@ void PushButton2_Click(QueueWindow &form)
     if (r.test(106, [&] { return folder.isEmpty(); }))
         return;
 
-    r.step(112, [&] { form.setMousePointer(pointer::Busy); });
+    r.step(112, [&] { window.setMousePointer(pointer::Busy); });
     // The answer goes in exactly as typed: "*" lists every file, ".ppt" finds "..ppt" names only.
-    AddFolderTree(form, folder, QStringLiteral("*.") + answer, r);
-    r.step(136, [&] { form.setMousePointer(pointer::Default); });
+    AddFolderTree(window, folder, QStringLiteral("*.") + answer, r);
+    r.step(136, [&] { window.setMousePointer(pointer::Default); });
 }
 
 } // namespace deckrun

@@ -80,6 +80,20 @@ void QueueModel::Append(const QStringList &paths)
     endInsertRows();
 }
 
+void QueueModel::Append(QStringList &&paths)
+{
+    if (paths.isEmpty())
+        return;
+    const qsizetype first = m_rows.size();
+    beginInsertRows(QModelIndex(), static_cast<int>(first),
+                    static_cast<int>(first + paths.size()) - 1);
+    m_rows.append(std::move(paths));
+    if (m_indexed)
+        for (qsizetype i = first; i < m_rows.size(); ++i)
+            indexAdd(m_rows.at(i));
+    endInsertRows();
+}
+
 QString QueueModel::TextAt(int position) const
 {
     checkPosition(position, Count());

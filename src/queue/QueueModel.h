@@ -32,6 +32,8 @@ public:
     void Append(const QString &path);
     /** Appends several paths as new last rows, in order, in one model change. */
     void Append(const QStringList &paths);
+    /** The same, taking the paths over: a long list goes in without touching each text. */
+    void Append(QStringList &&paths);
     /** The text of the row at `position` (1 to Count); throws Failure otherwise. */
     QString TextAt(int position) const;
     /** Replaces the text of the row at `position`. */

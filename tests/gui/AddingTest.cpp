@@ -6,6 +6,7 @@
 #include "queue/QueueView.h"
 #include "support/FakePlatform.h"
 #include "support/TempTree.h"
+#include "support/Unprivileged.h"
 
 #include <QApplication>
 #include <QDragEnterEvent>
@@ -17,7 +18,13 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
+#include <grp.h>
+#include <pwd.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace deckrun;
 using namespace deckrun::test;
@@ -72,16 +79,18 @@ TEST_P(AddAllInFolder, AnswersAndRows)
     form.PushButton2->click();
 
     ASSERT_EQ(fake.dialogs->inputPrompts.size(), 1);
-    EXPECT_EQ(fake.dialogs->inputPrompts[0],
-              QStringLiteral("Enter file extension to load:\r\r(* for all files, txt for all txt files, "
-                             "doc for all doc files, etc.)"));
+    EXPECT_EQ(
+        fake.dialogs->inputPrompts[0],
+        QStringLiteral("Enter file extension to load:\r\r(* for all files, txt for all txt files, "
+                       "doc for all doc files, etc.)"));
     EXPECT_EQ(fake.dialogs->inputDefaults[0], QStringLiteral("ppt"));
     QStringList expected;
     for (const char *r : c.rows)
         expected << QString::fromUtf8(r);
     EXPECT_EQ(under(tree, form.queue().rows()), expected);
     if (c.stored)
-        EXPECT_EQ(fake.settings->writes, QStringList{QStringLiteral("Extension=") + QString::fromUtf8(c.stored)});
+        EXPECT_EQ(fake.settings->writes,
+                  QStringList{QStringLiteral("Extension=") + QString::fromUtf8(c.stored)});
     else
         EXPECT_TRUE(fake.settings->writes.isEmpty());
     const bool answered = c.answer && *c.answer;
@@ -97,19 +106,26 @@ TEST_P(AddAllInFolder, AnswersAndRows)
 
 INSTANTIATE_TEST_SUITE_P(
     Walker, AddAllInFolder,
-    testing::Values(
-        ExtensionCase{"DefaultPpt", "ppt", true,
-                      {"/R/.kept.ppt", "/R/a.ppt", "/R/x~y.ppt", "/R/Sub/b.ppt", "/R/Sub/deck.PPTX"}, "ppt"},
-        ExtensionCase{"Star", "*", true,
-                      {"/R/.kept.ppt", "/R/a.ppt", "/R/notes.txt", "/R/x~y.ppt", "/R/Sub/b.ppt",
-                       "/R/Sub/deck.PPTX"},
-                      "*"},
-        ExtensionCase{"LeadingDot", ".ppt", true, {}, ".ppt"},
-        ExtensionCase{"Txt", "TXT", true, {"/R/notes.txt"}, "TXT"},
-        ExtensionCase{"Empty", "", true, {}, nullptr},
-        ExtensionCase{"Cancelled", nullptr, true, {}, nullptr},
-        ExtensionCase{"BrowserCancelled", "pptx", false, {}, "pptx"}),
-    [](const testing::TestParamInfo<ExtensionCase> &info) { return std::string(info.param.label); });
+    testing::Values(ExtensionCase{"DefaultPpt",
+                                  "ppt",
+                                  true,
+                                  {"/R/.kept.ppt", "/R/a.ppt", "/R/x~y.ppt", "/R/Sub/b.ppt",
+                                   "/R/Sub/deck.PPTX"},
+                                  "ppt"},
+                    ExtensionCase{"Star",
+                                  "*",
+                                  true,
+                                  {"/R/.kept.ppt", "/R/a.ppt", "/R/notes.txt", "/R/x~y.ppt",
+                                   "/R/Sub/b.ppt", "/R/Sub/deck.PPTX"},
+                                  "*"},
+                    ExtensionCase{"LeadingDot", ".ppt", true, {}, ".ppt"},
+                    ExtensionCase{"Txt", "TXT", true, {"/R/notes.txt"}, "TXT"},
+                    ExtensionCase{"Empty", "", true, {}, nullptr},
+                    ExtensionCase{"Cancelled", nullptr, true, {}, nullptr},
+                    ExtensionCase{"BrowserCancelled", "pptx", false, {}, "pptx"}),
+    [](const testing::TestParamInfo<ExtensionCase> &info) {
+        return std::string(info.param.label);
+    });
 
 TEST(AddAllInFolder, StoredAnswerIsNextDefaultAndAddingTwiceQueuesTwice)
 {
@@ -131,7 +147,8 @@ TEST(AddAllInFolder, AwkwardNames)
     TempTree tree;
     const QStringList files{QStringLiteral("R/Ünïcödé folder/deck 'one'.ppt"),
                             QStringLiteral("R/with space/it\"s.pptx"),
-                            QStringLiteral("R/日本/スライド.PPT"), QStringLiteral("R/it’s here/q.ppt")};
+                            QStringLiteral("R/日本/スライド.PPT"),
+                            QStringLiteral("R/it’s here/q.ppt")};
     for (const QString &f : files)
         tree.file(f);
     FakePlatform fake;
@@ -176,13 +193,17 @@ TEST(AddFilesDialog, Results)
     };
     const Case cases[] = {
         {"Cancel", {}, {}},
-        {"OneFile", {QString(), {"/home/u//Decks/a.ppt"}}, {"/home/u//Decks/a.ppt"}}, // exactly as returned
-        {"ThreeFiles", {"/home/u/Decks", {"c.ppt", "a.pptx", "b.odp"}},
+        {"OneFile",
+         {QString(), {"/home/u//Decks/a.ppt"}},
+         {"/home/u//Decks/a.ppt"}}, // exactly as returned
+        {"ThreeFiles",
+         {"/home/u/Decks", {"c.ppt", "a.pptx", "b.odp"}},
          {"/home/u/Decks/c.ppt", "/home/u/Decks/a.pptx", "/home/u/Decks/b.odp"}},
         {"RootFolder", {"/", {"a.ppt", "b.ppt"}}, {"/a.ppt", "/b.ppt"}},
         {"FolderWithTrailingSeparator", {"/d/", {"x.ppt", "y.ppt"}}, {"/d/x.ppt", "/d/y.ppt"}},
         // Files from different folders come back each with its own full path.
-        {"TwoFolders", {QString(), {"/home/u/Decks/a.ppt", "/home/u/Decks/B/b.ppt"}},
+        {"TwoFolders",
+         {QString(), {"/home/u/Decks/a.ppt", "/home/u/Decks/B/b.ppt"}},
          {"/home/u/Decks/a.ppt", "/home/u/Decks/B/b.ppt"}},
     };
     for (const Case &c : cases) {
@@ -207,8 +228,9 @@ TEST(AddFilesDialog, TooManyFilesAddsNothing)
     EXPECT_EQ(form.queue().Count(), 0);
     ASSERT_EQ(fake.dialogs->messages.size(), 1u);
     const ShownMessage &m = fake.dialogs->messages[0];
-    EXPECT_EQ(m.text, QStringLiteral("You've selected too many files to add.\r\rPlease try adding via the "
-                                     "\"Add All\" button."));
+    EXPECT_EQ(m.text,
+              QStringLiteral("You've selected too many files to add.\r\rPlease try adding via the "
+                             "\"Add All\" button."));
     EXPECT_EQ(m.buttons, Buttons::Ok);
     EXPECT_EQ(m.icon, Icon::None);
     EXPECT_EQ(m.title, fake.dialogs->applicationTitle());
@@ -237,8 +259,8 @@ bool drop(Form1 &form, QMimeData *data)
 {
     QWidget *target = form.ListView1->viewport();
     const QPoint at(10, 10);
-    QDragEnterEvent enter(at, Qt::CopyAction | Qt::MoveAction | Qt::LinkAction, data, Qt::LeftButton,
-                          Qt::NoModifier);
+    QDragEnterEvent enter(at, Qt::CopyAction | Qt::MoveAction | Qt::LinkAction, data,
+                          Qt::LeftButton, Qt::NoModifier);
     QCoreApplication::sendEvent(target, &enter);
     if (!enter.isAccepted() || enter.dropAction() == Qt::IgnoreAction)
         return false;
@@ -272,15 +294,18 @@ TEST(DropOnQueue, FilesAndFolders)
         QStringList dropped;
         QStringList rows;
     };
-    const QStringList rTree{"/R/.kept.ppt", "/R/a.ppt", "/R/notes.txt", "/R/x~y.ppt", "/R/Sub/b.ppt",
-                            "/R/Sub/deck.PPTX"};
+    const QStringList rTree{"/R/.kept.ppt", "/R/a.ppt",     "/R/notes.txt",
+                            "/R/x~y.ppt",   "/R/Sub/b.ppt", "/R/Sub/deck.PPTX"};
     const Case cases[] = {
         {"TextFile", {text}, {"/readme.txt"}},
         {"SameFileTwice", {text, text}, {"/readme.txt", "/readme.txt"}},
         {"Folder", {tree.at(QStringLiteral("R"))}, rTree},
-        {"TwoFolders", {tree.at(QStringLiteral("Other")), tree.at(QStringLiteral("R"))},
+        {"TwoFolders",
+         {tree.at(QStringLiteral("Other")), tree.at(QStringLiteral("R"))},
          QStringList{"/Other/z.doc"} + rTree},
-        {"FileThenFolder", {text, tree.at(QStringLiteral("Other"))}, {"/readme.txt", "/Other/z.doc"}},
+        {"FileThenFolder",
+         {text, tree.at(QStringLiteral("Other"))},
+         {"/readme.txt", "/Other/z.doc"}},
         // A dropped lock file is queued as dropped: the filters are the folder walk's.
         {"TildeFileItself", {tree.at(QStringLiteral("Other/~z.doc"))}, {"/Other/~z.doc"}},
     };
@@ -293,6 +318,40 @@ TEST(DropOnQueue, FilesAndFolders)
         EXPECT_EQ(under(tree, form.queue().rows()), c.rows) << c.label;
         EXPECT_TRUE(fake.dialogs->messages.empty()) << c.label;
     }
+}
+
+// Links back up the tree or across to a sibling lead to folders already
+// walked: every file goes in once, however many paths reach it.
+TEST(DropOnQueue, LinkedFoldersAddEachFileOnce)
+{
+    TempTree tree;
+    tree.file(QStringLiteral("R/a.ppt"));
+    tree.file(QStringLiteral("R/S/b.ppt"));
+    auto link = [&](const char *target, const char *at) {
+        ASSERT_EQ(
+            ::symlink(target, QFile::encodeName(tree.at(QString::fromLatin1(at))).constData()), 0);
+    };
+    link("..", "R/S/up");
+    link("S", "R/T");
+    for (const char *pattern : {"*", "ppt"}) {
+        FakePlatform fake;
+        Form1 form(fake.platform);
+        fake.dialogs->inputAnswers = {QString::fromLatin1(pattern)};
+        fake.dialogs->folderAnswers = {tree.at(QStringLiteral("R"))};
+        form.PushButton2->click();
+        EXPECT_EQ(under(tree, form.queue().rows()), (QStringList{"/R/a.ppt", "/R/S/b.ppt"}))
+            << pattern;
+    }
+    FakePlatform fake;
+    Form1 form(fake.platform);
+    form.show();
+    std::unique_ptr<QMimeData> data(
+        files({tree.at(QStringLiteral("R/T")), tree.at(QStringLiteral("R"))}));
+    EXPECT_TRUE(drop(form, data.get()));
+    // Each dropped folder is walked on its own: through T's link back up,
+    // R's own file once, then R's walk again.
+    EXPECT_EQ(under(tree, form.queue().rows()),
+              (QStringList{"/R/T/b.ppt", "/R/T/up/a.ppt", "/R/a.ppt", "/R/S/b.ppt"}));
 }
 
 TEST(DropOnQueue, NonFileDataIsRefused)
@@ -309,20 +368,76 @@ TEST(DropOnQueue, NonFileDataIsRefused)
     EXPECT_EQ(form.queue().Count(), 0);
 }
 
+// --- folders that may be listed but not entered -----------------------------------
+
+// A folder with mode r-- lists its names, but none of them opens: nothing in
+// it is queued, whichever way the folder is added, while a file that grants
+// no access itself still opens as a file (its folder may be entered).
+TEST(UnenterableFolder, AddsNothingOfWhatItLists)
+{
+    TempTree tree;
+    for (const char *f : {"R/open/a.ppt", "R/open/notes.txt", "R/open/secret.ppt", "R/listed/b.ppt",
+                          "R/listed/c.txt", "R/listed/inner/d.ppt", "R/entered/e.ppt"})
+        tree.file(QString::fromLatin1(f));
+    auto mode = [&](const char *relative, mode_t m) {
+        ASSERT_EQ(::chmod(QFile::encodeName(tree.at(QString::fromLatin1(relative))).constData(), m),
+                  0);
+    };
+    mode("", 0755);
+    mode("R/open/secret.ppt", 0);
+    mode("R/listed", 0444);  // listed, not entered
+    mode("R/entered", 0111); // entered, not listed
+
+    struct Case {
+        const char *label;
+        const char *answer; // "Add All File(s) In Folder" with this answer; nullptr: a drop
+        QStringList rows;
+    };
+    const Case cases[] = {
+        {"Drop", nullptr, {"/R/open/a.ppt", "/R/open/notes.txt", "/R/open/secret.ppt"}},
+        {"Star", "*", {"/R/open/a.ppt", "/R/open/notes.txt", "/R/open/secret.ppt"}},
+        {"Ppt", "ppt", {"/R/open/a.ppt", "/R/open/secret.ppt"}},
+    };
+    for (const Case &c : cases) {
+        FakePlatform fake;
+        Form1 form(fake.platform);
+        const QString got = asUnprivilegedUser([&] {
+            if (c.answer) {
+                fake.dialogs->inputAnswers = {QString::fromLatin1(c.answer)};
+                fake.dialogs->folderAnswers = {tree.at(QStringLiteral("R"))};
+                form.PushButton2->click();
+            } else {
+                std::unique_ptr<QMimeData> data(files({tree.at(QStringLiteral("R"))}));
+                drop(form, data.get());
+            }
+            QStringList out = under(tree, form.queue().rows());
+            for (const QString &row : form.queue().rows())
+                if (!IsExistingFile(*fake.platform.files, row))
+                    out << QStringLiteral("does not open: ") + row;
+            out << QString::number(fake.dialogs->messages.size()) + QStringLiteral(" messages");
+            return out.join(QLatin1Char('\n'));
+        });
+        EXPECT_EQ(got.toStdString(),
+                  (c.rows + QStringList{"0 messages"}).join(QLatin1Char('\n')).toStdString())
+            << c.label;
+    }
+}
+
 // --- samples ---------------------------------------------------------------------
 
 TEST(SampleFiles, LoadsEachSampleOnceAndAlwaysAsks)
 {
     TempTree program;
-    for (const char *f : {"Samples/One.pptx", "Samples/Two.odp", "Samples/.hidden.ppt", "Samples/~three.ppt"})
+    for (const char *f :
+         {"Samples/One.pptx", "Samples/Two.odp", "Samples/.hidden.ppt", "Samples/~three.ppt"})
         program.file(QString::fromLatin1(f));
     program.folder(QStringLiteral("Samples/folder"));
     FakePlatform fake;
     fake.program->folder = program.path();
     Form1 form(fake.platform);
     const QString samples = program.path() + QStringLiteral("/Samples/");
-    form.queue().Append(samples + QStringLiteral("Two.odp"));      // already queued: not again
-    form.queue().Append(samples + QStringLiteral("ONE.pptx"));     // other text: One.pptx still goes in
+    form.queue().Append(samples + QStringLiteral("Two.odp"));  // already queued: not again
+    form.queue().Append(samples + QStringLiteral("ONE.pptx")); // other text: One.pptx still goes in
     fake.dialogs->answers = {Answer::No, Answer::Yes};
 
     form.PushButton8->click();
@@ -333,8 +448,10 @@ TEST(SampleFiles, LoadsEachSampleOnceAndAlwaysAsks)
                            samples + "One.pptx", samples + "~three.ppt"}));
     ASSERT_EQ(fake.dialogs->messages.size(), 2u);
     const ShownMessage &m = fake.dialogs->messages[0];
-    EXPECT_EQ(m.text, QStringLiteral("Would you like this software to open the folder where these sample "
-                                     "files are stored (so that you can view them before working with them)?"));
+    EXPECT_EQ(
+        m.text,
+        QStringLiteral("Would you like this software to open the folder where these sample "
+                       "files are stored (so that you can view them before working with them)?"));
     EXPECT_EQ(m.buttons, Buttons::YesNo);
     EXPECT_EQ(m.icon, Icon::None);
     EXPECT_EQ(fake.shell->folders, QStringList{program.path() + QStringLiteral("/Samples")});

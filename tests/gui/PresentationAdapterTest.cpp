@@ -4,6 +4,7 @@
 // warning, and opening a file through the running instance.
 
 #include "app/Form1.h"
+#include "platform/qt/QtServices.h"
 #include "printing/PowerPoint1.h"
 #include "support/FakePlatform.h"
 #include "support/TempTree.h"
@@ -36,6 +37,23 @@ TEST(CheckPowerPointInstalled, EndsTheProgramBeforeTheWindowShows)
     EXPECT_EQ(m.title, QStringLiteral("Deckrun"));
     EXPECT_EQ(m.buttons, Buttons::Ok);
     EXPECT_EQ(m.icon, Icon::None);
+}
+
+// The real program control: a launcher or script sees that it did not start.
+TEST(CheckPowerPointInstalled, RefusingToStartExitsWithAFailureStatus)
+{
+    EXPECT_EXIT(
+        {
+            FakePlatform fake;
+            fake.office->failAt(QStringLiteral("Create"),
+                                QStringLiteral("ActiveX component can't create object"));
+            SimAutomation office;
+            fake.platform.program = std::make_unique<QtProgramControl>(office);
+            Form1 form(fake.platform);
+            form.Form_Load();
+            std::exit(0); // reached only when the refusal did not end the program
+        },
+        testing::ExitedWithCode(1), "");
 }
 
 TEST(CheckPowerPointInstalled, ReleasesTheCreatedApplicationAtOnce)

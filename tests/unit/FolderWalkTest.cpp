@@ -2,6 +2,7 @@
 #include "queue/AddFolder.h"
 #include "support/FakePlatform.h"
 #include "support/TempTree.h"
+#include "support/Unprivileged.h"
 
 #include <QDir>
 #include <QFile>
@@ -23,8 +24,12 @@ public:
     bool fileIsPresent(const QString &p) override { return m_real->fileIsPresent(p); }
     int attributes(const QString &p) override { return m_real->attributes(p); }
     bool isExistingFile(const QString &p) override { return m_real->isExistingFile(p); }
-    QStringList listFiles(const QString &f, const QString &p) override { return m_real->listFiles(f, p); }
-    std::vector<SubFolder> subFolders(const QString &folder, std::vector<SubFolder> *partial) override
+    QStringList listFiles(const QString &f, const QString &p) override
+    {
+        return m_real->listFiles(f, p);
+    }
+    std::vector<SubFolder> subFolders(const QString &folder,
+                                      std::vector<SubFolder> *partial) override
     {
         std::vector<SubFolder> all = m_real->subFolders(folder, partial);
         if (!failing.contains(folder))
@@ -63,8 +68,8 @@ TEST(FolderWalk, LevelOrder)
     QStringList folders{tree.at(QStringLiteral("R/"))};
     GetSubDirectories2016(fake.platform, folders, true);
     // The POSIX listing yields sub-folders sorted by name, so A comes before B.
-    EXPECT_EQ(relative(tree, folders),
-              (QStringList{"/R/", "/R/A/", "/R/B/", "/R/A/A1/", "/R/A/A2/", "/R/B/B1/", "/R/B/B1/C/"}));
+    EXPECT_EQ(relative(tree, folders), (QStringList{"/R/", "/R/A/", "/R/B/", "/R/A/A1/", "/R/A/A2/",
+                                                    "/R/B/B1/", "/R/B/B1/C/"}));
     EXPECT_TRUE(fake.dialogs->messages.empty());
     // Once per folder examined, per sub-folder entry and per folder of the closing passes.
     EXPECT_EQ(fake.events->pumps, 7 + 6 + 6);
@@ -97,21 +102,27 @@ TEST(FolderWalk, ListingFailuresDropTheFolderSilently)
 
 TEST(FolderWalk, PermissionDeniedFolderContributesNothing)
 {
-    if (::geteuid() == 0)
-        GTEST_SKIP() << "root reads every folder; the listing failure itself is covered above";
     TempTree tree;
     tree.file(QStringLiteral("R/A/a.ppt"));
     tree.file(QStringLiteral("R/B/b.ppt"));
     tree.file(QStringLiteral("R/B/inner/c.ppt"));
     tree.file(QStringLiteral("R/C/d.ppt"));
+    ASSERT_EQ(::chmod(QFile::encodeName(tree.path()).constData(), 0755), 0);
     ASSERT_EQ(::chmod(QFile::encodeName(tree.at(QStringLiteral("R/B"))).constData(), 0), 0);
-    FakePlatform fake;
-    QStringList folders{tree.at(QStringLiteral("R/"))};
-    GetSubDirectories2016(fake.platform, folders, true);
-    EXPECT_EQ(relative(tree, folders), (QStringList{"/R/", "/R/A/", "/R/C/"}));
-    EXPECT_TRUE(GetFilesInFolder(*fake.platform.files, tree.at(QStringLiteral("R/B")), QStringLiteral("*.*"))
-                    .isEmpty());
-    EXPECT_TRUE(fake.dialogs->messages.empty());
+    const QString got = asUnprivilegedUser([&] {
+        FakePlatform fake;
+        QStringList folders{tree.at(QStringLiteral("R/"))};
+        GetSubDirectories2016(fake.platform, folders, true);
+        QStringList out = relative(tree, folders);
+        out << QString::number(GetFilesInFolder(*fake.platform.files,
+                                                tree.at(QStringLiteral("R/B")),
+                                                QStringLiteral("*.*"))
+                                   .size()) +
+                   QStringLiteral(" files in R/B");
+        out << QString::number(fake.dialogs->messages.size()) + QStringLiteral(" messages");
+        return out.join(QLatin1Char('\n'));
+    });
+    EXPECT_EQ(got.toStdString(), "/R/\n/R/A/\n/R/C/\n0 files in R/B\n0 messages");
 }
 
 TEST(FolderWalk, LinkLoopsWalkEachRealFolderOnce)
@@ -121,8 +132,10 @@ TEST(FolderWalk, LinkLoopsWalkEachRealFolderOnce)
     tree.file(QStringLiteral("R/A/a.ppt"));
     tree.folder(QStringLiteral("R/B"));
     ASSERT_EQ(::symlink(QFile::encodeName(tree.at(QStringLiteral("R"))).constData(),
-                        QFile::encodeName(tree.at(QStringLiteral("R/A/up"))).constData()), 0);
-    ASSERT_EQ(::symlink("../A", QFile::encodeName(tree.at(QStringLiteral("R/B/toA"))).constData()), 0);
+                        QFile::encodeName(tree.at(QStringLiteral("R/A/up"))).constData()),
+              0);
+    ASSERT_EQ(::symlink("../A", QFile::encodeName(tree.at(QStringLiteral("R/B/toA"))).constData()),
+              0);
     FakePlatform fake;
     QStringList folders{tree.at(QStringLiteral("R/"))};
     GetSubDirectories2016(fake.platform, folders, true);
@@ -153,8 +166,10 @@ TEST(FolderWalk, SubFolderNameFilters)
     tree.folder(QStringLiteral("R/what?"));
     tree.folder(QStringLiteral("R/ctl") + QChar(0x85));
     tree.folder(QStringLiteral("R/.hidden"));
-    tree.folder(QStringLiteral("R/") + QString(250, QLatin1Char('x'))); // the path passes 260 below it
-    tree.file(QStringLiteral("R/") + QString(250, QLatin1Char('x')) + QStringLiteral("/deep/f.ppt"));
+    tree.folder(QStringLiteral("R/") +
+                QString(250, QLatin1Char('x'))); // the path passes 260 below it
+    tree.file(QStringLiteral("R/") + QString(250, QLatin1Char('x')) +
+              QStringLiteral("/deep/f.ppt"));
     FakePlatform fake;
     QStringList folders{tree.at(QStringLiteral("R/"))};
     GetSubDirectories2016(fake.platform, folders, true);
@@ -164,7 +179,8 @@ TEST(FolderWalk, SubFolderNameFilters)
     EXPECT_FALSE(got.contains(QStringLiteral("/R/what?/")));
     EXPECT_FALSE(got.contains(QStringLiteral("/R/ctl") + QChar(0x85) + QLatin1Char('/')));
     for (const QString &f : folders)
-        EXPECT_FALSE(f.endsWith(QStringLiteral("/deep/"))) << "a folder at 260 characters is not searched";
+        EXPECT_FALSE(f.endsWith(QStringLiteral("/deep/")))
+            << "a folder at 260 characters is not searched";
 }
 
 TEST(FilesInFolder, ListsFilesOnlyWithHiddenOnesInNameOrder)
@@ -175,16 +191,74 @@ TEST(FilesInFolder, ListsFilesOnlyWithHiddenOnesInNameOrder)
     tree.file(QStringLiteral("F/.hidden.ppt"));
     tree.file(QStringLiteral("F/c.txt"));
     tree.folder(QStringLiteral("F/folder.ppt"));
-    ASSERT_EQ(::symlink("b.ppt", QFile::encodeName(tree.at(QStringLiteral("F/link.ppt"))).constData()), 0);
-    ASSERT_EQ(::symlink("gone", QFile::encodeName(tree.at(QStringLiteral("F/broken.ppt"))).constData()), 0);
+    ASSERT_EQ(
+        ::symlink("b.ppt", QFile::encodeName(tree.at(QStringLiteral("F/link.ppt"))).constData()),
+        0);
+    ASSERT_EQ(
+        ::symlink("gone", QFile::encodeName(tree.at(QStringLiteral("F/broken.ppt"))).constData()),
+        0);
     FakePlatform fake;
     FileSystem &fs = *fake.platform.files;
     EXPECT_EQ(GetFilesInFolder(fs, tree.at(QStringLiteral("F")), QStringLiteral("*.ppt")),
               (QStringList{".hidden.ppt", "A.PPTX", "b.ppt", "link.ppt"}));
     EXPECT_EQ(GetFilesInFolder(fs, tree.at(QStringLiteral("F/")), QStringLiteral("*.*")).size(), 5);
-    EXPECT_TRUE(GetFilesInFolder(fs, tree.at(QStringLiteral("missing")), QStringLiteral("*.*")).isEmpty());
+    EXPECT_TRUE(
+        GetFilesInFolder(fs, tree.at(QStringLiteral("missing")), QStringLiteral("*.*")).isEmpty());
     EXPECT_TRUE(IsExistingFile(fs, tree.at(QStringLiteral("F/b.ppt"))));
     EXPECT_FALSE(IsExistingFile(fs, tree.at(QStringLiteral("F/folder.ppt"))));
     EXPECT_FALSE(IsExistingFile(fs, tree.at(QStringLiteral("F/broken.ppt"))));
     EXPECT_FALSE(IsExistingFile(fs, QString()));
+}
+
+// The listing order is the names' order with letter case ignored, then the
+// exact text; the fast comparison of plain ASCII names must agree with Qt's
+// case folding wherever names differ: punctuation between the cases, long
+// names that share their first sixteen bytes, non-ASCII letters.
+TEST(FilesInFolder, NameOrderIsCaseFoldedThenExact)
+{
+    TempTree tree;
+    const QStringList names{"b.ppt",
+                            "B.ppt",
+                            "_x.ppt",
+                            "[x.ppt",
+                            "a.ppt",
+                            "A.PPT",
+                            "abc",
+                            "ABC",
+                            "abcd",
+                            "Z.ppt",
+                            "zz.ppt",
+                            "~lock.ppt",
+                            "file 10.ppt",
+                            "file 9.ppt",
+                            "file 100.ppt",
+                            "0.ppt",
+                            "a long name of a deck 1.ppt",
+                            "A LONG NAME OF A DECK 2.ppt",
+                            "a long name of a deck 10.ppt",
+                            "a long name of a dECK 1.ppt",
+                            "a long name of ",
+                            "a long name of a",
+                            "ébauche.ppt",
+                            "Éclair.ppt",
+                            "elan.ppt",
+                            "zèbre.ppt",
+                            "Zebra.ppt",
+                            "日本.ppt"};
+    for (const QString &n : names)
+        tree.file(QStringLiteral("F/") + n);
+    QStringList expected = names;
+    std::sort(expected.begin(), expected.end(), [](const QString &a, const QString &b) {
+        const int c = QString::compare(a, b, Qt::CaseInsensitive);
+        return c != 0 ? c < 0 : a < b;
+    });
+    FakePlatform fake;
+    FileSystem &fs = *fake.platform.files;
+    EXPECT_EQ(GetFilesInFolder(fs, tree.at(QStringLiteral("F")), QStringLiteral("*.*")), expected);
+    const FolderListing listing = fs.readFolder(tree.at(QStringLiteral("F/")), QStringLiteral("*"),
+                                                -1, nullptr, QStringLiteral("P/"));
+    QStringList prefixed;
+    for (const QString &n : expected)
+        prefixed << QStringLiteral("P/") + n;
+    EXPECT_EQ(listing.files, prefixed);
 }

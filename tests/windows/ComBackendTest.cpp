@@ -130,7 +130,8 @@ protected:
         std::ifstream in(log().c_str());
         std::string line;
         while (std::getline(in, line)) {
-            if (line == "started" || line == "ended")
+            if (line.rfind("started ", 0) == 0 || line.rfind("ended", 0) == 0 ||
+                line.rfind("ending: ", 0) == 0)
                 continue;
             if (!withBusy && line.rfind("busy ", 0) == 0)
                 continue;
@@ -146,22 +147,37 @@ protected:
         return n;
     }
 
-    /** Every started stand-in has ended: nothing is left for the next test. */
+    /**
+     * Every started stand-in has ended, its process gone, not only its log
+     * closed: nothing is left for the next test, nor behind the test program.
+     * One that stays is a failure, and is ended here.
+     */
     void waitForEnd()
     {
-        for (int i = 0; i < 200; ++i) {
-            std::ifstream in(log().c_str());
-            std::string line;
-            int started = 0, ended = 0;
-            while (std::getline(in, line)) {
-                started += line == "started";
-                ended += line == "ended";
+        std::ifstream in(log().c_str());
+        std::string line;
+        while (std::getline(in, line)) {
+            if (line.rfind("started ", 0) != 0)
+                continue;
+            const DWORD pid = static_cast<DWORD>(std::stoul(line.substr(8)));
+            HANDLE process = OpenProcess(
+                SYNCHRONIZE | PROCESS_TERMINATE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
+            if (!process)
+                continue; // already gone
+            wchar_t image[MAX_PATH] = {};
+            DWORD size = MAX_PATH;
+            if (!QueryFullProcessImageNameW(process, 0, image, &size) ||
+                !std::wstring(image, size).ends_with(L"\\StandInServer.exe")) {
+                CloseHandle(process); // gone, and its number taken by another process
+                continue;
             }
-            if (started == ended)
-                return;
-            Sleep(50);
+            if (WaitForSingleObject(process, 15000) != WAIT_OBJECT_0) {
+                ADD_FAILURE() << "the stand-in server did not end (process " << pid << ")";
+                TerminateProcess(process, 1);
+                WaitForSingleObject(process, 5000);
+            }
+            CloseHandle(process);
         }
-        ADD_FAILURE() << "the stand-in server did not end";
     }
 
     std::wstring deck() const { return folder() + L"\\Quarterly review.pptx"; }
@@ -223,6 +239,20 @@ TEST_F(StandIn, IsInTheRunningObjectTableWhileItRuns)
     }
     waitForEnd();
     EXPECT_THROW(ComPowerPoint::getRunning(), ComError);
+}
+
+TEST_F(StandIn, EndsAfterQuitEvenWhileAClientHoldsOn)
+{
+    const PowerPointApp held = PowerPointApp::create();
+    ComPowerPoint::quit(ComPowerPoint::getRunning()); // through another reference
+    waitForEnd(); // its process is gone although `held` was never released
+    std::ifstream in(log().c_str());
+    std::string line, last;
+    while (std::getline(in, line))
+        if (line.rfind("ending: ", 0) == 0)
+            last = line;
+    EXPECT_EQ(last, "ending: clients still held references after Quit");
+    EXPECT_THROW(held.name(), ComError); // a call to the ended server fails, it does not hang
 }
 
 TEST_F(StandIn, ReportsTheNameItIsGiven)

@@ -5,7 +5,14 @@
 // Presentations.Open with the named argument fileName, ActivePresentation,
 // PrintOptions.ActivePrinter, PrintOptions.PrintInBackground, PrintOut, Quit),
 // sits in the running-object table while it runs, and writes every call with
-// its argument types to calls.log in its folder.
+// its argument types to calls.log in its folder ("started PID" first, "ended"
+// last).
+//
+// It ends once Quit was called and its clients have released what they hold,
+// and in any case: a few seconds after Quit, when the process that started it
+// has ended, or after a quiet half minute. (Under Wine it keeps its starter's
+// Unix standard error open while it runs: the tests' run step gives the test
+// program a file for its output, not the caller's pipe.)
 //
 // What it does is read from script.txt in that folder when it starts:
 //   name=TEXT          its name (default "Microsoft PowerPoint")
@@ -18,6 +25,8 @@
 #include <objbase.h>
 #include <oleauto.h>
 #include <windows.h>
+
+#include <tlhelp32.h>
 
 #include <cstdio>
 #include <cwchar>
@@ -55,7 +64,15 @@ struct Server {
     bool inRot = false;
     DWORD classCookie = 0;
     bool classRegistered = false;
+    LONG references = 0;   // held on all its objects, its own one on the application included
+    bool quitting = false; // Quit was called: it ends when its clients let go
+    DWORD quitAt = 0;
+    HANDLE starter = nullptr; // the process that started it (the client), while it runs
 } server;
+
+constexpr DWORD IdleLimitMs = 30000;    // no call for this long: nobody is coming back
+constexpr DWORD ReleaseLimitMs = 3000;  // after Quit, clients have this long to let go
+constexpr DWORD TeardownLimitMs = 5000; // leaving COM must not take longer than this
 
 std::wstring utf16(const std::string &text)
 {
@@ -258,7 +275,18 @@ HRESULT busyAnswer()
     return server.busyAnswers % 2 == 1 ? RPC_E_CALL_REJECTED : RPC_E_SERVERCALL_RETRYLATER;
 }
 
-/** Out of the running-object table and no longer started by a create: Quit has been asked for. */
+/** Ends the message loop (the reason was recorded, or Quit and no client left). */
+void endLoop()
+{
+    PostThreadMessageW(server.thread, WM_QUIT, 0, 0);
+}
+
+/**
+ * Out of the running-object table and no longer started by a create: Quit has
+ * been asked for. The loop ends when the clients have released what they hold
+ * (their releases still arrive after Quit returns), so that COM is never torn
+ * down under a call in flight.
+ */
 void leave()
 {
     if (server.inRot) {
@@ -269,12 +297,21 @@ void leave()
         CoRevokeClassObject(server.classCookie);
         server.classRegistered = false;
     }
-    PostThreadMessageW(server.thread, WM_QUIT, 0, 0);
+    if (!server.quitting) {
+        server.quitting = true;
+        server.quitAt = GetTickCount();
+    }
+}
+
+/** Its own reference on the application is the only one left. */
+bool noClientLeft()
+{
+    return InterlockedCompareExchange(&server.references, 0, 0) <= 1;
 }
 
 class Automation final : public IDispatch {
 public:
-    explicit Automation(Kind kind) : m_kind(kind) {}
+    explicit Automation(Kind kind) : m_kind(kind) { InterlockedIncrement(&server.references); }
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void **out) override
     {
@@ -288,12 +325,18 @@ public:
         *out = nullptr;
         return E_NOINTERFACE;
     }
-    ULONG STDMETHODCALLTYPE AddRef() override { return InterlockedIncrement(&m_refs); }
+    ULONG STDMETHODCALLTYPE AddRef() override
+    {
+        InterlockedIncrement(&server.references);
+        return InterlockedIncrement(&m_refs);
+    }
     ULONG STDMETHODCALLTYPE Release() override
     {
         const LONG n = InterlockedDecrement(&m_refs);
         if (n == 0)
             delete this;
+        if (InterlockedDecrement(&server.references) <= 1 && server.quitting)
+            endLoop();
         return static_cast<ULONG>(n);
     }
     HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT *count) override
@@ -367,6 +410,8 @@ public:
             }
             if (id == QuitId && (flags & DISPATCH_METHOD)) {
                 leave();
+                if (noClientLeft())
+                    endLoop();
                 return S_OK;
             }
             break;
@@ -544,13 +589,68 @@ int unregisterServer()
     return 0;
 }
 
+/** The process that started this one, if it is still the same process. */
+HANDLE openStarter()
+{
+    const DWORD self = GetCurrentProcessId();
+    DWORD parent = 0;
+    const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE)
+        return nullptr;
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32FirstW(snapshot, &entry); more;
+         more = Process32NextW(snapshot, &entry))
+        if (entry.th32ProcessID == self)
+            parent = entry.th32ParentProcessID;
+    CloseHandle(snapshot);
+    if (parent == 0)
+        return nullptr;
+    HANDLE h = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, parent);
+    if (!h)
+        return nullptr;
+    // A process number taken over by a later process is not the starter.
+    FILETIME mine{}, theirs{}, unused{};
+    GetProcessTimes(GetCurrentProcess(), &mine, &unused, &unused, &unused);
+    GetProcessTimes(h, &theirs, &unused, &unused, &unused);
+    if (CompareFileTime(&theirs, &mine) > 0 || WaitForSingleObject(h, 0) == WAIT_OBJECT_0) {
+        CloseHandle(h);
+        return nullptr;
+    }
+    return h;
+}
+
+/** Ends the process if leaving COM hangs (a call still in flight). */
+DWORD WINAPI watchdog(void *)
+{
+    Sleep(TeardownLimitMs);
+    record(L"ended: leaving COM took too long");
+    TerminateProcess(GetCurrentProcess(), 5);
+    return 0;
+}
+
+/** Why the loop should end now, or nothing. */
+const wchar_t *reasonToEnd()
+{
+    const DWORD now = GetTickCount();
+    if (server.quitting && now - server.quitAt > ReleaseLimitMs)
+        return L"clients still held references after Quit";
+    if (server.starter && WaitForSingleObject(server.starter, 0) == WAIT_OBJECT_0)
+        return L"the process that started it has ended";
+    if (now - server.lastCall > IdleLimitMs)
+        return L"no call for a while";
+    return nullptr;
+}
+
 int serve()
 {
+    server.starter = openStarter();
     server.script = readScript(server.folder);
     server.thread = GetCurrentThreadId();
     server.lastCall = GetTickCount();
     if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)))
         return 2;
+    record(L"started " + std::to_wstring(GetCurrentProcessId()));
     auto *app = new Automation(Kind::Application);
     Factory factory(app);
     HRESULT hr = CoRegisterClassObject(StandInClsid, &factory, CLSCTX_LOCAL_SERVER,
@@ -563,20 +663,27 @@ int serve()
         return 3;
     }
     server.inRot = true;
-    record(L"started");
 
-    // A stand-in left behind by a failed test ends by itself after a quiet minute.
-    SetTimer(nullptr, 0, 1000, nullptr);
+    // A stand-in left behind (its client gone, or holding on after Quit) ends by itself.
+    SetTimer(nullptr, 0, 250, nullptr);
     MSG msg;
     while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
-        if (msg.message == WM_TIMER && GetTickCount() - server.lastCall > 60000)
-            leave();
+        if (msg.message == WM_TIMER) {
+            if (const wchar_t *why = reasonToEnd()) {
+                record(std::wstring(L"ending: ") + why);
+                break;
+            }
+        }
         DispatchMessageW(&msg);
     }
     leave();
-    record(L"ended");
+    if (HANDLE t = CreateThread(nullptr, 0, watchdog, nullptr, 0, nullptr))
+        CloseHandle(t);
+    // What clients still hold is cut off rather than left to a teardown that waits for it.
+    CoDisconnectObject(app, 0);
     app->Release();
     CoUninitialize();
+    record(L"ended");
     return 0;
 }
 

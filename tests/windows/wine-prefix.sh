@@ -18,6 +18,20 @@ export WINEDLLOVERRIDES="mscoree,mshtml=" # no offer to install .NET or a browse
 unset LANG LANGUAGE
 unset DISPLAY WAYLAND_DISPLAY LC_ALL LC_CTYPE LC_MESSAGES
 
+# The Unix processes of this run (this prefix, and started under this run
+# step: Wine hands the environment on) whose command line names $1.
+run_processes() {
+    local pid
+    for pid in $(pgrep -f -- "$1" || true); do
+        [[ $pid == "$$" || $pid == "$BASHPID" ]] && continue # this script
+        if { tr '\0' '\n' <"/proc/$pid/environ"; } 2>/dev/null |
+            grep -xF -e "WINEPREFIX=$WINEPREFIX" -e "DECKRUN_WINE_RUN=$DECKRUN_WINE_RUN" |
+            [[ $(wc -l) -eq 2 ]]; then
+            echo "$pid"
+        fi
+    done
+}
+
 case $command in
 setup)
     dir=$(mktemp -d "${TMPDIR:-/tmp}/deckrun-wine.XXXXXX")
@@ -43,7 +57,29 @@ setup)
 run)
     dir=$(cat "$state")
     export WINEPREFIX=$dir/prefix DECKRUN_TEST_DRIVE=R:
-    exec timeout 300 "$wine" "$@"
+    # The program writes to a file, not to the caller's pipe: a server it starts
+    # inherits the program's Unix standard error and must not hold the caller's
+    # output open after the program has ended.
+    output=$(mktemp "$dir/run.XXXXXX")
+    export DECKRUN_WINE_RUN=${output##*/}
+    rc=0
+    timeout 240 "$wine" "$@" >"$output" 2>&1 </dev/null || rc=$?
+    cat "$output"
+    rm -f "$output"
+    # A stand-in server of this run still running now was left behind: a
+    # failure, and it is ended (only this run's: other tests, and other
+    # checkouts' prefixes, have their own).
+    for _ in $(seq 50); do
+        left=$(run_processes StandInServer.exe)
+        [[ -z "$left" ]] && break
+        sleep 0.2
+    done
+    if [[ -n "$left" ]]; then
+        echo "the stand-in server did not end (process $(echo $left)); ended now" >&2
+        kill -KILL $left 2>/dev/null || true
+        rc=1
+    fi
+    exit "$rc"
     ;;
 cleanup)
     [[ -f "$state" ]] || exit 0

@@ -4,10 +4,15 @@
 #include "platform/Failure.h"
 
 #include <QFile>
+#include <QStringBuilder>
 
 #include <algorithm>
+#include <bit>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -16,13 +21,39 @@
 
 namespace deckrun {
 
-QChar pathSeparator() { return QLatin1Char('/'); }
+QChar pathSeparator()
+{
+    return QLatin1Char('/');
+}
 
-std::unique_ptr<FileSystem> makeSystemFileSystem() { return std::make_unique<PosixFileSystem>(); }
+std::unique_ptr<FileSystem> makeSystemFileSystem()
+{
+    return std::make_unique<PosixFileSystem>();
+}
 
 namespace {
 
-QByteArray native(const QString &path) { return QFile::encodeName(path); }
+QByteArray encoded(const QString &path)
+{
+    // Plain ASCII, by far the common case, needs no encoder.
+    for (const QChar c : path)
+        if (c.unicode() >= 0x80)
+            return QFile::encodeName(path);
+    return path.toLatin1();
+}
+
+QByteArray native(const QString &path)
+{
+    // A walk asks about each folder several times in a row: the last path's
+    // bytes are kept for the next question.
+    thread_local QString lastPath;
+    thread_local QByteArray lastBytes;
+    if (path.size() != lastPath.size() || path != lastPath) {
+        lastBytes = encoded(path);
+        lastPath = path;
+    }
+    return lastBytes;
+}
 
 bool isDotOrDotDot(const char *n)
 {
@@ -46,27 +77,79 @@ bool readOnly(const struct stat &st)
 }
 
 // A name as QString, or empty when the bytes do not survive the round trip
-// (such a name could not be opened again by its decoded text).
+// (such a name could not be opened again by its decoded text). Plain ASCII,
+// by far the common case, needs no decoder.
 QString decodedName(const char *raw)
 {
+    const char *p = raw;
+    while (*p && static_cast<unsigned char>(*p) < 0x80)
+        ++p;
+    if (!*p)
+        return QString::fromLatin1(raw, p - raw);
     const QString name = QFile::decodeName(raw);
-    for (const char *p = raw; *p; ++p) {
-        if (static_cast<unsigned char>(*p) >= 0x80) {
-            if (QFile::encodeName(name) != QByteArray(raw))
-                return QString();
-            break;
-        }
-    }
+    if (QFile::encodeName(name) != QByteArray(raw))
+        return QString();
     return name;
+}
+
+// True when no byte of the name has its high bit set, eight bytes at a time.
+bool isAscii(const char *raw, std::size_t length)
+{
+    std::uint64_t any = 0;
+    std::size_t i = 0;
+    for (; i + 8 <= length; i += 8) {
+        std::uint64_t word;
+        std::memcpy(&word, raw + i, 8);
+        any |= word;
+    }
+    for (; i < length; ++i)
+        any |= static_cast<unsigned char>(raw[i]);
+    return (any & 0x8080808080808080ULL) == 0;
+}
+
+// A folder's name as QString. A name that cannot be decoded keeps its
+// replacement characters: the walker's own filter refuses it as unsafe.
+QString folderName(const char *raw)
+{
+    const char *p = raw;
+    while (*p && static_cast<unsigned char>(*p) < 0x80)
+        ++p;
+    return *p ? QFile::decodeName(raw) : QString::fromLatin1(raw, p - raw);
 }
 
 // Listings come sorted by name, letter case ignored first, as the name-ordered
 // listings of the other platform's file system do: the queue then has the same
-// order on every machine and every run.
-bool nameLess(const QString &a, const QString &b)
+// order on every machine and every run. Plain ASCII is compared here; a first
+// difference beyond it hands the whole comparison to Qt's case folding.
+inline bool nameLess(const QString &a, const QString &b)
 {
-    const int c = QString::compare(a, b, Qt::CaseInsensitive);
-    return c != 0 ? c < 0 : a < b;
+    const QChar *x = a.constData();
+    const QChar *y = b.constData();
+    const qsizetype n = std::min(a.size(), b.size());
+    for (qsizetype i = 0; i < n; ++i) {
+        char16_t c = x[i].unicode(), d = y[i].unicode();
+        if (c == d)
+            continue; // the same unit folds the same way on both sides
+        if (c >= 0x80 || d >= 0x80) {
+            const int order = QString::compare(a, b, Qt::CaseInsensitive);
+            return order != 0 ? order < 0 : a < b;
+        }
+        if (c >= 'A' && c <= 'Z')
+            c += 32;
+        if (d >= 'A' && d <= 'Z')
+            d += 32;
+        if (c != d)
+            return c < d;
+    }
+    if (a.size() != b.size())
+        return a.size() < b.size();
+    return a < b; // the same letters: the exact text decides
+}
+
+void sortNames(QStringList &names)
+{
+    std::sort(names.begin(), names.end(),
+              [](const QString &a, const QString &b) { return nameLess(a, b); });
 }
 
 /** Opens a folder for listing; closes it at the end of the scope. */
@@ -128,10 +211,10 @@ int listingErrorCode(int error)
 {
     const int code = listingErrorCode(error);
     const QString text = code == 70   ? QStringLiteral("Permission denied")
-        : code == 76                  ? QStringLiteral("Path not found")
+                         : code == 76 ? QStringLiteral("Path not found")
                                       : QStringLiteral("Path/File access error");
-    throw Failure(text + QStringLiteral(": ") + folder + QStringLiteral(" (")
-                      + QString::fromLocal8Bit(std::strerror(error)) + QLatin1Char(')'),
+    throw Failure(text + QStringLiteral(": ") + folder + QStringLiteral(" (") +
+                      QString::fromLocal8Bit(std::strerror(error)) + QLatin1Char(')'),
                   code);
 }
 
@@ -150,8 +233,8 @@ WildcardPattern::WildcardPattern(const QString &pattern)
     // ".pptx"), as three-letter patterns do on file systems with short names.
     if (m_pattern.size() == 5 && m_pattern.startsWith(QLatin1String("*."))) {
         const QStringView ext = QStringView(m_pattern).mid(2);
-        if (!ext.contains(QLatin1Char('*')) && !ext.contains(QLatin1Char('?'))
-            && !ext.contains(QLatin1Char('.')))
+        if (!ext.contains(QLatin1Char('*')) && !ext.contains(QLatin1Char('?')) &&
+            !ext.contains(QLatin1Char('.')))
             m_extension = ext.toString();
     }
 }
@@ -172,8 +255,8 @@ bool globMatch(QStringView name, QStringView pattern)
         if (p < pattern.size() && pattern[p] == QLatin1Char('*')) {
             starP = p++;
             starN = n;
-        } else if (p < pattern.size()
-                   && (pattern[p] == QLatin1Char('?') || pattern[p] == folded(name[n]))) {
+        } else if (p < pattern.size() &&
+                   (pattern[p] == QLatin1Char('?') || pattern[p] == folded(name[n]))) {
             ++p;
             ++n;
         } else if (starP >= 0) {
@@ -232,9 +315,23 @@ int WildcardPattern::matchesRaw(const char *name) const
     return 1;
 }
 
+namespace {
+// Each folder of a walk is read with the same pattern: it is compiled once.
+const WildcardPattern &compiledPattern(const QString &pattern)
+{
+    thread_local QString lastText;
+    thread_local WildcardPattern last{QString()};
+    if (pattern != lastText || lastText.isNull()) {
+        last = WildcardPattern(pattern);
+        lastText = pattern.isNull() ? QStringLiteral("") : pattern;
+    }
+    return last;
+}
+} // namespace
+
 // --- the file system -----------------------------------------------------------
 
-int PosixFileSystem::attributeValue(const QString &name, const struct stat &own,
+int PosixFileSystem::attributeValue(QStringView name, const struct stat &own,
                                     const struct stat *target)
 {
     int value = 0;
@@ -270,7 +367,7 @@ int PosixFileSystem::attributes(const QString &path)
     while (last.size() > 1 && last.endsWith(QLatin1Char('/')))
         last.chop(1);
     last = last.mid(last.lastIndexOf(QLatin1Char('/')) + 1);
-    return attributeValue(last.toString(), st, followed ? &target : nullptr);
+    return attributeValue(last, st, followed ? &target : nullptr);
 }
 
 bool PosixFileSystem::isExistingFile(const QString &path)
@@ -284,7 +381,7 @@ QStringList PosixFileSystem::listFiles(const QString &folder, const QString &pat
     FolderReader reader(folder);
     if (!reader.isOpen())
         return {}; // nothing to list: the listing yields no name
-    const WildcardPattern match(pattern);
+    const WildcardPattern &match = compiledPattern(pattern);
     QStringList names;
     while (const struct dirent *e = reader.next()) {
         const QString name = decodedName(e->d_name);
@@ -292,44 +389,215 @@ QStringList PosixFileSystem::listFiles(const QString &folder, const QString &pat
             continue;
         names << name;
     }
-    std::sort(names.begin(), names.end(), nameLess);
+    sortNames(names);
     return names;
 }
 
 namespace {
-// Adds one listed entry to `files` when it opens as a file matching the
-// pattern and its value is not the excluded one.
-void takeFile(int dirFd, const struct dirent *e, const WildcardPattern &match, int excludedValue,
-              QStringList &files, int (*valueOf)(const QString &, const struct stat &, const struct stat *))
-{
-    if (e->d_type != DT_REG && e->d_type != DT_LNK && e->d_type != DT_UNKNOWN)
-        return; // folders, pipes, sockets, devices never open as files here
-    const int raw = match.matchesRaw(e->d_name);
-    if (raw == 0)
-        return;
-    const QString name = decodedName(e->d_name);
-    if (name.isEmpty() || (raw < 0 && !match.matches(name)))
-        return;
-    // A plain file needs no look of its own unless its value could be the
-    // excluded one: the value carries "hidden" exactly when the name does.
-    const bool hidden = e->d_name[0] == '.';
-    const bool couldBeExcluded = excludedValue != -1 && ((excludedValue & attr::Hidden) != 0) == hidden;
-    if (e->d_type == DT_REG && !couldBeExcluded) {
-        files << name;
-        return;
+/**
+ * The file names one folder read takes, kept as their bytes until the end,
+ * then sorted and turned into text in one go, each with a given text before
+ * it: a walk gets its rows without a copy of the bare names.
+ */
+class TakenNames {
+public:
+    /** Keeps a name; `decoded` is its text when it is not plain ASCII, else null. */
+    void add(const char *raw, std::size_t length, QString decoded)
+    {
+        if (m_bytes.empty()) {
+            m_bytes.reserve(1024);
+            m_entries.reserve(64);
+        }
+        Entry e{};
+        e.offset = static_cast<std::uint32_t>(m_bytes.size());
+        e.length = static_cast<std::uint32_t>(length);
+        if (!decoded.isNull()) {
+            e.decoded = static_cast<int>(m_decoded.size());
+            m_decoded.push_back(std::move(decoded));
+        }
+        m_bytes.append(raw, length);
+        // The first sixteen bytes as numbers that compare as the bytes do:
+        // most comparisons end there.
+        unsigned char head[16] = {};
+        std::memcpy(head, raw, std::min<std::size_t>(length, 16));
+        for (int k = 0; k < 2; ++k) {
+            std::uint64_t word;
+            std::memcpy(&word, head + 8 * k, 8);
+            e.exact[k] = bigEndian(word);
+            e.folded[k] = bigEndian(foldAscii(word));
+        }
+        m_entries.push_back(e);
     }
-    struct stat own {};
-    if (::fstatat(dirFd, e->d_name, &own, AT_SYMLINK_NOFOLLOW) != 0)
-        return; // vanished since the listing
-    struct stat target {};
-    const bool link = S_ISLNK(own.st_mode);
-    if (link && ::fstatat(dirFd, e->d_name, &target, 0) != 0)
-        return; // a link to nothing
-    if (!S_ISREG(link ? target.st_mode : own.st_mode))
-        return;
-    if (excludedValue == -1 || valueOf(name, own, link ? &target : nullptr) != excludedValue)
-        files << name;
-}
+
+    /** Forgets the names kept, keeping the room they took for the next folder. */
+    void clear()
+    {
+        m_bytes.clear();
+        m_entries.clear();
+        m_decoded.clear();
+    }
+
+    /** The names in listing order (nameLess), each with `prefix` before it. */
+    QStringList sorted(const QString &prefix)
+    {
+        std::sort(m_entries.begin(), m_entries.end(),
+                  [this](const Entry &a, const Entry &b) { return less(a, b); });
+        QStringList out;
+        out.reserve(static_cast<qsizetype>(m_entries.size()));
+        for (const Entry &e : m_entries) {
+            if (e.decoded >= 0) {
+                out << prefix + m_decoded[e.decoded];
+                continue;
+            }
+            // One allocation of the right size; ASCII is Latin-1.
+            out << QString(prefix % QLatin1StringView(m_bytes.data() + e.offset, e.length));
+        }
+        return out;
+    }
+
+private:
+    struct Entry {
+        std::uint64_t folded[2] = {0, 0};
+        std::uint64_t exact[2] = {0, 0};
+        std::uint32_t offset = 0;
+        std::uint32_t length = 0;
+        int decoded = -1; // index into m_decoded, or -1 for plain ASCII
+    };
+
+    static unsigned char fold(unsigned char c) { return (c >= 'A' && c <= 'Z') ? c + 32 : c; }
+
+    // Eight ASCII bytes with "A" to "Z" turned to lower case at once: a byte
+    // from 0x41 to 0x5A gets its 0x20 bit (no byte carries into the next,
+    // as every byte is below 0x80).
+    static std::uint64_t foldAscii(std::uint64_t word)
+    {
+        constexpr std::uint64_t ones = 0x0101010101010101ULL;
+        const std::uint64_t fromA = word + ones * (0x80 - 'A');
+        const std::uint64_t pastZ = word + ones * (0x80 - 'Z' - 1);
+        return word | (((fromA & ~pastZ) & (ones * 0x80)) >> 2);
+    }
+
+    // The word whose numeric order is the order of its bytes in memory.
+    static std::uint64_t bigEndian(std::uint64_t word)
+    {
+        if constexpr (std::endian::native == std::endian::little)
+            return __builtin_bswap64(word);
+        else
+            return word;
+    }
+
+    QString text(const Entry &e) const
+    {
+        return e.decoded >= 0 ? m_decoded[e.decoded]
+                              : QString::fromLatin1(m_bytes.data() + e.offset, e.length);
+    }
+
+    // nameLess on two ASCII names, from their bytes: folded first, then exact.
+    // A name has no NUL byte, so the zeros that fill a short key put it first,
+    // as a shorter name with the same start comes first.
+    bool less(const Entry &a, const Entry &b) const
+    {
+        if (a.decoded >= 0 || b.decoded >= 0)
+            return nameLess(text(a), text(b));
+        for (int k = 0; k < 2; ++k)
+            if (a.folded[k] != b.folded[k])
+                return a.folded[k] < b.folded[k];
+        if (a.length > 16 || b.length > 16) {
+            const char *x = m_bytes.data() + a.offset;
+            const char *y = m_bytes.data() + b.offset;
+            const std::uint32_t n = std::min(a.length, b.length);
+            for (std::uint32_t i = 16; i < n; ++i) {
+                const unsigned char c = fold(static_cast<unsigned char>(x[i]));
+                const unsigned char d = fold(static_cast<unsigned char>(y[i]));
+                if (c != d)
+                    return c < d;
+            }
+            if (a.length != b.length)
+                return a.length < b.length;
+            return std::memcmp(x, y, n) < 0; // the same letters: the exact text decides
+        }
+        for (int k = 0; k < 2; ++k)
+            if (a.exact[k] != b.exact[k])
+                return a.exact[k] < b.exact[k];
+        return false;
+    }
+
+    std::string m_bytes;
+    std::vector<Entry> m_entries;
+    std::vector<QString> m_decoded;
+};
+
+/**
+ * Picks the entries of one folder read that open as files matching the
+ * pattern and whose value is not the excluded one.
+ */
+class FileTaker {
+public:
+    using ValueOf = int (*)(QStringView, const struct stat &, const struct stat *);
+    FileTaker(int dirFd, const WildcardPattern &match, int excludedValue, ValueOf valueOf)
+        : m_dirFd(dirFd), m_match(match), m_excludedValue(excludedValue), m_valueOf(valueOf)
+    {}
+
+    void take(const struct dirent *e, TakenNames &files)
+    {
+        if (e->d_type != DT_REG && e->d_type != DT_LNK && e->d_type != DT_UNKNOWN)
+            return; // folders, pipes, sockets, devices never open as files here
+        if (m_searchable == Searchable::No)
+            return;
+        const char *raw = e->d_name;
+        const int matched = m_match.matchesRaw(raw);
+        if (matched == 0)
+            return;
+        const std::size_t length = std::strlen(raw);
+        QString decoded; // stays null for plain ASCII
+        if (!isAscii(raw, length)) {
+            decoded = decodedName(raw);
+            if (decoded.isEmpty())
+                return;
+        }
+        auto name = [&] { return decoded.isNull() ? QString::fromLatin1(raw, length) : decoded; };
+        if (matched < 0 && !m_match.matches(name()))
+            return;
+        // A plain file needs no look of its own unless its value could be the
+        // excluded one (the value carries "hidden" exactly when the name does)
+        // or the folder may not be entered, so that nothing in it opens.
+        const bool hidden = raw[0] == '.';
+        const bool couldBeExcluded =
+            m_excludedValue != -1 && ((m_excludedValue & attr::Hidden) != 0) == hidden;
+        if (e->d_type == DT_REG && !couldBeExcluded && m_searchable == Searchable::Yes) {
+            files.add(raw, length, std::move(decoded));
+            return;
+        }
+        struct stat own {};
+        if (::fstatat(m_dirFd, raw, &own, AT_SYMLINK_NOFOLLOW) != 0) {
+            // Listed but not entered (mode r--): no name in it opens.
+            if (errno == EACCES)
+                m_searchable = Searchable::No;
+            return; // or vanished since the listing
+        }
+        m_searchable = Searchable::Yes;
+        struct stat target {};
+        const bool link = S_ISLNK(own.st_mode);
+        if (link && ::fstatat(m_dirFd, raw, &target, 0) != 0)
+            return; // a link to nothing, or into a folder that may not be entered
+        if (!S_ISREG(link ? target.st_mode : own.st_mode))
+            return;
+        if (m_excludedValue == -1 ||
+            m_valueOf(name(), own, link ? &target : nullptr) != m_excludedValue)
+            files.add(raw, length, std::move(decoded));
+    }
+
+private:
+    // Whether names in the folder can be looked up: one look answers it for
+    // every name, as it is the folder's own permission.
+    enum class Searchable { Unknown, Yes, No };
+
+    int m_dirFd;
+    const WildcardPattern &m_match;
+    int m_excludedValue;
+    ValueOf m_valueOf;
+    Searchable m_searchable = Searchable::Unknown;
+};
 
 void sortSubFolders(std::vector<SubFolder> &found)
 {
@@ -339,33 +607,46 @@ void sortSubFolders(std::vector<SubFolder> &found)
 } // namespace
 
 QStringList PosixFileSystem::listExistingFiles(const QString &folder, const QString &pattern,
-                                              int excludedValue)
+                                               int excludedValue)
 {
     FolderReader reader(folder);
     if (!reader.isOpen())
         return {};
-    const WildcardPattern match(pattern);
-    QStringList files;
+    const WildcardPattern &match = compiledPattern(pattern);
+    FileTaker taker(reader.fd(), match, excludedValue, &PosixFileSystem::attributeValue);
+    // One folder is read at a time: the room for its names serves the next.
+    static thread_local TakenNames files;
+    files.clear();
     while (const struct dirent *e = reader.next())
-        takeFile(reader.fd(), e, match, excludedValue, files, &PosixFileSystem::attributeValue);
-    std::sort(files.begin(), files.end(), nameLess);
-    return files;
+        taker.take(e, files);
+    return files.sorted(QString());
 }
 
 FolderListing PosixFileSystem::readFolder(const QString &folder, const QString &pattern,
-                                          int excludedValue, FolderListing *partial)
+                                          int excludedValue, FolderListing *partial,
+                                          const QString &filePrefix)
 {
     FolderReader reader(folder);
     if (!reader.isOpen())
         throwListingFailure(folder, errno);
-    const WildcardPattern match(pattern);
+    const WildcardPattern &match = compiledPattern(pattern);
+    FileTaker taker(reader.fd(), match, excludedValue, &PosixFileSystem::attributeValue);
+    // One folder is read at a time: the room for its names serves the next.
+    static thread_local TakenNames files;
+    files.clear();
     FolderListing listing;
+    // The folder actually read, from the open folder itself.
+    struct stat self {};
+    if (::fstat(reader.fd(), &self) == 0)
+        listing.identity = FolderIdentity{static_cast<std::uint64_t>(self.st_dev),
+                                          static_cast<std::uint64_t>(self.st_ino)};
     for (;;) {
         const struct dirent *e = reader.next();
         if (!e) {
             if (errno != 0) {
                 const int error = errno;
                 sortSubFolders(listing.subFolders);
+                listing.files = files.sorted(filePrefix);
                 if (partial)
                     *partial = std::move(listing);
                 throwListingFailure(folder, error);
@@ -373,12 +654,12 @@ FolderListing PosixFileSystem::readFolder(const QString &folder, const QString &
             break;
         }
         if (entryIsFolder(reader.fd(), e))
-            listing.subFolders.push_back({QFile::decodeName(e->d_name)});
+            listing.subFolders.push_back({folderName(e->d_name)});
         else
-            takeFile(reader.fd(), e, match, excludedValue, listing.files, &PosixFileSystem::attributeValue);
+            taker.take(e, files);
     }
     sortSubFolders(listing.subFolders);
-    std::sort(listing.files.begin(), listing.files.end(), nameLess);
+    listing.files = files.sorted(filePrefix);
     return listing;
 }
 
@@ -404,9 +685,7 @@ std::vector<SubFolder> PosixFileSystem::subFolders(const QString &folder,
         }
         if (!entryIsFolder(reader.fd(), e))
             continue;
-        // A name that cannot be decoded keeps its replacement characters: the
-        // walker's own filter refuses it as unsafe.
-        found.push_back({QFile::decodeName(e->d_name)});
+        found.push_back({folderName(e->d_name)});
     }
     sorted();
     return found;
@@ -427,7 +706,8 @@ std::optional<FolderIdentity> PosixFileSystem::folderIdentity(const QString &fol
     struct stat st {};
     if (::stat(native(folder).constData(), &st) != 0 || !S_ISDIR(st.st_mode))
         return std::nullopt;
-    return FolderIdentity{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+    return FolderIdentity{static_cast<std::uint64_t>(st.st_dev),
+                          static_cast<std::uint64_t>(st.st_ino)};
 }
 
 } // namespace deckrun

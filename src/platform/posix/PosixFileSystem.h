@@ -45,12 +45,12 @@ public:
     std::vector<SubFolder> subFolders(const QString &folder,
                                       std::vector<SubFolder> *partial) override;
     FolderListing readFolder(const QString &folder, const QString &pattern, int excludedValue,
-                             FolderListing *partial) override;
+                             FolderListing *partial, const QString &filePrefix) override;
     bool isRootFolder(const QString &folder) override;
     std::optional<FolderIdentity> folderIdentity(const QString &folder) override;
 
 private:
-    static int attributeValue(const QString &name, const struct stat &own, const struct stat *target);
+    static int attributeValue(QStringView name, const struct stat &own, const struct stat *target);
 };
 
 } // namespace deckrun

@@ -275,7 +275,13 @@ QtEventLoop::QtEventLoop()
 
 void QtEventLoop::pumpEvents()
 {
+    // A folder walk pumps for every folder, tens of thousands of times a
+    // second; handling events at most once a millisecond keeps the window
+    // just as alive and leaves the walk its speed.
+    if (m_sinceEvents.isValid() && m_sinceEvents.nsecsElapsed() < 1'000'000)
+        return;
     QCoreApplication::processEvents(QEventLoop::AllEvents);
+    m_sinceEvents.start();
 }
 
 double QtEventLoop::secondsSinceMidnight()
@@ -293,6 +299,7 @@ void QtEventLoop::sleepForEvents(double seconds)
     deadline.setTimerType(Qt::PreciseTimer);
     deadline.start(static_cast<int>(seconds * 1000.0 + 0.5));
     QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    m_sinceEvents.start();
 }
 
 double QtEventLoop::randomNumber()
@@ -321,12 +328,22 @@ QString QtProgramControl::programFolder()
 
 void QtProgramControl::endNow()
 {
+    end(0);
+}
+
+void QtProgramControl::refuseToStart()
+{
+    end(1);
+}
+
+void QtProgramControl::end(int status)
+{
     try {
         m_office.shutdown();
     } catch (...) {
     }
     std::fflush(nullptr);
-    std::_Exit(0);
+    std::_Exit(status);
 }
 
 } // namespace deckrun

@@ -10,6 +10,7 @@
 #include "platform/SettingsStore.h"
 #include "platform/Shell.h"
 
+#include <QElapsedTimer>
 #include <QPointer>
 #include <QSettings>
 #include <QWidget>
@@ -91,6 +92,7 @@ public:
 
 private:
     std::mt19937 m_random;
+    QElapsedTimer m_sinceEvents; // since events were last handled
 };
 
 class QtPrinters final : public Printers {
@@ -104,8 +106,11 @@ public:
     explicit QtProgramControl(PresentationAutomation &office) : m_office(office) {}
     QString programFolder() override;
     [[noreturn]] void endNow() override;
+    [[noreturn]] void refuseToStart() override;
 
 private:
+    [[noreturn]] void end(int status);
+
     PresentationAutomation &m_office;
 };
 

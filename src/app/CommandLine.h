@@ -1,0 +1,37 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+// The program's command line: `deckrun [FILE|FOLDER]...`. A file manager's
+// "Open With Deckrun" starts it with the chosen files; they are queued as if
+// they had been dropped on the list, once the window has started.
+
+#include <QStringList>
+
+#include <optional>
+
+namespace deckrun {
+
+class Form1;
+
+/**
+ * Answers `--help` and `--version` on standard output and gives the exit
+ * status, before any window or display is needed; none when neither was asked.
+ */
+std::optional<int> AnswerHelpOrVersion(int argc, char **argv);
+
+/**
+ * The files and folders named by `arguments` (the program's own, Qt's options
+ * taken out), in order: relative paths made absolute against the current
+ * folder, "file:" URLs as local paths. An unknown option ends the program with
+ * status 1 and a message.
+ */
+QStringList CommandLinePaths(const QStringList &arguments);
+
+/**
+ * Queues `paths` exactly as a drop of them on the queue list would. A path
+ * that does not exist is left out and named in one message afterwards (and on
+ * standard error); the others are queued all the same.
+ */
+void OpenCommandLinePaths(Form1 &form, const QStringList &paths);
+
+} // namespace deckrun

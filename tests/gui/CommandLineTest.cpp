@@ -1,0 +1,113 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// `deckrun [FILE|FOLDER]...`: the arguments become paths, and the paths go
+// into the queue as a drop of them would, the missing ones named in a message.
+
+#include "app/CommandLine.h"
+#include "app/Form1.h"
+#include "queue/QueueModel.h"
+#include "support/FakePlatform.h"
+#include "support/TempTree.h"
+
+#include <QDir>
+
+#include <gtest/gtest.h>
+
+using namespace deckrun;
+using namespace deckrun::test;
+
+namespace {
+
+QStringList under(const TempTree &tree, const QStringList &rows)
+{
+    QStringList out;
+    for (const QString &r : rows)
+        out << (r.startsWith(tree.path()) ? r.mid(tree.path().size()) : r);
+    return out;
+}
+
+} // namespace
+
+TEST(CommandLine, QueuesTheNamedPathsAsADropWould)
+{
+    TempTree tree;
+    for (const char *f : {"b.ppt", "a.pptx", "notes.txt", "~c.ppt", "F/x.odp", "F/~lock.ppt",
+                          "F/sub/y.ppt", "G/z.ppt"})
+        tree.file(QString::fromLatin1(f));
+    const QString missing = tree.at(QStringLiteral("gone.ppt"));
+    struct Case {
+        const char *label;
+        QStringList arguments; // relative to the tree
+        QStringList rows;
+        QStringList missing; // named in the message, in order
+    };
+    const Case cases[] = {
+        // In the order given, nothing sorted; a file goes in whatever its name.
+        {"FilesInOrder",
+         {"b.ppt", "notes.txt", "a.pptx", "~c.ppt"},
+         {"/b.ppt", "/notes.txt", "/a.pptx", "/~c.ppt"},
+         {}},
+        {"SameFileTwice", {"b.ppt", "b.ppt"}, {"/b.ppt", "/b.ppt"}, {}},
+        // A folder: every file in it and below it, lock files left out.
+        {"Folder", {"F"}, {"/F/x.odp", "/F/sub/y.ppt"}, {}},
+        {"FileFolderFile", {"b.ppt", "G", "a.pptx"}, {"/b.ppt", "/G/z.ppt", "/a.pptx"}, {}},
+        // A missing path is left out and named; the others still go in.
+        {"MissingBetween",
+         {"b.ppt", "gone.ppt", "F"},
+         {"/b.ppt", "/F/x.odp", "/F/sub/y.ppt"},
+         {"/gone.ppt"}},
+        {"TwoMissing",
+         {"gone.ppt", "a.pptx", "also gone"},
+         {"/a.pptx"},
+         {"/gone.ppt", "/also gone"}},
+    };
+    const QString current = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(tree.path()));
+    for (const Case &c : cases) {
+        FakePlatform fake;
+        Form1 form(fake.platform);
+        form.Form_Load(); // every start-up step first, as the program does
+        form.show();
+        OpenCommandLinePaths(form, CommandLinePaths(QStringList{"deckrun"} + c.arguments));
+        EXPECT_EQ(under(tree, form.queue().rows()), c.rows) << c.label;
+        if (c.missing.isEmpty()) {
+            EXPECT_TRUE(fake.dialogs->messages.empty()) << c.label;
+            continue;
+        }
+        ASSERT_EQ(fake.dialogs->messages.size(), 1u) << c.label;
+        const ShownMessage &m = fake.dialogs->messages[0];
+        QStringList named;
+        for (const QString &p : c.missing)
+            named << tree.path() + p;
+        EXPECT_EQ(m.text,
+                  (c.missing.size() == 1
+                       ? QStringLiteral("This file or folder could not be found, so it was not "
+                                        "added to the queue:\r\r")
+                       : QStringLiteral("These files or folders could not be found, so they were "
+                                        "not added to the queue:\r\r")) +
+                      named.join(QLatin1Char('\r')))
+            << c.label;
+        EXPECT_EQ(m.title, QStringLiteral("Deckrun")) << c.label;
+        EXPECT_EQ(m.buttons, Buttons::Ok) << c.label;
+        EXPECT_EQ(m.icon, Icon::Warning) << c.label;
+    }
+    QDir::setCurrent(current);
+}
+
+TEST(CommandLine, ArgumentsBecomeLocalPaths)
+{
+    const QString here = QDir::currentPath();
+    struct Case {
+        QStringList arguments;
+        QStringList paths;
+    };
+    const Case cases[] = {
+        {{}, {}},
+        {{"/decks/a b.ppt", "/decks/"}, {"/decks/a b.ppt", "/decks/"}}, // absolute: as given
+        {{"a.ppt", "./F/../b.ppt"}, {here + "/a.ppt", here + "/b.ppt"}},
+        {{"file:///decks/a%20b.ppt"}, {"/decks/a b.ppt"}}, // a file manager that hands URLs
+        {{"--", "-dash.ppt"}, {here + "/-dash.ppt"}},
+    };
+    for (const Case &c : cases)
+        EXPECT_EQ(CommandLinePaths(QStringList{"deckrun"} + c.arguments), c.paths)
+            << c.arguments.join(QLatin1Char(' ')).toStdString();
+}
