@@ -9,7 +9,7 @@
 
 #include "../tests/support/SystemPrinters.h"
 #include "platform/uno/OfficeProcess.h"
-#include "platform/uno/UnoPresentation.h"
+#include "platform/uno/UnoAutomation.h"
 #include "printing/PowerPoint1.h"
 
 #include "../tests/support/SampleDeck.h"

@@ -21,7 +21,7 @@
 #include "app/Handlers.h"
 #include "platform/Platform.h"
 #include "platform/qt/QtServices.h"
-#include "platform/uno/UnoPresentation.h"
+#include "platform/uno/UnoAutomation.h"
 #include "queue/QueueModel.h"
 
 #include "../tests/support/SampleDeck.h"

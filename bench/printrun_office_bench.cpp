@@ -18,7 +18,7 @@
 #include "platform/Platform.h"
 #include "platform/qt/QtServices.h"
 #include "platform/uno/OfficeProcess.h"
-#include "platform/uno/UnoPresentation.h"
+#include "platform/uno/UnoAutomation.h"
 #include "queue/QueueModel.h"
 
 #include "../tests/support/SampleDeck.h"

@@ -13,7 +13,7 @@
 #include "app/Form1.h"
 #include "app/ProgressBar.h"
 #include "platform/qt/QtServices.h"
-#include "platform/uno/UnoPresentation.h"
+#include "platform/uno/UnoAutomation.h"
 #include "printing/PrintRun.h"
 #include "queue/QueueModel.h"
 #include "support/FakePlatform.h"

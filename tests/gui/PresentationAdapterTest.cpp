@@ -10,7 +10,7 @@
 #include "support/TempTree.h"
 
 #ifdef DECKRUN_HAS_UNO
-#include "platform/uno/UnoPresentation.h"
+#include "platform/uno/UnoAutomation.h"
 #include "support/SystemPrinters.h"
 #endif
 

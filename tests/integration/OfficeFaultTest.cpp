@@ -12,7 +12,7 @@
 #include "app/ProgressBar.h"
 #include "platform/qt/QtServices.h"
 #include "platform/uno/OfficeProcess.h"
-#include "platform/uno/UnoPresentation.h"
+#include "platform/uno/UnoAutomation.h"
 #include "printing/PrintRun.h"
 #include "queue/QueueModel.h"
 #include "support/FakePlatform.h"

@@ -6,7 +6,7 @@
 
 #ifdef DECKRUN_HAS_UNO
 
-#include "platform/uno/UnoPresentation.h"
+#include "platform/uno/UnoAutomation.h"
 #include "platform/Failure.h"
 #include "printing/PowerPoint1.h"
 #include "support/SampleDeck.h"

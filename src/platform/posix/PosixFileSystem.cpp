@@ -199,24 +199,24 @@ int listingErrorCode(int error)
     switch (error) {
     case EACCES:
     case EPERM:
-        return 70;
+        return code::PermissionDenied;
     case ENOENT:
     case ENOTDIR:
-        return 76;
+        return code::PathNotFound;
     default:
-        return 75;
+        return code::PathFileAccessError;
     }
 }
 
 [[noreturn]] void throwListingFailure(const QString &folder, int error)
 {
-    const int code = listingErrorCode(error);
-    const QString text = code == 70   ? QStringLiteral("Permission denied")
-                         : code == 76 ? QStringLiteral("Path not found")
-                                      : QStringLiteral("Path/File access error");
+    const int failure = listingErrorCode(error);
+    const QString text = failure == code::PermissionDenied ? QStringLiteral("Permission denied")
+                         : failure == code::PathNotFound   ? QStringLiteral("Path not found")
+                                                         : QStringLiteral("Path/File access error");
     throw Failure(text + QStringLiteral(": ") + folder + QStringLiteral(" (") +
                       QString::fromLocal8Bit(std::strerror(error)) + QLatin1Char(')'),
-                  code);
+                  failure);
 }
 
 } // namespace
@@ -264,7 +264,7 @@ int PosixFileSystem::attributes(const QString &path)
     const QByteArray name = native(path);
     struct stat st {};
     if (path.isEmpty() || ::lstat(name.constData(), &st) != 0)
-        throw Failure(QStringLiteral("File not found: %1").arg(path), 53);
+        throw Failure(QStringLiteral("File not found: %1").arg(path), code::FileNotFound);
     struct stat target {};
     const bool followed = S_ISLNK(st.st_mode) && ::stat(name.constData(), &target) == 0;
     QStringView last(path);

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/uno/UnoPresentation.h"
+#include "platform/uno/UnoAutomation.h"
 
 #include "platform/Display.h"
 #include "platform/Failure.h"
