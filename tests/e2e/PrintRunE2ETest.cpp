@@ -17,6 +17,7 @@
 #include "printing/PrintRun.h"
 #include "queue/QueueModel.h"
 #include "support/FakePlatform.h"
+#include "support/Messages.h"
 #include "support/SampleDeck.h"
 #include "support/SystemPrinters.h"
 
@@ -213,9 +214,7 @@ protected:
     {
         ASSERT_FALSE(fake.dialogs->messages.empty());
         const ShownMessage &last = fake.dialogs->messages.back();
-        EXPECT_EQ(last.text, QStringLiteral("Done."));
-        EXPECT_EQ(last.buttons, Buttons::Ok);
-        EXPECT_EQ(last.icon, Icon::None);
+        expectMessageBox(last, QStringLiteral("Done."), Buttons::Ok);
         EXPECT_FALSE(m_form->IsPrinting);
         EXPECT_EQ(m_form->ProgressBar1->value(), 0);
         EXPECT_EQ(m_form->ProgressBar1->text(), QStringLiteral("Progress Bar"));

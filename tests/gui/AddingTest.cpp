@@ -5,6 +5,7 @@
 #include "queue/QueueModel.h"
 #include "queue/QueueView.h"
 #include "support/FakePlatform.h"
+#include "support/Messages.h"
 #include "support/TempTree.h"
 #include "support/Unprivileged.h"
 
@@ -228,12 +229,11 @@ TEST(AddFilesDialog, TooManyFilesAddsNothing)
     EXPECT_EQ(form.queue().Count(), 0);
     ASSERT_EQ(fake.dialogs->messages.size(), 1u);
     const ShownMessage &m = fake.dialogs->messages[0];
-    EXPECT_EQ(m.text,
-              QStringLiteral("You've selected too many files to add.\r\rPlease try adding via the "
-                             "\"Add All\" button."));
-    EXPECT_EQ(m.buttons, Buttons::Ok);
-    EXPECT_EQ(m.icon, Icon::None);
-    EXPECT_EQ(m.title, fake.dialogs->applicationTitle());
+    expectMessageBox(
+        m,
+        QStringLiteral("You've selected too many files to add.\r\rPlease try adding via the "
+                       "\"Add All\" button."),
+        Buttons::Ok, fake.dialogs->applicationTitle());
 }
 
 TEST(AddFilesDialog, OtherDialogFailuresAreReportedAtStep112)
@@ -448,12 +448,11 @@ TEST(SampleFiles, LoadsEachSampleOnceAndAlwaysAsks)
                            samples + "One.pptx", samples + "~three.ppt"}));
     ASSERT_EQ(fake.dialogs->messages.size(), 2u);
     const ShownMessage &m = fake.dialogs->messages[0];
-    EXPECT_EQ(
-        m.text,
+    expectMessageBox(
+        m,
         QStringLiteral("Would you like this software to open the folder where these sample "
-                       "files are stored (so that you can view them before working with them)?"));
-    EXPECT_EQ(m.buttons, Buttons::YesNo);
-    EXPECT_EQ(m.icon, Icon::None);
+                       "files are stored (so that you can view them before working with them)?"),
+        Buttons::YesNo);
     EXPECT_EQ(fake.shell->folders, QStringList{program.path() + QStringLiteral("/Samples")});
 }
 

@@ -5,6 +5,7 @@
 #include "app/Handlers.h"
 #include "platform/qt/QtServices.h"
 #include "support/FakePlatform.h"
+#include "support/Messages.h"
 #include "support/TempTree.h"
 
 #include <QComboBox>
@@ -214,13 +215,12 @@ TEST(PauseHelp, ShowsTwoParagraphsWithTheApplicationTitle)
     PushButton9_Click(*fake.platform.dialogs);
     ASSERT_EQ(fake.dialogs->messages.size(), 1u);
     const ShownMessage &m = fake.dialogs->messages[0];
-    EXPECT_EQ(m.text, QStringLiteral(
-                          "Please use this pause feature if blank pages are being printed or if "
-                          "files are being skipped.\r\n\r\nBy pausing, you will give time for the "
-                          "print jobs to queue properly with the physical printer."));
-    EXPECT_EQ(m.title, QStringLiteral("Deckrun"));
-    EXPECT_EQ(m.buttons, Buttons::Ok);
-    EXPECT_EQ(m.icon, Icon::None);
+    expectMessageBox(
+        m,
+        QStringLiteral("Please use this pause feature if blank pages are being printed or if "
+                       "files are being skipped.\r\n\r\nBy pausing, you will give time for the "
+                       "print jobs to queue properly with the physical printer."),
+        Buttons::Ok, QStringLiteral("Deckrun"));
 }
 
 TEST(PauseHelp, AFailingMessageBoxIsReportedAtStep100)
