@@ -7,8 +7,9 @@
 
 #ifdef DECKRUN_HAS_UNO
 
+#include "../tests/support/SystemPrinters.h"
 #include "platform/uno/OfficeProcess.h"
-#include "platform/uno/UnoPresentation.h"
+#include "platform/uno/UnoAutomation.h"
 #include "printing/PowerPoint1.h"
 
 #include "../tests/support/SampleDeck.h"
@@ -60,7 +61,6 @@ double deckrunOnce(uno::UnoAutomation &office, const QString &deck, const QStrin
     return clock.nsecsElapsed() / 1e9;
 }
 
-
 } // namespace
 
 int main(int argc, char **argv)
@@ -86,7 +86,7 @@ int main(int argc, char **argv)
 
     uno::UnoOptions options;
     options.profileRoot = work.filePath(QStringLiteral("deckrun"));
-    uno::UnoAutomation office(options);
+    uno::UnoAutomation office(deckrun::test::systemPrinters(), options);
 
     // The peer gets a profile seeded the same way as Deckrun's own.
     const QString peerRoot = work.filePath(QStringLiteral("peer"));

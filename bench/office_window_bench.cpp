@@ -16,11 +16,12 @@
 
 #ifdef DECKRUN_HAS_UNO
 
+#include "../tests/support/SystemPrinters.h"
 #include "app/Form1.h"
 #include "app/Handlers.h"
 #include "platform/Platform.h"
 #include "platform/qt/QtServices.h"
-#include "platform/uno/UnoPresentation.h"
+#include "platform/uno/UnoAutomation.h"
 #include "queue/QueueModel.h"
 
 #include "../tests/support/SampleDeck.h"
@@ -104,7 +105,7 @@ std::unique_ptr<Platform> officePlatform(const QTemporaryDir &dir,
     p->files = makeSystemFileSystem();
     p->printers = std::make_unique<QtPrinters>();
     options.profileRoot = dir.filePath(QStringLiteral("office"));
-    p->office = std::make_unique<uno::UnoAutomation>(options);
+    p->office = std::make_unique<uno::UnoAutomation>(deckrun::test::systemPrinters(), options);
     p->program = std::make_unique<QtProgramControl>(*p->office);
     return p;
 }

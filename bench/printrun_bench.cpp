@@ -17,9 +17,9 @@
 #include "app/Handlers.h"
 #include "platform/Platform.h"
 #include "platform/qt/QtServices.h"
-#include "platform/sim/SimPresentation.h"
 #include "printing/PrintRun.h"
 #include "queue/QueueModel.h"
+#include "support/SimPresentation.h"
 
 #include <QApplication>
 #include <QComboBox>

@@ -12,12 +12,13 @@
 
 #ifdef DECKRUN_HAS_UNO
 
+#include "../tests/support/SystemPrinters.h"
 #include "app/Form1.h"
 #include "app/Handlers.h"
 #include "platform/Platform.h"
 #include "platform/qt/QtServices.h"
 #include "platform/uno/OfficeProcess.h"
-#include "platform/uno/UnoPresentation.h"
+#include "platform/uno/UnoAutomation.h"
 #include "queue/QueueModel.h"
 
 #include "../tests/support/SampleDeck.h"
@@ -73,7 +74,6 @@ private:
     double m_now = 36000.0;
 };
 
-
 } // namespace
 
 int main(int argc, char **argv)
@@ -115,7 +115,8 @@ int main(int argc, char **argv)
     platform.events = std::move(clock);
     platform.files = makeSystemFileSystem();
     platform.printers = std::make_unique<QtPrinters>();
-    platform.office = std::make_unique<uno::UnoAutomation>(options);
+    platform.office =
+        std::make_unique<uno::UnoAutomation>(deckrun::test::systemPrinters(), options);
     platform.program = std::make_unique<QtProgramControl>(*platform.office);
 
     Form1 form(platform);

@@ -71,14 +71,14 @@ endif()
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME deckrun)
 set(CPACK_PACKAGE_VENDOR "Orvanta")
-set(CPACK_PACKAGE_CONTACT "Deckrun support <support@deckrun.example>")
+set(CPACK_PACKAGE_CONTACT "Deckrun support <${DECKRUN_SUPPORT_EMAIL}>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Print many presentation files in one run")
 set(CPACK_PACKAGE_DESCRIPTION
     "Deckrun prints a queue of presentation files one after the other through\n\
 LibreOffice Impress on a chosen CUPS printer, with a pause between files.\n\
 The queue is built with the file dialog, from a folder tree, by drag and\n\
 drop, or from the bundled samples.")
-set(CPACK_PACKAGE_HOMEPAGE_URL "https://deckrun.example/")
+set(CPACK_PACKAGE_HOMEPAGE_URL "${DECKRUN_HOME_PAGE}")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)

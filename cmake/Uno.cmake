@@ -89,23 +89,23 @@ add_custom_target(deckrun_uno_headers DEPENDS "${deckrun_uno_stamp}")
 
 file(GLOB deckrun_uno_sources CONFIGURE_DEPENDS
      ${CMAKE_CURRENT_SOURCE_DIR}/platform/uno/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/platform/uno/*.h)
-target_sources(deckrun_core PRIVATE ${deckrun_uno_sources})
-add_dependencies(deckrun_core deckrun_uno_headers)
+target_sources(deckrun_platform PRIVATE ${deckrun_uno_sources})
+add_dependencies(deckrun_platform deckrun_uno_headers)
 
 # The office headers only concern the backend's own files; SYSTEM keeps their
 # warnings out of the warnings-as-errors build.
 set_source_files_properties(${deckrun_uno_sources} PROPERTIES
     COMPILE_DEFINITIONS "LINUX;UNX;GCC;CPPU_ENV=gcc3")
-target_include_directories(deckrun_core SYSTEM PRIVATE "${deckrun_uno_generated}" "${DECKRUN_UNO_INCLUDE}")
-target_compile_definitions(deckrun_core PRIVATE
+target_include_directories(deckrun_platform SYSTEM PRIVATE "${deckrun_uno_generated}" "${DECKRUN_UNO_INCLUDE}")
+target_compile_definitions(deckrun_platform PRIVATE
     DECKRUN_LO_PROGRAM_DIR="${deckrun_lo_program}")
 
-target_link_libraries(deckrun_core PUBLIC
+target_link_libraries(deckrun_platform PUBLIC
     ${DECKRUN_UNO_CPPUHELPER} ${DECKRUN_UNO_CPPU} ${DECKRUN_UNO_SAL}
     "-Wl,-rpath-link,${deckrun_lo_program}" "-Wl,-rpath,${deckrun_lo_program}")
 
 # Lets tests and benchmarks know the backend is built in.
-target_compile_definitions(deckrun_core PUBLIC DECKRUN_HAS_UNO=1)
+target_compile_definitions(deckrun_platform PUBLIC DECKRUN_HAS_UNO=1)
 
 set(DECKRUN_UNO_ENABLED ON)
 set(DECKRUN_UNO_ENABLED ON PARENT_SCOPE)

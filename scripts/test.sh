@@ -5,9 +5,11 @@
 # the unit and GUI tests again under AddressSanitizer and UndefinedBehaviorSanitizer
 # (the "asan" preset, build-asan/).
 # Arguments go to the main ctest run (for example -L unit); with arguments the
-# checks after it are left out.
+# checks after it are left out. First of all, every #include must go down the
+# layers (scripts/layers.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
+scripts/layers.sh --check
 scripts/setup.sh --dev
 scripts/build.sh
 source scripts/test-printer.sh

@@ -5,37 +5,22 @@
 #include "app/Application.h"
 #include "app/CommandLine.h"
 #include "app/Form1.h"
+#include "platform/Display.h"
 #include "platform/Platform.h"
 
 #include <QTimer>
+#include <QtGlobal>
 
 #include <cstdio>
-#include <cstdlib>
 #include <optional>
-
-namespace {
-
-// Qt aborts without a display; say what to do instead.
-bool displayAvailable()
-{
-    if (std::getenv("QT_QPA_PLATFORM"))
-        return true;
-#if defined(Q_OS_LINUX) || defined(Q_OS_FREEBSD)
-    const char *x = std::getenv("DISPLAY");
-    const char *w = std::getenv("WAYLAND_DISPLAY");
-    return (x && *x) || (w && *w);
-#else
-    return true;
-#endif
-}
-
-} // namespace
 
 int main(int argc, char *argv[])
 {
     if (const std::optional<int> answered = deckrun::AnswerHelpOrVersion(argc, argv))
         return *answered;
-    if (!displayAvailable()) {
+    // Qt aborts without a display unless a platform of its own is chosen
+    // (QT_QPA_PLATFORM=offscreen); say what to do instead.
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM") && !deckrun::displayAvailable()) {
         std::fputs("Deckrun needs a graphical display, and none was found (DISPLAY is not set).\n"
                    "Run it on a desktop, or under a virtual display:\n"
                    "    xvfb-run -a ./deckrun.sh\n",

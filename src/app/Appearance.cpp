@@ -2,9 +2,9 @@
 // The window's look: the application title, the pointer rule of the
 // mouse-move handlers, the skin, the help message and the application icon.
 
-#include "app/ErrorReport.h"
 #include "app/Form1.h"
 #include "app/Handlers.h"
+#include "common/ErrorReport.h"
 #include "platform/Failure.h"
 #include "platform/Platform.h"
 
@@ -111,7 +111,8 @@ QString readSkin(const QString &path)
     QStringDecoder utf8(QStringDecoder::Utf8);
     QString sheet = utf8.decode(data);
     if (utf8.hasError() || sheet.contains(QChar(0)) || sheet.trimmed().isEmpty())
-        throw Failure(QStringLiteral("The skin file is not a skin: %1").arg(path), 321);
+        throw Failure(QStringLiteral("The skin file is not a skin: %1").arg(path),
+                      code::InvalidFileFormat);
 
     // Let Qt parse it on a widget of its own before the window gets it.
     StyleSheetWarnings warnings;
@@ -119,7 +120,8 @@ QString readSkin(const QString &path)
     probe.setStyleSheet(sheet);
     probe.ensurePolished();
     if (warnings.parseFailed())
-        throw Failure(QStringLiteral("The skin file is not a skin: %1").arg(path), 321);
+        throw Failure(QStringLiteral("The skin file is not a skin: %1").arg(path),
+                      code::InvalidFileFormat);
     return sheet;
 }
 
@@ -155,7 +157,7 @@ QCursor LoadCursorFile(const QString &path)
     // The picture's format comes from its content, not from the file's name.
     QImage image;
     if (data.isEmpty() || !image.loadFromData(data) || image.isNull())
-        throw Failure(QStringLiteral("Invalid picture"), 481);
+        throw Failure(QStringLiteral("Invalid picture"), code::InvalidPicture);
 
     // A Windows cursor file (type 2) names the hotspot in its first directory
     // entry; any other picture points with its top-left corner.
@@ -169,45 +171,6 @@ QCursor LoadCursorFile(const QString &path)
                          std::clamp(word(12), 0, image.height() - 1));
     }
     return QCursor(QPixmap::fromImage(image), hotspot.x(), hotspot.y());
-}
-
-void PushButton6_Click(Form1 &form)
-{
-    StepRunner r(*form.platform().dialogs,
-                 QStringLiteral("in Tamberlin2021/08/31.Form1.PushButton6_Click "));
-    r.step(100, [&] {
-        form.platform().dialogs->messageBox(
-            QStringLiteral("This program works with PowerPoint Presentations like .ppt and .pptx "
-                           "but not PowerPoint Shows like .pps"),
-            QString(), Buttons::Ok, Icon::None);
-    });
-}
-
-namespace {
-void restoreArrow(Form1 &form)
-{
-    if (!form.isBusy())
-        form.setMousePointer(pointer::Default);
-}
-} // namespace
-
-void Form_MouseMove(Form1 &form)
-{
-    restoreArrow(form);
-}
-void Frame1_MouseMove(Form1 &form)
-{
-    restoreArrow(form);
-}
-void Frame2_MouseMove(Form1 &form)
-{
-    restoreArrow(form);
-}
-
-void PushButton_MouseMove(Form1 &form)
-{
-    if (!form.isBusy())
-        form.setMousePointer(pointer::Custom);
 }
 
 QIcon applicationIcon()

@@ -8,6 +8,7 @@
 #include "platform/Platform.h"
 #include "queue/QueueModel.h"
 #include "queue/QueueView.h"
+#include "samples/Samples.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
@@ -201,19 +202,20 @@ void Form1::wireEvents()
     connect(PushButton5, &QPushButton::clicked, this,
             guarded([this] { PushButton5_Click(*this); }));
     connect(PushButton6, &QPushButton::clicked, this,
-            guarded([this] { PushButton6_Click(*this); }));
+            guarded([this] { PushButton6_Click(*m_platform.dialogs); }));
     connect(PushButton7, &QPushButton::clicked, this,
             guarded([this] { PushButton7_Click(*this); }));
     connect(PushButton8, &QPushButton::clicked, this,
-            guarded([this] { PushButton8_Click(*this); }));
+            guarded([this] { PushButton8_Click(m_platform, *m_queue); }));
     connect(PushButton9, &QPushButton::clicked, this,
-            guarded([this] { PushButton9_Click(*this); }));
+            guarded([this] { PushButton9_Click(*m_platform.dialogs); }));
 
     connect(Combo1, &QComboBox::currentIndexChanged, this,
-            guarded([this] { Combo1_Click(*this); }));
+            guarded([this] { Combo1_Click(*m_platform.settings, *Combo1); }));
     connect(Combo2, &QComboBox::currentIndexChanged, this,
-            guarded([this] { Combo2_Click(*this); }));
-    connect(Combo2, &QComboBox::editTextChanged, this, guarded([this] { Combo2_Change(*this); }));
+            guarded([this] { Combo2_Click(*m_platform.settings, *Combo2); }));
+    connect(Combo2, &QComboBox::editTextChanged, this,
+            guarded([this] { Combo2_Change(*m_platform.settings, *Combo2); }));
 
     connect(ListView1, &QueueView::keyDown, this, guarded([this](int key, Qt::KeyboardModifiers m) {
                 ListView1_KeyDown(*this, key, m);
@@ -279,6 +281,31 @@ void Form1::setMouseIcon(const QCursor &cursor)
 {
     m_mouseIcon = cursor;
     applyPointer();
+}
+
+QString Form1::printerName() const
+{
+    return Combo1->currentText();
+}
+
+QString Form1::pauseText() const
+{
+    return Combo2->currentText();
+}
+
+void Form1::showBusy(bool busy)
+{
+    setMousePointer(busy ? pointer::Busy : pointer::Default);
+}
+
+void Form1::showPercent(int percent)
+{
+    ProgressBar1->setValue(percent);
+}
+
+void Form1::showText(const QString &text)
+{
+    ProgressBar1->setText(text);
 }
 
 void Form1::applyPointer()

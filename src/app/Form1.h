@@ -3,11 +3,14 @@
 
 // The main window. Form1 owns the controls under their given names, lays
 // them out from the control table and forwards every event to the handler of
-// its subsystem (queue/, printing/, samples/, app/). It keeps the little state
-// the handlers share: the window pointer, IsPrinting and the drag gesture.
+// its subsystem (queue/, printing/, samples/, app/). The subsystems reach the
+// window only through the small interfaces it implements (QueueWindow,
+// PrintWindow); it keeps the window pointer and IsPrinting.
+
+#include "printing/PrintingHandlers.h"
+#include "queue/QueueHandlers.h"
 
 #include <QCursor>
-#include <QPersistentModelIndex>
 #include <QWidget>
 
 #include <optional>
@@ -24,21 +27,14 @@ class QueueModel;
 class QueueView;
 class ProgressBar;
 
-/** The window pointer values the handlers test and set. */
-namespace pointer {
-inline constexpr int Default = 0;
-inline constexpr int Busy = 11;
-inline constexpr int Custom = 99;
-} // namespace pointer
-
-class Form1 final : public QWidget {
+class Form1 final : public QWidget, public QueueWindow, public PrintWindow {
     Q_OBJECT
 
 public:
     explicit Form1(Platform &platform, QWidget *parent = nullptr);
     ~Form1() override;
 
-    Platform &platform() { return m_platform; }
+    Platform &platform() override { return m_platform; }
 
     // The controls, by their given names.
     QPushButton *PushButton1 = nullptr;
@@ -57,21 +53,25 @@ public:
     QComboBox *Combo2 = nullptr;
     ProgressBar *ProgressBar1 = nullptr;
 
-    QueueModel &queue() { return *m_queue; }
+    QueueModel &queue() override { return *m_queue; }
+    QueueView &queueList() override { return *ListView1; }
 
     /** The window pointer: 0 arrow, 11 hourglass (busy), 99 the custom icon. */
-    int mousePointer() const { return m_mousePointer; }
-    void setMousePointer(int value);
-    bool isBusy() const { return m_mousePointer == pointer::Busy; }
+    int mousePointer() const override { return m_mousePointer; }
+    void setMousePointer(int value) override;
     /** The custom pointer shown for value 99 (the hand cursor once loaded). */
     void setMouseIcon(const QCursor &cursor);
     bool hasMouseIcon() const { return m_mouseIcon.has_value(); }
 
     bool IsPrinting = false;
+    bool &printingFlag() override { return IsPrinting; }
 
-    // The drag gesture of the queue list.
-    bool DragButtonDown = false;
-    QPersistentModelIndex DragItem;
+    // What a print run reads and shows: the selectors and the progress bar.
+    QString printerName() const override;
+    QString pauseText() const override;
+    void showBusy(bool busy) override;
+    void showPercent(int percent) override;
+    void showText(const QString &text) override;
 
     /** Runs the start-up sequence; the caller shows the window afterwards. */
     void Form_Load();

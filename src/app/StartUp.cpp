@@ -4,10 +4,9 @@
 // and start-up goes on with the next one, so the window always opens unless
 // the presentation application is missing.
 
-#include "app/Conversions.h"
-#include "app/ErrorReport.h"
 #include "app/Form1.h"
 #include "app/Handlers.h"
+#include "common/ErrorReport.h"
 #include "platform/Failure.h"
 #include "platform/Platform.h"
 #include "queue/QueueModel.h"
@@ -15,7 +14,6 @@
 
 #include <QComboBox>
 #include <QHeaderView>
-#include <QSignalBlocker>
 
 namespace deckrun {
 
@@ -56,25 +54,10 @@ void Form1::Form_Load()
     });
     r.step(132, [&] { m_queue->setColumnHeader(QStringLiteral("PowerPoint File(s)")); });
     r.step(134, [&] { ListView1->header()->resizeSection(0, twips(6500)); });
-    r.step(136, [&] { FillPrinterList(*this); });
+    r.step(136, [&] { FillPrinterList(p, *Combo1); });
 
-    for (int i = 0; i <= 9; ++i) {
-        r.step(140, [&] {
-            // Adding to an empty drop-down list would select the first entry
-            // and store it; entries are appended unselected.
-            const QSignalBlocker quiet(Combo2);
-            const int before = Combo2->currentIndex();
-            Combo2->addItem(QString::number(i) + QStringLiteral(" seconds"));
-            Combo2->setCurrentIndex(before);
-        });
-    }
-    r.step(144, [&] {
-        const int index =
-            ToInteger16(p.settings->read(QStringLiteral("Combo2"), QStringLiteral("5")));
-        checkSelectorIndex(index, Combo2->count());
-        Combo2->setCurrentIndex(index);
-    });
-    r.step(146, [&] { CheckPowerPointInstalled(*this); });
+    FillPauseList(*p.settings, *Combo2, r); // steps 140 and 144
+    r.step(146, [&] { CheckPowerPointInstalled(p); });
 }
 
 } // namespace deckrun

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "platform/FailureCodes.h"
+
 #include <QString>
 
 #include <stdexcept>
@@ -16,8 +18,7 @@ class Failure : public std::runtime_error {
 public:
     explicit Failure(const QString &description, int code = 0)
         : std::runtime_error(description.toStdString()), m_description(description), m_code(code)
-    {
-    }
+    {}
 
     const QString &description() const { return m_description; }
     int code() const { return m_code; }
@@ -26,11 +27,5 @@ private:
     QString m_description;
     int m_code;
 };
-
-/**
- * Thrown by test doubles of ProgramControl::endNow(): it is deliberately not a
- * std::exception, so no step runner swallows it and the handler unwinds.
- */
-struct ProgramEnded {};
 
 } // namespace deckrun

@@ -4,7 +4,7 @@
 #include "platform/Dialogs.h"
 #include "platform/EventLoop.h"
 #include "platform/FileSystem.h"
-#include "platform/PresentationApp.h"
+#include "platform/PresentationAutomation.h"
 #include "platform/Printers.h"
 #include "platform/ProgramControl.h"
 #include "platform/SettingsStore.h"
@@ -31,6 +31,7 @@ std::unique_ptr<Platform> makeSystemPlatform();
 
 /** Builders that each operating system's folder provides. */
 std::unique_ptr<FileSystem> makeSystemFileSystem();
-std::unique_ptr<PresentationAutomation> makeSystemPresentationAutomation();
+/** The presentation application of this build; it asks `printers` which printers exist. */
+std::unique_ptr<PresentationAutomation> makeSystemPresentationAutomation(Printers &printers);
 
 } // namespace deckrun

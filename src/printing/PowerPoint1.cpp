@@ -1,11 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "printing/PowerPoint1.h"
 
-#include "app/Form1.h"
-#include "app/Handlers.h"
 #include "platform/Failure.h"
 #include "platform/Logging.h"
 #include "platform/Platform.h"
+#include "printing/PrintingHandlers.h"
 
 namespace deckrun {
 
@@ -19,16 +18,15 @@ QString NotInstalledMessage(const PresentationAutomation &office)
 QString RunningApplicationWarning(const PresentationAutomation &office)
 {
     const QString product = office.productLabel();
-    return product + QStringLiteral(" may be open. It is recommended that you close ") + product
-        + QStringLiteral(" first.") + QLatin1Char('\r')
-        + QStringLiteral("Use Ctrl+Alt+Del > Task Manager > ") + office.processName()
-        + QStringLiteral(" if necessary.") + QStringLiteral("\r\n\r\n")
-        + QStringLiteral("Would you like to proceed anyway?");
+    return product + QStringLiteral(" may be open. It is recommended that you close ") + product +
+           QStringLiteral(" first.") + QLatin1Char('\r') +
+           QStringLiteral("Use Ctrl+Alt+Del > Task Manager > ") + office.processName() +
+           QStringLiteral(" if necessary.") + QStringLiteral("\r\n\r\n") +
+           QStringLiteral("Would you like to proceed anyway?");
 }
 
-void CheckPowerPointInstalled(Form1 &form)
+void CheckPowerPointInstalled(Platform &p)
 {
-    Platform &p = form.platform();
     bool usable = false;
     try {
         usable = p.office->isInstalled();
@@ -61,11 +59,12 @@ bool AbortForRunningPowerPoint(PresentationAutomation &office, Dialogs &dialogs)
 {
     if (!PowerPointIsRunning(office))
         return false;
-    return dialogs.messageBox(RunningApplicationWarning(office), QString(), Buttons::YesNo, Icon::None)
-        != Answer::Yes;
+    return dialogs.messageBox(RunningApplicationWarning(office), QString(), Buttons::YesNo,
+                              Icon::None) != Answer::Yes;
 }
 
-std::shared_ptr<PresentationApp> OpenPresentation(PresentationAutomation &office, const QString &path)
+std::shared_ptr<PresentationApp> OpenPresentation(PresentationAutomation &office,
+                                                  const QString &path)
 {
     const std::shared_ptr<PresentationApp> created = office.create();
     std::shared_ptr<PresentationApp> running = office.getRunning();

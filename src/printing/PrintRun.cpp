@@ -1,18 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "printing/PrintRun.h"
 
-#include "app/ErrorReport.h"
-#include "app/Form1.h"
-#include "app/Handlers.h"
-#include "app/ProgressBar.h"
+#include "common/ErrorReport.h"
 #include "platform/EventLoop.h"
 #include "platform/Failure.h"
 #include "platform/FileSystem.h"
 #include "platform/Platform.h"
 #include "printing/PowerPoint1.h"
+#include "printing/PrintingHandlers.h"
 #include "queue/QueueModel.h"
-
-#include <QComboBox>
 
 #include <algorithm>
 #include <memory>
@@ -32,7 +28,8 @@ double elapsedSince(double start, double now)
 /** What a step that needs an application or presentation meets when the open failed. */
 [[noreturn]] void throwNotSet()
 {
-    throw Failure(QStringLiteral("Object variable or With block variable not set"), 91);
+    throw Failure(QStringLiteral("Object variable or With block variable not set"),
+                  code::ObjectNotSet);
 }
 
 template <typename T> T &required(const std::shared_ptr<T> &reference)
@@ -42,16 +39,16 @@ template <typename T> T &required(const std::shared_ptr<T> &reference)
     return *reference;
 }
 
-/** Clears IsPrinting however the run is left, also when the program is being ended. */
+/** Clears the printing flag however the run is left, also when the program is being ended. */
 class PrintingFlag {
 public:
-    explicit PrintingFlag(Form1 &form) : m_form(form) {}
-    ~PrintingFlag() { m_form.IsPrinting = false; }
+    explicit PrintingFlag(bool &printing) : m_printing(printing) {}
+    ~PrintingFlag() { m_printing = false; }
     PrintingFlag(const PrintingFlag &) = delete;
     PrintingFlag &operator=(const PrintingFlag &) = delete;
 
 private:
-    Form1 &m_form;
+    bool &m_printing;
 };
 
 } // namespace
@@ -87,24 +84,29 @@ int PauseDigit(const QString &pauseText)
 {
     if (pauseText.isEmpty() || pauseText.front() < QLatin1Char('0') ||
         pauseText.front() > QLatin1Char('9'))
-        throw Failure(QStringLiteral("Type mismatch"), 13);
+        throw Failure(QStringLiteral("Type mismatch"), code::TypeMismatch);
     return pauseText.front().unicode() - u'0';
 }
 
-void PushButton3_Click(Form1 &form)
+void PushButton3_Click(PrintWindow &window)
 {
-    Platform &platform = form.platform();
+    PrintQueue(window.platform(), window.queue(), window, window, window.printingFlag());
+}
+
+void PrintQueue(Platform &platform, const QueueModel &queue, const PrintChoices &choices,
+                PrintProgress &progress, bool &printing)
+{
     EventLoop &events = *platform.events;
     StepRunner r(*platform.dialogs, QString::fromLatin1(PrintRunLocation));
 
-    if (r.test(100, [&] { return form.IsPrinting; }))
+    if (r.test(100, [&] { return printing; }))
         return;
-    r.step(102, [&] { form.IsPrinting = true; });
-    const PrintingFlag clearOnExit(form);
+    r.step(102, [&] { printing = true; });
+    const PrintingFlag clearOnExit(printing);
 
-    const auto finish = [&] { r.step(154, [&] { form.IsPrinting = false; }); };
+    const auto finish = [&] { r.step(154, [&] { printing = false; }); };
 
-    if (r.test(104, [&] { return form.queue().Count() == 0; })) {
+    if (r.test(104, [&] { return queue.Count() == 0; })) {
         r.step(152, [&] {
             platform.dialogs->messageBox(QStringLiteral("No files added."), QString(), Buttons::Ok,
                                          Icon::None);
@@ -125,39 +127,38 @@ void PushButton3_Click(Form1 &form)
     std::shared_ptr<Presentation> presentation;
 
     r.step(108, [&] {
-        rowsToPrint = form.queue().Count();
+        rowsToPrint = queue.Count();
         i = 1;
     });
     while (i <= rowsToPrint) {
-        r.step(110, [&] { form.setMousePointer(pointer::Busy); });
+        r.step(110, [&] { progress.showBusy(true); });
         // A row that is gone (the list was emptied meanwhile) is reported and
         // skipped: printing the path in hand again would print a file twice.
-        if (!r.step(112, [&] { path = form.queue().TextAt(i); })) {
+        if (!r.step(112, [&] { path = queue.TextAt(i); })) {
             ++i;
             continue;
         }
-        r.step(114, [&] { form.ProgressBar1->setValue(ProgressPercent(i, form.queue().Count())); });
-        r.step(116, [&] {
-            form.ProgressBar1->setText(QStringLiteral("Processing: ") + FileNameFromPath(path));
-        });
+        r.step(114, [&] { progress.showPercent(ProgressPercent(i, queue.Count())); });
+        r.step(116,
+               [&] { progress.showText(QStringLiteral("Processing: ") + FileNameFromPath(path)); });
         r.step(118, [&] { events.pumpEvents(); });
         r.step(120, [&] { application = OpenPresentation(*platform.office, path); });
         r.step(122, [&] { presentation = required(application).activePresentation(); });
         r.step(124, [&] { WaitSeconds(events, 1); });
-        r.step(126, [&] { required(application).setActivePrinter(form.Combo1->currentText()); });
+        r.step(126, [&] { required(application).setActivePrinter(choices.printerName()); });
         r.step(128, [&] { required(presentation).setPrintInBackground(false); });
         r.step(130, [&] { required(presentation).printOut(); });
         r.step(132, [&] { required(application).quit(); });
         r.step(134, [&] { WaitSeconds(events, 1); });
         r.step(136, [&] { presentation.reset(); });
         r.step(138, [&] { application.reset(); });
-        r.step(140, [&] { WaitSeconds(events, PauseDigit(form.Combo2->currentText()) + 1); });
+        r.step(140, [&] { WaitSeconds(events, PauseDigit(choices.pauseText()) + 1); });
         r.step(142, [&] { ++i; });
     }
 
-    r.step(144, [&] { form.setMousePointer(pointer::Default); });
-    r.step(146, [&] { form.ProgressBar1->setValue(0); });
-    r.step(148, [&] { form.ProgressBar1->setText(QStringLiteral("Progress Bar")); });
+    r.step(144, [&] { progress.showBusy(false); });
+    r.step(146, [&] { progress.showPercent(0); });
+    r.step(148, [&] { progress.showText(QStringLiteral("Progress Bar")); });
     r.step(150, [&] {
         platform.dialogs->messageBox(QStringLiteral("Done."), QString(), Buttons::Ok, Icon::None);
     });

@@ -3,39 +3,33 @@
 // to, Combo2 the pause after each file. Every choice is stored the moment it
 // changes, also when start-up selects from code.
 
-#include "app/Conversions.h"
-#include "app/ErrorReport.h"
-#include "app/Form1.h"
-#include "app/Handlers.h"
+#include "common/Conversions.h"
+#include "common/ErrorReport.h"
+#include "common/SettingsKeys.h"
 #include "platform/Failure.h"
 #include "platform/Platform.h"
+#include "printing/PrintingHandlers.h"
 
 #include <QComboBox>
 #include <QSignalBlocker>
 
 namespace deckrun {
 
-namespace {
-// The chosen printer's name, beside its index under "Combo1".
-constexpr auto PrinterNameKey = "PrinterName";
-} // namespace
-
 // Start-up step 136. A failure here is reported by start-up under that step.
-void FillPrinterList(Form1 &form)
+void FillPrinterList(Platform &p, QComboBox &printers)
 {
-    Platform &p = form.platform();
-    QComboBox *list = form.Combo1;
+    QComboBox *list = &printers;
 
     const QString defaultPrinter = p.printers->defaultPrinterName();
-    const QStringList printers = p.printers->printerNames();
-    if (printers.isEmpty())
-        throw Failure(QStringLiteral("No printers are installed."), 482);
+    const QStringList names = p.printers->printerNames();
+    if (names.isEmpty())
+        throw Failure(QStringLiteral("No printers are installed."), code::PrinterError);
 
     {
         // Adding to an empty drop-down list would select the first entry and
         // store it; the entries go in unselected.
         const QSignalBlocker quiet(list);
-        for (const QString &name : printers)
+        for (const QString &name : names)
             list->addItem(name);
         list->setCurrentIndex(-1);
     }
@@ -44,15 +38,15 @@ void FillPrinterList(Form1 &form)
     // choice as a click does. The printer's own name, when stored and still
     // installed, wins over the stored index: a printer added or removed
     // since the last run shifts the indices, never the choice.
-    const QString storedName = p.settings->read(QLatin1String(PrinterNameKey), QString());
+    const QString storedName = readSetting(*p.settings, setting::PrinterName);
+    const QString storedIndex = readSetting(*p.settings, setting::PrinterIndex);
     const int named = storedName.isEmpty()
                           ? -1
                           : list->findText(storedName, Qt::MatchExactly | Qt::MatchCaseSensitive);
     if (named >= 0) {
         list->setCurrentIndex(named);
-    } else if (!p.settings->read(QStringLiteral("Combo1"), QString()).isEmpty()) {
-        const int index = ToInteger16(
-            p.settings->read(QStringLiteral("Combo1"), QString::number(list->currentIndex())));
+    } else if (!storedIndex.isEmpty()) {
+        const int index = ToInteger16(storedIndex);
         checkSelectorIndex(index, list->count());
         list->setCurrentIndex(index);
     } else if (!defaultPrinter.isEmpty()) {
@@ -63,31 +57,48 @@ void FillPrinterList(Form1 &form)
     // Otherwise (printers but no default) every printer is listed and none selected.
 }
 
-void Combo1_Click(Form1 &form)
+void FillPauseList(SettingsStore &settings, QComboBox &pauses, StepRunner &r)
 {
-    SettingsStore &settings = *form.platform().settings;
-    settings.write(QStringLiteral("Combo1"), QString::number(form.Combo1->currentIndex()));
+    for (int i = 0; i <= 9; ++i) {
+        r.step(140, [&] {
+            // Adding to an empty drop-down list would select the first entry
+            // and store it; entries are appended unselected.
+            const QSignalBlocker quiet(&pauses);
+            const int before = pauses.currentIndex();
+            pauses.addItem(QString::number(i) + QStringLiteral(" seconds"));
+            pauses.setCurrentIndex(before);
+        });
+    }
+    // Selecting goes through the list's change signal, which stores the choice.
+    r.step(144, [&] {
+        const int index = ToInteger16(readSetting(settings, setting::PauseIndex));
+        checkSelectorIndex(index, pauses.count());
+        pauses.setCurrentIndex(index);
+    });
+}
+
+void Combo1_Click(SettingsStore &settings, const QComboBox &printers)
+{
+    writeSetting(settings, setting::PrinterIndex, QString::number(printers.currentIndex()));
     // The name too, so that the choice survives printers coming and going.
-    settings.write(QLatin1String(PrinterNameKey), form.Combo1->currentText());
+    writeSetting(settings, setting::PrinterName, printers.currentText());
 }
 
-void Combo2_Click(Form1 &form)
+void Combo2_Click(SettingsStore &settings, const QComboBox &pauses)
 {
-    form.platform().settings->write(QStringLiteral("Combo2"),
-                                    QString::number(form.Combo2->currentIndex()));
+    writeSetting(settings, setting::PauseIndex, QString::number(pauses.currentIndex()));
 }
 
-void Combo2_Change(Form1 &form)
+void Combo2_Change(SettingsStore &settings, const QComboBox &pauses)
 {
-    Combo2_Click(form);
+    Combo2_Click(settings, pauses);
 }
 
-void PushButton9_Click(Form1 &form)
+void PushButton9_Click(Dialogs &dialogs)
 {
-    Platform &p = form.platform();
-    StepRunner r(*p.dialogs, QStringLiteral("in Tamberlin2021/08/31.Form1.PushButton9_Click "));
+    StepRunner r(dialogs, QStringLiteral("in Tamberlin2021/08/31.Form1.PushButton9_Click "));
     r.step(100, [&] {
-        p.dialogs->messageBox(
+        dialogs.messageBox(
             QStringLiteral(
                 "Please use this pause feature if blank pages are being printed or if files "
                 "are being skipped.") +

@@ -3,12 +3,12 @@
 // dropping files and folders on the queue list.
 
 #include "queue/AddFiles.h"
-#include "app/ErrorReport.h"
-#include "app/Form1.h"
-#include "app/Handlers.h"
+
+#include "common/ErrorReport.h"
 #include "platform/Platform.h"
 #include "queue/AddFolder.h"
 #include "queue/Paths.h"
+#include "queue/QueueHandlers.h"
 #include "queue/QueueModel.h"
 
 #include <QDropEvent>
@@ -18,8 +18,6 @@
 namespace deckrun {
 
 namespace {
-
-constexpr int TooManyFiles = 20476;
 
 QStringList droppedPaths(const QMimeData *data)
 {
@@ -34,9 +32,9 @@ QStringList droppedPaths(const QMimeData *data)
 
 } // namespace
 
-void PushButton1_Click(Form1 &form)
+void PushButton1_Click(QueueWindow &window)
 {
-    Platform &p = form.platform();
+    Platform &p = window.platform();
     StepRunner r(*p.dialogs, QStringLiteral("in Tamberlin2021/08/31.Form1.PushButton1_Click "));
 
     FileDialogRequest request;
@@ -57,7 +55,7 @@ void PushButton1_Click(Form1 &form)
         try {
             chosen = p.dialogs->openFiles(request);
         } catch (const Failure &failure) {
-            if (failure.code() != TooManyFiles)
+            if (failure.code() != code::FileNameBufferTooSmall)
                 throw;
             tooMany = true;
         }
@@ -85,7 +83,7 @@ void PushButton1_Click(Form1 &form)
         for (const QString &full : std::as_const(parts)) {
             QString path;
             r.step(120, [&] { path = full; });
-            r.step(122, [&] { form.queue().Append(path); });
+            r.step(122, [&] { window.queue().Append(path); });
         }
         return;
     }
@@ -95,11 +93,11 @@ void PushButton1_Click(Form1 &form)
         QString path;
         r.step(136, [&] { path = parts.at(0) + pathSeparator() + parts.at(j); });
         r.step(138, [&] { path = NormalizePath(path); }); // a root folder gives one separator
-        r.step(140, [&] { form.queue().Append(path); });
+        r.step(140, [&] { window.queue().Append(path); });
     }
 }
 
-void ListView1_OLEDragOver(Form1 &, QDragMoveEvent *event)
+void ListView1_OLEDragOver(QueueWindow &, QDragMoveEvent *event)
 {
     // Only a list of local files or folders can be dropped here.
     if (droppedPaths(event->mimeData()).isEmpty()) {
@@ -111,34 +109,34 @@ void ListView1_OLEDragOver(Form1 &, QDragMoveEvent *event)
 namespace {
 const QString DropLocation = QStringLiteral("in Tamberlin2021/08/31.Form1.ListView1_OLEDragDrop ");
 
-void addItems(Form1 &form, const QStringList &items, StepRunner &r)
+void addItems(QueueWindow &window, const QStringList &items, StepRunner &r)
 {
-    Platform &p = form.platform();
+    Platform &p = window.platform();
     for (const QString &item : items) {
         bool folder = false;
         r.step(102, [&] { folder = p.files->IsFolder(item); });
         if (folder)
-            AddFolderTree(form, item, QStringLiteral("*.*"), r); // each folder walked on its own
+            AddFolderTree(window, item, QStringLiteral("*.*"), r); // each folder walked on its own
         else
-            r.step(106, [&] { form.queue().Append(item); }); // exactly as dropped
+            r.step(106, [&] { window.queue().Append(item); }); // exactly as dropped
     }
 }
 } // namespace
 
-void ListView1_OLEDragDrop(Form1 &form, QDropEvent *event)
+void ListView1_OLEDragDrop(QueueWindow &window, QDropEvent *event)
 {
     // The drop has no numbered steps of its own; its failures are reported
     // under its own name and the drop goes on with the next item.
-    StepRunner r(*form.platform().dialogs, DropLocation);
+    StepRunner r(*window.platform().dialogs, DropLocation);
     QStringList items;
     r.step(100, [&] { items = droppedPaths(event->mimeData()); });
-    addItems(form, items, r);
+    addItems(window, items, r);
 }
 
-void AddDroppedItems(Form1 &form, const QStringList &items)
+void AddDroppedItems(QueueWindow &window, const QStringList &items)
 {
-    StepRunner r(*form.platform().dialogs, DropLocation);
-    addItems(form, items, r);
+    StepRunner r(*window.platform().dialogs, DropLocation);
+    addItems(window, items, r);
 }
 
 } // namespace deckrun

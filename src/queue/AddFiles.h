@@ -8,7 +8,7 @@
 
 namespace deckrun {
 
-class Form1;
+class QueueWindow;
 
 /**
  * Appends dropped items in order, exactly as a drop on the queue list does:
@@ -16,6 +16,6 @@ class Form1;
  * Failures are reported under the drop handler's location and the next item
  * goes on.
  */
-void AddDroppedItems(Form1 &form, const QStringList &items);
+void AddDroppedItems(QueueWindow &window, const QStringList &items);
 
 } // namespace deckrun

@@ -7,13 +7,13 @@
 
 #include "queue/AddFolder.h"
 
-#include "app/ErrorReport.h"
-#include "app/Form1.h"
-#include "app/Handlers.h"
+#include "common/ErrorReport.h"
+#include "common/SettingsKeys.h"
 #include "platform/CodePage.h"
 #include "platform/Logging.h"
 #include "platform/Platform.h"
 #include "queue/Paths.h"
+#include "queue/QueueHandlers.h"
 #include "queue/QueueModel.h"
 
 #include <QHash>
@@ -161,7 +161,7 @@ qsizetype walkLevel(Walk &walk, QStringList &folders, bool recurse)
                 continue;
             }
             subFolders = std::move(partial.subFolders);
-            if (failure.code() == 70 || failure.code() == 76)
+            if (failure.code() == code::PermissionDenied || failure.code() == code::PathNotFound)
                 removeFirst(folders, v);
         }
         for (const SubFolder &sub : subFolders) {
@@ -265,9 +265,10 @@ QString ExtensionPrompt()
            QStringLiteral("(* for all files, txt for all txt files, doc for all doc files, etc.)");
 }
 
-void AddFolderTree(Form1 &form, const QString &folder, const QString &pattern, StepRunner &steps)
+void AddFolderTree(QueueWindow &window, const QString &folder, const QString &pattern,
+                   StepRunner &steps)
 {
-    Platform &p = form.platform();
+    Platform &p = window.platform();
     const QString sep(pathSeparator());
     QStringList folders;
     // A drive root comes with its backslash ("C:\"): it is not doubled.
@@ -283,7 +284,7 @@ void AddFolderTree(Form1 &form, const QString &folder, const QString &pattern, S
     pending.reserve(walk.fileCount);
     auto appendPending = [&] {
         if (!pending.isEmpty())
-            steps.step(132, [&] { form.queue().Append(std::move(pending)); });
+            steps.step(132, [&] { window.queue().Append(std::move(pending)); });
         pending = QStringList();
     };
     for (const QString &listed : std::as_const(folders)) {
@@ -317,40 +318,40 @@ void AddFolderTree(Form1 &form, const QString &folder, const QString &pattern, S
     appendPending();
 }
 
-void AddFolderTree(Form1 &form, const QString &folder, const QString &pattern)
+void AddFolderTree(QueueWindow &window, const QString &folder, const QString &pattern)
 {
-    StepRunner r(*form.platform().dialogs, DropLocation);
-    AddFolderTree(form, folder, pattern, r);
+    StepRunner r(*window.platform().dialogs, DropLocation);
+    AddFolderTree(window, folder, pattern, r);
 }
 
-void PushButton2_Click(Form1 &form)
+void PushButton2_Click(QueueWindow &window)
 {
-    Platform &p = form.platform();
+    Platform &p = window.platform();
     StepRunner r(*p.dialogs, QStringLiteral("in Tamberlin2021/08/31.Form1.PushButton2_Click "));
 
     QString answer;
     r.step(100, [&] {
-        const QString stored = p.settings->read(QStringLiteral("Extension"), QStringLiteral("ppt"));
+        const QString stored = readSetting(*p.settings, setting::Extension);
         answer = p.dialogs->inputBox(ExtensionPrompt(), QString(), stored);
         if (!answer.isEmpty())
-            p.settings->write(QStringLiteral("Extension"),
-                              answer); // kept even if the browser is cancelled
+            writeSetting(*p.settings, setting::Extension,
+                         answer); // kept even if the browser is cancelled
     });
     if (r.test(102, [&] { return answer.isEmpty(); }))
         return;
 
     QString folder;
     r.step(104, [&] {
-        const QString last = p.settings->read(QStringLiteral("LastFolder"), QString());
+        const QString last = readSetting(*p.settings, setting::LastFolder);
         folder = p.dialogs->browseForFolder(QStringLiteral("Please select folder:"), last);
     });
     if (r.test(106, [&] { return folder.isEmpty(); }))
         return;
 
-    r.step(112, [&] { form.setMousePointer(pointer::Busy); });
+    r.step(112, [&] { window.setMousePointer(pointer::Busy); });
     // The answer goes in exactly as typed: "*" lists every file, ".ppt" finds "..ppt" names only.
-    AddFolderTree(form, folder, QStringLiteral("*.") + answer, r);
-    r.step(136, [&] { form.setMousePointer(pointer::Default); });
+    AddFolderTree(window, folder, QStringLiteral("*.") + answer, r);
+    r.step(136, [&] { window.setMousePointer(pointer::Default); });
 }
 
 } // namespace deckrun

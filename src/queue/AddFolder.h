@@ -11,7 +11,7 @@
 namespace deckrun {
 
 class FileSystem;
-class Form1;
+class QueueWindow;
 class StepRunner;
 struct Platform;
 
@@ -22,9 +22,10 @@ struct Platform;
  * NormalizePath. Failures are reported through `steps` with the step numbers
  * 114 to 134 and the walk goes on.
  */
-void AddFolderTree(Form1 &form, const QString &folder, const QString &pattern, StepRunner &steps);
+void AddFolderTree(QueueWindow &window, const QString &folder, const QString &pattern,
+                   StepRunner &steps);
 /** The same, reporting failures under the drop handler's location. */
-void AddFolderTree(Form1 &form, const QString &folder, const QString &pattern);
+void AddFolderTree(QueueWindow &window, const QString &folder, const QString &pattern);
 
 /**
  * Extends `folders` (each ending with one separator) in place with every

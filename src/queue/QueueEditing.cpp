@@ -5,10 +5,9 @@
 // exchanging texts. The buttons run their numbered steps under the error
 // report; the list's own events carry none.
 
-#include "app/ErrorReport.h"
-#include "app/Form1.h"
-#include "app/Handlers.h"
+#include "common/ErrorReport.h"
 #include "platform/Platform.h"
+#include "queue/QueueHandlers.h"
 #include "queue/QueueModel.h"
 #include "queue/QueueView.h"
 
@@ -20,10 +19,10 @@ namespace {
 
 // The list's pointer during the gesture; the icon beside the program, or a
 // drag shape of the system's own when the icon is missing or unreadable.
-QCursor dragPointer(Form1 &form)
+QCursor dragPointer(QueueWindow &window)
 {
     const QString icon =
-        form.platform().program->programFolder() + pathSeparator() + QStringLiteral("drag.ico");
+        window.platform().program->programFolder() + pathSeparator() + QStringLiteral("drag.ico");
     const QPixmap picture(icon);
     if (picture.isNull())
         return QCursor(Qt::DragMoveCursor);
@@ -31,27 +30,27 @@ QCursor dragPointer(Form1 &form)
 }
 
 // Delete key and double-click: the same three steps.
-void removeSelectedRow(Form1 &form)
+void removeSelectedRow(QueueWindow &window)
 {
-    if (form.isBusy())
+    if (window.isBusy())
         return;
-    QueueModel &queue = form.queue();
+    QueueModel &queue = window.queue();
     if (queue.Count() == 0)
         return;
-    const int selected = form.ListView1->selectedPosition();
+    const int selected = window.queueList().selectedPosition();
     if (selected == 0)
         return; // rows present but none selected: nothing to remove
     queue.RemoveAt(selected);
 }
 
 // Move Up (-1) and Move Down (+1) share their shape; only the positions differ.
-void moveSelectedRow(Form1 &form, int direction, const QString &location)
+void moveSelectedRow(QueueWindow &window, int direction, const QString &location)
 {
-    StepRunner r(*form.platform().dialogs, location);
-    QueueModel &queue = form.queue();
-    QueueView &list = *form.ListView1;
+    StepRunner r(*window.platform().dialogs, location);
+    QueueModel &queue = window.queue();
+    QueueView &list = window.queueList();
 
-    if (r.test(100, [&] { return form.isBusy(); }))
+    if (r.test(100, [&] { return window.isBusy(); }))
         return;
     if (r.test(102, [&] { return queue.Count() == 0; }))
         return;
@@ -80,64 +79,64 @@ void moveSelectedRow(Form1 &form, int direction, const QString &location)
 
 } // namespace
 
-void ListView1_KeyDown(Form1 &form, int keyCode, Qt::KeyboardModifiers)
+void ListView1_KeyDown(QueueWindow &window, int keyCode, Qt::KeyboardModifiers)
 {
     // Shift, Ctrl and Alt are not looked at: Shift+Delete acts as Delete.
     if (keyCode == 46)
-        removeSelectedRow(form);
+        removeSelectedRow(window);
 }
 
-void ListView1_DblClick(Form1 &form)
+void ListView1_DblClick(QueueWindow &window)
 {
-    removeSelectedRow(form);
+    removeSelectedRow(window);
 }
 
-void PushButton4_Click(Form1 &form)
+void PushButton4_Click(QueueWindow &window)
 {
-    moveSelectedRow(form, -1, QStringLiteral("in Tamberlin2021/08/31.Form1.PushButton4_Click "));
+    moveSelectedRow(window, -1, QStringLiteral("in Tamberlin2021/08/31.Form1.PushButton4_Click "));
 }
 
-void PushButton5_Click(Form1 &form)
+void PushButton5_Click(QueueWindow &window)
 {
-    moveSelectedRow(form, +1, QStringLiteral("in Tamberlin2021/08/31.Form1.PushButton5_Click "));
+    moveSelectedRow(window, +1, QStringLiteral("in Tamberlin2021/08/31.Form1.PushButton5_Click "));
 }
 
-void PushButton7_Click(Form1 &form)
+void PushButton7_Click(QueueWindow &window)
 {
-    StepRunner r(*form.platform().dialogs,
+    StepRunner r(*window.platform().dialogs,
                  QStringLiteral("in Tamberlin2021/08/31.Form1.PushButton7_Click "));
     // A failing busy test counts as passed: the list is still cleared.
-    if (r.passes(100, [&] { return !form.isBusy(); }))
-        r.step(100, [&] { form.queue().Clear(); });
+    if (r.passes(100, [&] { return !window.isBusy(); }))
+        r.step(100, [&] { window.queue().Clear(); });
 }
 
-void ListView1_ItemClick(Form1 &form, const QModelIndex &item)
+void ListView1_ItemClick(QueueWindow &window, const QModelIndex &item)
 {
-    form.ListView1->viewport()->setCursor(dragPointer(form));
-    form.ListView1->setDragEnabled(false); // manual mode: no drag-out of rows
+    window.queueList().viewport()->setCursor(dragPointer(window));
+    window.queueList().setDragEnabled(false); // manual mode: no drag-out of rows
     const QModelIndex clicked =
-        item.isValid() ? item : form.queue().index(form.ListView1->selectedPosition() - 1, 0);
-    form.DragItem = clicked;
+        item.isValid() ? item : window.queue().index(window.queueList().selectedPosition() - 1, 0);
+    window.queueList().DragItem = clicked;
 }
 
-void ListView1_MouseDown(Form1 &form, Qt::MouseButton)
+void ListView1_MouseDown(QueueWindow &window, Qt::MouseButton)
 {
-    form.DragButtonDown = true;
+    window.queueList().DragButtonDown = true;
 }
 
-void ListView1_MouseMove(Form1 &form, const QPoint &pos, int screenY)
+void ListView1_MouseMove(QueueWindow &window, const QPoint &pos, int screenY)
 {
-    if (!form.isBusy())
-        form.setMousePointer(pointer::Default);
-    if (!form.DragButtonDown)
+    if (!window.isBusy())
+        window.setMousePointer(pointer::Default);
+    QueueView &list = window.queueList();
+    if (!list.DragButtonDown)
         return;
-    QueueModel &queue = form.queue();
-    QueueView &list = *form.ListView1;
+    QueueModel &queue = window.queue();
     const QModelIndex hit = list.indexAt(pos);
-    if (!hit.isValid() || !form.DragItem.isValid())
+    if (!hit.isValid() || !list.DragItem.isValid())
         return;
     const int h = hit.row() + 1;
-    const int dragged = form.DragItem.row() + 1;
+    const int dragged = list.DragItem.row() + 1;
     const QString draggedText = queue.TextAt(dragged);
     const QString hitText = queue.TextAt(h);
     if (hitText == draggedText)
@@ -145,7 +144,7 @@ void ListView1_MouseMove(Form1 &form, const QPoint &pos, int screenY)
     queue.SetTextAt(dragged, hitText);
     queue.SetTextAt(h, draggedText);
     list.selectPosition(h);
-    form.DragItem = queue.index(h - 1, 0);
+    list.DragItem = queue.index(h - 1, 0);
 
     // Auto-scroll by the pointer's height on the screen, not in the window.
     if (screenY < 305) {
@@ -157,11 +156,11 @@ void ListView1_MouseMove(Form1 &form, const QPoint &pos, int screenY)
     }
 }
 
-void ListView1_MouseUp(Form1 &form, Qt::MouseButton)
+void ListView1_MouseUp(QueueWindow &window, Qt::MouseButton)
 {
-    form.DragButtonDown = false;
+    window.queueList().DragButtonDown = false;
     // Back to the arrow: the list shows the window's own pointer again.
-    form.ListView1->viewport()->unsetCursor();
+    window.queueList().viewport()->unsetCursor();
 }
 
 } // namespace deckrun

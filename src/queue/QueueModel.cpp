@@ -56,7 +56,7 @@ void QueueModel::setColumnHeader(const QString &text)
 void QueueModel::checkPosition(int position, int last) const
 {
     if (position < 1 || position > last)
-        throw Failure(QStringLiteral("Index out of bounds"), 35600);
+        throw Failure(QStringLiteral("Index out of bounds"), code::IndexOutOfBounds);
 }
 
 void QueueModel::Append(const QString &path)

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <QPersistentModelIndex>
 #include <QTreeView>
 
 namespace deckrun {
@@ -22,6 +23,11 @@ public:
     void selectPosition(int position);
     /** Scrolls as little as needed to show the row at `position`. */
     void ensureVisible(int position);
+
+    // The drag gesture of the handlers: a button went down on the list, and
+    // the row whose path is being carried over the others.
+    bool DragButtonDown = false;
+    QPersistentModelIndex DragItem;
 
 signals:
     void keyDown(int keyCode, Qt::KeyboardModifiers modifiers);

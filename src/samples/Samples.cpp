@@ -4,21 +4,17 @@
 
 #include "samples/Samples.h"
 
-#include "app/ErrorReport.h"
-#include "app/Form1.h"
-#include "app/Handlers.h"
+#include "common/ErrorReport.h"
 #include "platform/Platform.h"
 #include "queue/AddFolder.h"
 #include "queue/QueueModel.h"
 
 namespace deckrun {
 
-void LoadSampleFiles(Form1 &form)
+void LoadSampleFiles(Platform &p, QueueModel &queue)
 {
-    Platform &p = form.platform();
     const QString sep(pathSeparator());
     const QString sampleFolder = p.program->programFolder() + sep + QStringLiteral("Samples");
-    QueueModel &queue = form.queue();
 
     // Every file, hidden ones and "~" names too; the paths go in as formed.
     for (const QString &name : GetFilesInFolder(*p.files, sampleFolder, QStringLiteral("*.*"))) {
@@ -35,11 +31,11 @@ void LoadSampleFiles(Form1 &form)
         p.shell->openFolder(sampleFolder);
 }
 
-void PushButton8_Click(Form1 &form)
+void PushButton8_Click(Platform &platform, QueueModel &queue)
 {
-    StepRunner r(*form.platform().dialogs,
+    StepRunner r(*platform.dialogs,
                  QStringLiteral("in Tamberlin2021/08/31.Form1.PushButton8_Click "));
-    r.step(100, [&] { LoadSampleFiles(form); });
+    r.step(100, [&] { LoadSampleFiles(platform, queue); });
 }
 
 } // namespace deckrun

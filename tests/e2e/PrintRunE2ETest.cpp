@@ -13,11 +13,13 @@
 #include "app/Form1.h"
 #include "app/ProgressBar.h"
 #include "platform/qt/QtServices.h"
-#include "platform/uno/UnoPresentation.h"
+#include "platform/uno/UnoAutomation.h"
 #include "printing/PrintRun.h"
 #include "queue/QueueModel.h"
 #include "support/FakePlatform.h"
+#include "support/Messages.h"
 #include "support/SampleDeck.h"
+#include "support/SystemPrinters.h"
 
 #include <QComboBox>
 #include <QCoreApplication>
@@ -44,7 +46,6 @@ using namespace deckrun::test;
 using testing::ElementsAre;
 
 namespace {
-
 
 /** One PDF of the test printer: cups-pdf names it after the job title and the job's number. */
 struct Pdf {
@@ -147,7 +148,8 @@ protected:
     {
         uno::UnoOptions options;
         options.profileRoot = m_dir.filePath(QStringLiteral("office"));
-        auto office = std::make_unique<uno::UnoAutomation>(options);
+        auto office =
+            std::make_unique<uno::UnoAutomation>(deckrun::test::systemPrinters(), options);
         m_office = office.get();
         fake.platform.office = std::move(office);
         fake.office = nullptr;
@@ -212,9 +214,7 @@ protected:
     {
         ASSERT_FALSE(fake.dialogs->messages.empty());
         const ShownMessage &last = fake.dialogs->messages.back();
-        EXPECT_EQ(last.text, QStringLiteral("Done."));
-        EXPECT_EQ(last.buttons, Buttons::Ok);
-        EXPECT_EQ(last.icon, Icon::None);
+        expectMessageBox(last, QStringLiteral("Done."), Buttons::Ok);
         EXPECT_FALSE(m_form->IsPrinting);
         EXPECT_EQ(m_form->ProgressBar1->value(), 0);
         EXPECT_EQ(m_form->ProgressBar1->text(), QStringLiteral("Progress Bar"));

@@ -5,7 +5,9 @@
 #include "queue/QueueModel.h"
 #include "queue/QueueView.h"
 #include "support/FakePlatform.h"
+#include "support/Messages.h"
 #include "support/TempTree.h"
+#include "support/Unprivileged.h"
 
 #include <QApplication>
 #include <QDragEnterEvent>
@@ -201,7 +203,8 @@ TEST(AddFilesDialog, Results)
         {"RootFolder", {"/", {"a.ppt", "b.ppt"}}, {"/a.ppt", "/b.ppt"}},
         {"FolderWithTrailingSeparator", {"/d/", {"x.ppt", "y.ppt"}}, {"/d/x.ppt", "/d/y.ppt"}},
         // Files from different folders come back each with its own full path.
-        {"TwoFolders", {QString(), {"/home/u/Decks/a.ppt", "/home/u/Decks/B/b.ppt"}},
+        {"TwoFolders",
+         {QString(), {"/home/u/Decks/a.ppt", "/home/u/Decks/B/b.ppt"}},
          {"/home/u/Decks/a.ppt", "/home/u/Decks/B/b.ppt"}},
     };
     for (const Case &c : cases) {
@@ -226,12 +229,11 @@ TEST(AddFilesDialog, TooManyFilesAddsNothing)
     EXPECT_EQ(form.queue().Count(), 0);
     ASSERT_EQ(fake.dialogs->messages.size(), 1u);
     const ShownMessage &m = fake.dialogs->messages[0];
-    EXPECT_EQ(m.text,
-              QStringLiteral("You've selected too many files to add.\r\rPlease try adding via the "
-                             "\"Add All\" button."));
-    EXPECT_EQ(m.buttons, Buttons::Ok);
-    EXPECT_EQ(m.icon, Icon::None);
-    EXPECT_EQ(m.title, fake.dialogs->applicationTitle());
+    expectMessageBox(
+        m,
+        QStringLiteral("You've selected too many files to add.\r\rPlease try adding via the "
+                       "\"Add All\" button."),
+        Buttons::Ok, fake.dialogs->applicationTitle());
 }
 
 TEST(AddFilesDialog, OtherDialogFailuresAreReportedAtStep112)
@@ -368,53 +370,6 @@ TEST(DropOnQueue, NonFileDataIsRefused)
 
 // --- folders that may be listed but not entered -----------------------------------
 
-namespace {
-
-/**
- * Runs `body` in a forked child as the unprivileged user "nobody" (as root;
- * another user runs it as itself) and hands back what it returned. Root
- * enters every folder, so permission cases must not run as root.
- */
-QString asUnprivilegedUser(const std::function<QString()> &body)
-{
-    int channel[2];
-    if (::pipe(channel) != 0)
-        return QStringLiteral("no pipe");
-    const pid_t child = ::fork();
-    if (child == 0) {
-        ::close(channel[0]);
-        QByteArray out;
-        if (::geteuid() == 0) {
-            const struct passwd *nobody = ::getpwnam("nobody");
-            if (!nobody || ::setgroups(0, nullptr) != 0 || ::setgid(nobody->pw_gid) != 0 ||
-                ::setuid(nobody->pw_uid) != 0 || ::geteuid() == 0)
-                out = "could not become nobody";
-        }
-        if (out.isEmpty())
-            out = body().toUtf8();
-        for (qsizetype done = 0; done < out.size();) {
-            const ssize_t n = ::write(channel[1], out.constData() + done, out.size() - done);
-            if (n <= 0)
-                break;
-            done += n;
-        }
-        ::_exit(0);
-    }
-    ::close(channel[1]);
-    QByteArray got;
-    char buffer[4096];
-    for (ssize_t n; (n = ::read(channel[0], buffer, sizeof buffer)) > 0;)
-        got.append(buffer, n);
-    ::close(channel[0]);
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
-        got += "\nthe child failed";
-    return QString::fromUtf8(got);
-}
-
-} // namespace
-
 // A folder with mode r-- lists its names, but none of them opens: nothing in
 // it is queued, whichever way the folder is added, while a file that grants
 // no access itself still opens as a file (its folder may be entered).
@@ -493,12 +448,11 @@ TEST(SampleFiles, LoadsEachSampleOnceAndAlwaysAsks)
                            samples + "One.pptx", samples + "~three.ppt"}));
     ASSERT_EQ(fake.dialogs->messages.size(), 2u);
     const ShownMessage &m = fake.dialogs->messages[0];
-    EXPECT_EQ(
-        m.text,
+    expectMessageBox(
+        m,
         QStringLiteral("Would you like this software to open the folder where these sample "
-                       "files are stored (so that you can view them before working with them)?"));
-    EXPECT_EQ(m.buttons, Buttons::YesNo);
-    EXPECT_EQ(m.icon, Icon::None);
+                       "files are stored (so that you can view them before working with them)?"),
+        Buttons::YesNo);
     EXPECT_EQ(fake.shell->folders, QStringList{program.path() + QStringLiteral("/Samples")});
 }
 

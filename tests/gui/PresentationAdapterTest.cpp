@@ -7,10 +7,12 @@
 #include "platform/qt/QtServices.h"
 #include "printing/PowerPoint1.h"
 #include "support/FakePlatform.h"
+#include "support/Messages.h"
 #include "support/TempTree.h"
 
 #ifdef DECKRUN_HAS_UNO
-#include "platform/uno/UnoPresentation.h"
+#include "platform/uno/UnoAutomation.h"
+#include "support/SystemPrinters.h"
 #endif
 
 #include <gtest/gtest.h>
@@ -30,12 +32,11 @@ TEST(CheckPowerPointInstalled, EndsTheProgramBeforeTheWindowShows)
 
     ASSERT_EQ(fake.dialogs->messages.size(), 1u);
     const ShownMessage &m = fake.dialogs->messages[0];
-    EXPECT_EQ(m.text,
-              QStringLiteral("PowerPoint is not installed on this computer. You need to have it "
-                             "installed to use this software without error."));
-    EXPECT_EQ(m.title, QStringLiteral("Deckrun"));
-    EXPECT_EQ(m.buttons, Buttons::Ok);
-    EXPECT_EQ(m.icon, Icon::None);
+    expectMessageBox(
+        m,
+        QStringLiteral("PowerPoint is not installed on this computer. You need to have it "
+                       "installed to use this software without error."),
+        Buttons::Ok, QStringLiteral("Deckrun"));
 }
 
 // The real program control: a launcher or script sees that it did not start.
@@ -73,7 +74,7 @@ TEST(CheckPowerPointInstalled, LibreOfficeMissingIsNamedAsSuch)
     uno::UnoOptions options;
     options.programDir = empty.path();
     options.profileRoot = empty.at(QStringLiteral("profiles"));
-    uno::UnoAutomation office(options);
+    uno::UnoAutomation office(deckrun::test::systemPrinters(), options);
     EXPECT_FALSE(office.isInstalled());
     EXPECT_EQ(
         NotInstalledMessage(office),
@@ -117,13 +118,12 @@ TEST_P(RunningWarning, WarnsOnlyForTheRealApplication)
     ASSERT_EQ(fake.dialogs->messages.size(), c.warned ? 1u : 0u);
     if (c.warned) {
         const ShownMessage &m = fake.dialogs->messages[0];
-        EXPECT_EQ(m.text, QStringLiteral(
-                              "PowerPoint may be open. It is recommended that you close PowerPoint "
-                              "first.\rUse Ctrl+Alt+Del > Task Manager > POWERPNT.EXE if necessary."
-                              "\r\n\r\nWould you like to proceed anyway?"));
-        EXPECT_EQ(m.title, QStringLiteral("Deckrun"));
-        EXPECT_EQ(m.buttons, Buttons::YesNo);
-        EXPECT_EQ(m.icon, Icon::None);
+        expectMessageBox(
+            m,
+            QStringLiteral("PowerPoint may be open. It is recommended that you close PowerPoint "
+                           "first.\rUse Ctrl+Alt+Del > Task Manager > POWERPNT.EXE if necessary."
+                           "\r\n\r\nWould you like to proceed anyway?"),
+            Buttons::YesNo, QStringLiteral("Deckrun"));
     }
     // Neither check starts the application or leaves a reference behind.
     EXPECT_FALSE(fake.office->calls().contains(QStringLiteral("Create")));

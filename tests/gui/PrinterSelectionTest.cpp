@@ -5,6 +5,7 @@
 #include "app/Handlers.h"
 #include "platform/qt/QtServices.h"
 #include "support/FakePlatform.h"
+#include "support/Messages.h"
 #include "support/TempTree.h"
 
 #include <QComboBox>
@@ -211,16 +212,15 @@ TEST(PauseHelp, ShowsTwoParagraphsWithTheApplicationTitle)
     form.Form_Load();
     fake.dialogs->messages.clear();
 
-    PushButton9_Click(form);
+    PushButton9_Click(*fake.platform.dialogs);
     ASSERT_EQ(fake.dialogs->messages.size(), 1u);
     const ShownMessage &m = fake.dialogs->messages[0];
-    EXPECT_EQ(m.text, QStringLiteral(
-                          "Please use this pause feature if blank pages are being printed or if "
-                          "files are being skipped.\r\n\r\nBy pausing, you will give time for the "
-                          "print jobs to queue properly with the physical printer."));
-    EXPECT_EQ(m.title, QStringLiteral("Deckrun"));
-    EXPECT_EQ(m.buttons, Buttons::Ok);
-    EXPECT_EQ(m.icon, Icon::None);
+    expectMessageBox(
+        m,
+        QStringLiteral("Please use this pause feature if blank pages are being printed or if "
+                       "files are being skipped.\r\n\r\nBy pausing, you will give time for the "
+                       "print jobs to queue properly with the physical printer."),
+        Buttons::Ok, QStringLiteral("Deckrun"));
 }
 
 TEST(PauseHelp, AFailingMessageBoxIsReportedAtStep100)
@@ -232,7 +232,7 @@ TEST(PauseHelp, AFailingMessageBoxIsReportedAtStep100)
         if (m.title != QLatin1String("Application Error") && shown++ == 0)
             throw Failure(QStringLiteral("Out of memory"), 7);
     };
-    PushButton9_Click(form);
+    PushButton9_Click(*fake.platform.dialogs);
     const auto reports = fake.dialogs->reports();
     ASSERT_EQ(reports.size(), 1u);
     EXPECT_TRUE(reports[0].text.contains(

@@ -161,7 +161,7 @@ TEST(QueueEditing, ClearListEmptiesUnlessBusy)
     form.setMousePointer(pointer::Default);
     form.PushButton7->click();
     EXPECT_EQ(form.queue().Count(), 0);
-    EXPECT_FALSE(form.DragItem.isValid()); // its row has left the queue
+    EXPECT_FALSE(form.ListView1->DragItem.isValid()); // its row has left the queue
     form.PushButton7->click();
     EXPECT_TRUE(fake.dialogs->messages.empty());
 }
@@ -213,13 +213,13 @@ TEST(DragGesture, OneMoveFromRow2ToRow5ExchangesJustThoseTwo)
     ListView1_MouseMove(f.form, f.centre(5), 330);
     EXPECT_EQ(rowsOf(f.form), names({1, 5, 3, 4, 2, 6}));
     EXPECT_EQ(f.form.ListView1->selectedPosition(), 5);
-    EXPECT_EQ(f.form.DragItem.row(), 4);
+    EXPECT_EQ(f.form.ListView1->DragItem.row(), 4);
 
     // The dragged path travels on; after the release moves exchange nothing.
     ListView1_MouseMove(f.form, f.centre(6), 330);
     EXPECT_EQ(rowsOf(f.form), names({1, 5, 3, 4, 6, 2}));
     ListView1_MouseUp(f.form, Qt::LeftButton);
-    EXPECT_FALSE(f.form.DragButtonDown);
+    EXPECT_FALSE(f.form.ListView1->DragButtonDown);
     ListView1_MouseMove(f.form, f.centre(1), 330);
     EXPECT_EQ(rowsOf(f.form), names({1, 5, 3, 4, 6, 2}));
 
@@ -315,22 +315,22 @@ TEST(DragGesture, AMoveWithNoButtonHeldEndsTheDrag)
     DragFixture f(5);
     QWidget *viewport = f.form.ListView1->viewport();
     QTest::mousePress(viewport, Qt::LeftButton, Qt::NoModifier, f.centre(2));
-    ASSERT_TRUE(f.form.DragButtonDown);
-    ASSERT_EQ(f.form.DragItem.row(), 1);
+    ASSERT_TRUE(f.form.ListView1->DragButtonDown);
+    ASSERT_EQ(f.form.ListView1->DragItem.row(), 1);
     {
         QMessageBox box(QMessageBox::Warning, QStringLiteral("Application Error"),
                         QStringLiteral("Boom"), QMessageBox::Ok, &f.form);
         box.show();
         QTest::mouseRelease(&box, Qt::LeftButton, Qt::NoModifier, box.rect().center());
     }
-    ASSERT_TRUE(f.form.DragButtonDown); // the list has not seen the release
+    ASSERT_TRUE(f.form.ListView1->DragButtonDown); // the list has not seen the release
 
     for (int row : {4, 1, 5}) {
         QTest::mouseMove(viewport, f.centre(row));
         QCoreApplication::processEvents();
     }
     EXPECT_EQ(rowsOf(f.form), names({1, 2, 3, 4, 5}));
-    EXPECT_FALSE(f.form.DragButtonDown);
+    EXPECT_FALSE(f.form.ListView1->DragButtonDown);
     EXPECT_FALSE(viewport->testAttribute(Qt::WA_SetCursor)); // the drag pointer is gone
 
     // A gesture with the button held still carries the row along.
@@ -338,7 +338,7 @@ TEST(DragGesture, AMoveWithNoButtonHeldEndsTheDrag)
     QTest::mouseMove(viewport, f.centre(4));
     QTest::mouseRelease(viewport, Qt::LeftButton, Qt::NoModifier, f.centre(4));
     EXPECT_EQ(rowsOf(f.form), names({1, 4, 3, 2, 5}));
-    EXPECT_FALSE(f.form.DragButtonDown);
+    EXPECT_FALSE(f.form.ListView1->DragButtonDown);
 }
 
 TEST(QueueList, RowTipKeepsTheListsHelpText)

@@ -3,8 +3,8 @@
 // QtDialogs as the program opens it, found on the screen, filled in and
 // accepted the way a user would.
 
-#include "app/ErrorReport.h"
 #include "app/Form1.h"
+#include "common/ErrorReport.h"
 #include "platform/qt/QtServices.h"
 #include "queue/QueueModel.h"
 #include "support/FakePlatform.h"

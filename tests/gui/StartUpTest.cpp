@@ -6,6 +6,7 @@
 #include "queue/QueueModel.h"
 #include "queue/QueueView.h"
 #include "support/FakePlatform.h"
+#include "support/Messages.h"
 #include "support/TempTree.h"
 
 #include <QComboBox>
@@ -211,12 +212,11 @@ TEST(HelpButton, ShowsTheHelpMessage)
     form.PushButton6->click();
     ASSERT_EQ(fake.dialogs->messages.size(), 1u);
     const ShownMessage &m = fake.dialogs->messages[0];
-    EXPECT_EQ(m.text,
-              QStringLiteral("This program works with PowerPoint Presentations like .ppt and "
-                             ".pptx but not PowerPoint Shows like .pps"));
-    EXPECT_EQ(m.title, QStringLiteral("Deckrun"));
-    EXPECT_EQ(m.icon, Icon::None);
-    EXPECT_EQ(m.buttons, Buttons::Ok);
+    expectMessageBox(
+        m,
+        QStringLiteral("This program works with PowerPoint Presentations like .ppt and "
+                       ".pptx but not PowerPoint Shows like .pps"),
+        Buttons::Ok, QStringLiteral("Deckrun"));
 }
 
 TEST(PointerRule, HandOverButtonsArrowElsewhereHourglassStays)

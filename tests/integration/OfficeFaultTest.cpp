@@ -12,11 +12,12 @@
 #include "app/ProgressBar.h"
 #include "platform/qt/QtServices.h"
 #include "platform/uno/OfficeProcess.h"
-#include "platform/uno/UnoPresentation.h"
+#include "platform/uno/UnoAutomation.h"
 #include "printing/PrintRun.h"
 #include "queue/QueueModel.h"
 #include "support/FakePlatform.h"
 #include "support/SampleDeck.h"
+#include "support/SystemPrinters.h"
 
 #include <QComboBox>
 #include <QCoreApplication>
@@ -253,7 +254,7 @@ protected:
         // each case's office starts as fast as it does for a user.
         uno::UnoOptions options;
         options.profileRoot = profileRoot();
-        uno::UnoAutomation office(options);
+        uno::UnoAutomation office(deckrun::test::systemPrinters(), options);
         try {
             office.create()->quit();
         } catch (const Failure &) {
@@ -289,7 +290,8 @@ protected:
             if (onCall)
                 onCall(call, pid);
         };
-        auto office = std::make_unique<uno::UnoAutomation>(options);
+        auto office =
+            std::make_unique<uno::UnoAutomation>(deckrun::test::systemPrinters(), options);
         m_office = office.get();
         fake.platform.office = std::move(office);
         fake.office = nullptr;
@@ -514,7 +516,7 @@ TEST(OfficeHelper, StartsAnOfficeAndWaitsToBeKilled)
     uno::UnoOptions options;
     options.profileRoot = root;
     // Never released: this process ends by SIGKILL.
-    auto *office = new uno::UnoAutomation(options);
+    auto *office = new uno::UnoAutomation(deckrun::test::systemPrinters(), options);
     auto *app = new std::shared_ptr<PresentationApp>(office->create());
     std::printf("office-pid %ld\n", office->childPid());
     std::fflush(stdout);
@@ -576,7 +578,7 @@ TEST(OfficeHelper, ClosesTheWindowWhileTheOfficeIsStopped)
         ::kill(static_cast<pid_t>(pid), SIGSTOP);
         QTimer::singleShot(300, window, [&] { window->close(); });
     };
-    auto office = std::make_unique<uno::UnoAutomation>(options);
+    auto office = std::make_unique<uno::UnoAutomation>(deckrun::test::systemPrinters(), options);
     fake.platform.program = std::make_unique<QtProgramControl>(*office);
     fake.platform.office = std::move(office);
     fake.platform.events = std::make_unique<QtEventLoop>();

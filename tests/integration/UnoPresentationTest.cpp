@@ -6,10 +6,11 @@
 
 #ifdef DECKRUN_HAS_UNO
 
-#include "platform/uno/UnoPresentation.h"
+#include "platform/uno/UnoAutomation.h"
 #include "platform/Failure.h"
 #include "printing/PowerPoint1.h"
 #include "support/SampleDeck.h"
+#include "support/SystemPrinters.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -37,7 +38,6 @@ QStringList pdfsWith(const QString &token)
             found << dir + QLatin1Char('/') + name;
     return found;
 }
-
 
 /** Waits for a PDF whose name carries `token` to be complete (cups-pdf writes it after the job). */
 QString waitForPdf(const QString &token, int milliseconds)
@@ -85,7 +85,7 @@ protected:
                       .arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0'));
         uno::UnoOptions options;
         options.profileRoot = m_dir.filePath(QStringLiteral("office"));
-        m_office = std::make_unique<uno::UnoAutomation>(options);
+        m_office = std::make_unique<uno::UnoAutomation>(deckrun::test::systemPrinters(), options);
     }
 
     void TearDown() override
@@ -253,7 +253,7 @@ TEST_F(UnoOffice, ASecondDeckrunUsesAProfileOfItsOwn)
 {
     uno::UnoOptions options;
     options.profileRoot = m_office->profileRoot();
-    uno::UnoAutomation other(options);
+    uno::UnoAutomation other(deckrun::test::systemPrinters(), options);
     std::shared_ptr<PresentationApp> first = OpenPresentation(*m_office, deck());
     std::shared_ptr<PresentationApp> second = other.create();
     EXPECT_NE(other.childPid(), m_office->childPid());

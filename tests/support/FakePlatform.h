@@ -5,7 +5,8 @@
 
 #include "platform/Failure.h"
 #include "platform/Platform.h"
-#include "platform/sim/SimPresentation.h"
+#include "support/ProgramEnded.h"
+#include "support/SimPresentation.h"
 
 #include <QHash>
 #include <QStringList>
@@ -30,8 +31,10 @@ struct ShownMessage {
  */
 class ScriptedDialogs final : public Dialogs {
 public:
-    Answer messageBox(const QString &text, const QString &title, Buttons buttons, Icon icon) override;
-    QString inputBox(const QString &prompt, const QString &title, const QString &defaultAnswer) override;
+    Answer messageBox(const QString &text, const QString &title, Buttons buttons,
+                      Icon icon) override;
+    QString inputBox(const QString &prompt, const QString &title,
+                     const QString &defaultAnswer) override;
     FileDialogResult openFiles(const FileDialogRequest &request) override;
     QString browseForFolder(const QString &title, const QString &initialFolder) override;
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "app/Conversions.h"
+#include "common/Conversions.h"
 #include "app/Handlers.h"
 #include "platform/Failure.h"
 
@@ -11,6 +11,7 @@
 using namespace deckrun;
 
 struct IntegerCase {
+    const char *name;
     const char *text;
     std::optional<int> value; // none: the conversion fails
     int code;
@@ -34,15 +35,18 @@ TEST_P(ToInteger16Test, ConvertsOrFails)
 }
 
 INSTANTIATE_TEST_SUITE_P(StoredText, ToInteger16Test,
-                         testing::Values(IntegerCase{"5", 5, 0}, IntegerCase{"-1", -1, 0},
-                                         IntegerCase{" 7 ", 7, 0}, IntegerCase{"2.5", 2, 0},
-                                         IntegerCase{"3.5", 4, 0}, IntegerCase{"32767", 32767, 0},
-                                         IntegerCase{"abc", std::nullopt, 13},
-                                         IntegerCase{"", std::nullopt, 13},
-                                         IntegerCase{"99999", std::nullopt, 6},
-                                         IntegerCase{"-32769", std::nullopt, 6}),
+                         testing::Values(IntegerCase{"Whole", "5", 5, 0},
+                                         IntegerCase{"Negative", "-1", -1, 0},
+                                         IntegerCase{"SurroundingBlanks", " 7 ", 7, 0},
+                                         IntegerCase{"HalfRoundsDownToEven", "2.5", 2, 0},
+                                         IntegerCase{"HalfRoundsUpToEven", "3.5", 4, 0},
+                                         IntegerCase{"Largest", "32767", 32767, 0},
+                                         IntegerCase{"NotANumber", "abc", std::nullopt, 13},
+                                         IntegerCase{"Empty", "", std::nullopt, 13},
+                                         IntegerCase{"TooLarge", "99999", std::nullopt, 6},
+                                         IntegerCase{"TooSmall", "-32769", std::nullopt, 6}),
                          [](const testing::TestParamInfo<IntegerCase> &row) {
-                             return "case" + std::to_string(row.index);
+                             return std::string(row.param.name);
                          });
 
 TEST(SelectorIndex, AcceptsMinusOneToLastEntry)
@@ -61,8 +65,10 @@ TEST(ApplicationTitle, CutsWordByWordToForty)
     const Case cases[] = {
         {"Deckrun", "Deckrun"},
         {"Deckrun Pro", "Deckrun"}, // the first cut always happens
-        {"Alpha Beta Gamma Delta Epsilon Zeta Eta Theta Iota", "Alpha Beta Gamma Delta Epsilon Zeta Eta"},
-        {"Alpha Beta Gamma Delta Epsilon Zeta Eta Thetas", "Alpha Beta Gamma Delta Epsilon Zeta Eta"},
+        {"Alpha Beta Gamma Delta Epsilon Zeta Eta Theta Iota",
+         "Alpha Beta Gamma Delta Epsilon Zeta Eta"},
+        {"Alpha Beta Gamma Delta Epsilon Zeta Eta Thetas",
+         "Alpha Beta Gamma Delta Epsilon Zeta Eta"},
         {QString(45, QLatin1Char('x')), QString(45, QLatin1Char('x'))}, // one word stays whole
         {QString(41, QLatin1Char('y')) + " z", QString(41, QLatin1Char('y'))},
     };

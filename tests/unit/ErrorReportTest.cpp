@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "app/ErrorReport.h"
+#include "common/ErrorReport.h"
 #include "support/FakePlatform.h"
 
 #include <gtest/gtest.h>
@@ -113,12 +113,22 @@ TEST(StepRunner, FailureInsideACalledRoutineNamesTheCallersStep)
 {
     ScriptedDialogs dialogs;
     StepRunner r(dialogs, Location);
+    // The step calls a routine that adds rows one by one; the second row fails
+    // deep inside it. The routine is abandoned there: the third row never goes in.
+    QStringList added;
     bool restOfRoutineRan = false;
-    auto routine = [&] {
-        throw Failure(QStringLiteral("deep"));
-        restOfRoutineRan = true; // abandoned with the routine
+    const auto addRow = [&](const QString &row) {
+        if (row.isEmpty())
+            throw Failure(QStringLiteral("deep"));
+        added << row;
+    };
+    const auto routine = [&] {
+        for (const QString &row : {QStringLiteral("a"), QString(), QStringLiteral("c")})
+            addRow(row);
+        restOfRoutineRan = true;
     };
     r.step(136, routine);
+    EXPECT_EQ(added, QStringList{QStringLiteral("a")});
     EXPECT_FALSE(restOfRoutineRan);
     ASSERT_EQ(dialogs.messages.size(), 1u);
     EXPECT_TRUE(dialogs.messages[0].text.contains(QStringLiteral("at line 136")));

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "queue/Paths.h"
+#include "platform/WildcardPattern.h"
 #include "platform/posix/PosixFileSystem.h"
 #include "queue/AddFolder.h"
-#include "queue/Paths.h"
 
 #include <gtest/gtest.h>
 
@@ -28,20 +29,22 @@ TEST_P(NormalizePathTable, CollapsesPairsInOnePass)
 
 INSTANTIATE_TEST_SUITE_P(
     Backslash, NormalizePathTable,
-    testing::Values(NormalizeCase{"\\", "", ""}, NormalizeCase{"\\", "C:\\a\\b.ppt", "C:\\a\\b.ppt"},
-                    NormalizeCase{"\\", "C:\\\\b.ppt", "C:\\b.ppt"},             // drive root + name
-                    NormalizeCase{"\\", "C:\\a\\\\\\b", "C:\\a\\\\b"},            // three become two
-                    NormalizeCase{"\\", "C:\\a\\\\\\\\b", "C:\\a\\\\b"},          // four become two
+    testing::Values(NormalizeCase{"\\", "", ""},
+                    NormalizeCase{"\\", "C:\\a\\b.ppt", "C:\\a\\b.ppt"},
+                    NormalizeCase{"\\", "C:\\\\b.ppt", "C:\\b.ppt"},     // drive root + name
+                    NormalizeCase{"\\", "C:\\a\\\\\\b", "C:\\a\\\\b"},   // three become two
+                    NormalizeCase{"\\", "C:\\a\\\\\\\\b", "C:\\a\\\\b"}, // four become two
                     NormalizeCase{"\\", "\\\\server\\share\\\\x", "\\\\server\\share\\x"},
-                    NormalizeCase{"\\", "\\a", "\\\\a"},                          // a leading run becomes two
+                    NormalizeCase{"\\", "\\a", "\\\\a"}, // a leading run becomes two
                     NormalizeCase{"\\", "\\\\\\\\a\\\\b", "\\\\a\\b"},
-                    NormalizeCase{"\\", "a/b//c", "a/b//c"}));                    // the other separator is text
+                    NormalizeCase{"\\", "a/b//c", "a/b//c"})); // the other separator is text
 
 INSTANTIATE_TEST_SUITE_P(
     Slash, NormalizePathTable,
     testing::Values(NormalizeCase{"/", "", ""}, NormalizeCase{"/", "/", "/"},
-                    NormalizeCase{"/", "/a/b.ppt", "/a/b.ppt"}, NormalizeCase{"/", "//b.ppt", "/b.ppt"},
-                    NormalizeCase{"/", "////a//b", "/a/b"},                       // a leading run becomes one
+                    NormalizeCase{"/", "/a/b.ppt", "/a/b.ppt"},
+                    NormalizeCase{"/", "//b.ppt", "/b.ppt"},
+                    NormalizeCase{"/", "////a//b", "/a/b"}, // a leading run becomes one
                     NormalizeCase{"/", "/a///b", "/a//b"}, NormalizeCase{"/", "/a////b", "/a//b"},
                     NormalizeCase{"/", "a//b", "a/b"}, NormalizeCase{"/", "a\\\\b", "a\\\\b"}));
 
@@ -56,7 +59,8 @@ TEST(HasUnsafeChars, ControlC1AndQuestionMarkAreUnsafe)
         {QStringLiteral("Quarterly review"), false},
         {QStringLiteral("Präsentationen ü"), false},
         {QStringLiteral("日本語"), false},
-        {QString::fromUtf8("it\u2019s"), false}, // a typographic quote is a character like any other here
+        {QString::fromUtf8("it\u2019s"),
+         false}, // a typographic quote is a character like any other here
         {QStringLiteral("emoji \U0001F600"), false},
         {QStringLiteral("what?"), true},
         {QStringLiteral("tab\there"), true},
@@ -79,14 +83,17 @@ TEST(WildcardPattern, MatchesLikeTheListingDoes)
         bool matches;
     };
     const Case cases[] = {
-        {"*.*", "a.ppt", true},        {"*.*", "README", true},      {"*", ".hidden", true},
-        {"*.ppt", "a.ppt", true},      {"*.ppt", "A.PPT", true},     {"*.ppt", "deck.pptx", true},
-        {"*.ppt", "deck.pptm", true},  {"*.ppt", "deck.pp", false},  {"*.ppt", "deck.ppt.bak", false},
-        {"*.ppt", "ppt", false},       {"*.PPT", "x.ppt", true},     {"*.txt", "notes.TXT", true},
-        {"*..ppt", "a.ppt", false},    {"*..ppt", "a..ppt", true},   {"*.pptx", "a.ppt", false},
-        {"*.pptx", "a.PPTX", true},    {"*.p*", "a.odp", false},     {"*.p*", "a.pdf", true},
-        {"*.?dp", "a.odp", true},      {"a?c.*", "abc", true},       {"*.ödp", "x.ÖDP", true},
-        {"*.doc", "ünïcode.DOCX", true},
+        {"*.*", "a.ppt", true},           {"*.*", "README", true},
+        {"*", ".hidden", true},           {"*.ppt", "a.ppt", true},
+        {"*.ppt", "A.PPT", true},         {"*.ppt", "deck.pptx", true},
+        {"*.ppt", "deck.pptm", true},     {"*.ppt", "deck.pp", false},
+        {"*.ppt", "deck.ppt.bak", false}, {"*.ppt", "ppt", false},
+        {"*.PPT", "x.ppt", true},         {"*.txt", "notes.TXT", true},
+        {"*..ppt", "a.ppt", false},       {"*..ppt", "a..ppt", true},
+        {"*.pptx", "a.ppt", false},       {"*.pptx", "a.PPTX", true},
+        {"*.p*", "a.odp", false},         {"*.p*", "a.pdf", true},
+        {"*.?dp", "a.odp", true},         {"a?c.*", "abc", true},
+        {"*.ödp", "x.ÖDP", true},         {"*.doc", "ünïcode.DOCX", true},
     };
     for (const Case &c : cases) {
         const WildcardPattern p(QString::fromUtf8(c.pattern));

@@ -4,7 +4,7 @@
 // PowerPoint as the presentation application (Windows): the Qt-free
 // ComPowerPoint calls behind the interface the print run uses.
 
-#include "platform/PresentationApp.h"
+#include "platform/PresentationAutomation.h"
 
 namespace deckrun::com {
 

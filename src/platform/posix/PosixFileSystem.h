@@ -8,27 +8,6 @@ struct stat;
 namespace deckrun {
 
 /**
- * A file-name wildcard: "*" any run of characters, "?" any one character,
- * letter case ignored. "*" and "*.*" match every name; "*.abc" with a
- * three-letter extension also matches longer extensions beginning with it.
- */
-class WildcardPattern {
-public:
-    explicit WildcardPattern(const QString &pattern);
-    bool matches(const QString &name) const;
-    /**
-     * Decides from a name's raw bytes where that is possible without
-     * decoding: 1 matches, 0 does not, -1 needs matches() on the decoded name.
-     */
-    int matchesRaw(const char *name) const;
-
-private:
-    bool m_all = false;
-    QString m_pattern;   // case-folded
-    QString m_extension; // the three letters of "*.abc", case-folded
-};
-
-/**
  * The file system on POSIX systems. Attribute values are computed: 16 for a
  * folder, 2 for a name that starts with ".", 1 when the mode bits grant this
  * user no write, 32 for a regular file, 1024 for a symbolic link. Listings

@@ -3,7 +3,7 @@
 
 #include "platform/Failure.h"
 #include "platform/Logging.h"
-#include "platform/PresentationApp.h"
+#include "platform/PresentationAutomation.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -187,7 +187,8 @@ FileDialogResult QtDialogs::openFiles(const FileDialogRequest &request)
         used += result.names.last().size() + 1;
     }
     if (used > NameBufferSize)
-        throw Failure(QStringLiteral("The file name buffer is too small."), 20476);
+        throw Failure(QStringLiteral("The file name buffer is too small."),
+                      code::FileNameBufferTooSmall);
     return result;
 }
 

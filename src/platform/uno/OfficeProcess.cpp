@@ -397,14 +397,4 @@ int stopOfficesOnProfile(const QString &profileUrl, double seconds)
     return found;
 }
 
-// --- display -------------------------------------------------------------------------
-
-bool noDisplay()
-{
-    const QByteArray platform = qgetenv("QT_QPA_PLATFORM");
-    if (platform.startsWith("offscreen") || platform.startsWith("minimal"))
-        return true;
-    return qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
-}
-
 } // namespace deckrun::uno

@@ -120,7 +120,4 @@ int stopOfficesOnProfile(const QString &profileUrl, double seconds);
  */
 bool asksForRestart(int exitStatus);
 
-/** Whether the program runs without a display, so the office must run headless. */
-bool noDisplay();
-
 } // namespace deckrun::uno

@@ -9,6 +9,8 @@
 // single-byte code page. WinFileSystem.cpp wraps it into the FileSystem
 // interface.
 
+#include "platform/FailureCodes.h"
+
 #include <cstdint>
 #include <optional>
 #include <stdexcept>
@@ -18,17 +20,8 @@
 
 namespace deckrun::win {
 
-/** Codes of file-system failures, as the folder walker and the error report read them. */
-namespace code {
-inline constexpr int BadFileName = 52;
-inline constexpr int FileNotFound = 53;
-inline constexpr int DeviceIoError = 57;
-inline constexpr int DeviceUnavailable = 68;
-inline constexpr int PermissionDenied = 70;
-inline constexpr int DiskNotReady = 71;
-inline constexpr int PathFileAccessError = 75;
-inline constexpr int PathNotFound = 76;
-} // namespace code
+/** The failure codes, as the folder walker and the error report read them. */
+namespace code = deckrun::code;
 
 /** A failed file-system operation, with its description and code. */
 class FileError : public std::runtime_error {

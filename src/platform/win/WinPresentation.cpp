@@ -6,7 +6,7 @@
 
 namespace deckrun {
 
-std::unique_ptr<PresentationAutomation> makeSystemPresentationAutomation()
+std::unique_ptr<PresentationAutomation> makeSystemPresentationAutomation(Printers &)
 {
     return std::make_unique<com::ComAutomation>();
 }

@@ -1,13 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/Platform.h"
+// A build without a presentation backend: Deckrun says so at start-up.
 
 #include "platform/Failure.h"
-#include "platform/qt/QtServices.h"
+#include "platform/Platform.h"
 
 namespace deckrun {
 
-#ifdef DECKRUN_NO_UNO
-// Built without a presentation backend: Deckrun says so at start-up.
 namespace {
 class UnavailableAutomation final : public PresentationAutomation {
 public:
@@ -22,24 +20,9 @@ public:
 };
 } // namespace
 
-std::unique_ptr<PresentationAutomation> makeSystemPresentationAutomation()
+std::unique_ptr<PresentationAutomation> makeSystemPresentationAutomation(Printers &)
 {
     return std::make_unique<UnavailableAutomation>();
-}
-#endif
-
-std::unique_ptr<Platform> makeSystemPlatform()
-{
-    auto p = std::make_unique<Platform>();
-    p->dialogs = std::make_unique<QtDialogs>();
-    p->settings = std::make_unique<QtSettingsStore>();
-    p->shell = std::make_unique<QtShell>();
-    p->events = std::make_unique<QtEventLoop>();
-    p->files = makeSystemFileSystem();
-    p->printers = std::make_unique<QtPrinters>();
-    p->office = makeSystemPresentationAutomation();
-    p->program = std::make_unique<QtProgramControl>(*p->office);
-    return p;
 }
 
 } // namespace deckrun

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/sim/SimPresentation.h"
+#include "support/SimPresentation.h"
 
 #include "platform/Failure.h"
 
@@ -11,7 +11,7 @@ struct SimAutomation::State {
     QHash<QString, QString> openFailures;
     bool running = false;
     QString runningName = QStringLiteral("Microsoft PowerPoint");
-    QString openPath;       // the active presentation, empty when none
+    QString openPath; // the active presentation, empty when none
     QString activePrinter;
     QStringList printed;
     int shutdowns = 0;
@@ -59,7 +59,8 @@ public:
     }
     void setVisible(bool visible) override
     {
-        m_s->call(QStringLiteral("Visible"), visible ? QStringLiteral("=true") : QStringLiteral("=false"));
+        m_s->call(QStringLiteral("Visible"),
+                  visible ? QStringLiteral("=true") : QStringLiteral("=false"));
     }
     void open(const QString &fileName) override
     {
@@ -73,16 +74,19 @@ public:
     {
         m_s->call(QStringLiteral("ActivePresentation"));
         if (m_s->openPath.isEmpty())
-            throw Failure(QStringLiteral("ActivePresentation : Invalid request.  There is no active presentation."));
+            throw Failure(QStringLiteral(
+                "ActivePresentation : Invalid request.  There is no active presentation."));
         return std::make_shared<SimPresentationObject>(m_s);
     }
     void setActivePrinter(const QString &printerName) override
     {
         m_s->call(QStringLiteral("ActivePrinter"), QStringLiteral("=") + printerName);
         if (m_s->openPath.isEmpty())
-            throw Failure(QStringLiteral("ActivePresentation : Invalid request.  There is no active presentation."));
+            throw Failure(QStringLiteral(
+                "ActivePresentation : Invalid request.  There is no active presentation."));
         if (printerName.isEmpty())
-            throw Failure(QStringLiteral("PrintOptions.ActivePrinter : Invalid request.  Printer name is empty."));
+            throw Failure(QStringLiteral(
+                "PrintOptions.ActivePrinter : Invalid request.  Printer name is empty."));
         m_s->activePrinter = printerName;
     }
     void quit() override
@@ -102,8 +106,14 @@ private:
 SimAutomation::SimAutomation() : m_state(std::make_shared<State>()) {}
 SimAutomation::~SimAutomation() = default;
 
-QStringList SimAutomation::calls() const { return m_state->calls; }
-void SimAutomation::clearCalls() { m_state->calls.clear(); }
+QStringList SimAutomation::calls() const
+{
+    return m_state->calls;
+}
+void SimAutomation::clearCalls()
+{
+    m_state->calls.clear();
+}
 
 void SimAutomation::failAt(const QString &operation, const QString &description)
 {
@@ -121,9 +131,18 @@ void SimAutomation::setAlreadyRunning(const QString &name)
     m_state->runningName = name;
 }
 
-bool SimAutomation::isRunning() const { return m_state->running; }
-QStringList SimAutomation::printed() const { return m_state->printed; }
-int SimAutomation::shutdowns() const { return m_state->shutdowns; }
+bool SimAutomation::isRunning() const
+{
+    return m_state->running;
+}
+QStringList SimAutomation::printed() const
+{
+    return m_state->printed;
+}
+int SimAutomation::shutdowns() const
+{
+    return m_state->shutdowns;
+}
 
 std::shared_ptr<PresentationApp> SimAutomation::create()
 {

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "app/ErrorReport.h"
+#include "common/ErrorReport.h"
 
 #include "platform/Dialogs.h"
 #include "platform/Logging.h"
@@ -8,10 +8,10 @@ namespace deckrun {
 
 QString ErrorReportText(const QString &description, const QString &location, int step)
 {
-    return description + QStringLiteral("\r\n") + location + QStringLiteral("at line ")
-        + QString::number(step) + QStringLiteral("\r\r")
-        + QStringLiteral("Please email screenshot of this message to ")
-        + QLatin1String(SupportAddress);
+    return description + QStringLiteral("\r\n") + location + QStringLiteral("at line ") +
+           QString::number(step) + QStringLiteral("\r\r") +
+           QStringLiteral("Please email screenshot of this message to ") +
+           QLatin1String(SupportAddress);
 }
 
 void ShowErrorReport(Dialogs &dialogs, const QString &description, const QString &location,

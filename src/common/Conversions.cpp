@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "app/Conversions.h"
+#include "common/Conversions.h"
 
 #include "platform/Failure.h"
 
@@ -13,17 +13,17 @@ std::int16_t ToInteger16(const QString &text)
     const QString trimmed = text.trimmed();
     const double value = trimmed.toDouble(&ok);
     if (!ok || trimmed.isEmpty() || std::isnan(value))
-        throw Failure(QStringLiteral("Type mismatch"), 13);
+        throw Failure(QStringLiteral("Type mismatch"), code::TypeMismatch);
     const double rounded = std::nearbyint(value); // the default rounding mode is half to even
     if (rounded < -32768.0 || rounded > 32767.0)
-        throw Failure(QStringLiteral("Overflow"), 6);
+        throw Failure(QStringLiteral("Overflow"), code::Overflow);
     return static_cast<std::int16_t>(rounded);
 }
 
 void checkSelectorIndex(int index, int count)
 {
     if (index < -1 || index >= count)
-        throw Failure(QStringLiteral("Invalid property value"), 380);
+        throw Failure(QStringLiteral("Invalid property value"), code::InvalidPropertyValue);
 }
 
 } // namespace deckrun

@@ -13,7 +13,8 @@
 // step fails with a description. The caller still sees one call at a time, in
 // order. Every UNO exception is turned into a Failure here, at the edge.
 
-#include "platform/PresentationApp.h"
+#include "platform/PresentationAutomation.h"
+#include "platform/Printers.h"
 
 #include <QStringList>
 
@@ -32,8 +33,6 @@ struct UnoOptions {
     QString profileRoot;
     /** LibreOffice's program folder. */
     QString programDir;
-    /** The printers the system knows; empty function: QPrinterInfo. */
-    std::function<QStringList()> printerNames;
     /** Run without a window; unset: whenever there is no display. */
     std::optional<bool> headless;
     /**
@@ -58,7 +57,8 @@ double officeDeadline(OfficeCall call);
 
 class UnoAutomation final : public PresentationAutomation {
 public:
-    explicit UnoAutomation(UnoOptions options = {});
+    /** `printers` says which printers exist: a name it does not list is refused. */
+    explicit UnoAutomation(Printers &printers, UnoOptions options = {});
     ~UnoAutomation() override;
 
     std::shared_ptr<PresentationApp> create() override;
@@ -83,6 +83,7 @@ private:
                                            std::chrono::steady_clock::time_point deadline);
     std::shared_ptr<PresentationApp> start();
 
+    Printers &m_printers;
     UnoOptions m_options;
     std::weak_ptr<OfficeInstance> m_current;
 };

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "platform/PresentationApp.h"
+#include "platform/PresentationAutomation.h"
 
 #include <QHash>
 #include <QStringList>

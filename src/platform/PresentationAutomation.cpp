@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/PresentationApp.h"
+#include "platform/PresentationAutomation.h"
 
 #include "platform/Failure.h"
 #include "platform/Logging.h"

@@ -1,0 +1,41 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "platform/PresentationApp.h"
+
+#include <QString>
+
+#include <memory>
+
+namespace deckrun {
+
+/**
+ * The way to the application: create it, find the running one. One backend per
+ * system (PowerPoint through COM, LibreOffice through UNO), and a simulated one
+ * for tests.
+ */
+class PresentationAutomation {
+public:
+    virtual ~PresentationAutomation() = default;
+
+    /** Creates (starts) the application; throws Failure when it cannot. */
+    virtual std::shared_ptr<PresentationApp> create() = 0;
+    /** The running instance; throws Failure when none runs. */
+    virtual std::shared_ptr<PresentationApp> getRunning() = 0;
+    /**
+     * Whether the application can be used at all. The default creates it and
+     * releases it at once; a backend whose start is costly may only look for a
+     * usable installation.
+     */
+    virtual bool isInstalled();
+    /** The name a running instance of this application reports. */
+    virtual QString expectedName() const = 0;
+    /** The product as messages name it ("PowerPoint", "LibreOffice Impress"). */
+    virtual QString productLabel() const = 0;
+    /** The process a user would end by hand ("POWERPNT.EXE", "soffice.bin"). */
+    virtual QString processName() const = 0;
+    /** Stops any application process that Deckrun started; used when the program ends. */
+    virtual void shutdown() {}
+};
+
+} // namespace deckrun

@@ -1,0 +1,244 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The office's process lifecycle: finding or starting an office on Deckrun's
+// own profile and pipe, connecting to it, and stopping it when Deckrun ends.
+
+#include "platform/uno/UnoAutomation.h"
+
+#include "platform/uno/UnoDocument.h"
+#include "platform/uno/UnoGlue.h"
+
+namespace deckrun::uno {
+
+double officeDeadline(OfficeCall call)
+{
+    double seconds = 60.0;
+    switch (call) {
+    case OfficeCall::Start:
+        seconds = 120.0;
+        break;
+    case OfficeCall::RunningCheck:
+        seconds = 20.0;
+        break;
+    case OfficeCall::Load:
+        seconds = 600.0; // a deck of thousands of slides on a slow machine
+        break;
+    case OfficeCall::Printer:
+        seconds = 60.0;
+        break;
+    case OfficeCall::Print:
+        seconds = 600.0; // until the job is confirmed
+        break;
+    case OfficeCall::Quit:
+        seconds = 60.0;
+        break;
+    }
+    bool ok = false;
+    const double cap = qEnvironmentVariable("DECKRUN_OFFICE_DEADLINE").trimmed().toDouble(&ok);
+    if (ok && cap > 0)
+        seconds = std::min(seconds, cap);
+    return seconds;
+}
+
+UnoAutomation::UnoAutomation(Printers &printers, UnoOptions options)
+    : m_printers(printers), m_options(std::move(options))
+{
+    if (m_options.programDir.isEmpty())
+#ifdef DECKRUN_LO_PROGRAM_DIR
+        m_options.programDir = QStringLiteral(DECKRUN_LO_PROGRAM_DIR);
+#else
+        m_options.programDir = QStringLiteral("/usr/lib/libreoffice/program");
+#endif
+    if (m_options.profileRoot.isEmpty())
+        m_options.profileRoot =
+            QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) +
+            QStringLiteral("/deckrun/libreoffice");
+    if (!m_options.headless)
+        m_options.headless = !displayAvailable(); // no screen: the office runs headless
+}
+
+UnoAutomation::~UnoAutomation()
+{
+    shutdown();
+}
+
+bool UnoAutomation::isInstalled()
+{
+    return OfficeInstallation(m_options.programDir).usable();
+}
+
+QString UnoAutomation::expectedName() const
+{
+    return OfficeInstallation(m_options.programDir).productName();
+}
+
+long UnoAutomation::childPid() const
+{
+    const auto office = m_current.lock();
+    return office && office->child && !office->ended && office->child->running()
+               ? office->child->pid()
+               : -1;
+}
+
+std::shared_ptr<OfficeInstance>
+UnoAutomation::attach(const QString &pipeName, OfficeChild *child,
+                      std::chrono::steady_clock::time_point deadline)
+{
+    const auto local = localContext(m_options.programDir);
+    auto office = std::make_shared<OfficeInstance>();
+    office->printerNames = [&printers = m_printers] { return printers.printerNames(); };
+    office->beforeCall = m_options.beforeCall;
+    office->headless = m_options.headless.value_or(true);
+    if (m_options.beforeCall)
+        m_options.beforeCall(QStringLiteral("connect"), child ? child->pid() : -1);
+    struct Connection {
+        Reference<css::uno::XComponentContext> remote;
+        Reference<css::frame::XDesktop2> desktop;
+    };
+    const auto connection = runOffThread(
+        [local,
+         url = ou(
+             QStringLiteral("uno:pipe,name=%1;urp;StarOffice.ComponentContext").arg(pipeName))]() {
+            Connection c;
+            const Reference<css::bridge::XUnoUrlResolver> resolver =
+                css::bridge::UnoUrlResolver::create(local);
+            try {
+                c.remote =
+                    Reference<css::uno::XComponentContext>(resolver->resolve(url), UNO_QUERY);
+            } catch (const css::connection::NoConnectException &) {
+                return c; // nothing answers there
+            }
+            if (c.remote.is())
+                c.desktop = css::frame::Desktop::create(c.remote);
+            return c;
+        },
+        deadline);
+    if (!connection)
+        throw OfficeNotAnswering();
+    if (!connection->remote.is())
+        return nullptr;
+    office->remote = connection->remote;
+    office->desktop = connection->desktop;
+    return office;
+}
+
+std::shared_ptr<PresentationApp> UnoAutomation::create()
+{
+    return edge(Product + QStringLiteral(" could not be started: "),
+                [&]() -> std::shared_ptr<PresentationApp> { return start(); });
+}
+
+std::shared_ptr<PresentationApp> UnoAutomation::start()
+{
+    if (auto office = m_current.lock();
+        office && !office->ended && (!office->child || office->child->running()))
+        return makeUnoApp(office);
+
+    const OfficeInstallation installation(m_options.programDir);
+    if (!installation.usable())
+        throw Failure(Product + QStringLiteral(" is not installed in ") + m_options.programDir);
+    auto profile = OfficeProfile::acquire(m_options.profileRoot);
+    const QString pipe = profile->pipeName();
+    // An office left on this free profile by an earlier Deckrun (answering or
+    // hung) is stopped: Deckrun drives only an office it started itself, one
+    // that ends with it.
+    stopOfficesOnProfile(profile->url(), 5.0);
+
+    profile->seed(installation.setupVersion());
+    QStringList arguments{QStringLiteral("--accept=pipe,name=%1;urp;").arg(pipe),
+                          QStringLiteral("-env:UserInstallation=") + profile->url(),
+                          QStringLiteral("--norestore"),
+                          QStringLiteral("--nologo"),
+                          QStringLiteral("--nodefault"),
+                          QStringLiteral("--nolockcheck")};
+    if (m_options.headless.value_or(true))
+        arguments << QStringLiteral("--headless");
+    // The office process itself, without the launcher script and splash
+    // helper in front of it; what they would do for it is done here.
+    const QStringList environment{QStringLiteral("SAL_ENABLE_FILE_LOCKING=1")};
+    // Started from this (the window's) thread: the office dies with the thread that starts it.
+    if (m_options.beforeCall)
+        m_options.beforeCall(QStringLiteral("start"), -1);
+    auto child = std::make_unique<OfficeChild>(installation.officeBinary(), arguments, environment);
+    int restarts = 0;
+
+    const double seconds = officeDeadline(OfficeCall::Start);
+    const auto deadline = SteadyClock::now() + std::chrono::duration_cast<SteadyClock::duration>(
+                                                   std::chrono::duration<double>(seconds));
+    for (;;) {
+        std::shared_ptr<OfficeInstance> office;
+        try {
+            office = attach(pipe, child.get(), deadline);
+        } catch (const OfficeNotAnswering &) {
+            child->stop(0);
+            throw Failure(notAnswering(seconds));
+        } catch (const css::uno::Exception &) {
+            // Answering but not ready yet.
+        }
+        if (office) {
+            office->profile = std::move(profile);
+            office->child = std::move(child);
+            m_current = office;
+            return makeUnoApp(office);
+        }
+        if (!child->running() && asksForRestart(child->exitStatus()) && ++restarts <= 2) {
+            child =
+                std::make_unique<OfficeChild>(installation.officeBinary(), arguments, environment);
+            continue;
+        }
+        if (!child->running())
+            throw Failure(QStringLiteral("%1 ended before it could be reached (exit status %2).")
+                              .arg(Product)
+                              .arg(child->exitStatus()));
+        if (SteadyClock::now() >= deadline) {
+            child->stop(0);
+            throw Failure(notAnswering(seconds));
+        }
+        // The office takes 0.1 to 0.2 s to open its pipe; short, even polls find it soonest.
+        Completion::pause(0.005);
+    }
+}
+
+std::shared_ptr<PresentationApp> UnoAutomation::getRunning()
+{
+    return edge(
+        Product + QStringLiteral(" could not be reached: "),
+        [&]() -> std::shared_ptr<PresentationApp> {
+            if (auto office = m_current.lock();
+                office && !office->ended && (!office->child || office->child->running()))
+                return makeUnoApp(office);
+            // An office on Deckrun's first profile: left by an earlier
+            // run, or another Deckrun printing. One that does not
+            // answer in time counts as not running.
+            if (OfficeInstallation(m_options.programDir).usable()) {
+                const QString pipe =
+                    OfficeProfile::pipeNameFor(OfficeProfile::slotFolder(m_options.profileRoot, 0));
+                const auto deadline =
+                    SteadyClock::now() +
+                    std::chrono::duration_cast<SteadyClock::duration>(
+                        std::chrono::duration<double>(officeDeadline(OfficeCall::RunningCheck)));
+                try {
+                    if (auto office = attach(pipe, nullptr, deadline))
+                        return makeUnoApp(office);
+                } catch (const OfficeNotAnswering &) {
+                }
+            }
+            throw Failure(Product + QStringLiteral(" is not running."), code::CannotCreateObject);
+        });
+}
+
+void UnoAutomation::shutdown()
+{
+    if (auto office = m_current.lock())
+        office->stop();
+}
+
+} // namespace deckrun::uno
+
+namespace deckrun {
+
+std::unique_ptr<PresentationAutomation> makeSystemPresentationAutomation(Printers &printers)
+{
+    return std::make_unique<uno::UnoAutomation>(printers);
+}
+
+} // namespace deckrun
