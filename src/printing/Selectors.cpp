@@ -57,10 +57,10 @@ void FillPrinterList(Platform &p, QComboBox &printers)
     // Otherwise (printers but no default) every printer is listed and none selected.
 }
 
-void FillPauseList(SettingsStore &settings, QComboBox &pauses, StepRunner &r)
+void FillPauseList(SettingsStore &settings, QComboBox &pauses, StepRunner &steps)
 {
     for (int i = 0; i <= 9; ++i) {
-        r.step(140, [&] {
+        steps.step(140, [&] {
             // Adding to an empty drop-down list would select the first entry
             // and store it; entries are appended unselected.
             const QSignalBlocker quiet(&pauses);
@@ -70,7 +70,7 @@ void FillPauseList(SettingsStore &settings, QComboBox &pauses, StepRunner &r)
         });
     }
     // Selecting goes through the list's change signal, which stores the choice.
-    r.step(144, [&] {
+    steps.step(144, [&] {
         const int index = ToInteger16(readSetting(settings, setting::PauseIndex));
         checkSelectorIndex(index, pauses.count());
         pauses.setCurrentIndex(index);
