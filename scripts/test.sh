@@ -6,11 +6,13 @@
 # (the "asan" preset, build-asan/).
 # Arguments go to the main ctest run (for example -L unit); with arguments the
 # checks after it are left out. First of all, every #include must go down the
-# layers (scripts/layers.sh).
+# layers (scripts/layers.sh); every C++ file follows .clang-format
+# (scripts/check-format.sh, which --fix mends).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/layers.sh --check
 scripts/setup.sh --dev
+scripts/check-format.sh
 scripts/build.sh
 source scripts/test-printer.sh
 ctest --preset all "$@"

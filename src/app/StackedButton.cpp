@@ -53,15 +53,14 @@ void StackedButton::paintEvent(QPaintEvent *)
 
     const QRect area = rect().adjusted(3, 4, -3, -4);
     const QFontMetrics fm(font());
-    const QRect textBounds =
-        fm.boundingRect(area, Qt::AlignHCenter | Qt::TextWordWrap, text());
+    const QRect textBounds = fm.boundingRect(area, Qt::AlignHCenter | Qt::TextWordWrap, text());
     const int total = IconSize + 2 + textBounds.height();
     const int top = area.top() + (area.height() - total) / 2;
     const QIcon::Mode mode = isEnabled() ? QIcon::Normal : QIcon::Disabled;
     icon().paint(&p, QRect(area.left() + (area.width() - IconSize) / 2, top, IconSize, IconSize),
                  Qt::AlignCenter, mode);
-    p.setPen(palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled,
-                             QPalette::ButtonText));
+    p.setPen(
+        palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::ButtonText));
     p.drawText(QRect(area.left(), top + IconSize + 2, area.width(), textBounds.height()),
                Qt::AlignHCenter | Qt::TextWordWrap, text());
 }

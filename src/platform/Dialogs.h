@@ -14,10 +14,10 @@ enum class Answer { Ok, Yes, No, Cancel };
 
 /** What the file-open dialog is asked to show. */
 struct FileDialogRequest {
-    QString fileName;          // text in the name box when it opens
-    int flags = 0;             // the dialog's flag word (multi-select, read-only box, ...)
+    QString fileName; // text in the name box when it opens
+    int flags = 0;    // the dialog's flag word (multi-select, read-only box, ...)
     QString title;
-    QString filter;            // "Name|pattern|Name|pattern|"
+    QString filter; // "Name|pattern|Name|pattern|"
 };
 
 /**

@@ -34,6 +34,7 @@ QString NotInstalledMessage(const PresentationAutomation &office);
  * the running instance; returns that instance. Failures reach the caller
  * unchanged, and nothing is quit on the way out.
  */
-std::shared_ptr<PresentationApp> OpenPresentation(PresentationAutomation &office, const QString &path);
+std::shared_ptr<PresentationApp> OpenPresentation(PresentationAutomation &office,
+                                                  const QString &path);
 
 } // namespace deckrun

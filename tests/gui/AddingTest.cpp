@@ -124,9 +124,7 @@ INSTANTIATE_TEST_SUITE_P(
                     ExtensionCase{"Empty", "", true, {}, nullptr},
                     ExtensionCase{"Cancelled", nullptr, true, {}, nullptr},
                     ExtensionCase{"BrowserCancelled", "pptx", false, {}, "pptx"}),
-    [](const testing::TestParamInfo<ExtensionCase> &row) {
-        return std::string(row.param.label);
-    });
+    [](const testing::TestParamInfo<ExtensionCase> &row) { return std::string(row.param.label); });
 
 TEST(AddAllInFolder, StoredAnswerIsNextDefaultAndAddingTwiceQueuesTwice)
 {

@@ -625,8 +625,9 @@ TEST(OfficeLife, OnlyOfficesOnDeckrunsProfileAreStopped)
     // The shell waits on its own input with a builtin: a child process (sleep)
     // would carry the shell's arguments too, for a moment after its fork.
     for (auto [process, url] : {std::pair{&onOurs, ours}, std::pair{&onTheirs, theirs}}) {
-        process->start(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), QStringLiteral("read line"),
-                                                   QStringLiteral("-env:UserInstallation=") + url});
+        process->start(QStringLiteral("/bin/sh"),
+                       {QStringLiteral("-c"), QStringLiteral("read line"),
+                        QStringLiteral("-env:UserInstallation=") + url});
         ASSERT_TRUE(process->waitForStarted(5000));
     }
     EXPECT_EQ(uno::stopOfficesOnProfile(ours, 5.0), 1);

@@ -19,15 +19,21 @@ TEST(SampleDecks, EachOpensAsAPresentationWithItsSlides)
     const struct {
         const char *file;
         int slides;
-    } decks[] = {{"Quarterly Review.pptx", 3}, {"Team Onboarding.ppt", 2},
-                 {"Product Roadmap.odp", 4},   {"Safety Briefing.pptx", 2}};
+    } decks[] = {{"Quarterly Review.pptx", 3},
+                 {"Team Onboarding.ppt", 2},
+                 {"Product Roadmap.odp", 4},
+                 {"Safety Briefing.pptx", 2}};
 
     QTemporaryDir work;
-    QStringList args = {QStringLiteral("-env:UserInstallation=")
-                            + QUrl::fromLocalFile(work.filePath(QStringLiteral("profile"))).toString(),
-                        QStringLiteral("--headless"), QStringLiteral("--norestore"),
-                        QStringLiteral("--convert-to"), QStringLiteral("pdf"),
-                        QStringLiteral("--outdir"), work.path()};
+    QStringList args = {
+        QStringLiteral("-env:UserInstallation=") +
+            QUrl::fromLocalFile(work.filePath(QStringLiteral("profile"))).toString(),
+        QStringLiteral("--headless"),
+        QStringLiteral("--norestore"),
+        QStringLiteral("--convert-to"),
+        QStringLiteral("pdf"),
+        QStringLiteral("--outdir"),
+        work.path()};
     for (const auto &d : decks) {
         ASSERT_TRUE(samples.exists(QLatin1String(d.file))) << d.file;
         args << samples.filePath(QLatin1String(d.file));

@@ -6,8 +6,8 @@
 
 #ifdef DECKRUN_HAS_UNO
 
-#include "platform/uno/UnoAutomation.h"
 #include "platform/Failure.h"
+#include "platform/uno/UnoAutomation.h"
 #include "printing/PowerPoint1.h"
 #include "support/SampleDeck.h"
 #include "support/SystemPrinters.h"

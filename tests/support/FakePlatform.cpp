@@ -3,7 +3,8 @@
 
 namespace deckrun::test {
 
-Answer ScriptedDialogs::messageBox(const QString &text, const QString &title, Buttons buttons, Icon icon)
+Answer ScriptedDialogs::messageBox(const QString &text, const QString &title, Buttons buttons,
+                                   Icon icon)
 {
     ShownMessage shown{text, title.isEmpty() ? applicationTitle() : title, buttons, icon};
     messages.push_back(shown);
@@ -17,7 +18,8 @@ Answer ScriptedDialogs::messageBox(const QString &text, const QString &title, Bu
     return buttons == Buttons::YesNo ? Answer::No : Answer::Ok;
 }
 
-QString ScriptedDialogs::inputBox(const QString &prompt, const QString &, const QString &defaultAnswer)
+QString ScriptedDialogs::inputBox(const QString &prompt, const QString &,
+                                  const QString &defaultAnswer)
 {
     inputPrompts << prompt;
     inputDefaults << defaultAnswer;

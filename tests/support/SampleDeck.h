@@ -85,7 +85,8 @@ inline QString convertDeck(const QString &source, const QString &format, const Q
 }
 
 /** Seconds LibreOffice's own `--pt` takes to print `deck` on `printer`; throws when it fails. */
-inline double timedSofficePrint(const QString &profileDir, const QString &deck, const QString &printer)
+inline double timedSofficePrint(const QString &profileDir, const QString &deck,
+                                const QString &printer)
 {
     QElapsedTimer clock;
     clock.start();

@@ -25,7 +25,10 @@ TempTree::~TempTree()
     }
 }
 
-QString TempTree::at(const QString &relative) const { return m_dir.path() + QLatin1Char('/') + relative; }
+QString TempTree::at(const QString &relative) const
+{
+    return m_dir.path() + QLatin1Char('/') + relative;
+}
 
 QString TempTree::file(const QString &relative, const QByteArray &content)
 {

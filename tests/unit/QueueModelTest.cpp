@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/Failure.h"
 #include "queue/QueueModel.h"
-
+#include "platform/Failure.h"
 
 #include <gtest/gtest.h>
 
