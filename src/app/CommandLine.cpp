@@ -2,6 +2,7 @@
 #include "app/CommandLine.h"
 
 #include "app/Form1.h"
+#include "platform/Logging.h"
 #include "platform/Platform.h"
 #include "queue/AddFiles.h"
 #include "queue/QueueModel.h"
@@ -117,8 +118,9 @@ void OpenCommandLinePaths(Form1 &form, const QStringList &paths)
         try {
             p.dialogs->messageBox(text + QStringLiteral("\r\r") + missing.join(QLatin1Char('\r')),
                                   QString(), Buttons::Ok, Icon::Warning);
-        } catch (const std::exception &) {
+        } catch (const std::exception &e) {
             // the message could not be shown; standard error has it
+            qCDebug(lcApp) << "the missing paths' message could not be shown:" << e.what();
         }
     }
 }

@@ -4,6 +4,7 @@
 
 #include "platform/uno/UnoAutomation.h"
 
+#include "platform/Logging.h"
 #include "platform/uno/UnoDocument.h"
 #include "platform/uno/UnoGlue.h"
 
@@ -171,8 +172,9 @@ std::shared_ptr<PresentationApp> UnoAutomation::start()
         } catch (const OfficeNotAnswering &) {
             child->stop(0);
             throw Failure(notAnswering(seconds));
-        } catch (const css::uno::Exception &) {
+        } catch (const css::uno::Exception &e) {
             // Answering but not ready yet.
+            qCDebug(lcOffice) << "office not ready yet:" << qs(e.Message);
         }
         if (office) {
             office->profile = std::move(profile);
@@ -220,6 +222,9 @@ std::shared_ptr<PresentationApp> UnoAutomation::getRunning()
                     if (auto office = attach(pipe, nullptr, deadline))
                         return makeUnoApp(office);
                 } catch (const OfficeNotAnswering &) {
+                    // A hung office on our profile counts as not running.
+                    qCDebug(lcOffice)
+                        << "the office on" << pipe << "did not answer the running check";
                 }
             }
             throw Failure(Product + QStringLiteral(" is not running."), code::CannotCreateObject);
