@@ -32,14 +32,6 @@ using namespace deckrun::test;
 
 namespace {
 
-QStringList under(const TempTree &tree, const QStringList &rows)
-{
-    QStringList out;
-    for (const QString &r : rows)
-        out << (r.startsWith(tree.path()) ? r.mid(tree.path().size()) : r);
-    return out;
-}
-
 // R/a.ppt, R/~lock.ppt, R/x~y.ppt, R/.hidden.ppt (writable: value 34),
 // R/.kept.ppt (read-only: 35), R/notes.txt, R/Sub/deck.PPTX, R/Sub/b.ppt
 void buildTree(TempTree &tree)

@@ -15,18 +15,6 @@
 using namespace deckrun;
 using namespace deckrun::test;
 
-namespace {
-
-QStringList under(const TempTree &tree, const QStringList &rows)
-{
-    QStringList out;
-    for (const QString &r : rows)
-        out << (r.startsWith(tree.path()) ? r.mid(tree.path().size()) : r);
-    return out;
-}
-
-} // namespace
-
 TEST(CommandLine, QueuesTheNamedPathsAsADropWould)
 {
     TempTree tree;

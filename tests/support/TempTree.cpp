@@ -47,4 +47,12 @@ QString TempTree::folder(const QString &relative)
     return full;
 }
 
+QStringList under(const TempTree &tree, const QStringList &rows)
+{
+    QStringList out;
+    for (const QString &r : rows)
+        out << (r.startsWith(tree.path()) ? r.mid(tree.path().size()) : r);
+    return out;
+}
+
 } // namespace deckrun::test

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <QTemporaryDir>
 
 namespace deckrun::test {
@@ -23,5 +24,8 @@ public:
 private:
     QTemporaryDir m_dir;
 };
+
+/** The rows with the tree's own path taken off their front, where they begin with it. */
+QStringList under(const TempTree &tree, const QStringList &rows);
 
 } // namespace deckrun::test
