@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Builds the application, the platform services and the main window, and
-// queues the files named on the command line.
+// queues the files named on the command line; with --print, prints them
+// without a window instead.
 
 #include "app/Application.h"
+#include "app/BatchRun.h"
 #include "app/CommandLine.h"
 #include "app/Form1.h"
 #include "platform/Display.h"
@@ -18,6 +20,8 @@ int main(int argc, char *argv[])
 {
     if (const std::optional<int> answered = deckrun::AnswerHelpOrVersion(argc, argv))
         return *answered;
+    if (deckrun::AsksForBatchRun(argc, argv))
+        return deckrun::RunBatch(argc, argv);
     // Qt aborts without a display unless a platform of its own is chosen
     // (QT_QPA_PLATFORM=offscreen); say what to do instead.
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM") && !deckrun::displayAvailable()) {

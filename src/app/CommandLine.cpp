@@ -4,6 +4,7 @@
 #include "app/Form1.h"
 #include "platform/Logging.h"
 #include "platform/Platform.h"
+#include "platform/RunLog.h"
 #include "queue/AddFiles.h"
 #include "queue/QueueModel.h"
 
@@ -14,6 +15,7 @@
 #include <QUrl>
 
 #include <cstdio>
+#include <cstdlib>
 #include <vector>
 
 namespace deckrun {
@@ -22,28 +24,61 @@ namespace {
 
 Q_LOGGING_CATEGORY(logCommandLine, "deckrun.commandline", QtWarningMsg)
 
-void nameTheProgram()
+} // namespace
+
+void NameTheProgram()
 {
     QCoreApplication::setOrganizationName(QStringLiteral("Orvanta"));
     QCoreApplication::setApplicationName(QStringLiteral("Deckrun"));
     QCoreApplication::setApplicationVersion(QStringLiteral(DECKRUN_VERSION));
 }
 
-void describe(QCommandLineParser &parser)
+void DescribeCommandLine(QCommandLineParser &parser)
 {
     parser.setApplicationDescription(
-        QStringLiteral("Prints many presentation files in one run.\n\n"
-                       "The files and folders named are queued as if they had been dropped on the\n"
-                       "list: a file as it is, a folder as every file in it and in the folders\n"
-                       "below it."));
+        QStringLiteral(
+            "Prints many presentation files in one run.\n\n"
+            "The files and folders named are queued as if they had been dropped on the\n"
+            "list: a file as it is, a folder as every file in it and in the folders\n"
+            "below it.\n\n"
+            "With --print, Deckrun prints them without a window (no display needed):\n"
+            "files are queued as given, folders walked for files with the extension\n"
+            "(--extension), and the run goes as \"Start Printing\" does. Progress goes\n"
+            "to standard output (\"Processing: NAME (i of N)\", \"Done.\"), every error\n"
+            "report in full to standard error. SIGINT or SIGTERM ends the run once the\n"
+            "file in hand has ended; a second one at once. Exit status: 0 when every\n"
+            "file printed, 1 when any file failed or nothing was printed, 2 for bad\n"
+            "arguments or a printer that is not installed.\n\n"
+            "Every run, with or without a window, adds one line per file to the run\n"
+            "log (JSON lines): ") +
+        DefaultRunLogPath());
     parser.addHelpOption();
     parser.addVersionOption();
+    parser.addOptions({
+        {QStringLiteral("print"),
+         QStringLiteral("Print the files and folders named, without a window, and end.")},
+        {QStringLiteral("printer"),
+         QStringLiteral("With --print: the printer (default: the one chosen in the window, else "
+                        "the system's default)."),
+         QStringLiteral("NAME")},
+        {QStringLiteral("pause"),
+         QStringLiteral("With --print: the pause after each file, 0 to 9, as in the window "
+                        "(default: the one chosen there)."),
+         QStringLiteral("0-9")},
+        {QStringLiteral("extension"),
+         QStringLiteral("With --print: the extension of the files taken from folders (default: "
+                        "ppt; * for every file)."),
+         QStringLiteral("EXT")},
+        {QStringLiteral("yes"),
+         QStringLiteral("With --print: go on when the presentation application already runs on "
+                        "Deckrun's profile.")},
+    });
     parser.addPositionalArgument(QStringLiteral("FILE|FOLDER"),
                                  QStringLiteral("Presentation files, or folders that hold them."),
                                  QStringLiteral("[FILE|FOLDER]..."));
 }
 
-QString localPath(const QString &argument)
+QString PathFromArgument(const QString &argument)
 {
     if (argument.startsWith(QLatin1String("file:"), Qt::CaseInsensitive)) {
         const QUrl url(argument);
@@ -55,15 +90,13 @@ QString localPath(const QString &argument)
     return QDir::cleanPath(QDir::current().absoluteFilePath(argument));
 }
 
-} // namespace
-
 std::optional<int> AnswerHelpOrVersion(int argc, char **argv)
 {
     QStringList arguments;
     for (int i = 0; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);
     QCommandLineParser look;
-    describe(look);
+    DescribeCommandLine(look);
     look.parse(arguments); // an option only the window knows is for later
     if (!look.isSet(QStringLiteral("help")) && !look.isSet(QStringLiteral("help-all")) &&
         !look.isSet(QStringLiteral("version")))
@@ -75,22 +108,28 @@ std::optional<int> AnswerHelpOrVersion(int argc, char **argv)
     named[0] = name;
     int count = argc;
     QCoreApplication app(count, named.data());
-    nameTheProgram();
+    NameTheProgram();
     QCommandLineParser parser;
-    describe(parser);
+    DescribeCommandLine(parser);
     parser.process(app); // prints the answer and ends the program with 0
     return 0;
 }
 
 QStringList CommandLinePaths(const QStringList &arguments)
 {
-    nameTheProgram();
+    NameTheProgram();
     QCommandLineParser parser;
-    describe(parser);
+    DescribeCommandLine(parser);
     parser.process(arguments); // an unknown option: a message and status 1
+    for (const char *option : {"printer", "pause", "extension", "yes"}) {
+        if (parser.isSet(QLatin1String(option))) {
+            std::fprintf(stderr, "deckrun: --%s goes with --print.\n", option);
+            std::exit(1);
+        }
+    }
     QStringList paths;
     for (const QString &argument : parser.positionalArguments())
-        paths << localPath(argument);
+        paths << PathFromArgument(argument);
     return paths;
 }
 

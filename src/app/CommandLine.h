@@ -9,9 +9,23 @@
 
 #include <optional>
 
+class QCommandLineParser;
+
 namespace deckrun {
 
 class Form1;
+
+/** The options and arguments the program knows, with the texts `--help` shows. */
+void DescribeCommandLine(QCommandLineParser &parser);
+
+/** Gives the program its organisation, name and version, as settings and `--version` use them. */
+void NameTheProgram();
+
+/**
+ * A command-line argument as a path: relative paths made absolute against
+ * the current folder, "file:" URLs as local paths, absolute paths as given.
+ */
+QString PathFromArgument(const QString &argument);
 
 /**
  * Answers `--help` and `--version` on standard output and gives the exit

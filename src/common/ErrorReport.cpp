@@ -30,6 +30,8 @@ void StepRunner::report(int number, const QString &description)
 {
     ++m_reports;
     ShowErrorReport(m_dialogs, description, m_location, number);
+    if (m_listener)
+        m_listener(number, description);
 }
 
 } // namespace deckrun

@@ -6,6 +6,7 @@
 #include <QString>
 
 #include <exception>
+#include <functional>
 #include <utility>
 
 namespace deckrun {
@@ -77,6 +78,11 @@ public:
     }
 
     int reportsShown() const { return m_reports; }
+    /** Called with the step number and description of every report, after it was shown. */
+    void setReportListener(std::function<void(int step, const QString &description)> listener)
+    {
+        m_listener = std::move(listener);
+    }
     const QString &location() const { return m_location; }
 
 private:
@@ -85,6 +91,7 @@ private:
     Dialogs &m_dialogs;
     QString m_location;
     int m_reports = 0;
+    std::function<void(int, const QString &)> m_listener;
 };
 
 } // namespace deckrun

@@ -7,6 +7,7 @@
 #include "platform/PresentationAutomation.h"
 #include "platform/Printers.h"
 #include "platform/ProgramControl.h"
+#include "platform/RunLog.h"
 #include "platform/SettingsStore.h"
 #include "platform/Shell.h"
 
@@ -24,14 +25,23 @@ struct Platform {
     std::unique_ptr<Printers> printers;
     std::unique_ptr<PresentationAutomation> office;
     std::unique_ptr<ProgramControl> program;
+    /** Where print runs record each file's outcome; none: nothing is recorded. */
+    std::unique_ptr<RunLog> runLog;
 };
 
-/** The real services of the system Deckrun runs on. */
-std::unique_ptr<Platform> makeSystemPlatform();
+/**
+ * The real services of the system Deckrun runs on. `windowless` (the batch
+ * mode) keeps the presentation application's own window hidden too.
+ */
+std::unique_ptr<Platform> makeSystemPlatform(bool windowless = false);
 
 /** Builders that each operating system's folder provides. */
 std::unique_ptr<FileSystem> makeSystemFileSystem();
-/** The presentation application of this build; it asks `printers` which printers exist. */
-std::unique_ptr<PresentationAutomation> makeSystemPresentationAutomation(Printers &printers);
+/**
+ * The presentation application of this build; it asks `printers` which
+ * printers exist. `windowless`: it never shows a window of its own.
+ */
+std::unique_ptr<PresentationAutomation> makeSystemPresentationAutomation(Printers &printers,
+                                                                         bool windowless);
 
 } // namespace deckrun

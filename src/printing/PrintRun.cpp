@@ -5,6 +5,7 @@
 #include "platform/EventLoop.h"
 #include "platform/Failure.h"
 #include "platform/FileSystem.h"
+#include "platform/Logging.h"
 #include "platform/Platform.h"
 #include "printing/PowerPoint1.h"
 #include "printing/PrintingHandlers.h"
@@ -12,6 +13,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <optional>
 
 namespace deckrun {
 
@@ -51,15 +53,123 @@ private:
     bool &m_printing;
 };
 
+/** `text` as a JSON string, quotes included; every character kept, control characters escaped. */
+void appendJsonString(QByteArray &out, const QString &text)
+{
+    out += '"';
+    for (const char c : text.toUtf8()) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += c;
+        } else if (c == '\n') {
+            out += "\\n";
+        } else if (c == '\t') {
+            out += "\\t";
+        } else if (c == '\r') {
+            out += "\\r";
+        } else if (byte < 0x20) {
+            out += "\\u00";
+            out += QByteArray::number(byte, 16).rightJustified(2, '0');
+        } else {
+            out += c;
+        }
+    }
+    out += '"';
+}
+
+/**
+ * Appends each file's outcome to the run log. A log that cannot be written
+ * is said once per run; the files go on printing.
+ */
+class RunRecorder {
+public:
+    RunRecorder(Platform &platform, PrintProgress &progress)
+        : m_platform(platform), m_progress(progress)
+    {}
+
+    void fileEnded(FileOutcome &outcome)
+    {
+        outcome.time = QDateTime::currentDateTime();
+        if (m_platform.runLog && !m_failed) {
+            try {
+                m_platform.runLog->append(RunLogLine(outcome));
+            } catch (const std::exception &e) {
+                m_failed = true;
+                say(QString::fromLocal8Bit(e.what()));
+            }
+        }
+        try {
+            m_progress.fileEnded(outcome);
+        } catch (const std::exception &e) {
+            qCDebug(lcApp) << "the end of a file could not be shown:" << e.what();
+        }
+    }
+
+    void fileStarted(int position, int count, const QString &path)
+    {
+        try {
+            m_progress.fileStarted(position, count, path);
+        } catch (const std::exception &e) {
+            qCDebug(lcApp) << "the start of a file could not be shown:" << e.what();
+        }
+    }
+
+private:
+    void say(const QString &why)
+    {
+        const QString text = why + QStringLiteral("\r\r") +
+                             QStringLiteral("The files go on printing; this run is not recorded.");
+        try {
+            m_platform.dialogs->messageBox(text, QString(), Buttons::Ok, Icon::Warning);
+        } catch (const std::exception &e) {
+            qCWarning(lcApp).noquote() << why << "(" << e.what() << ")";
+        }
+    }
+
+    Platform &m_platform;
+    PrintProgress &m_progress;
+    bool m_failed = false;
+};
+
 } // namespace
 
+QByteArray RunLogLine(const FileOutcome &outcome)
+{
+    // The offset from UTC is written out, so that lines from either side of a
+    // change of clocks still sort and compare.
+    const QDateTime time = outcome.time.toOffsetFromUtc(outcome.time.offsetFromUtc());
+    QByteArray line = "{\"time\":";
+    appendJsonString(line, time.toString(Qt::ISODateWithMs));
+    line += ",\"file\":";
+    appendJsonString(line, outcome.file);
+    line += ",\"printer\":";
+    appendJsonString(line, outcome.printer);
+    if (outcome.printed()) {
+        line += ",\"outcome\":\"printed\"}";
+        return line;
+    }
+    line += ",\"outcome\":\"failed\",\"step\":" + QByteArray::number(outcome.failedStep) +
+            ",\"description\":";
+    appendJsonString(line, outcome.description);
+    line += '}';
+    return line;
+}
+
 void WaitSeconds(EventLoop &events, double seconds)
+{
+    WaitSeconds(events, seconds, {});
+}
+
+void WaitSeconds(EventLoop &events, double seconds, const std::function<bool()> &endEarly)
 {
     if (!(seconds > 0))
         return;
     const double start = events.secondsSinceMidnight();
     while (elapsedSince(start, events.secondsSinceMidnight()) < seconds) {
         events.pumpEvents();
+        if (endEarly && endEarly())
+            return;
         const double remaining = seconds - elapsedSince(start, events.secondsSinceMidnight());
         if (remaining > 0)
             events.sleepForEvents(remaining);
@@ -126,34 +236,54 @@ void PrintQueue(Platform &platform, const QueueModel &queue, const PrintChoices 
     std::shared_ptr<PresentationApp> application;
     std::shared_ptr<Presentation> presentation;
 
+    // Each file's first failing step, for the run log.
+    RunRecorder recorder(platform, progress);
+    std::optional<FileOutcome> outcome;
+    r.setReportListener([&](int step, const QString &description) {
+        if (outcome && outcome->printed()) {
+            outcome->failedStep = step;
+            outcome->description = description;
+        }
+    });
+    const auto stopping = [&] { return choices.stopRequested(); };
+
     r.step(108, [&] {
         rowsToPrint = queue.Count();
         i = 1;
     });
-    while (i <= rowsToPrint) {
+    while (i <= rowsToPrint && !stopping()) {
+        outcome.emplace();
         r.step(110, [&] { progress.showBusy(true); });
         // A row that is gone (the list was emptied meanwhile) is reported and
         // skipped: printing the path in hand again would print a file twice.
         if (!r.step(112, [&] { path = queue.TextAt(i); })) {
+            outcome.reset(); // no file: nothing to record
             ++i;
             continue;
         }
+        outcome->file = path;
+        recorder.fileStarted(i, rowsToPrint, path);
         r.step(114, [&] { progress.showPercent(ProgressPercent(i, queue.Count())); });
         r.step(116,
                [&] { progress.showText(QStringLiteral("Processing: ") + FileNameFromPath(path)); });
         r.step(118, [&] { events.pumpEvents(); });
         r.step(120, [&] { application = OpenPresentation(*platform.office, path); });
         r.step(122, [&] { presentation = required(application).activePresentation(); });
-        r.step(124, [&] { WaitSeconds(events, 1); });
-        r.step(126, [&] { required(application).setActivePrinter(choices.printerName()); });
+        r.step(124, [&] { WaitSeconds(events, 1, stopping); });
+        r.step(126, [&] {
+            outcome->printer = choices.printerName();
+            required(application).setActivePrinter(outcome->printer);
+        });
         r.step(128, [&] { required(presentation).setPrintInBackground(false); });
         r.step(130, [&] { required(presentation).printOut(); });
         r.step(132, [&] { required(application).quit(); });
-        r.step(134, [&] { WaitSeconds(events, 1); });
+        r.step(134, [&] { WaitSeconds(events, 1, stopping); });
         r.step(136, [&] { presentation.reset(); });
         r.step(138, [&] { application.reset(); });
-        r.step(140, [&] { WaitSeconds(events, PauseDigit(choices.pauseText()) + 1); });
+        r.step(140, [&] { WaitSeconds(events, PauseDigit(choices.pauseText()) + 1, stopping); });
         r.step(142, [&] { ++i; });
+        recorder.fileEnded(*outcome);
+        outcome.reset();
     }
 
     r.step(144, [&] { progress.showBusy(false); });

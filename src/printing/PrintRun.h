@@ -7,9 +7,12 @@
 // progress through the two interfaces below, and reaches the system through
 // the platform.
 
+#include <QByteArray>
+#include <QDateTime>
 #include <QString>
 
 #include <cstdint>
+#include <functional>
 
 namespace deckrun {
 
@@ -26,6 +29,22 @@ public:
     virtual QString printerName() const = 0;
     /** The pause after each file, as its text ("5 seconds"). */
     virtual QString pauseText() const = 0;
+    /**
+     * True once the run is asked to stop (the batch mode on SIGINT or
+     * SIGTERM): the file in hand ends without its waits, no further file begins.
+     */
+    virtual bool stopRequested() const { return false; }
+};
+
+/** How one file of a run ended, as the run log records it. */
+struct FileOutcome {
+    QDateTime time; // when the file ended
+    QString file;
+    QString printer;    // the printer the file was sent to
+    int failedStep = 0; // the first step that failed; 0 when every step passed
+    QString description;
+
+    bool printed() const { return failedStep == 0; }
 };
 
 /** Where a print run shows how far it is. */
@@ -38,13 +57,20 @@ public:
     virtual void showPercent(int percent) = 0;
     /** The text over the progress ("Processing: a.ppt", "Progress Bar"). */
     virtual void showText(const QString &text) = 0;
+    /** File `position` of the `count` the run began with is being handled. */
+    virtual void fileStarted(int position, int count, const QString &path)
+    {
+        (void)position, (void)count, (void)path;
+    }
+    /** That file has ended, and the run log has its line. */
+    virtual void fileEnded(const FileOutcome &outcome) { (void)outcome; }
 };
 
 /**
  * Prints every file of `queue`, in order, with its numbered steps under the
  * error report of "Start Printing". `printing` is set for the length of the
  * run and cleared however it is left; a run started while it is set does
- * nothing.
+ * nothing. As each file ends, its outcome goes to the platform's run log.
  */
 void PrintQueue(Platform &platform, const QueueModel &queue, const PrintChoices &choices,
                 PrintProgress &progress, bool &printing);
@@ -59,6 +85,15 @@ inline constexpr auto PrintRunLocation = "in Tamberlin2021/08/31.Form1.PushButto
  * midnight is counted; zero or fewer seconds return at once, without pumping.
  */
 void WaitSeconds(EventLoop &events, double seconds);
+/** The same, ending early once `endEarly` says so (checked whenever events were handled). */
+void WaitSeconds(EventLoop &events, double seconds, const std::function<bool()> &endEarly);
+
+/**
+ * The run log's line for `outcome`: one JSON object with "time" (ISO 8601,
+ * with the offset from UTC), "file", "printer" and "outcome" ("printed" or
+ * "failed"); a failed file adds "step" and "description".
+ */
+QByteArray RunLogLine(const FileOutcome &outcome);
 
 /** The text after the path's last separator; the whole text when it holds none. */
 QString FileNameFromPath(const QString &path);

@@ -7,6 +7,10 @@
 
 #include "printing/PrintRun.h"
 
+#include <QStringList>
+
+#include <optional>
+
 class QComboBox;
 
 namespace deckrun {
@@ -31,6 +35,16 @@ void PushButton9_Click(Dialogs &dialogs);    // "?" beside the pause
 void Combo1_Click(SettingsStore &settings, const QComboBox &printers);
 void Combo2_Click(SettingsStore &settings, const QComboBox &pauses);
 void Combo2_Change(SettingsStore &settings, const QComboBox &pauses);
+
+/**
+ * The printer the window starts with, as its index in `names` (the printers
+ * in the selector's order): the stored name while that printer is installed,
+ * else the stored index, else the system's default; none when nothing is
+ * stored and there is no default printer. Throws Failure when the stored
+ * index is not a number or lies outside the list.
+ */
+std::optional<int> StartingPrinter(SettingsStore &settings, const QStringList &names,
+                                   const QString &defaultPrinter);
 
 // Start-up hooks called by Form_Load.
 void FillPrinterList(Platform &platform, QComboBox &printers); // step 136

@@ -13,7 +13,33 @@
 #include <QComboBox>
 #include <QSignalBlocker>
 
+#include <optional>
+
 namespace deckrun {
+
+std::optional<int> StartingPrinter(SettingsStore &settings, const QStringList &names,
+                                   const QString &defaultPrinter)
+{
+    // The printer's own name, when stored and still installed, wins over the
+    // stored index: a printer added or removed since the last run shifts the
+    // indices, never the choice.
+    const QString storedName = readSetting(settings, setting::PrinterName);
+    const QString storedIndex = readSetting(settings, setting::PrinterIndex);
+    const int named = storedName.isEmpty() ? -1 : static_cast<int>(names.indexOf(storedName));
+    if (named >= 0)
+        return named;
+    if (!storedIndex.isEmpty()) {
+        const int index = ToInteger16(storedIndex);
+        checkSelectorIndex(index, static_cast<int>(names.size()));
+        return index;
+    }
+    if (!defaultPrinter.isEmpty()) {
+        const int index = static_cast<int>(names.indexOf(defaultPrinter));
+        if (index >= 0)
+            return index;
+    }
+    return std::nullopt;
+}
 
 // Start-up step 136. A failure here is reported by start-up under that step.
 void FillPrinterList(Platform &p, QComboBox &printers)
@@ -35,25 +61,9 @@ void FillPrinterList(Platform &p, QComboBox &printers)
     }
 
     // Selecting below goes through the list's change signal, which stores the
-    // choice as a click does. The printer's own name, when stored and still
-    // installed, wins over the stored index: a printer added or removed
-    // since the last run shifts the indices, never the choice.
-    const QString storedName = readSetting(*p.settings, setting::PrinterName);
-    const QString storedIndex = readSetting(*p.settings, setting::PrinterIndex);
-    const int named = storedName.isEmpty()
-                          ? -1
-                          : list->findText(storedName, Qt::MatchExactly | Qt::MatchCaseSensitive);
-    if (named >= 0) {
-        list->setCurrentIndex(named);
-    } else if (!storedIndex.isEmpty()) {
-        const int index = ToInteger16(storedIndex);
-        checkSelectorIndex(index, list->count());
-        list->setCurrentIndex(index);
-    } else if (!defaultPrinter.isEmpty()) {
-        const int index = list->findText(defaultPrinter, Qt::MatchExactly | Qt::MatchCaseSensitive);
-        if (index >= 0)
-            list->setCurrentIndex(index);
-    }
+    // choice as a click does.
+    if (const std::optional<int> chosen = StartingPrinter(*p.settings, names, defaultPrinter))
+        list->setCurrentIndex(*chosen);
     // Otherwise (printers but no default) every printer is listed and none selected.
 }
 

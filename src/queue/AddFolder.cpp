@@ -265,10 +265,10 @@ QString ExtensionPrompt()
            QStringLiteral("(* for all files, txt for all txt files, doc for all doc files, etc.)");
 }
 
-void AddFolderTree(QueueWindow &window, const QString &folder, const QString &pattern,
+void AddFolderTree(QueueTarget &target, const QString &folder, const QString &pattern,
                    StepRunner &steps)
 {
-    Platform &p = window.platform();
+    Platform &p = target.platform();
     const QString sep(pathSeparator());
     QStringList folders;
     // A drive root comes with its backslash ("C:\"): it is not doubled.
@@ -284,7 +284,7 @@ void AddFolderTree(QueueWindow &window, const QString &folder, const QString &pa
     pending.reserve(walk.fileCount);
     auto appendPending = [&] {
         if (!pending.isEmpty())
-            steps.step(132, [&] { window.queue().Append(std::move(pending)); });
+            steps.step(132, [&] { target.queue().Append(std::move(pending)); });
         pending = QStringList();
     };
     for (const QString &listed : std::as_const(folders)) {
@@ -318,16 +318,16 @@ void AddFolderTree(QueueWindow &window, const QString &folder, const QString &pa
     appendPending();
 }
 
-void AddFolderTree(QueueWindow &window, const QString &folder, const QString &pattern)
+void AddFolderTree(QueueTarget &target, const QString &folder, const QString &pattern)
 {
-    StepRunner r(*window.platform().dialogs, DropLocation);
-    AddFolderTree(window, folder, pattern, r);
+    StepRunner r(*target.platform().dialogs, DropLocation);
+    AddFolderTree(target, folder, pattern, r);
 }
 
 void PushButton2_Click(QueueWindow &window)
 {
     Platform &p = window.platform();
-    StepRunner r(*p.dialogs, QStringLiteral("in Tamberlin2021/08/31.Form1.PushButton2_Click "));
+    StepRunner r(*p.dialogs, QString::fromLatin1(AddFolderLocation));
 
     QString answer;
     r.step(100, [&] {

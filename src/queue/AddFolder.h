@@ -11,6 +11,7 @@
 namespace deckrun {
 
 class FileSystem;
+class QueueTarget;
 class QueueWindow;
 class StepRunner;
 struct Platform;
@@ -22,10 +23,10 @@ struct Platform;
  * NormalizePath. Failures are reported through `steps` with the step numbers
  * 114 to 134 and the walk goes on.
  */
-void AddFolderTree(QueueWindow &window, const QString &folder, const QString &pattern,
+void AddFolderTree(QueueTarget &target, const QString &folder, const QString &pattern,
                    StepRunner &steps);
 /** The same, reporting failures under the drop handler's location. */
-void AddFolderTree(QueueWindow &window, const QString &folder, const QString &pattern);
+void AddFolderTree(QueueTarget &target, const QString &folder, const QString &pattern);
 
 /**
  * Extends `folders` (each ending with one separator) in place with every
@@ -46,6 +47,9 @@ bool IsExistingFile(FileSystem &files, const QString &path);
  * (systemCharacterCode) is a control code, from 127 to 159, or "?".
  */
 bool HasUnsafeChars(const QString &name);
+
+/** The location the error reports of "Add All File(s) In Folder" name. */
+inline constexpr auto AddFolderLocation = "in Tamberlin2021/08/31.Form1.PushButton2_Click ";
 
 /** The prompt of the extension question. */
 QString ExtensionPrompt();

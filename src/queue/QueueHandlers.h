@@ -20,12 +20,18 @@ struct Platform;
 class QueueModel;
 class QueueView;
 
-/** What the queue's handlers reach in the window: the services, the queue, its list, the pointer.
- */
-class QueueWindow : public WindowPointer {
+/** What adding files reaches: the services and the queue (the batch mode has no window). */
+class QueueTarget {
 public:
+    virtual ~QueueTarget() = default;
     virtual Platform &platform() = 0;
     virtual QueueModel &queue() = 0;
+};
+
+/** What the queue's handlers reach in the window: the services, the queue, its list, the pointer.
+ */
+class QueueWindow : public QueueTarget, public WindowPointer {
+public:
     virtual QueueView &queueList() = 0;
 };
 

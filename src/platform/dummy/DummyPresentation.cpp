@@ -20,7 +20,7 @@ public:
 };
 } // namespace
 
-std::unique_ptr<PresentationAutomation> makeSystemPresentationAutomation(Printers &)
+std::unique_ptr<PresentationAutomation> makeSystemPresentationAutomation(Printers &, bool)
 {
     return std::make_unique<UnavailableAutomation>();
 }

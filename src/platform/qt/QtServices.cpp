@@ -16,6 +16,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPrinterInfo>
+#include <QStandardPaths>
 #include <QTime>
 #include <QTimer>
 
@@ -323,6 +324,48 @@ QString QtPrinters::defaultPrinterName()
 QStringList QtPrinters::printerNames()
 {
     return QPrinterInfo::availablePrinterNames();
+}
+
+// --- the run log -------------------------------------------------------------
+
+QString DefaultRunLogPath()
+{
+    // Qt before 6.7 has no state location of its own; this is the folder that
+    // the freedesktop.org base directories and later Qt versions name.
+#if QT_VERSION >= QT_VERSION_CHECK(6, 7, 0)
+    QString folder = QStandardPaths::writableLocation(QStandardPaths::StateLocation);
+#elif defined(Q_OS_WIN)
+    QString folder = QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation) +
+                     QStringLiteral("/State");
+#else
+    QString folder = qEnvironmentVariable("XDG_STATE_HOME");
+    if (QStandardPaths::isTestModeEnabled())
+        folder = QDir::homePath() + QStringLiteral("/.qttest/state");
+    if (folder.isEmpty() || !QDir::isAbsolutePath(folder))
+        folder = QDir::homePath() + QStringLiteral("/.local/state");
+    folder += QLatin1Char('/') + QCoreApplication::organizationName() + QLatin1Char('/') +
+              QCoreApplication::applicationName();
+#endif
+    return folder + QStringLiteral("/run-log.jsonl");
+}
+
+void FileRunLog::append(const QByteArray &line)
+{
+    const auto fail = [this](const QString &why) {
+        throw Failure(QStringLiteral("The run log %1 could not be written: %2").arg(m_path, why));
+    };
+    const QFileInfo info(m_path);
+    if (!QDir().mkpath(info.absolutePath()))
+        fail(QStringLiteral("its folder could not be made."));
+    QFile file(m_path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered))
+        fail(file.errorString());
+    const QByteArray whole = line + '\n';
+    if (file.write(whole) != whole.size()) // one write: lines of overlapping runs never mix
+        fail(file.errorString());
+    file.close();
+    if (file.error() != QFileDevice::NoError)
+        fail(file.errorString());
 }
 
 // --- the program -------------------------------------------------------------

@@ -7,6 +7,7 @@
 #include "platform/EventLoop.h"
 #include "platform/Printers.h"
 #include "platform/ProgramControl.h"
+#include "platform/RunLog.h"
 #include "platform/SettingsStore.h"
 #include "platform/Shell.h"
 
@@ -17,6 +18,7 @@
 
 #include <memory>
 #include <random>
+#include <utility>
 
 namespace deckrun {
 
@@ -99,6 +101,21 @@ class QtPrinters final : public Printers {
 public:
     QString defaultPrinterName() override;
     QStringList printerNames() override;
+};
+
+/**
+ * The run log as a file of JSON lines. Each line is appended with one write
+ * to a file opened for appending and closed again, so lines of runs that
+ * overlap never mix and a line, once written, survives whatever follows.
+ */
+class FileRunLog final : public RunLog {
+public:
+    explicit FileRunLog(QString path) : m_path(std::move(path)) {}
+    void append(const QByteArray &line) override;
+    QString location() const override { return m_path; }
+
+private:
+    QString m_path;
 };
 
 class QtProgramControl final : public ProgramControl {

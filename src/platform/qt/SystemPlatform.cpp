@@ -6,7 +6,7 @@
 
 namespace deckrun {
 
-std::unique_ptr<Platform> makeSystemPlatform()
+std::unique_ptr<Platform> makeSystemPlatform(bool windowless)
 {
     auto p = std::make_unique<Platform>();
     p->dialogs = std::make_unique<QtDialogs>();
@@ -15,7 +15,8 @@ std::unique_ptr<Platform> makeSystemPlatform()
     p->events = std::make_unique<QtEventLoop>();
     p->files = makeSystemFileSystem();
     p->printers = std::make_unique<QtPrinters>();
-    p->office = makeSystemPresentationAutomation(*p->printers);
+    p->office = makeSystemPresentationAutomation(*p->printers, windowless);
+    p->runLog = std::make_unique<FileRunLog>(DefaultRunLogPath());
     p->program = std::make_unique<QtProgramControl>(*p->office);
     return p;
 }

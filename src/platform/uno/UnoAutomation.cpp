@@ -241,9 +241,13 @@ void UnoAutomation::shutdown()
 
 namespace deckrun {
 
-std::unique_ptr<PresentationAutomation> makeSystemPresentationAutomation(Printers &printers)
+std::unique_ptr<PresentationAutomation> makeSystemPresentationAutomation(Printers &printers,
+                                                                         bool windowless)
 {
-    return std::make_unique<uno::UnoAutomation>(printers);
+    uno::UnoOptions options;
+    if (windowless)
+        options.headless = true;
+    return std::make_unique<uno::UnoAutomation>(printers, std::move(options));
 }
 
 } // namespace deckrun

@@ -6,7 +6,7 @@
 
 namespace deckrun {
 
-std::unique_ptr<PresentationAutomation> makeSystemPresentationAutomation(Printers &)
+std::unique_ptr<PresentationAutomation> makeSystemPresentationAutomation(Printers &, bool)
 {
     return std::make_unique<com::ComAutomation>();
 }

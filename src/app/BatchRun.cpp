@@ -1,0 +1,329 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "app/BatchRun.h"
+
+#include "app/CommandLine.h"
+#include "common/ErrorReport.h"
+#include "common/SettingsKeys.h"
+#include "platform/Platform.h"
+#include "platform/StopSignals.h"
+#include "printing/PrintRun.h"
+#include "printing/PrintingHandlers.h"
+#include "queue/AddFolder.h"
+#include "queue/QueueHandlers.h"
+#include "queue/QueueModel.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+
+#include <cstdio>
+#include <optional>
+
+namespace deckrun {
+
+namespace {
+
+/** A line of ours on standard error, flushed at once. */
+void sayError(const QString &text)
+{
+    std::fprintf(stderr, "deckrun: %s\n", qPrintable(text));
+    std::fflush(stderr);
+}
+
+/** `text` as a terminal shows it: carriage returns, alone or before a line feed, as line breaks. */
+QByteArray terminalText(const QString &text)
+{
+    QString shown = text;
+    shown.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    shown.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    return shown.toLocal8Bit();
+}
+
+/**
+ * The dialogs of a run without a window: every message goes to standard
+ * error in full, except "Done.", which ends the progress on standard output.
+ * The question whether to go on while the presentation application already
+ * runs is answered by --yes.
+ */
+class StreamDialogs final : public Dialogs {
+public:
+    explicit StreamDialogs(bool yes) : m_yes(yes) {}
+
+    Answer messageBox(const QString &text, const QString &title, Buttons buttons, Icon) override
+    {
+        if (text == QLatin1String("Done.") && title.isEmpty()) {
+            if (m_stopping.isEmpty())
+                std::fputs("Done.\n", stdout);
+            else
+                sayError(QStringLiteral("stopped by %1; the files not begun were not printed.")
+                             .arg(m_stopping));
+            std::fflush(stdout);
+            return Answer::Ok;
+        }
+        if (title == QLatin1String("Application Error"))
+            ++m_errorReports;
+        else
+            m_troubled = true; // "No files added.", the running application, ...
+        std::fflush(stdout);
+        const QByteArray shown = terminalText(text);
+        std::fprintf(stderr, "%s\n\n", shown.constData());
+        std::fflush(stderr);
+        if (buttons != Buttons::YesNo)
+            return Answer::Ok;
+        if (m_yes) {
+            sayError(QStringLiteral("going on, as --yes was given."));
+            m_troubled = false;
+            return Answer::Yes;
+        }
+        sayError(QStringLiteral("nothing was printed; give --yes to print all the same."));
+        return Answer::No;
+    }
+    // A run without a window asks nothing else: every question is cancelled.
+    QString inputBox(const QString &, const QString &, const QString &) override { return {}; }
+    FileDialogResult openFiles(const FileDialogRequest &) override { return {}; }
+    QString browseForFolder(const QString &, const QString &) override { return {}; }
+
+    int errorReports() const { return m_errorReports; }
+    bool troubled() const { return m_troubled; }
+    void setStopping(const QString &signalName) { m_stopping = signalName; }
+
+private:
+    bool m_yes;
+    int m_errorReports = 0;
+    bool m_troubled = false;
+    QString m_stopping;
+};
+
+/** The choices and the progress of a run without a window. */
+class BatchRun final : public PrintChoices, public PrintProgress, public QueueTarget {
+public:
+    BatchRun(Platform &platform, QString printer, int pause)
+        : m_platform(platform), m_printer(std::move(printer)), m_pause(pause)
+    {}
+
+    // PrintChoices
+    QString printerName() const override { return m_printer; }
+    QString pauseText() const override
+    {
+        return QString::number(m_pause) + QStringLiteral(" seconds");
+    }
+    bool stopRequested() const override { return m_stopSignal != 0; }
+
+    // PrintProgress: one line per file; the window's bar and texts have no place here.
+    void showBusy(bool) override {}
+    void showPercent(int) override {}
+    void showText(const QString &) override {}
+    void fileStarted(int position, int count, const QString &path) override
+    {
+        std::printf("Processing: %s (%d of %d)\n", qPrintable(FileNameFromPath(path)), position,
+                    count);
+        std::fflush(stdout);
+    }
+    void fileEnded(const FileOutcome &outcome) override
+    {
+        if (outcome.printed())
+            ++m_printed;
+    }
+
+    // QueueTarget
+    Platform &platform() override { return m_platform; }
+    QueueModel &queue() override { return m_queue; }
+
+    int printed() const { return m_printed; }
+    int stopSignal() const { return m_stopSignal; }
+    void stop(int signal) { m_stopSignal = signal; }
+
+private:
+    Platform &m_platform;
+    QueueModel m_queue;
+    QString m_printer;
+    int m_pause;
+    int m_printed = 0;
+    int m_stopSignal = 0;
+};
+
+constexpr int BadArguments = 2;
+
+/** A command line that cannot be run: what is wrong, and where to read how it goes. */
+void sayUsageError(const QString &text)
+{
+    sayError(text);
+    std::fputs("Try 'deckrun --help' for more information.\n", stderr);
+}
+
+struct Arguments {
+    QStringList paths;
+    std::optional<QString> printer;
+    std::optional<int> pause;
+    QString extension = QStringLiteral("ppt");
+    bool yes = false;
+};
+
+/** The command line read and checked; a message and none when it is not usable. */
+std::optional<Arguments> readArguments(const QStringList &commandLine)
+{
+    QCommandLineParser parser;
+    DescribeCommandLine(parser);
+    if (!parser.parse(commandLine)) {
+        sayUsageError(parser.errorText());
+        return std::nullopt;
+    }
+    Arguments a;
+    for (const QString &argument : parser.positionalArguments())
+        a.paths << PathFromArgument(argument);
+    if (a.paths.isEmpty()) {
+        sayUsageError(QStringLiteral("--print needs the files or folders to print."));
+        return std::nullopt;
+    }
+    if (parser.isSet(QStringLiteral("printer"))) {
+        a.printer = parser.value(QStringLiteral("printer"));
+        if (a.printer->isEmpty()) {
+            sayUsageError(QStringLiteral("--printer needs a printer's name."));
+            return std::nullopt;
+        }
+    }
+    if (parser.isSet(QStringLiteral("pause"))) {
+        const QString pause = parser.value(QStringLiteral("pause"));
+        if (pause.size() != 1 || pause.front() < QLatin1Char('0') ||
+            pause.front() > QLatin1Char('9')) {
+            sayUsageError(
+                QStringLiteral("--pause takes one digit, 0 to 9, not \"%1\".").arg(pause));
+            return std::nullopt;
+        }
+        a.pause = pause.front().unicode() - u'0';
+    }
+    if (parser.isSet(QStringLiteral("extension"))) {
+        a.extension = parser.value(QStringLiteral("extension"));
+        if (a.extension.isEmpty()) {
+            sayUsageError(QStringLiteral("--extension needs an extension (* for every file)."));
+            return std::nullopt;
+        }
+    }
+    a.yes = parser.isSet(QStringLiteral("yes"));
+    return a;
+}
+
+/** The printer asked for, or the one the window would start with; a message and none when there is
+ * none. */
+std::optional<QString> choosePrinter(Platform &p, const std::optional<QString> &asked)
+{
+    const QStringList names = p.printers->printerNames();
+    if (asked) {
+        if (names.contains(*asked))
+            return asked;
+        sayError(
+            QStringLiteral("there is no printer named \"%1\"; nothing was printed.").arg(*asked));
+        if (!names.isEmpty())
+            sayError(QStringLiteral("the printers are: %1").arg(names.join(QStringLiteral(", "))));
+        return std::nullopt;
+    }
+    const QString defaultPrinter = p.printers->defaultPrinterName();
+    std::optional<int> chosen;
+    try {
+        chosen = StartingPrinter(*p.settings, names, defaultPrinter);
+    } catch (const std::exception &) {
+        // a stored choice the window itself would refuse: the system's default
+        const qsizetype index = names.indexOf(defaultPrinter);
+        if (!defaultPrinter.isEmpty() && index >= 0)
+            chosen = static_cast<int>(index);
+    }
+    if (chosen && *chosen >= 0 && *chosen < names.size())
+        return names.at(*chosen);
+    sayError(names.isEmpty() ? QStringLiteral("no printers are installed; nothing was printed.")
+                             : QStringLiteral("no printer is chosen and there is no default "
+                                              "printer; name one with --printer."));
+    return std::nullopt;
+}
+
+/** The pause asked for, or the one chosen in the window when it is one of the ten. */
+int choosePause(SettingsStore &settings, const std::optional<int> &asked)
+{
+    if (asked)
+        return *asked;
+    bool ok = false;
+    const int stored = readSetting(settings, setting::PauseIndex).toInt(&ok);
+    return ok && stored >= 0 && stored <= 9
+               ? stored
+               : QString::fromLatin1(setting::PauseIndex.defaultValue).toInt();
+}
+
+/** Queues the files as given, and the files in each folder as "Add All File(s) In Folder" does. */
+void queuePaths(BatchRun &run, const Arguments &a)
+{
+    Platform &p = run.platform();
+    StepRunner walk(*p.dialogs, QString::fromLatin1(AddFolderLocation));
+    for (const QString &path : a.paths) {
+        bool folder = false;
+        try {
+            folder = p.files->IsFolder(path);
+        } catch (const std::exception &) {
+            folder = false; // queued as a file, its open reports what is wrong
+        }
+        if (folder)
+            AddFolderTree(run, path, QStringLiteral("*.") + a.extension, walk);
+        else
+            run.queue().Append(path);
+    }
+}
+
+} // namespace
+
+bool AsksForBatchRun(int argc, char **argv)
+{
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    QCommandLineParser look;
+    DescribeCommandLine(look);
+    look.parse(arguments);
+    return look.isSet(QStringLiteral("print"));
+}
+
+int RunBatch(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    NameTheProgram();
+    const std::optional<Arguments> a = readArguments(QCoreApplication::arguments());
+    if (!a)
+        return BadArguments;
+
+    const std::unique_ptr<Platform> platform = makeSystemPlatform(true);
+    auto owned = std::make_unique<StreamDialogs>(a->yes);
+    StreamDialogs &dialogs = *owned;
+    platform->dialogs = std::move(owned);
+    platform->dialogs->setApplicationTitle(QStringLiteral("Deckrun"));
+
+    const std::optional<QString> printer = choosePrinter(*platform, a->printer);
+    if (!printer)
+        return BadArguments;
+    CheckPowerPointInstalled(*platform); // ends the program with 1 when it cannot print
+
+    BatchRun run(*platform, *printer, choosePause(*platform->settings, a->pause));
+    StopSignals stopSignals;
+    QObject::connect(&stopSignals, &StopSignals::stopAsked, [&](int signal, const QString &name) {
+        if (run.stopSignal() == 0) {
+            run.stop(signal);
+            dialogs.setStopping(name);
+            sayError(QStringLiteral("%1: stopping once the file in hand has "
+                                    "ended (again to stop at once).")
+                         .arg(name));
+            return;
+        }
+        sayError(QStringLiteral("%1 again: stopping now.").arg(name));
+        platform->office->shutdown();
+        StopSignals::endBy(signal);
+    });
+
+    queuePaths(run, *a);
+    const int queued = run.queue().Count();
+    bool printing = false;
+    PrintQueue(*platform, run.queue(), run, run, printing);
+    platform->office->shutdown();
+
+    if (run.stopSignal() != 0)
+        StopSignals::endBy(run.stopSignal());
+    const bool everyFilePrinted =
+        queued > 0 && run.printed() == queued && dialogs.errorReports() == 0 && !dialogs.troubled();
+    return everyFilePrinted ? 0 : 1;
+}
+
+} // namespace deckrun

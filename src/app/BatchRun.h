@@ -1,0 +1,24 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+// `deckrun --print`: a print run without a window, for scripts and print
+// servers. The files are queued as given and folders walked as "Add All
+// File(s) In Folder" walks them; then the window's own print run prints them,
+// with its error reports on standard error and its progress on standard
+// output.
+
+namespace deckrun {
+
+/** True when the command line asks for a run without a window (`--print`). */
+bool AsksForBatchRun(int argc, char **argv);
+
+/**
+ * Runs `deckrun --print ...` to its end and gives the exit status: 0 when
+ * every file printed, 1 when any failed (or nothing was printed), 2 for bad
+ * arguments or a printer that is not installed. Needs no display. SIGINT or
+ * SIGTERM ends the run once the file in hand has ended, and the process then
+ * ends by that signal; a second one ends it at once.
+ */
+int RunBatch(int argc, char **argv);
+
+} // namespace deckrun
