@@ -14,7 +14,10 @@
 #include "support/Messages.h"
 
 #include <QComboBox>
+#include <QDateTime>
+#include <QDir>
 #include <QElapsedTimer>
+#include <QJsonObject>
 #include <QPushButton>
 #include <QTimer>
 
@@ -124,6 +127,25 @@ protected:
             if (texts.isEmpty() || texts.last() != s.text)
                 texts << s.text;
         return texts;
+    }
+
+    /** Each run log line as "name outcome [step: description] on printer". */
+    QStringList outcomes() const
+    {
+        QStringList lines;
+        for (const QJsonObject &line : fake.runLogLines()) {
+            EXPECT_TRUE(
+                QDateTime::fromString(line[QLatin1String("time")].toString(), Qt::ISODateWithMs)
+                    .isValid());
+            QString text = FileNameFromPath(line[QLatin1String("file")].toString()) +
+                           QLatin1Char(' ') + line[QLatin1String("outcome")].toString();
+            if (line.contains(QLatin1String("step")))
+                text += QStringLiteral(" %1: %2")
+                            .arg(line[QLatin1String("step")].toInt())
+                            .arg(line[QLatin1String("description")].toString());
+            lines << text + QStringLiteral(" on ") + line[QLatin1String("printer")].toString();
+        }
+        return lines;
     }
 
     FakePlatform fake;
@@ -291,6 +313,11 @@ TEST_F(PrintRun, AFileThatFailsToOpenGivesItsReportsAndTheRunGoesOn)
     EXPECT_THAT(fake.office->printed(), ElementsAre(good + QStringLiteral(" -> ") + Printer));
     EXPECT_NEAR(pauseEnded - pauseStarted, 2 + 1, 1e-9) << "the damaged file still pauses";
     EXPECT_EQ(messageTexts().last(), QStringLiteral("Done."));
+    // Its first failing step is what the run log keeps of it.
+    EXPECT_THAT(outcomes(),
+                ElementsAre(QStringLiteral("damaged.ppt failed 120: The file could not be opened. "
+                                           "on Office Laser"),
+                            QStringLiteral("good.ppt printed on Office Laser")));
 }
 
 TEST_F(PrintRun, EmptyPrinterSelectionFailsAt126AndStillPrints)
@@ -303,6 +330,10 @@ TEST_F(PrintRun, EmptyPrinterSelectionFailsAt126AndStillPrints)
     EXPECT_THAT(fake.office->printed(), ElementsAre(a + QStringLiteral(" -> ")));
     EXPECT_TRUE(fake.office->calls().contains(QStringLiteral("Quit")));
     EXPECT_EQ(messageTexts().last(), QStringLiteral("Done."));
+    // Printed, but not where it was meant to: the log does not call that printed.
+    ASSERT_EQ(outcomes().size(), 1);
+    EXPECT_TRUE(outcomes()[0].startsWith(QStringLiteral("a.ppt failed 126: ")))
+        << outcomes()[0].toStdString();
 }
 
 TEST_F(PrintRun, PauseComesFromTheFirstCharacterOfThePauseSelection)
@@ -384,6 +415,27 @@ TEST_F(PrintRun, RowsGoneDuringARunAreReportedAndNotPrinted)
     EXPECT_THAT(fake.office->printed(), ElementsAre(a + QStringLiteral(" -> ") + Printer));
     EXPECT_EQ(messageTexts().last(), QStringLiteral("Done."));
     EXPECT_EQ(form.ProgressBar1->value(), 0);
+    // Rows that are gone are no files: the log has the one that printed, only.
+    EXPECT_THAT(outcomes(), ElementsAre(QStringLiteral("a.ppt printed on Office Laser")));
+}
+
+TEST_F(PrintRun, ARunLogThatCannotBeWrittenIsSaidOnceAndTheFilesStillPrint)
+{
+    // A folder where the log file should be: no line can go there.
+    ASSERT_TRUE(QDir().mkpath(fake.runLogPath()));
+    const QString a = deck(QStringLiteral("a.ppt")), b = deck(QStringLiteral("b.ppt"));
+    queue({a, b});
+    run();
+    EXPECT_THAT(fake.office->printed(), ElementsAre(a + QStringLiteral(" -> ") + Printer,
+                                                    b + QStringLiteral(" -> ") + Printer));
+    const QStringList texts = messageTexts();
+    ASSERT_EQ(texts.size(), 2) << texts.join(QLatin1Char('|')).toStdString();
+    EXPECT_TRUE(texts[0].startsWith(QStringLiteral("The run log ") + fake.runLogPath() +
+                                    QStringLiteral(" could not be written: ")))
+        << texts[0].toStdString();
+    EXPECT_EQ(fake.dialogs->messages[0].icon, Icon::Warning);
+    EXPECT_EQ(texts[1], QStringLiteral("Done."));
+    EXPECT_TRUE(fake.dialogs->reports().empty());
 }
 
 TEST_F(PrintRun, SelectionsAreReadAfreshForEveryFile)

@@ -1,6 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "support/FakePlatform.h"
 
+#include "platform/qt/QtServices.h"
+
+#include <QFile>
+#include <QJsonDocument>
+
+#include <stdexcept>
+
 namespace deckrun::test {
 
 Answer ScriptedDialogs::messageBox(const QString &text, const QString &title, Buttons buttons,
@@ -125,6 +132,30 @@ FakePlatform::FakePlatform()
     platform.printers = std::move(pr);
     platform.office = std::move(o);
     platform.program = std::move(pc);
+    platform.runLog = std::make_unique<FileRunLog>(runLogPath());
+}
+
+QString FakePlatform::runLogPath() const
+{
+    return m_runLogFolder.filePath(QStringLiteral("run-log.jsonl"));
+}
+
+std::vector<QJsonObject> FakePlatform::runLogLines() const
+{
+    std::vector<QJsonObject> lines;
+    QFile file(runLogPath());
+    if (!file.open(QIODevice::ReadOnly))
+        return lines;
+    for (const QByteArray &line : file.readAll().split('\n')) {
+        if (line.isEmpty())
+            continue;
+        QJsonParseError error{};
+        const QJsonDocument document = QJsonDocument::fromJson(line, &error);
+        if (error.error != QJsonParseError::NoError || !document.isObject())
+            throw std::runtime_error("not a JSON object: " + line.toStdString());
+        lines.push_back(document.object());
+    }
+    return lines;
 }
 
 } // namespace deckrun::test

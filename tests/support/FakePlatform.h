@@ -9,7 +9,9 @@
 #include "support/SimPresentation.h"
 
 #include <QHash>
+#include <QJsonObject>
 #include <QStringList>
+#include <QTemporaryDir>
 
 #include <deque>
 #include <functional>
@@ -121,6 +123,14 @@ struct FakePlatform {
     FakePrinters *printers;
     SimAutomation *office;
     FakeProgramControl *program;
+
+    /** The run log: the real file, in a temporary folder of its own. */
+    QString runLogPath() const;
+    /** Every line of the run log, each read as the JSON object it must be. */
+    std::vector<QJsonObject> runLogLines() const;
+
+private:
+    QTemporaryDir m_runLogFolder;
 };
 
 } // namespace deckrun::test

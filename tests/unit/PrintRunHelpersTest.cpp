@@ -4,6 +4,10 @@
 #include "printing/PrintRun.h"
 #include "support/FakePlatform.h"
 
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTimeZone>
+
 #include <gtest/gtest.h>
 
 #include <limits>
@@ -149,5 +153,42 @@ TEST(WaitSeconds, NothingOrLessReturnsAtOnceWithoutPumping)
         EXPECT_EQ(events.pumps, 0);
         EXPECT_EQ(events.sleeps, 0);
         EXPECT_EQ(events.now, 36000.0);
+    }
+}
+
+TEST(RunLogLine, ReadsBackAsTheOutcomeItRecords)
+{
+    // Paths may hold anything a file name can: the line stays one JSON object.
+    const QDateTime summer(QDate(2026, 7, 1), QTime(9, 5, 3, 250), QTimeZone(7200));
+    const struct {
+        const char *file;
+        int step;
+        const char *description;
+    } cases[] = {
+        {"/decks/plain.ppt", 0, ""},
+        {"/decks/tab\there \"quoted\" back\\slash.pptx", 0, ""},
+        {"/decks/line\nbreak\r\x01\x1f.odp", 120, "could not open \"x\":\nthe file is damaged."},
+        {"/decks/Gr\xc3\xbc\xc3\x9f"
+         "e \xe2\x82\xac \xf0\x9f\x93\x8a.ppt",
+         130, "Drucker \xc3\xbc"},
+    };
+    for (const auto &c : cases) {
+        FileOutcome outcome{summer, QString::fromUtf8(c.file), QStringLiteral("PDF \"2\""), c.step,
+                            QString::fromUtf8(c.description)};
+        const QByteArray line = RunLogLine(outcome);
+        EXPECT_FALSE(line.contains('\n')) << c.file;
+        QJsonParseError error{};
+        const QJsonObject o = QJsonDocument::fromJson(line, &error).object();
+        ASSERT_EQ(error.error, QJsonParseError::NoError) << line.constData();
+        EXPECT_EQ(o[QLatin1String("time")].toString(),
+                  QStringLiteral("2026-07-01T09:05:03.250+02:00"));
+        EXPECT_EQ(o[QLatin1String("file")].toString(), outcome.file);
+        EXPECT_EQ(o[QLatin1String("printer")].toString(), outcome.printer);
+        EXPECT_EQ(o[QLatin1String("outcome")].toString(),
+                  c.step == 0 ? QStringLiteral("printed") : QStringLiteral("failed"));
+        EXPECT_EQ(o.contains(QLatin1String("step")), c.step != 0) << c.file;
+        EXPECT_EQ(o[QLatin1String("step")].toInt(), c.step);
+        EXPECT_EQ(o[QLatin1String("description")].toString(), outcome.description);
+        EXPECT_TRUE(line.startsWith("{\"time\":")) << "time first, so the log reads in order";
     }
 }
