@@ -280,10 +280,12 @@ void PrintQueue(Platform &platform, const QueueModel &queue, const PrintChoices 
         r.step(134, [&] { WaitSeconds(events, 1, stopping); });
         r.step(136, [&] { presentation.reset(); });
         r.step(138, [&] { application.reset(); });
-        r.step(140, [&] { WaitSeconds(events, PauseDigit(choices.pauseText()) + 1, stopping); });
-        r.step(142, [&] { ++i; });
+        // The file has ended: its line goes to the log before the pause, so
+        // that a run killed while it pauses has recorded it.
         recorder.fileEnded(*outcome);
         outcome.reset();
+        r.step(140, [&] { WaitSeconds(events, PauseDigit(choices.pauseText()) + 1, stopping); });
+        r.step(142, [&] { ++i; });
     }
 
     r.step(144, [&] { progress.showBusy(false); });

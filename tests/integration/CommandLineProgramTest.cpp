@@ -1,15 +1,24 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The real program, started the way a file manager's "Open With Deckrun" or a
-// terminal starts it: `deckrun --help` answers without a window, and
-// `deckrun FILE FILE FILE` opens the window with the three files queued.
+// The real program, started the way a file manager's "Open With Deckrun", a
+// terminal or a script starts it: `deckrun --help` answers without a window,
+// `deckrun FILE FILE FILE` opens the window with the three files queued, and
+// `deckrun --print ...` prints without a window or a display.
 
 #include "support/TempTree.h"
 
+#include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QThread>
 
 #include <gtest/gtest.h>
+
+#include <csignal>
 
 using deckrun::test::TempTree;
 
@@ -26,8 +35,78 @@ QProcessEnvironment isolated(const QString &home)
     env.insert(QStringLiteral("XDG_CACHE_HOME"), home + QStringLiteral("/cache"));
     env.insert(QStringLiteral("XDG_DATA_HOME"), home + QStringLiteral("/data"));
     env.insert(QStringLiteral("XDG_RUNTIME_DIR"), home + QStringLiteral("/runtime"));
+    env.insert(QStringLiteral("XDG_STATE_HOME"), home + QStringLiteral("/state"));
     return env;
 }
+
+/** The same without any display: what a print server or a script over ssh has. */
+QProcessEnvironment withoutDisplay(const QString &home)
+{
+    QProcessEnvironment env = isolated(home);
+    for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        env.remove(QLatin1String(name));
+    return env;
+}
+
+/** The run log of the program started with `home` as its home. */
+QString runLogIn(const QString &home)
+{
+    return home + QStringLiteral("/state/Orvanta/Deckrun/run-log.jsonl");
+}
+
+/** Each run log line as "name outcome[ step: description] on printer". */
+QStringList runLogOutcomes(const QString &home)
+{
+    QFile file(runLogIn(home));
+    QStringList lines;
+    if (!file.open(QIODevice::ReadOnly))
+        return lines;
+    for (const QByteArray &line : file.readAll().split('\n')) {
+        if (line.isEmpty())
+            continue;
+        const QJsonObject o = QJsonDocument::fromJson(line).object();
+        QString text = QFileInfo(o[QLatin1String("file")].toString()).fileName() +
+                       QLatin1Char(' ') + o[QLatin1String("outcome")].toString();
+        if (o.contains(QLatin1String("step")))
+            text += QStringLiteral(" %1: %2")
+                        .arg(o[QLatin1String("step")].toInt())
+                        .arg(o[QLatin1String("description")].toString());
+        lines << text + QStringLiteral(" on ") + o[QLatin1String("printer")].toString();
+    }
+    return lines;
+}
+
+struct Finished {
+    int exitCode = -1;
+    bool crashed = true; // ended by a signal
+    QString out, err;
+};
+
+/** Runs the program to its end (two minutes at most); `during` acts while it runs. */
+Finished runToEnd(const QProcessEnvironment &env, const QStringList &arguments,
+                  const std::function<void(QProcess &)> &during = {})
+{
+    QProcess program;
+    program.setProcessEnvironment(env);
+    program.start(Program, arguments);
+    Finished f;
+    if (!program.waitForStarted(10000))
+        return f;
+    if (during)
+        during(program);
+    if (!program.waitForFinished(120000)) {
+        program.kill();
+        program.waitForFinished(10000);
+    }
+    f.exitCode = program.exitCode();
+    f.crashed = program.exitStatus() == QProcess::CrashExit;
+    f.out = QString::fromLocal8Bit(program.readAllStandardOutput());
+    f.err = QString::fromLocal8Bit(program.readAllStandardError());
+    return f;
+}
+
+/** Processes still mentioning `text` after up to five seconds; those are then killed. */
+QStringList leftRunning(const QString &text);
 
 /** The processes whose command line mentions `text` (the office Deckrun started, by its profile).
  */
@@ -38,6 +117,20 @@ QStringList processesMentioning(const QString &text)
     pgrep.waitForFinished(10000);
     return QString::fromLocal8Bit(pgrep.readAllStandardOutput())
         .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+}
+
+QStringList leftRunning(const QString &text)
+{
+    QStringList left;
+    for (int i = 0; i < 50; ++i) {
+        left = processesMentioning(text);
+        if (left.isEmpty())
+            break;
+        QThread::msleep(100);
+    }
+    for (const QString &pid : std::as_const(left))
+        QProcess::execute(QStringLiteral("kill"), {QStringLiteral("-9"), pid});
+    return left;
 }
 
 } // namespace
@@ -114,16 +207,202 @@ TEST(CommandLineProgram, ThreeDecksFromAFileManagerAreQueued)
     EXPECT_EQ(queued, paths) << log.toStdString();
 
     // The office Deckrun started for its start-up check went with it.
-    QStringList left;
-    for (int i = 0; i < 50; ++i) {
-        left = processesMentioning(home.path());
-        if (left.isEmpty())
-            break;
-        QThread::msleep(100);
-    }
-    for (const QString &pid : std::as_const(left))
-        QProcess::execute(QStringLiteral("kill"), {QStringLiteral("-9"), pid});
+    const QStringList left = leftRunning(home.path());
     EXPECT_TRUE(left.isEmpty()) << "processes left behind: "
                                 << left.join(QLatin1Char(' ')).toStdString();
+}
+#endif
+
+// What cannot be run is refused before anything prints, and says why.
+TEST(CommandLineProgram, BatchRefusesBadArgumentsBeforePrinting)
+{
+    TempTree home;
+    const QString deck = home.file(QStringLiteral("a.ppt"));
+    const struct {
+        QStringList arguments;
+        int status;
+        const char *said;
+        bool display = false;
+    } cases[] = {
+        {{"--print"}, 2, "deckrun: --print needs the files or folders to print."},
+        {{"--print", "--pause", "12", deck},
+         2,
+         "deckrun: --pause takes one digit, 0 to 9, not \"12\"."},
+        {{"--print", "--pause=x", deck}, 2, "deckrun: --pause takes one digit, 0 to 9, not \"x\"."},
+        {{"--print", "--printer", "No Such Printer", deck},
+         2,
+         "deckrun: there is no printer named \"No Such Printer\"; nothing was printed."},
+        {{"--print", "--printer=", deck}, 2, "deckrun: --printer needs a printer's name."},
+        {{"--print", "--extension=", deck}, 2, "deckrun: --extension needs an extension"},
+        {{"--print", "--colour", deck}, 2, "deckrun: Unknown option 'colour'."},
+        // The batch options mean nothing to the window.
+        {{"--yes", deck}, 1, "deckrun: --yes goes with --print.", true},
+    };
+    for (const auto &c : cases) {
+        const std::string row = c.arguments.join(QLatin1Char(' ')).toStdString();
+        QProcessEnvironment env = withoutDisplay(home.path());
+        if (c.display)
+            env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        const Finished f = runToEnd(env, c.arguments);
+        EXPECT_FALSE(f.crashed) << row;
+        EXPECT_EQ(f.exitCode, c.status) << row << f.err.toStdString();
+        EXPECT_TRUE(f.err.startsWith(QString::fromUtf8(c.said))) << row << f.err.toStdString();
+        EXPECT_EQ(f.out, QString()) << row;
+        EXPECT_FALSE(QFile::exists(runLogIn(home.path()))) << row << ": nothing was run";
+    }
+}
+
+#ifdef DECKRUN_HAS_UNO
+namespace {
+
+/** The PDFs of the tests' printer whose names carry `token`, once `count` have come (or a minute
+ * passed). */
+QStringList pdfsWith(const QString &token, int count)
+{
+    const QDir dir(qEnvironmentVariable("DECKRUN_TEST_PDF_DIR"));
+    QStringList found;
+    QElapsedTimer clock;
+    clock.start();
+    do {
+        found = dir.entryList({QLatin1Char('*') + token + QStringLiteral("*.pdf")}, QDir::Files);
+        if (found.size() >= count)
+            break;
+        QThread::msleep(200);
+    } while (clock.elapsed() < 60000);
+    return found;
+}
+
+class BatchPrinting : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        printer = qEnvironmentVariable("DECKRUN_TEST_PRINTER");
+        if (printer.isEmpty() || qEnvironmentVariableIsEmpty("DECKRUN_TEST_PDF_DIR"))
+            GTEST_SKIP() << "DECKRUN_TEST_PRINTER / DECKRUN_TEST_PDF_DIR unset (source "
+                            "scripts/test-printer.sh)";
+        token = QStringLiteral("batch%1").arg(QCoreApplication::applicationPid());
+    }
+
+    void TearDown() override
+    {
+        const QStringList left = leftRunning(home.path());
+        EXPECT_TRUE(left.isEmpty())
+            << "offices left behind: " << left.join(QLatin1Char(' ')).toStdString();
+        if (!token.isEmpty()) {
+            QDir pdfs(qEnvironmentVariable("DECKRUN_TEST_PDF_DIR"));
+            for (const QString &name :
+                 pdfs.entryList({QLatin1Char('*') + token + QStringLiteral("*")}, QDir::Files))
+                pdfs.remove(name);
+        }
+    }
+
+    /** A copy of the bundled sample `name` in the decks folder, as `as`. */
+    QString sample(const QString &name, const QString &as)
+    {
+        const QString path = decks.at(as);
+        QDir().mkpath(QFileInfo(path).absolutePath());
+        QFile::copy(QStringLiteral(DECKRUN_PROGRAM_DIR "/Samples/") + name, path);
+        return path;
+    }
+
+    TempTree home, decks;
+    QString printer, token;
+};
+
+} // namespace
+
+// The samples, printed from a script on a machine without a display.
+TEST_F(BatchPrinting, TheSamplesPrintAndEveryFileIsLogged)
+{
+    const QStringList samples =
+        QDir(QStringLiteral(DECKRUN_PROGRAM_DIR "/Samples")).entryList(QDir::Files, QDir::Name);
+    ASSERT_EQ(samples.size(), 4);
+    QStringList paths, expectedOut, expectedLog;
+    for (int i = 0; i < samples.size(); ++i) {
+        const QString as = token + QLatin1Char(' ') + samples[i];
+        paths << sample(samples[i], as);
+        expectedOut << QStringLiteral("Processing: %1 (%2 of 4)").arg(as).arg(i + 1);
+        expectedLog << as + QStringLiteral(" printed on ") + printer;
+    }
+    expectedOut << QStringLiteral("Done.");
+
+    const Finished f =
+        runToEnd(withoutDisplay(home.path()),
+                 QStringList{"--print", "--printer", printer, "--pause", "0"} + paths);
+    EXPECT_FALSE(f.crashed);
+    EXPECT_EQ(f.exitCode, 0) << f.err.toStdString();
+    EXPECT_EQ(f.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts), expectedOut)
+        << f.out.toStdString();
+    EXPECT_EQ(f.err, QString());
+    EXPECT_EQ(runLogOutcomes(home.path()), expectedLog)
+        << runLogOutcomes(home.path()).join(QLatin1Char('\n')).toStdString();
+    EXPECT_EQ(pdfsWith(token, 4).size(), 4);
+}
+
+// A folder walked for one extension, with a damaged deck in it: the good one
+// prints, the damaged one is reported in full and logged with its step.
+TEST_F(BatchPrinting, ADamagedDeckIsReportedAndLoggedAndTheStatusSaysSo)
+{
+    const QString good = token + QStringLiteral("-good.pptx"); // the PDF carries the deck's name
+    sample(QStringLiteral("Quarterly Review.pptx"), token + QLatin1Char('/') + good);
+    decks.file(token + QStringLiteral("/below/damaged.pptx"),
+               QByteArray("PK\x03\x04 not a deck", 21));
+    sample(QStringLiteral("Product Roadmap.odp"),
+           token + QStringLiteral("/other.odp")); // not walked
+
+    const Finished f =
+        runToEnd(withoutDisplay(home.path()), {"--print", "--printer", printer, "--pause", "0",
+                                               "--extension", "pptx", decks.at(token)});
+    EXPECT_FALSE(f.crashed);
+    EXPECT_EQ(f.exitCode, 1) << f.err.toStdString();
+    EXPECT_EQ(f.out, QStringLiteral("Processing: %1 (1 of 2)\n"
+                                    "Processing: damaged.pptx (2 of 2)\n"
+                                    "Done.\n")
+                         .arg(good))
+        << f.out.toStdString();
+    const QString damaged = decks.at(token + QStringLiteral("/below/damaged.pptx"));
+    const QString opening = QStringLiteral("LibreOffice Impress could not open \"%1\": the file "
+                                           "is damaged or is not a presentation.")
+                                .arg(damaged);
+    EXPECT_TRUE(f.err.startsWith(opening + QStringLiteral("\nin Tamberlin2021/08/31.Form1."
+                                                          "PushButton3_Click at line 120\n\n"
+                                                          "Please email screenshot of this "
+                                                          "message to ")))
+        << f.err.toStdString();
+    EXPECT_EQ(runLogOutcomes(home.path()),
+              (QStringList{good + QStringLiteral(" printed on ") + printer,
+                           QStringLiteral("damaged.pptx failed 120: ") + opening +
+                               QStringLiteral(" on ") + printer}))
+        << runLogOutcomes(home.path()).join(QLatin1Char('\n')).toStdString();
+    EXPECT_EQ(pdfsWith(token, 1).size(), 1);
+}
+
+// SIGTERM (a service stopping, a script's timeout) ends the run once the file
+// in hand has ended: what printed is logged, nothing further begins, no office is left.
+TEST_F(BatchPrinting, SigtermEndsTheRunAndItsOfficeCleanly)
+{
+    const QStringList paths{
+        sample(QStringLiteral("Quarterly Review.pptx"), token + QStringLiteral("-1.pptx")),
+        sample(QStringLiteral("Quarterly Review.pptx"), token + QStringLiteral("-2.pptx"))};
+    const Finished f =
+        runToEnd(withoutDisplay(home.path()),
+                 QStringList{"--print", "--printer", printer, "--pause", "9"} + paths,
+                 [&](QProcess &program) {
+                     // Once the first file is logged, the run is in its pause.
+                     QElapsedTimer clock;
+                     clock.start();
+                     while (runLogOutcomes(home.path()).isEmpty() && clock.elapsed() < 120000)
+                         program.waitForFinished(200);
+                     ::kill(static_cast<pid_t>(program.processId()), SIGTERM);
+                 });
+    EXPECT_TRUE(f.crashed) << "ends by the signal, as a shell expects";
+    EXPECT_EQ(f.exitCode, SIGTERM);
+    EXPECT_EQ(f.out, QStringLiteral("Processing: %1-1.pptx (1 of 2)\n").arg(token))
+        << f.out.toStdString();
+    EXPECT_TRUE(f.err.contains(QStringLiteral("deckrun: SIGTERM: stopping")))
+        << f.err.toStdString();
+    EXPECT_EQ(runLogOutcomes(home.path()),
+              QStringList{token + QStringLiteral("-1.pptx printed on ") + printer})
+        << runLogOutcomes(home.path()).join(QLatin1Char('\n')).toStdString();
 }
 #endif
