@@ -339,8 +339,9 @@ TEST_F(BatchPrinting, TheSamplesPrintAndEveryFileIsLogged)
     EXPECT_EQ(pdfsWith(token, 4).size(), 4);
 }
 
-// A folder walked for one extension, with a damaged deck in it: the good one
-// prints, the damaged one is reported in full and logged with its step.
+// A folder walked for one extension, with a damaged deck in it, on the
+// printer chosen in the window: the good one prints, the damaged one is
+// reported in full and logged with its step.
 TEST_F(BatchPrinting, ADamagedDeckIsReportedAndLoggedAndTheStatusSaysSo)
 {
     const QString good = token + QStringLiteral("-good.pptx"); // the PDF carries the deck's name
@@ -350,9 +351,11 @@ TEST_F(BatchPrinting, ADamagedDeckIsReportedAndLoggedAndTheStatusSaysSo)
     sample(QStringLiteral("Product Roadmap.odp"),
            token + QStringLiteral("/other.odp")); // not walked
 
+    // No --printer and no --pause: the choices stored by the window hold.
+    home.file(QStringLiteral("config/Orvanta/Deckrun.conf"),
+              "[Deckrun]\nPrinterName=" + printer.toUtf8() + "\nCombo1=99\nCombo2=0\n");
     const Finished f =
-        runToEnd(withoutDisplay(home.path()), {"--print", "--printer", printer, "--pause", "0",
-                                               "--extension", "pptx", decks.at(token)});
+        runToEnd(withoutDisplay(home.path()), {"--print", "--extension", "pptx", decks.at(token)});
     EXPECT_FALSE(f.crashed);
     EXPECT_EQ(f.exitCode, 1) << f.err.toStdString();
     EXPECT_EQ(f.out, QStringLiteral("Processing: %1 (1 of 2)\n"
