@@ -37,9 +37,13 @@
 # names each job after the file ("soak-017 Quarterly Review.pptx"), and the
 # soak's printer (cups-pdf, TitlePref 1) names each PDF after the job title
 # with spaces as "_", a three-letter extension dropped and the job id added
-# ("soak-017_Quarterly_Review.pptx-job_912.pdf"). The number after "soak-" is
-# unique per file, so a file printed twice gives two PDFs with its number. The
-# run log names files by their full paths.
+# ("soak-017_Quarterly_Review.pptx-job_912.pdf"). A PDF belongs to the file
+# whose number follows "soak-" when it also begins with the rest of that file's
+# name without its extension ("soak-017_Quarterly_Review"); the job id keeps a
+# second print of a file from overwriting the first, so a file printed twice
+# has two PDFs. A PDF that belongs to no file (another program printing on the
+# soak's printer) counts against the soak. The run log names files by their
+# full paths.
 #
 # It prints these lines, then the details (the faults and what became of the
 # file in hand, failures by step, every file that counts against a line
@@ -123,7 +127,11 @@ source scripts/test-printer.sh
 [[ -d $pdf_dir && $pdf_dir != / ]] || fail_setup "no PDF folder $pdf_dir"
 as_root timeout 30 cancel -a "$printer" 2>/dev/null || true
 as_root timeout 30 cupsaccept "$printer"
-find "$pdf_dir" -maxdepth 1 -type f -name '*.pdf' -delete
+# Earlier soaks' PDFs go; anything else in the folder is not the soak's to delete or count.
+find "$pdf_dir" -maxdepth 1 -type f -name 'soak-*.pdf' -delete
+if [[ -n $(find "$pdf_dir" -maxdepth 1 -name '*.pdf' -print -quit) ]]; then
+    fail_setup "$pdf_dir holds PDFs that are not the soak's: give SOAK_PDF_DIR a folder of its own"
+fi
 
 if [[ ! -f $build/CMakeCache.txt ]]; then
     cmake --preset "$preset" >/dev/null
@@ -139,6 +147,7 @@ tmp=$(mktemp -d /tmp/deckrun-soak.XXXXXX)
 decks=$tmp/decks
 mkdir -p "$decks" "$tmp/home" "$tmp/config" "$tmp/cache" "$tmp/state" "$tmp/runtime" "$tmp/work"
 chmod 700 "$tmp/runtime"
+touch "$tmp/started" # the PDFs newer than this are the soak's
 out=$tmp/deckrun.out
 err=$tmp/deckrun.err
 run_log=$tmp/state/Orvanta/Deckrun/run-log.jsonl
@@ -209,7 +218,7 @@ cleanup() {
     if [[ $keep -eq 1 && -n ${tmp:-} ]]; then
         echo "Kept: $tmp (decks/, deckrun.out, deckrun.err, state/.../run-log.jsonl, faults.log) and the PDFs in $pdf_dir"
     else
-        find "$pdf_dir" -maxdepth 1 -type f -name '*.pdf' -delete 2>/dev/null || true
+        find "$pdf_dir" -maxdepth 1 -type f -name '*.pdf' -newer "$tmp/started" -delete 2>/dev/null
         [[ -n ${tmp:-} ]] && rm -rf "$tmp"
     fi
     exit "$status"
@@ -284,7 +293,7 @@ done
 kinds=(copy copy "${kinds[@]}")
 
 files=()
-declare -A kind_of=() index_of=() pages_of=()
+declare -A kind_of=() index_of=() pages_of=() pdf_prefix=()
 vanishing=()
 n_copy=0
 n_dmg=0
@@ -319,6 +328,9 @@ for ((i = 1; i <= nfiles; i++)); do
             ;;
     esac
     files+=("$path")
+    stem=${path##*/}
+    pdf_prefix[$i]=${stem%.*}
+    pdf_prefix[$i]=${pdf_prefix[$i]// /_}
     kind_of[$i]=$kind
     index_of[$path]=$i
 done
@@ -359,6 +371,11 @@ fault() { printf '%6.1f s  file %3s  %s\n' "$(elapsed "$run_start")" "$(file_in_
 ) &
 helpers+=($!)
 
+# Whether process $1 is still an office on Deckrun's profile, child of the Deckrun under test.
+still_ours() {
+    grep -qaF -- "$deckrun_profile" "/proc/$1/cmdline" 2>/dev/null &&
+        [[ $(awk '{ print $4 }' "/proc/$1/stat" 2>/dev/null) == "$dpid" ]]
+}
 # The soak's own office: started with its profile, by the Deckrun under test.
 our_office() {
     local pid
@@ -377,12 +394,12 @@ our_office() {
     while kill -0 "$dpid" 2>/dev/null; do
         gap=$((20 + RANDOM % 31))
         what=$((RANDOM % 3))
-        # When, after the office is seen: while it starts and opens, in the second's wait
-        # after opening (the printer is set next), or while it prints and quits.
+        # When: 0 to 300 ms after the office is seen (it starts and opens the deck), 300 to
+        # 1200 ms (the second's wait after opening; the printer is set next), or as soon as
+        # its job has reached the printer (while it confirms the print or quits).
         phase=$((RANDOM % 3))
-        jitter=$((RANDOM % 150))
-        ((phase == 1)) && jitter=$((200 + RANDOM % 700))
-        ((phase == 2)) && jitter=$((900 + RANDOM % 300))
+        jitter=$((RANDOM % 300))
+        ((phase == 1)) && jitter=$((300 + RANDOM % 900))
         length=$((3 + RANDOM % 8))
         for ((s = 0; s < gap * 10; s++)); do
             kill -0 "$dpid" 2>/dev/null || exit 0
@@ -405,9 +422,20 @@ our_office() {
                         fault "SIG$signal: no office of this Deckrun for 10 s, nothing sent"
                         break
                     fi
-                    sleep "$(printf '%d.%03d' $((jitter / 1000)) $((jitter % 1000)))"
-                    if [[ $(our_office) == "$pid" ]] && kill -"$signal" "$pid" 2>/dev/null; then
-                        fault "SIG$signal to the office (pid $pid), $jitter ms after it was seen"
+                    if ((phase == 2)); then
+                        # The job shows about 1.4 s after the office, which quits 0.1 s later.
+                        when="once its job reached the printer"
+                        for ((s = 0; s < 300; s++)); do
+                            [[ -n $(lpstat -o "$printer" 2>/dev/null) ]] && break
+                            still_ours "$pid" || break
+                            sleep 0.01
+                        done
+                    else
+                        when="$jitter ms after it was seen"
+                        sleep "$(printf '%d.%03d' $((jitter / 1000)) $((jitter % 1000)))"
+                    fi
+                    if still_ours "$pid" && kill -"$signal" "$pid" 2>/dev/null; then
+                        fault "SIG$signal to the office (pid $pid), $when"
                         break
                     fi
                     fault "SIG$signal: the office (pid $pid) ended before it was sent"
@@ -489,8 +517,10 @@ short_pdfs=()
 for pdf in "$pdf_dir"/*.pdf; do
     [[ -e $pdf ]] || continue
     name=${pdf##*/}
-    if [[ $name =~ ^soak-([0-9]+)[^0-9] ]] && ((10#${BASH_REMATCH[1]} >= 1 && 10#${BASH_REMATCH[1]} <= nfiles)); then
-        i=$((10#${BASH_REMATCH[1]}))
+    i=0
+    [[ $name =~ ^soak-([0-9]+)[^0-9] ]] && i=$((10#${BASH_REMATCH[1]}))
+    # The number names the file; the rest of the name must be the file's too.
+    if ((i >= 1 && i <= nfiles)) && [[ $name == "${pdf_prefix[$i]}"[._-]* ]]; then
         pdfs_of[$i]=$((${pdfs_of[$i]:-0} + 1))
         pdf_names[$i]+=" $name"
         if [[ -n ${pages_of[$i]:-} ]] && command -v pdfinfo >/dev/null; then
@@ -583,7 +613,7 @@ say "Details"
 say "  faults (time into the run, the file in hand, what), with what became of that file:"
 while IFS= read -r line; do
     at=$(awk '{ print $4 }' <<<"$line")
-    if [[ $at =~ ^[0-9]+$ ]] && ((at >= 1 && at <= nfiles)) && [[ $line == *SIG* || $line == *rejects* ]]; then
+    if [[ $at =~ ^[0-9]+$ ]] && ((at >= 1 && at <= nfiles)) && [[ $line == *SIG* || $line == *jobs* ]]; then
         o=${outcome_of[$at]:-no log line}
         [[ $o == failed ]] && o="failed at step ${step_of[$at]}"
         line+="  -> ${kind_of[$at]}, $o, ${pdfs_of[$at]:-0} PDF"
