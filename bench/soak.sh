@@ -7,17 +7,19 @@
 #
 #   bench/soak.sh [--seed N] [--files N] [--deadline SECONDS] [--keep]
 #
-#   --seed N        repeats an earlier soak: the same files, the same order and
-#                   the same faults at the same moments of the run (printed at
-#                   the start of every soak)
+#   --seed N        repeats an earlier soak (every soak prints its seed): the
+#                   same files in the same order, the same faults drawn at the
+#                   same moments of the run (what a fault hits depends on the
+#                   office's timing)
 #   --files N       how many files (default 200, at most 999)
 #   --deadline S    DECKRUN_OFFICE_DEADLINE for the run (default 20)
 #   --keep          keeps the temporary folder (decks, Deckrun's output, run
 #                   log, fault log) and the PDFs, and says where they are
 #
 # The soak has a CUPS PDF printer and a PDF folder of its own ($SOAK_PRINTER,
-# default Deckrun_Test_Soak; $SOAK_PDF_DIR, default /var/tmp/deckrun-pdf-soak,
-# emptied of PDFs first), and runs Deckrun with HOME and the XDG folders in its
+# default Deckrun_Test_Soak; $SOAK_PDF_DIR, default /var/tmp/deckrun-pdf-soak:
+# earlier soaks' PDFs are removed first, and a folder holding other PDFs is
+# refused), and runs Deckrun with HOME and the XDG folders in its
 # temporary folder, so Deckrun's settings, office profile and run log are the
 # soak's own. The program comes from the tree's build of the preset
 # $DECKRUN_PRESET (default "dev", folder build/), built when out of date.
@@ -61,8 +63,9 @@
 # stopped after the job reached the printer, so a later step of that file
 # failed. The soak ends with status 1 when a "must be 0" count is not 0, the
 # exit status is not the expected one, a file has more than one log line or
-# none but a PDF, a log line has no step, a PDF matches no file or misses pages, or
-# Deckrun had to be stopped by the soak; 2 when it could not set itself up.
+# none but a PDF, a log line has no step, a PDF matches no file or has the
+# wrong page count, or Deckrun had to be stopped by the soak; 2 when it could
+# not set itself up.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source_dir=$PWD
