@@ -25,6 +25,7 @@
 #include "queue/QueueModel.h"
 
 #include "../tests/support/SampleDeck.h"
+#include "BenchSupport.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -78,22 +79,6 @@ public:
     QString browseForFolder(const QString &, const QString &) override { return {}; }
 };
 
-/** A clock that jumps over every wait at once; pumping handles the window's events. */
-class JumpingClock final : public EventLoop {
-public:
-    void pumpEvents() override { QCoreApplication::processEvents(); }
-    double secondsSinceMidnight() override { return m_now; }
-    void sleepForEvents(double seconds) override
-    {
-        QCoreApplication::processEvents();
-        m_now += seconds;
-    }
-    double randomNumber() override { return 0.5; }
-
-private:
-    double m_now = 36000.0;
-};
-
 std::unique_ptr<Platform> officePlatform(const QTemporaryDir &dir,
                                          std::unique_ptr<EventLoop> events, uno::UnoOptions options)
 {
@@ -133,85 +118,6 @@ QStringList sampleCopies(const QTemporaryDir &dir, const QString &samples)
     return decks;
 }
 
-/** Posts a press and release on the button at random moments from its own thread. */
-class ClickPoster {
-public:
-    explicit ClickPoster(QPushButton &button)
-        : m_button(button), m_mouse(QPointingDevice::primaryPointingDevice())
-    {
-        QObject::connect(&button, &QPushButton::clicked, &button, [this] { handled(); });
-    }
-
-    void start(unsigned seed)
-    {
-        m_stop = false;
-        m_thread = std::thread([this, seed] {
-            std::mt19937 random(seed);
-            std::uniform_int_distribution<int> pauseMs(20, 150);
-            while (!m_stop) {
-                std::this_thread::sleep_for(std::chrono::milliseconds(pauseMs(random)));
-                if (!m_stop)
-                    post();
-            }
-        });
-    }
-
-    void stop()
-    {
-        m_stop = true;
-        if (m_thread.joinable())
-            m_thread.join();
-        const auto until = Clock::now() + std::chrono::milliseconds(200);
-        while (Clock::now() < until)
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-
-    std::vector<double> take()
-    {
-        const std::lock_guard lock(m_mutex);
-        std::vector<double> out;
-        out.swap(m_latencies);
-        m_posted.clear();
-        return out;
-    }
-
-private:
-    void post()
-    {
-        const QPointF at = QRectF(m_button.rect()).center();
-        const QPointF global = m_button.mapToGlobal(at);
-        {
-            const std::lock_guard lock(m_mutex);
-            m_posted.push_back(Clock::now());
-        }
-        QCoreApplication::postEvent(&m_button, new QMouseEvent(QEvent::MouseButtonPress, at, global,
-                                                               Qt::LeftButton, Qt::LeftButton,
-                                                               Qt::NoModifier, m_mouse));
-        QCoreApplication::postEvent(&m_button, new QMouseEvent(QEvent::MouseButtonRelease, at,
-                                                               global, Qt::LeftButton, Qt::NoButton,
-                                                               Qt::NoModifier, m_mouse));
-    }
-
-    void handled()
-    {
-        const auto now = Clock::now();
-        const std::lock_guard lock(m_mutex);
-        if (m_posted.empty())
-            return;
-        m_latencies.push_back(
-            std::chrono::duration<double, std::milli>(now - m_posted.front()).count());
-        m_posted.pop_front();
-    }
-
-    QPushButton &m_button;
-    const QPointingDevice *m_mouse;
-    std::thread m_thread;
-    std::atomic<bool> m_stop{false};
-    std::mutex m_mutex;
-    std::deque<Clock::time_point> m_posted;
-    std::vector<double> m_latencies;
-};
-
 void printSpread(const char *name, std::vector<double> v, const char *unit)
 {
     std::sort(v.begin(), v.end());
@@ -229,11 +135,11 @@ void printSpread(const char *name, std::vector<double> v, const char *unit)
 int clickLatency(const QString &printer, const QString &samples, int rounds)
 {
     QTemporaryDir dir;
-    auto platform = officePlatform(dir, std::make_unique<JumpingClock>(), {});
+    auto platform = officePlatform(dir, std::make_unique<bench::JumpingClock>(), {});
     Form1 form(*platform);
     prepareWindow(form, printer);
     const QStringList decks = sampleCopies(dir, samples);
-    ClickPoster poster(*form.PushButton3);
+    bench::ClickPoster poster(*form.PushButton3, 20, 150);
 
     // Peer: the same clicks on the idle window, its event loop asleep in exec().
     form.IsPrinting = true; // the button's own handler would start a run
@@ -243,7 +149,7 @@ int clickLatency(const QString &printer, const QString &samples, int rounds)
     idle.exec();
     poster.stop();
     form.IsPrinting = false;
-    printSpread("idle", poster.take(), "ms");
+    printSpread("idle", poster.take().latencies, "ms");
 
     form.queue().Append(decks.first()); // the first start fills the profile; not counted
     form.PushButton3->click();
@@ -257,7 +163,7 @@ int clickLatency(const QString &printer, const QString &samples, int rounds)
     poster.stop();
     std::printf("result run_files %lld\n", static_cast<long long>(form.queue().Count()));
     std::printf("result run_wall_s %.3f\n", run);
-    printSpread("run", poster.take(), "ms");
+    printSpread("run", poster.take().latencies, "ms");
     return 0;
 }
 

@@ -21,6 +21,8 @@
 #include "queue/QueueModel.h"
 #include "support/SimPresentation.h"
 
+#include "BenchSupport.h"
+
 #include <QApplication>
 #include <QComboBox>
 #include <QEventLoop>
@@ -139,95 +141,6 @@ int waitCpu(double seconds, double spinSeconds)
     return 0;
 }
 
-/**
- * Posts a press and release on the button at random moments from its own
- * thread, as the window system would deliver a user's click, and matches each
- * to the moment the button's click handler runs.
- */
-class ClickPoster {
-public:
-    explicit ClickPoster(QPushButton &button)
-        : m_button(button), m_mouse(QPointingDevice::primaryPointingDevice())
-    {
-        QObject::connect(&button, &QPushButton::clicked, &button, [this] { handled(); });
-    }
-
-    void start(unsigned seed)
-    {
-        m_stop = false;
-        m_thread = std::thread([this, seed] {
-            std::mt19937 random(seed);
-            std::uniform_int_distribution<int> pauseMs(40, 400);
-            while (!m_stop) {
-                std::this_thread::sleep_for(std::chrono::milliseconds(pauseMs(random)));
-                if (m_stop)
-                    break;
-                post();
-            }
-        });
-    }
-
-    void stop()
-    {
-        m_stop = true;
-        if (m_thread.joinable())
-            m_thread.join();
-        // Let the last clicks arrive.
-        const auto until = Clock::now() + std::chrono::milliseconds(200);
-        while (Clock::now() < until)
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-
-    std::vector<double> takeLatencies()
-    {
-        std::lock_guard lock(m_mutex);
-        std::vector<double> out;
-        out.swap(m_latencies);
-        return out;
-    }
-    int lost() const
-    {
-        std::lock_guard lock(m_mutex);
-        return static_cast<int>(m_posted.size());
-    }
-
-private:
-    void post()
-    {
-        const QPointF at = QRectF(m_button.rect()).center();
-        const QPointF global = m_button.mapToGlobal(at);
-        {
-            std::lock_guard lock(m_mutex);
-            m_posted.push_back(Clock::now());
-        }
-        QCoreApplication::postEvent(&m_button, new QMouseEvent(QEvent::MouseButtonPress, at, global,
-                                                               Qt::LeftButton, Qt::LeftButton,
-                                                               Qt::NoModifier, m_mouse));
-        QCoreApplication::postEvent(&m_button, new QMouseEvent(QEvent::MouseButtonRelease, at,
-                                                               global, Qt::LeftButton, Qt::NoButton,
-                                                               Qt::NoModifier, m_mouse));
-    }
-
-    void handled()
-    {
-        const auto now = Clock::now();
-        std::lock_guard lock(m_mutex);
-        if (m_posted.empty())
-            return;
-        m_latencies.push_back(
-            std::chrono::duration<double, std::milli>(now - m_posted.front()).count());
-        m_posted.pop_front();
-    }
-
-    QPushButton &m_button;
-    const QPointingDevice *m_mouse; // looked up on the window's thread, which owns it
-    std::thread m_thread;
-    std::atomic<bool> m_stop{false};
-    mutable std::mutex m_mutex;
-    std::deque<Clock::time_point> m_posted;
-    std::vector<double> m_latencies;
-};
-
 void printLatencies(const char *name, std::vector<double> ms)
 {
     std::sort(ms.begin(), ms.end());
@@ -249,7 +162,7 @@ int clickLatency(int files, double idleSeconds)
     auto platform = benchPlatform(dir);
     Form1 form(*platform);
     prepareWindow(form, files);
-    ClickPoster poster(*form.PushButton3);
+    bench::ClickPoster poster(*form.PushButton3, 40, 400);
 
     // Peer: the same clicks on the idle window, the event loop asleep in exec().
     // The button's own handler would start a run, so it is held off as during one.
@@ -260,7 +173,8 @@ int clickLatency(int files, double idleSeconds)
     idle.exec();
     poster.stop();
     form.IsPrinting = false;
-    printLatencies("idle", poster.takeLatencies());
+    const bench::ClickPoster::Phase idlePhase = poster.take();
+    printLatencies("idle", idlePhase.latencies);
 
     // During a run: clicks on "Start Printing" meet its guard while the run waits.
     poster.start(2);
@@ -272,8 +186,9 @@ int clickLatency(int files, double idleSeconds)
     std::printf(
         "result run_files_printed %lld\n",
         static_cast<long long>(static_cast<SimAutomation &>(*platform->office).printed().size()));
-    printLatencies("run", poster.takeLatencies());
-    std::printf("result clicks_lost %d\n", poster.lost());
+    const bench::ClickPoster::Phase runPhase = poster.take();
+    printLatencies("run", runPhase.latencies);
+    std::printf("result clicks_lost %d\n", idlePhase.lost + runPhase.lost);
     return 0;
 }
 

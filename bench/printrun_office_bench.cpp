@@ -22,6 +22,7 @@
 #include "queue/QueueModel.h"
 
 #include "../tests/support/SampleDeck.h"
+#include "BenchSupport.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -56,24 +57,6 @@ public:
     int reports = 0;
 };
 
-/** A clock that jumps over every wait at once; pumping handles the window's events. */
-class JumpingClock final : public EventLoop {
-public:
-    void pumpEvents() override { QCoreApplication::processEvents(); }
-    double secondsSinceMidnight() override { return m_now; }
-    void sleepForEvents(double seconds) override
-    {
-        QCoreApplication::processEvents();
-        m_now += seconds;
-        waited += seconds;
-    }
-    double randomNumber() override { return 0.5; }
-    double waited = 0.0;
-
-private:
-    double m_now = 36000.0;
-};
-
 } // namespace
 
 int main(int argc, char **argv)
@@ -104,8 +87,8 @@ int main(int argc, char **argv)
     Platform platform;
     auto dialogs = std::make_unique<CountingDialogs>();
     CountingDialogs &reports = *dialogs;
-    auto clock = std::make_unique<JumpingClock>();
-    JumpingClock &waits = *clock;
+    auto clock = std::make_unique<bench::JumpingClock>();
+    bench::JumpingClock &waits = *clock;
     uno::UnoOptions options;
     options.profileRoot = work.filePath(QStringLiteral("deckrun"));
     platform.dialogs = std::move(dialogs);
