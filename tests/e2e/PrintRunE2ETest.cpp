@@ -189,13 +189,7 @@ protected:
     /** The step numbers of the print run's error reports, in order. */
     std::vector<int> reportedSteps() const
     {
-        std::vector<int> steps;
-        const QString at = QString::fromLatin1(PrintRunLocation) + QStringLiteral("at line ");
-        for (const auto &m : fake.dialogs->reports()) {
-            const qsizetype k = m.text.indexOf(at);
-            steps.push_back(k < 0 ? -1 : m.text.mid(k + at.size(), 3).toInt());
-        }
-        return steps;
+        return fake.dialogs->reportedSteps(QString::fromLatin1(PrintRunLocation));
     }
 
     /** Presses "Start Printing" as the user does; returns the seconds the run took. */

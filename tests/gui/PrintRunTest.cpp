@@ -12,12 +12,11 @@
 #include "queue/QueueModel.h"
 #include "support/FakePlatform.h"
 #include "support/Messages.h"
+#include "support/RunLogLines.h"
 
 #include <QComboBox>
-#include <QDateTime>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QJsonObject>
 #include <QPushButton>
 #include <QTimer>
 
@@ -98,14 +97,10 @@ protected:
     /** The step numbers of the error reports, in order. */
     std::vector<int> reportedSteps() const
     {
-        std::vector<int> steps;
-        for (const auto &m : fake.dialogs->reports()) {
-            EXPECT_TRUE(
-                m.text.contains(QString::fromLatin1(PrintRunLocation) + QStringLiteral("at line ")))
-                << m.text.toStdString();
-            const qsizetype at = m.text.indexOf(QStringLiteral("at line ")) + 8;
-            steps.push_back(m.text.mid(at, 3).toInt());
-        }
+        const std::vector<int> steps =
+            fake.dialogs->reportedSteps(QString::fromLatin1(PrintRunLocation));
+        for (const int step : steps)
+            EXPECT_NE(step, -1) << "a report that does not name the print run's location";
         return steps;
     }
 
@@ -129,24 +124,8 @@ protected:
         return texts;
     }
 
-    /** Each run log line as "name outcome [step: description] on printer". */
-    QStringList outcomes() const
-    {
-        QStringList lines;
-        for (const QJsonObject &line : fake.runLogLines()) {
-            EXPECT_TRUE(
-                QDateTime::fromString(line[QLatin1String("time")].toString(), Qt::ISODateWithMs)
-                    .isValid());
-            QString text = FileNameFromPath(line[QLatin1String("file")].toString()) +
-                           QLatin1Char(' ') + line[QLatin1String("outcome")].toString();
-            if (line.contains(QLatin1String("step")))
-                text += QStringLiteral(" %1: %2")
-                            .arg(line[QLatin1String("step")].toInt())
-                            .arg(line[QLatin1String("description")].toString());
-            lines << text + QStringLiteral(" on ") + line[QLatin1String("printer")].toString();
-        }
-        return lines;
-    }
+    /** Each run log line as "name outcome[ step: description] on printer". */
+    QStringList outcomes() const { return runLogOutcomes(fake.runLogPath()); }
 
     FakePlatform fake;
     Form1 form{fake.platform};

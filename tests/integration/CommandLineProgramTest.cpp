@@ -4,6 +4,7 @@
 // `deckrun FILE FILE FILE` opens the window with the three files queued, and
 // `deckrun --print ...` prints without a window or a display.
 
+#include "support/RunLogLines.h"
 #include "support/TempTree.h"
 
 #include <QCoreApplication>
@@ -11,8 +12,6 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QProcess>
 #include <QThread>
 
@@ -54,26 +53,10 @@ QString runLogIn(const QString &home)
     return home + QStringLiteral("/state/Orvanta/Deckrun/run-log.jsonl");
 }
 
-/** Each run log line as "name outcome[ step: description] on printer". */
-QStringList runLogOutcomes(const QString &home)
+/** The run log of the program started with `home` as its home, a line each (see runLogOutcomes). */
+QStringList runLogOutcomesIn(const QString &home)
 {
-    QFile file(runLogIn(home));
-    QStringList lines;
-    if (!file.open(QIODevice::ReadOnly))
-        return lines;
-    for (const QByteArray &line : file.readAll().split('\n')) {
-        if (line.isEmpty())
-            continue;
-        const QJsonObject o = QJsonDocument::fromJson(line).object();
-        QString text = QFileInfo(o[QLatin1String("file")].toString()).fileName() +
-                       QLatin1Char(' ') + o[QLatin1String("outcome")].toString();
-        if (o.contains(QLatin1String("step")))
-            text += QStringLiteral(" %1: %2")
-                        .arg(o[QLatin1String("step")].toInt())
-                        .arg(o[QLatin1String("description")].toString());
-        lines << text + QStringLiteral(" on ") + o[QLatin1String("printer")].toString();
-    }
-    return lines;
+    return deckrun::test::runLogOutcomes(runLogIn(home));
 }
 
 struct Finished {
@@ -334,8 +317,8 @@ TEST_F(BatchPrinting, TheSamplesPrintAndEveryFileIsLogged)
     EXPECT_EQ(f.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts), expectedOut)
         << f.out.toStdString();
     EXPECT_EQ(f.err, QString());
-    EXPECT_EQ(runLogOutcomes(home.path()), expectedLog)
-        << runLogOutcomes(home.path()).join(QLatin1Char('\n')).toStdString();
+    EXPECT_EQ(runLogOutcomesIn(home.path()), expectedLog)
+        << runLogOutcomesIn(home.path()).join(QLatin1Char('\n')).toStdString();
     EXPECT_EQ(pdfsWith(token, 4).size(), 4);
 }
 
@@ -372,11 +355,11 @@ TEST_F(BatchPrinting, ADamagedDeckIsReportedAndLoggedAndTheStatusSaysSo)
                                                           "Please email screenshot of this "
                                                           "message to ")))
         << f.err.toStdString();
-    EXPECT_EQ(runLogOutcomes(home.path()),
+    EXPECT_EQ(runLogOutcomesIn(home.path()),
               (QStringList{good + QStringLiteral(" printed on ") + printer,
                            QStringLiteral("damaged.pptx failed 120: ") + opening +
                                QStringLiteral(" on ") + printer}))
-        << runLogOutcomes(home.path()).join(QLatin1Char('\n')).toStdString();
+        << runLogOutcomesIn(home.path()).join(QLatin1Char('\n')).toStdString();
     EXPECT_EQ(pdfsWith(token, 1).size(), 1);
 }
 
@@ -394,7 +377,7 @@ TEST_F(BatchPrinting, SigtermEndsTheRunAndItsOfficeCleanly)
                      // Once the first file is logged, the run is in its pause.
                      QElapsedTimer clock;
                      clock.start();
-                     while (runLogOutcomes(home.path()).isEmpty() && clock.elapsed() < 120000)
+                     while (runLogOutcomesIn(home.path()).isEmpty() && clock.elapsed() < 120000)
                          program.waitForFinished(200);
                      ::kill(static_cast<pid_t>(program.processId()), SIGTERM);
                  });
@@ -404,8 +387,8 @@ TEST_F(BatchPrinting, SigtermEndsTheRunAndItsOfficeCleanly)
         << f.out.toStdString();
     EXPECT_TRUE(f.err.contains(QStringLiteral("deckrun: SIGTERM: stopping")))
         << f.err.toStdString();
-    EXPECT_EQ(runLogOutcomes(home.path()),
+    EXPECT_EQ(runLogOutcomesIn(home.path()),
               QStringList{token + QStringLiteral("-1.pptx printed on ") + printer})
-        << runLogOutcomes(home.path()).join(QLatin1Char('\n')).toStdString();
+        << runLogOutcomesIn(home.path()).join(QLatin1Char('\n')).toStdString();
 }
 #endif

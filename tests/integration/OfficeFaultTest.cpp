@@ -91,36 +91,6 @@ QStringList pdfNamesWith(const QString &token)
     return names;
 }
 
-/** A flat presentation of `slides` slides of which slide `hidden` (1-based) is hidden. */
-QString writeDeckWithHiddenSlide(const QString &path, int slides, int hidden)
-{
-    QByteArray xml =
-        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-        "<office:document xmlns:office=\"urn:oasis:names:tc:opendocument:xmlns:office:1.0\" "
-        "xmlns:style=\"urn:oasis:names:tc:opendocument:xmlns:style:1.0\" "
-        "xmlns:draw=\"urn:oasis:names:tc:opendocument:xmlns:drawing:1.0\" "
-        "xmlns:text=\"urn:oasis:names:tc:opendocument:xmlns:text:1.0\" "
-        "xmlns:svg=\"urn:oasis:names:tc:opendocument:xmlns:svg-compatible:1.0\" "
-        "xmlns:presentation=\"urn:oasis:names:tc:opendocument:xmlns:presentation:1.0\" "
-        "office:version=\"1.2\" "
-        "office:mimetype=\"application/vnd.oasis.opendocument.presentation\">\n"
-        "<office:automatic-styles><style:style style:name=\"hidden\" "
-        "style:family=\"drawing-page\"><style:drawing-page-properties "
-        "presentation:visibility=\"hidden\"/></style:style></office:automatic-styles>\n"
-        "<office:body><office:presentation>\n";
-    for (int i = 1; i <= slides; ++i)
-        xml += "<draw:page draw:name=\"Slide " + QByteArray::number(i) + "\"" +
-               (i == hidden ? QByteArray(" draw:style-name=\"hidden\"") : QByteArray()) +
-               "><draw:frame svg:x=\"2cm\" svg:y=\"2cm\" svg:width=\"20cm\" svg:height=\"3cm\">"
-               "<draw:text-box><text:p>Slide " +
-               QByteArray::number(i) + "</text:p></draw:text-box></draw:frame></draw:page>\n";
-    xml += "</office:presentation></office:body>\n</office:document>\n";
-    QFile f(path);
-    if (!f.open(QIODevice::WriteOnly) || f.write(xml) != xml.size())
-        return QString();
-    return path;
-}
-
 /**
  * Saves `source` as a password-protected presentation (.odp) at `target` with the office
  * itself: a Basic macro of a throwaway profile's own library does the storing.
@@ -249,7 +219,7 @@ protected:
         };
         s_decks = {flat(QStringLiteral("three"), 3), flat(QStringLiteral("two"), 2),
                    flat(QStringLiteral("four"), 4)};
-        s_hidden = writeDeckWithHiddenSlide(s_dir->filePath(QStringLiteral("hidden.fodp")), 3, 2);
+        s_hidden = writeFlatDeck(s_dir->filePath(QStringLiteral("hidden.fodp")), 3, 2);
         // Deckrun's profile is made once, without a short deadline, so that
         // each case's office starts as fast as it does for a user.
         uno::UnoOptions options;
@@ -333,13 +303,7 @@ protected:
     /** The step numbers of the print run's error reports, in order. */
     std::vector<int> reportedSteps() const
     {
-        std::vector<int> steps;
-        const QString at = QString::fromLatin1(PrintRunLocation) + QStringLiteral("at line ");
-        for (const auto &m : fake.dialogs->reports()) {
-            const qsizetype k = m.text.indexOf(at);
-            steps.push_back(k < 0 ? -1 : m.text.mid(k + at.size(), 3).toInt());
-        }
-        return steps;
+        return fake.dialogs->reportedSteps(QString::fromLatin1(PrintRunLocation));
     }
 
     FakePlatform fake;

@@ -3,11 +3,6 @@
 
 #include "platform/qt/QtServices.h"
 
-#include <QFile>
-#include <QJsonDocument>
-
-#include <stdexcept>
-
 namespace deckrun::test {
 
 Answer ScriptedDialogs::messageBox(const QString &text, const QString &title, Buttons buttons,
@@ -65,6 +60,17 @@ std::vector<ShownMessage> ScriptedDialogs::reports() const
         if (m.title == QLatin1String("Application Error"))
             out.push_back(m);
     return out;
+}
+
+std::vector<int> ScriptedDialogs::reportedSteps(const QString &location) const
+{
+    std::vector<int> steps;
+    const QString at = location + QStringLiteral("at line ");
+    for (const auto &m : reports()) {
+        const qsizetype k = m.text.indexOf(at);
+        steps.push_back(k < 0 ? -1 : m.text.mid(k + at.size(), 3).toInt());
+    }
+    return steps;
 }
 
 QString MemorySettings::read(const QString &key, const QString &defaultValue)
@@ -138,24 +144,6 @@ FakePlatform::FakePlatform()
 QString FakePlatform::runLogPath() const
 {
     return m_runLogFolder.filePath(QStringLiteral("run-log.jsonl"));
-}
-
-std::vector<QJsonObject> FakePlatform::runLogLines() const
-{
-    std::vector<QJsonObject> lines;
-    QFile file(runLogPath());
-    if (!file.open(QIODevice::ReadOnly))
-        return lines;
-    for (const QByteArray &line : file.readAll().split('\n')) {
-        if (line.isEmpty())
-            continue;
-        QJsonParseError error{};
-        const QJsonDocument document = QJsonDocument::fromJson(line, &error);
-        if (error.error != QJsonParseError::NoError || !document.isObject())
-            throw std::runtime_error("not a JSON object: " + line.toStdString());
-        lines.push_back(document.object());
-    }
-    return lines;
 }
 
 } // namespace deckrun::test

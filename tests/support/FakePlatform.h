@@ -9,7 +9,6 @@
 #include "support/SimPresentation.h"
 
 #include <QHash>
-#include <QJsonObject>
 #include <QStringList>
 #include <QTemporaryDir>
 
@@ -53,6 +52,11 @@ public:
 
     /** Only the error reports (title "Application Error"). */
     std::vector<ShownMessage> reports() const;
+    /**
+     * The step numbers of the error reports, in order; -1 for a report that
+     * does not name `location` ("in ...PushButton3_Click ").
+     */
+    std::vector<int> reportedSteps(const QString &location) const;
 };
 
 /** A settings store in memory; `failWrites` makes every write fail. */
@@ -126,8 +130,6 @@ struct FakePlatform {
 
     /** The run log: the real file, in a temporary folder of its own. */
     QString runLogPath() const;
-    /** Every line of the run log, each read as the JSON object it must be. */
-    std::vector<QJsonObject> runLogLines() const;
 
 private:
     QTemporaryDir m_runLogFolder;

@@ -19,21 +19,31 @@
 
 namespace deckrun::test {
 
-/** Writes a flat presentation with `slides` slides; returns its path. */
-inline QString writeFlatDeck(const QString &path, int slides)
+/**
+ * Writes a flat presentation with `slides` slides, of which slide `hidden`
+ * (1-based; 0: none) is hidden; returns its path, empty when it could not.
+ */
+inline QString writeFlatDeck(const QString &path, int slides, int hidden = 0)
 {
     QByteArray xml =
         "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
         "<office:document xmlns:office=\"urn:oasis:names:tc:opendocument:xmlns:office:1.0\" "
+        "xmlns:style=\"urn:oasis:names:tc:opendocument:xmlns:style:1.0\" "
         "xmlns:draw=\"urn:oasis:names:tc:opendocument:xmlns:drawing:1.0\" "
         "xmlns:text=\"urn:oasis:names:tc:opendocument:xmlns:text:1.0\" "
         "xmlns:svg=\"urn:oasis:names:tc:opendocument:xmlns:svg-compatible:1.0\" "
+        "xmlns:presentation=\"urn:oasis:names:tc:opendocument:xmlns:presentation:1.0\" "
         "office:version=\"1.2\" "
-        "office:mimetype=\"application/vnd.oasis.opendocument.presentation\">\n"
-        "<office:body><office:presentation>\n";
+        "office:mimetype=\"application/vnd.oasis.opendocument.presentation\">\n";
+    if (hidden > 0)
+        xml += "<office:automatic-styles><style:style style:name=\"hidden\" "
+               "style:family=\"drawing-page\"><style:drawing-page-properties "
+               "presentation:visibility=\"hidden\"/></style:style></office:automatic-styles>\n";
+    xml += "<office:body><office:presentation>\n";
     for (int i = 1; i <= slides; ++i)
-        xml += "<draw:page draw:name=\"Slide " + QByteArray::number(i) +
-               "\"><draw:frame svg:x=\"2cm\" svg:y=\"2cm\" svg:width=\"20cm\" svg:height=\"3cm\">"
+        xml += "<draw:page draw:name=\"Slide " + QByteArray::number(i) + "\"" +
+               (i == hidden ? QByteArray(" draw:style-name=\"hidden\"") : QByteArray()) +
+               "><draw:frame svg:x=\"2cm\" svg:y=\"2cm\" svg:width=\"20cm\" svg:height=\"3cm\">"
                "<draw:text-box><text:p>Slide " +
                QByteArray::number(i) + "</text:p></draw:text-box></draw:frame></draw:page>\n";
     xml += "</office:presentation></office:body>\n</office:document>\n";
