@@ -1,12 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-// What the window benchmarks share: a clock that jumps over every wait, and
-// clicks posted on a button from another thread with the time each took to
-// reach the button's handler.
+// What the window benchmarks share: the window on one printer, a clock that
+// jumps over every wait, and clicks posted on a button from another thread with the time each took
+// to reach the button's handler.
 
+#include "app/Form1.h"
 #include "platform/EventLoop.h"
 
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QMouseEvent>
@@ -22,6 +24,17 @@
 #include <vector>
 
 namespace deckrun::bench {
+
+/** Shows the window with `printer` as its one printer and "0 seconds" as its one pause. */
+inline void showWindowOn(Form1 &form, const QString &printer)
+{
+    form.Combo1->addItem(printer);
+    form.Combo1->setCurrentIndex(0);
+    form.Combo2->addItem(QStringLiteral("0 seconds"));
+    form.Combo2->setCurrentIndex(0);
+    form.show();
+    QCoreApplication::processEvents();
+}
 
 /** A clock that jumps over every wait at once; pumping handles the window's events. */
 class JumpingClock final : public EventLoop {

@@ -95,16 +95,6 @@ std::unique_ptr<Platform> officePlatform(const QTemporaryDir &dir,
     return p;
 }
 
-void prepareWindow(Form1 &form, const QString &printer)
-{
-    form.Combo1->addItem(printer);
-    form.Combo1->setCurrentIndex(0);
-    form.Combo2->addItem(QStringLiteral("0 seconds"));
-    form.Combo2->setCurrentIndex(0);
-    form.show();
-    QCoreApplication::processEvents();
-}
-
 /** Copies of the samples under the benchmark's own names, so its PDFs can be found. */
 QStringList sampleCopies(const QTemporaryDir &dir, const QString &samples)
 {
@@ -137,7 +127,7 @@ int clickLatency(const QString &printer, const QString &samples, int rounds)
     QTemporaryDir dir;
     auto platform = officePlatform(dir, std::make_unique<bench::JumpingClock>(), {});
     Form1 form(*platform);
-    prepareWindow(form, printer);
+    bench::showWindowOn(form, printer);
     const QStringList decks = sampleCopies(dir, samples);
     bench::ClickPoster poster(*form.PushButton3, 20, 150);
 
@@ -198,7 +188,7 @@ int closeChild(const QString &moment, const QString &printer, const QString &sam
     auto platform = officePlatform(dir, std::make_unique<QtEventLoop>(), options);
     Form1 form(*platform);
     window = &form;
-    prepareWindow(form, printer);
+    bench::showWindowOn(form, printer);
     std::printf("office-root %s\n", qPrintable(dir.filePath(QStringLiteral("office"))));
     std::fflush(stdout);
     form.queue().Append(deck);

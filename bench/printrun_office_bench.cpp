@@ -103,12 +103,7 @@ int main(int argc, char **argv)
     platform.program = std::make_unique<QtProgramControl>(*platform.office);
 
     Form1 form(platform);
-    form.Combo1->addItem(printer);
-    form.Combo1->setCurrentIndex(0);
-    form.Combo2->addItem(QStringLiteral("0 seconds"));
-    form.Combo2->setCurrentIndex(0);
-    form.show();
-    QCoreApplication::processEvents();
+    bench::showWindowOn(form, printer);
 
     // The peer gets a profile seeded the same way as Deckrun's own.
     QString peerProfile;
