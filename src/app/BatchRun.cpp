@@ -61,8 +61,6 @@ public:
         }
         if (title == QLatin1String("Application Error"))
             ++m_errorReports;
-        else
-            m_troubled = true; // "No files added.", the running application, ...
         std::fflush(stdout);
         const QByteArray shown = terminalText(text);
         std::fprintf(stderr, "%s\n\n", shown.constData());
@@ -71,7 +69,6 @@ public:
             return Answer::Ok;
         if (m_yes) {
             sayError(QStringLiteral("going on, as --yes was given."));
-            m_troubled = false;
             return Answer::Yes;
         }
         sayError(QStringLiteral("nothing was printed; give --yes to print all the same."));
@@ -83,13 +80,11 @@ public:
     QString browseForFolder(const QString &, const QString &) override { return {}; }
 
     int errorReports() const { return m_errorReports; }
-    bool troubled() const { return m_troubled; }
     void setStopping(const QString &signalName) { m_stopping = signalName; }
 
 private:
     bool m_yes;
     int m_errorReports = 0;
-    bool m_troubled = false;
     QString m_stopping;
 };
 
@@ -321,8 +316,9 @@ int RunBatch(int argc, char **argv)
 
     if (run.stopSignal() != 0)
         StopSignals::endBy(run.stopSignal());
+    // No files, or the running application's warning declined: nothing printed.
     const bool everyFilePrinted =
-        queued > 0 && run.printed() == queued && dialogs.errorReports() == 0 && !dialogs.troubled();
+        queued > 0 && run.printed() == queued && dialogs.errorReports() == 0;
     return everyFilePrinted ? 0 : 1;
 }
 
