@@ -141,17 +141,17 @@ int clickLatency(const QString &printer, const QString &samples, int rounds)
     form.IsPrinting = false;
     printSpread("idle", poster.take().latencies, "ms");
 
-    form.queue().Append(decks.first()); // the first start fills the profile; not counted
+    form.queue().append(decks.first()); // the first start fills the profile; not counted
     form.PushButton3->click();
-    form.queue().Clear();
+    form.queue().clear();
     for (int r = 0; r < rounds; ++r)
-        form.queue().Append(decks);
+        form.queue().append(decks);
     poster.start(2);
     const auto wall0 = Clock::now();
     form.PushButton3->click(); // returns when the run has ended
     const double run = std::chrono::duration<double>(Clock::now() - wall0).count();
     poster.stop();
-    std::printf("result run_files %lld\n", static_cast<long long>(form.queue().Count()));
+    std::printf("result run_files %lld\n", static_cast<long long>(form.queue().count()));
     std::printf("result run_wall_s %.3f\n", run);
     printSpread("run", poster.take().latencies, "ms");
     return 0;
@@ -191,7 +191,7 @@ int closeChild(const QString &moment, const QString &printer, const QString &sam
     bench::showWindowOn(form, printer);
     std::printf("office-root %s\n", qPrintable(dir.filePath(QStringLiteral("office"))));
     std::fflush(stdout);
-    form.queue().Append(deck);
+    form.queue().append(deck);
     form.PushButton3->click();
     std::printf("not closed\n");
     return 1;

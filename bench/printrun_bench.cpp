@@ -97,7 +97,7 @@ void prepareWindow(Form1 &form, int files)
     form.Combo1->addItem(QStringLiteral("Bench Printer"));
     form.Combo2->addItem(QStringLiteral("0 seconds"));
     for (int k = 1; k <= files; ++k)
-        form.queue().Append(QStringLiteral("/decks/deck %1.pptx").arg(k));
+        form.queue().append(QStringLiteral("/decks/deck %1.pptx").arg(k));
     form.show();
     QCoreApplication::processEvents();
 }

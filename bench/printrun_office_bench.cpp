@@ -115,8 +115,8 @@ int main(int argc, char **argv)
     }
 
     auto runOnce = [&](const QStringList &queue) {
-        form.queue().Clear();
-        form.queue().Append(queue);
+        form.queue().clear();
+        form.queue().append(queue);
         QElapsedTimer timer;
         timer.start();
         PushButton3_Click(form);

@@ -211,7 +211,7 @@ int walk(const QString &dir, const QString &extension, int runs, const QStringLi
         }
         best = std::min(best, s);
         total += s;
-        rows = form.queue().Count();
+        rows = form.queue().count();
         pumps = bench.events->pumps;
     }
     std::printf("walk %s: best %.4f s (user %.4f s, system %.4f s) mean %.4f s rows %d pumps %ld "
@@ -238,7 +238,7 @@ int rows()
     QElapsedTimer t;
     t.start();
     for (const QString &p : std::as_const(paths))
-        queue.Append(p);
+        queue.append(p);
     const double append = t.nsecsElapsed() / 1e9;
     QCoreApplication::processEvents(); // the view lays the rows out once
     t.restart();

@@ -13,7 +13,7 @@ run_root() {
 }
 
 packages=(
-    cmake g++ make pkg-config
+    cmake g++ make pkg-config ccache
     qt6-base-dev libgl-dev qt6-image-formats-plugins
     libreoffice-impress libreoffice-dev
     cups cups-bsd cups-client printer-driver-cups-pdf

@@ -103,11 +103,11 @@ QString readSkin(const QString &path)
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         throw Failure(QStringLiteral("The skin file could not be read: %1").arg(file.errorString()),
-                      75);
+                      code::PathFileAccessError);
     const QByteArray data = file.readAll();
     if (file.error() != QFileDevice::NoError)
         throw Failure(QStringLiteral("The skin file could not be read: %1").arg(file.errorString()),
-                      75);
+                      code::PathFileAccessError);
     QStringDecoder utf8(QStringDecoder::Utf8);
     QString sheet = utf8.decode(data);
     if (utf8.hasError() || sheet.contains(QChar(0)) || sheet.trimmed().isEmpty())

@@ -245,7 +245,7 @@ int choosePause(SettingsStore &settings, const std::optional<int> &asked)
 void queuePaths(BatchRun &run, const Arguments &a)
 {
     Platform &p = run.platform();
-    StepRunner walk(*p.dialogs, QString::fromLatin1(AddFolderLocation));
+    StepRunner walk(*p.dialogs, AddFolderLocation());
     for (const QString &path : a.paths) {
         bool folder = false;
         try {
@@ -256,7 +256,7 @@ void queuePaths(BatchRun &run, const Arguments &a)
         if (folder)
             AddFolderTree(run, path, QStringLiteral("*.") + a.extension, walk);
         else
-            run.queue().Append(path);
+            run.queue().append(path);
     }
 }
 
@@ -309,7 +309,7 @@ int RunBatch(int argc, char **argv)
     });
 
     queuePaths(run, *a);
-    const int queued = run.queue().Count();
+    const int queued = run.queue().count();
     bool printing = false;
     PrintQueue(*platform, run.queue(), run, run, printing);
     platform->office->shutdown();

@@ -11,7 +11,6 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
-#include <QLoggingCategory>
 #include <QUrl>
 
 #include <cstdio>
@@ -19,12 +18,6 @@
 #include <vector>
 
 namespace deckrun {
-
-namespace {
-
-Q_LOGGING_CATEGORY(logCommandLine, "deckrun.commandline", QtWarningMsg)
-
-} // namespace
 
 void NameTheProgram()
 {
@@ -143,7 +136,7 @@ void OpenCommandLinePaths(Form1 &form, const QStringList &paths)
     AddDroppedItems(form, present);
     const QStringList &rows = form.queue().rows();
     for (qsizetype i = 0; i < rows.size(); ++i)
-        qCDebug(logCommandLine).noquote() << "queued" << i + 1 << rows.at(i);
+        qCDebug(lcCommandLine).noquote() << "queued" << i + 1 << rows.at(i);
 
     if (!missing.isEmpty()) {
         for (const QString &path : std::as_const(missing))

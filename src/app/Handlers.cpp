@@ -12,7 +12,7 @@ namespace deckrun {
 
 void PushButton6_Click(Dialogs &dialogs)
 {
-    StepRunner r(dialogs, QStringLiteral("in Tamberlin2021/08/31.Form1.PushButton6_Click "));
+    StepRunner r(dialogs, FormLocation("PushButton6_Click"));
     r.step(100, [&] {
         dialogs.messageBox(
             QStringLiteral("This program works with PowerPoint Presentations like .ppt and .pptx "

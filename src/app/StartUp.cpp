@@ -25,7 +25,7 @@ constexpr auto HomePage = DECKRUN_HOME_PAGE; // the build option of that name
 void Form1::Form_Load()
 {
     Platform &p = m_platform;
-    StepRunner r(*p.dialogs, QStringLiteral("in Tamberlin2021/08/31.Form1.Form_Load "));
+    StepRunner r(*p.dialogs, FormLocation("Form_Load"));
     const QString sep(pathSeparator());
 
     r.step(100, [&] { ApplySkinAndColours(*this); });

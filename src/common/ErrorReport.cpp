@@ -6,6 +6,12 @@
 
 namespace deckrun {
 
+QString FormLocation(const char *handler)
+{
+    return QStringLiteral("in Tamberlin2021/08/31.Form1.") + QLatin1String(handler) +
+           QLatin1Char(' ');
+}
+
 QString ErrorReportText(const QString &description, const QString &location, int step)
 {
     return description + QStringLiteral("\r\n") + location + QStringLiteral("at line ") +

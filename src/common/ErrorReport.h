@@ -16,6 +16,13 @@ class Dialogs;
 /** The support address that ends every report (the build option DECKRUN_SUPPORT_EMAIL). */
 inline constexpr auto SupportAddress = DECKRUN_SUPPORT_EMAIL;
 
+/**
+ * The location an error report of the window's handler `handler`
+ * ("PushButton3_Click") names, byte for byte as the reports have always
+ * spelt it, trailing space included.
+ */
+QString FormLocation(const char *handler);
+
 /** The text of the one error report, assembled exactly as the user reads it. */
 QString ErrorReportText(const QString &description, const QString &location, int step);
 

@@ -23,6 +23,8 @@ namespace deckrun {
 
 /** The window, its handlers and the error reports. */
 DECKRUN_LOGGING_CATEGORY(lcApp, "deckrun.app")
+/** The command line: what it queued, what it left out. */
+DECKRUN_LOGGING_CATEGORY(lcCommandLine, "deckrun.commandline")
 /** The presentation application: starting, asking, closing and quitting it. */
 DECKRUN_LOGGING_CATEGORY(lcOffice, "deckrun.office")
 /** Adding files to the queue. */

@@ -156,6 +156,11 @@ QByteArray RunLogLine(const FileOutcome &outcome)
     return line;
 }
 
+QString PrintRunLocation()
+{
+    return FormLocation("PushButton3_Click");
+}
+
 void WaitSeconds(EventLoop &events, double seconds)
 {
     WaitSeconds(events, seconds, {});
@@ -207,7 +212,7 @@ void PrintQueue(Platform &platform, const QueueModel &queue, const PrintChoices 
                 PrintProgress &progress, bool &printing)
 {
     EventLoop &events = *platform.events;
-    StepRunner r(*platform.dialogs, QString::fromLatin1(PrintRunLocation));
+    StepRunner r(*platform.dialogs, PrintRunLocation());
 
     if (r.test(100, [&] { return printing; }))
         return;
@@ -216,7 +221,7 @@ void PrintQueue(Platform &platform, const QueueModel &queue, const PrintChoices 
 
     const auto finish = [&] { r.step(154, [&] { printing = false; }); };
 
-    if (r.test(104, [&] { return queue.Count() == 0; })) {
+    if (r.test(104, [&] { return queue.count() == 0; })) {
         r.step(152, [&] {
             platform.dialogs->messageBox(QStringLiteral("No files added."), QString(), Buttons::Ok,
                                          Icon::None);
@@ -248,7 +253,7 @@ void PrintQueue(Platform &platform, const QueueModel &queue, const PrintChoices 
     const auto stopping = [&] { return choices.stopRequested(); };
 
     r.step(108, [&] {
-        rowsToPrint = queue.Count();
+        rowsToPrint = queue.count();
         i = 1;
     });
     while (i <= rowsToPrint && !stopping()) {
@@ -256,14 +261,14 @@ void PrintQueue(Platform &platform, const QueueModel &queue, const PrintChoices 
         r.step(110, [&] { progress.showBusy(true); });
         // A row that is gone (the list was emptied meanwhile) is reported and
         // skipped: printing the path in hand again would print a file twice.
-        if (!r.step(112, [&] { path = queue.TextAt(i); })) {
+        if (!r.step(112, [&] { path = queue.textAt(i); })) {
             outcome.reset(); // no file: nothing to record
             ++i;
             continue;
         }
         outcome->file = path;
         recorder.fileStarted(i, rowsToPrint, path);
-        r.step(114, [&] { progress.showPercent(ProgressPercent(i, queue.Count())); });
+        r.step(114, [&] { progress.showPercent(ProgressPercent(i, queue.count())); });
         r.step(116,
                [&] { progress.showText(QStringLiteral("Processing: ") + FileNameFromPath(path)); });
         r.step(118, [&] { events.pumpEvents(); });

@@ -76,7 +76,7 @@ void PrintQueue(Platform &platform, const QueueModel &queue, const PrintChoices 
                 PrintProgress &progress, bool &printing);
 
 /** The location the print run's error reports name. */
-inline constexpr auto PrintRunLocation = "in Tamberlin2021/08/31.Form1.PushButton3_Click ";
+QString PrintRunLocation();
 
 /**
  * Returns after `seconds` have passed on the loop's clock, handling window

@@ -106,7 +106,7 @@ void Combo2_Change(SettingsStore &settings, const QComboBox &pauses)
 
 void PushButton9_Click(Dialogs &dialogs)
 {
-    StepRunner r(dialogs, QStringLiteral("in Tamberlin2021/08/31.Form1.PushButton9_Click "));
+    StepRunner r(dialogs, FormLocation("PushButton9_Click"));
     r.step(100, [&] {
         dialogs.messageBox(
             QStringLiteral(

@@ -35,7 +35,7 @@ QStringList droppedPaths(const QMimeData *data)
 void PushButton1_Click(QueueWindow &window)
 {
     Platform &p = window.platform();
-    StepRunner r(*p.dialogs, QStringLiteral("in Tamberlin2021/08/31.Form1.PushButton1_Click "));
+    StepRunner r(*p.dialogs, FormLocation("PushButton1_Click"));
 
     FileDialogRequest request;
     r.step(104, [&] { request.fileName = QString(); });
@@ -83,7 +83,7 @@ void PushButton1_Click(QueueWindow &window)
         for (const QString &full : std::as_const(parts)) {
             QString path;
             r.step(120, [&] { path = full; });
-            r.step(122, [&] { window.queue().Append(path); });
+            r.step(122, [&] { window.queue().append(path); });
         }
         return;
     }
@@ -93,7 +93,7 @@ void PushButton1_Click(QueueWindow &window)
         QString path;
         r.step(136, [&] { path = parts.at(0) + pathSeparator() + parts.at(j); });
         r.step(138, [&] { path = NormalizePath(path); }); // a root folder gives one separator
-        r.step(140, [&] { window.queue().Append(path); });
+        r.step(140, [&] { window.queue().append(path); });
     }
 }
 
@@ -107,7 +107,6 @@ void ListView1_OLEDragOver(QueueWindow &, QDragMoveEvent *event)
 }
 
 namespace {
-const QString DropLocation = QStringLiteral("in Tamberlin2021/08/31.Form1.ListView1_OLEDragDrop ");
 
 void addItems(QueueWindow &window, const QStringList &items, StepRunner &r)
 {
@@ -118,7 +117,7 @@ void addItems(QueueWindow &window, const QStringList &items, StepRunner &r)
         if (folder)
             AddFolderTree(window, item, QStringLiteral("*.*"), r); // each folder walked on its own
         else
-            r.step(106, [&] { window.queue().Append(item); }); // exactly as dropped
+            r.step(106, [&] { window.queue().append(item); }); // exactly as dropped
     }
 }
 } // namespace
@@ -127,7 +126,7 @@ void ListView1_OLEDragDrop(QueueWindow &window, QDropEvent *event)
 {
     // The drop has no numbered steps of its own; its failures are reported
     // under its own name and the drop goes on with the next item.
-    StepRunner r(*window.platform().dialogs, DropLocation);
+    StepRunner r(*window.platform().dialogs, DropLocation());
     QStringList items;
     r.step(100, [&] { items = droppedPaths(event->mimeData()); });
     addItems(window, items, r);
@@ -135,7 +134,7 @@ void ListView1_OLEDragDrop(QueueWindow &window, QDropEvent *event)
 
 void AddDroppedItems(QueueWindow &window, const QStringList &items)
 {
-    StepRunner r(*window.platform().dialogs, DropLocation);
+    StepRunner r(*window.platform().dialogs, DropLocation());
     addItems(window, items, r);
 }
 

@@ -34,7 +34,6 @@ constexpr int HiddenArchiveFile = 34; // hidden + archive: lock files and the li
 
 const QString WalkerLocation =
     QStringLiteral("in Marrowfield2021/08/31.AddFolder.GetSubDirectories2016 ");
-const QString DropLocation = QStringLiteral("in Tamberlin2021/08/31.Form1.ListView1_OLEDragDrop ");
 
 /** What one walk remembers across its levels. */
 struct Walk {
@@ -259,6 +258,16 @@ bool HasUnsafeChars(const QString &name)
     return false;
 }
 
+QString AddFolderLocation()
+{
+    return FormLocation("PushButton2_Click");
+}
+
+QString DropLocation()
+{
+    return FormLocation("ListView1_OLEDragDrop");
+}
+
 QString ExtensionPrompt()
 {
     return QStringLiteral("Enter file extension to load:") + QStringLiteral("\r\r") +
@@ -284,7 +293,7 @@ void AddFolderTree(QueueTarget &target, const QString &folder, const QString &pa
     pending.reserve(walk.fileCount);
     auto appendPending = [&] {
         if (!pending.isEmpty())
-            steps.step(132, [&] { target.queue().Append(std::move(pending)); });
+            steps.step(132, [&] { target.queue().append(std::move(pending)); });
         pending = QStringList();
     };
     for (const QString &listed : std::as_const(folders)) {
@@ -320,14 +329,14 @@ void AddFolderTree(QueueTarget &target, const QString &folder, const QString &pa
 
 void AddFolderTree(QueueTarget &target, const QString &folder, const QString &pattern)
 {
-    StepRunner r(*target.platform().dialogs, DropLocation);
+    StepRunner r(*target.platform().dialogs, DropLocation());
     AddFolderTree(target, folder, pattern, r);
 }
 
 void PushButton2_Click(QueueWindow &window)
 {
     Platform &p = window.platform();
-    StepRunner r(*p.dialogs, QString::fromLatin1(AddFolderLocation));
+    StepRunner r(*p.dialogs, AddFolderLocation());
 
     QString answer;
     r.step(100, [&] {

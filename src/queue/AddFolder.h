@@ -49,7 +49,9 @@ bool IsExistingFile(FileSystem &files, const QString &path);
 bool HasUnsafeChars(const QString &name);
 
 /** The location the error reports of "Add All File(s) In Folder" name. */
-inline constexpr auto AddFolderLocation = "in Tamberlin2021/08/31.Form1.PushButton2_Click ";
+QString AddFolderLocation();
+/** The location the error reports of a drop on the list name. */
+QString DropLocation();
 
 /** The prompt of the extension question. */
 QString ExtensionPrompt();

@@ -35,12 +35,12 @@ void removeSelectedRow(QueueWindow &window)
     if (window.isBusy())
         return;
     QueueModel &queue = window.queue();
-    if (queue.Count() == 0)
+    if (queue.count() == 0)
         return;
     const int selected = window.queueList().selectedPosition();
     if (selected == 0)
         return; // rows present but none selected: nothing to remove
-    queue.RemoveAt(selected);
+    queue.removeAt(selected);
 }
 
 // Move Up (-1) and Move Down (+1) share their shape; only the positions differ.
@@ -52,7 +52,7 @@ void moveSelectedRow(QueueWindow &window, int direction, const QString &location
 
     if (r.test(100, [&] { return window.isBusy(); }))
         return;
-    if (r.test(102, [&] { return queue.Count() == 0; }))
+    if (r.test(102, [&] { return queue.count() == 0; }))
         return;
     int p = 0;
     r.step(104, [&] { p = list.selectedPosition(); });
@@ -60,7 +60,7 @@ void moveSelectedRow(QueueWindow &window, int direction, const QString &location
     const bool atEdge = r.test(106, [&] {
         if (p == 0)
             return true;
-        return direction < 0 ? p < 2 : p >= queue.Count();
+        return direction < 0 ? p < 2 : p >= queue.count();
     });
     if (atEdge) {
         r.step(118, [&] { list.setFocus(); });
@@ -68,10 +68,10 @@ void moveSelectedRow(QueueWindow &window, int direction, const QString &location
     }
     const int target = direction < 0 ? p - 1 : p + 1;
     r.step(108, [&] {
-        const QString text = queue.TextAt(p);
-        queue.InsertAt(direction < 0 ? p - 1 : p + 2, text);
+        const QString text = queue.textAt(p);
+        queue.insertAt(direction < 0 ? p - 1 : p + 2, text);
     });
-    r.step(110, [&] { queue.RemoveAt(direction < 0 ? p + 1 : p); });
+    r.step(110, [&] { queue.removeAt(direction < 0 ? p + 1 : p); });
     r.step(112, [&] { list.selectPosition(target); });
     r.step(114, [&] { list.ensureVisible(target); });
     r.step(116, [&] { list.setFocus(); });
@@ -93,21 +93,20 @@ void ListView1_DblClick(QueueWindow &window)
 
 void PushButton4_Click(QueueWindow &window)
 {
-    moveSelectedRow(window, -1, QStringLiteral("in Tamberlin2021/08/31.Form1.PushButton4_Click "));
+    moveSelectedRow(window, -1, FormLocation("PushButton4_Click"));
 }
 
 void PushButton5_Click(QueueWindow &window)
 {
-    moveSelectedRow(window, +1, QStringLiteral("in Tamberlin2021/08/31.Form1.PushButton5_Click "));
+    moveSelectedRow(window, +1, FormLocation("PushButton5_Click"));
 }
 
 void PushButton7_Click(QueueWindow &window)
 {
-    StepRunner r(*window.platform().dialogs,
-                 QStringLiteral("in Tamberlin2021/08/31.Form1.PushButton7_Click "));
+    StepRunner r(*window.platform().dialogs, FormLocation("PushButton7_Click"));
     // A failing busy test counts as passed: the list is still cleared.
     if (r.passes(100, [&] { return !window.isBusy(); }))
-        r.step(100, [&] { window.queue().Clear(); });
+        r.step(100, [&] { window.queue().clear(); });
 }
 
 void ListView1_ItemClick(QueueWindow &window, const QModelIndex &item)
@@ -137,12 +136,12 @@ void ListView1_MouseMove(QueueWindow &window, const QPoint &pos, int screenY)
         return;
     const int h = hit.row() + 1;
     const int dragged = list.DragItem.row() + 1;
-    const QString draggedText = queue.TextAt(dragged);
-    const QString hitText = queue.TextAt(h);
+    const QString draggedText = queue.textAt(dragged);
+    const QString hitText = queue.textAt(h);
     if (hitText == draggedText)
         return;
-    queue.SetTextAt(dragged, hitText);
-    queue.SetTextAt(h, draggedText);
+    queue.setTextAt(dragged, hitText);
+    queue.setTextAt(h, draggedText);
     list.selectPosition(h);
     list.DragItem = queue.index(h - 1, 0);
 
@@ -151,7 +150,7 @@ void ListView1_MouseMove(QueueWindow &window, const QPoint &pos, int screenY)
         if (h > 1)
             list.ensureVisible(h - 1);
     } else if (screenY >= 365) {
-        if (h + 1 <= queue.Count())
+        if (h + 1 <= queue.count())
             list.ensureVisible(h + 1);
     }
 }

@@ -9,12 +9,12 @@ QueueModel::QueueModel(QObject *parent) : QAbstractListModel(parent) {}
 
 int QueueModel::rowCount(const QModelIndex &parent) const
 {
-    return parent.isValid() ? 0 : Count();
+    return parent.isValid() ? 0 : count();
 }
 
 QVariant QueueModel::data(const QModelIndex &index, int role) const
 {
-    if (!index.isValid() || index.row() >= Count())
+    if (!index.isValid() || index.row() >= count())
         return {};
     if (role == Qt::DisplayRole || role == Qt::EditRole || role == Qt::ToolTipRole)
         return m_rows.at(index.row());
@@ -23,7 +23,7 @@ QVariant QueueModel::data(const QModelIndex &index, int role) const
 
 bool QueueModel::setData(const QModelIndex &index, const QVariant &value, int role)
 {
-    if (!index.isValid() || index.row() >= Count() || role != Qt::EditRole)
+    if (!index.isValid() || index.row() >= count() || role != Qt::EditRole)
         return false;
     const QString text = value.toString();
     indexRemove(m_rows.at(index.row()));
@@ -59,20 +59,20 @@ void QueueModel::checkPosition(int position, int last) const
         throw Failure(QStringLiteral("Index out of bounds"), code::IndexOutOfBounds);
 }
 
-void QueueModel::Append(const QString &path)
+void QueueModel::append(const QString &path)
 {
-    const int row = Count();
+    const int row = count();
     beginInsertRows(QModelIndex(), row, row);
     m_rows.append(path);
     indexAdd(path);
     endInsertRows();
 }
 
-void QueueModel::Append(const QStringList &paths)
+void QueueModel::append(const QStringList &paths)
 {
     if (paths.isEmpty())
         return;
-    const int first = Count();
+    const int first = count();
     beginInsertRows(QModelIndex(), first, first + static_cast<int>(paths.size()) - 1);
     m_rows.append(paths);
     for (const QString &p : paths)
@@ -80,7 +80,7 @@ void QueueModel::Append(const QStringList &paths)
     endInsertRows();
 }
 
-void QueueModel::Append(QStringList &&paths)
+void QueueModel::append(QStringList &&paths)
 {
     if (paths.isEmpty())
         return;
@@ -94,37 +94,37 @@ void QueueModel::Append(QStringList &&paths)
     endInsertRows();
 }
 
-QString QueueModel::TextAt(int position) const
+QString QueueModel::textAt(int position) const
 {
-    checkPosition(position, Count());
+    checkPosition(position, count());
     return m_rows.at(position - 1);
 }
 
-void QueueModel::SetTextAt(int position, const QString &path)
+void QueueModel::setTextAt(int position, const QString &path)
 {
-    checkPosition(position, Count());
+    checkPosition(position, count());
     setData(index(position - 1), path, Qt::EditRole);
 }
 
-void QueueModel::InsertAt(int position, const QString &path)
+void QueueModel::insertAt(int position, const QString &path)
 {
-    checkPosition(position, Count() + 1);
+    checkPosition(position, count() + 1);
     beginInsertRows(QModelIndex(), position - 1, position - 1);
     m_rows.insert(position - 1, path);
     indexAdd(path);
     endInsertRows();
 }
 
-void QueueModel::RemoveAt(int position)
+void QueueModel::removeAt(int position)
 {
-    checkPosition(position, Count());
+    checkPosition(position, count());
     beginRemoveRows(QModelIndex(), position - 1, position - 1);
     indexRemove(m_rows.at(position - 1));
     m_rows.removeAt(position - 1);
     endRemoveRows();
 }
 
-void QueueModel::Clear()
+void QueueModel::clear()
 {
     beginResetModel();
     m_rows.clear();

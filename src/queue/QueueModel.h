@@ -27,22 +27,22 @@ public:
     /** The list's one column header, added at start-up. */
     void setColumnHeader(const QString &text);
 
-    int Count() const { return static_cast<int>(m_rows.size()); }
+    int count() const { return static_cast<int>(m_rows.size()); }
     /** Appends a path as a new last row. */
-    void Append(const QString &path);
+    void append(const QString &path);
     /** Appends several paths as new last rows, in order, in one model change. */
-    void Append(const QStringList &paths);
+    void append(const QStringList &paths);
     /** The same, taking the paths over: a long list goes in without touching each text. */
-    void Append(QStringList &&paths);
+    void append(QStringList &&paths);
     /** The text of the row at `position` (1 to Count); throws Failure otherwise. */
-    QString TextAt(int position) const;
+    QString textAt(int position) const;
     /** Replaces the text of the row at `position`. */
-    void SetTextAt(int position, const QString &path);
+    void setTextAt(int position, const QString &path);
     /** Inserts a row that becomes row `position`; Count + 1 appends. */
-    void InsertAt(int position, const QString &path);
+    void insertAt(int position, const QString &path);
     /** Removes the row at `position`. */
-    void RemoveAt(int position);
-    void Clear();
+    void removeAt(int position);
+    void clear();
 
     const QStringList &rows() const { return m_rows; }
 

@@ -20,7 +20,7 @@ void LoadSampleFiles(Platform &p, QueueModel &queue)
     for (const QString &name : GetFilesInFolder(*p.files, sampleFolder, QStringLiteral("*.*"))) {
         const QString path = sampleFolder + sep + name;
         if (p.files->fileIsPresent(path) && !ListContains(queue, path))
-            queue.Append(path);
+            queue.append(path);
     }
 
     const Answer answer = p.dialogs->messageBox(
@@ -33,8 +33,7 @@ void LoadSampleFiles(Platform &p, QueueModel &queue)
 
 void PushButton8_Click(Platform &platform, QueueModel &queue)
 {
-    StepRunner r(*platform.dialogs,
-                 QStringLiteral("in Tamberlin2021/08/31.Form1.PushButton8_Click "));
+    StepRunner r(*platform.dialogs, FormLocation("PushButton8_Click"));
     r.step(100, [&] { LoadSampleFiles(platform, queue); });
 }
 

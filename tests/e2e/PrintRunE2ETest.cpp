@@ -189,7 +189,7 @@ protected:
     /** The step numbers of the print run's error reports, in order. */
     std::vector<int> reportedSteps() const
     {
-        return fake.dialogs->reportedSteps(QString::fromLatin1(PrintRunLocation));
+        return fake.dialogs->reportedSteps(PrintRunLocation());
     }
 
     /** Presses "Start Printing" as the user does; returns the seconds the run took. */
@@ -242,7 +242,7 @@ TEST_F(PrintRunE2E, SamplesAndADamagedFilePrintInQueueOrder)
     fake.program->folder = program;
     fake.dialogs->answers.push_back(Answer::No); // do not open the samples' folder
     m_form->PushButton8->click();
-    ASSERT_EQ(m_form->queue().Count(), 4);
+    ASSERT_EQ(m_form->queue().count(), 4);
     ASSERT_EQ(fake.dialogs->messages.size(), 1u);
     EXPECT_EQ(fake.dialogs->messages[0].buttons, Buttons::YesNo);
     EXPECT_TRUE(fake.shell->folders.isEmpty());
@@ -256,7 +256,7 @@ TEST_F(PrintRunE2E, SamplesAndADamagedFilePrintInQueueOrder)
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
         ASSERT_EQ(f.write(noise), noise.size());
     }
-    m_form->queue().InsertAt(3, damaged);
+    m_form->queue().insertAt(3, damaged);
     const QStringList queued = m_form->queue().rows();
     ASSERT_EQ(pdfsWith(m_token).size(), 0u);
 
@@ -314,7 +314,7 @@ TEST_F(PrintRunE2E, OneFileOnTheRealClock)
 {
     ASSERT_NO_FATAL_FAILURE(openWindow(true));
     const Sample &sample = Samples[3];
-    m_form->queue().Append(copySample(m_dir.filePath(QStringLiteral("decks")), sample));
+    m_form->queue().append(copySample(m_dir.filePath(QStringLiteral("decks")), sample));
 
     int timerTicks = 0;
     QTimer ticker;

@@ -171,7 +171,7 @@ TEST(AddFilesDialog, AsksWithTheFixedSettings)
     EXPECT_EQ(r.flags, 2621953);
     EXPECT_EQ(r.title, QStringLiteral("Add File(s) - Hold Ctrl to select multiple files"));
     EXPECT_EQ(r.filter, QStringLiteral("PowerPoint Files (*.p*)|*.p*|All Files (*.*)|*.*|"));
-    EXPECT_EQ(form.queue().Count(), 0); // cancelled
+    EXPECT_EQ(form.queue().count(), 0); // cancelled
     EXPECT_TRUE(fake.dialogs->messages.empty());
 }
 
@@ -200,7 +200,7 @@ TEST(AddFilesDialog, Results)
     for (const Case &c : cases) {
         FakePlatform fake;
         Form1 form(fake.platform);
-        form.queue().Append(QStringLiteral("/already"));
+        form.queue().append(QStringLiteral("/already"));
         fake.dialogs->fileAnswers.push_back([&c](const FileDialogRequest &) { return c.result; });
         form.PushButton1->click();
         EXPECT_EQ(form.queue().rows(), QStringList{QStringLiteral("/already")} + c.rows) << c.label;
@@ -216,7 +216,7 @@ TEST(AddFilesDialog, TooManyFilesAddsNothing)
         throw Failure(QStringLiteral("The file name buffer is too small."), 20476);
     });
     form.PushButton1->click();
-    EXPECT_EQ(form.queue().Count(), 0);
+    EXPECT_EQ(form.queue().count(), 0);
     ASSERT_EQ(fake.dialogs->messages.size(), 1u);
     const ShownMessage &m = fake.dialogs->messages[0];
     expectMessageBox(
@@ -237,7 +237,7 @@ TEST(AddFilesDialog, OtherDialogFailuresAreReportedAtStep112)
     ASSERT_EQ(fake.dialogs->reports().size(), 1u);
     EXPECT_TRUE(fake.dialogs->reports()[0].text.contains(
         QStringLiteral("in Tamberlin2021/08/31.Form1.PushButton1_Click at line 112")));
-    EXPECT_EQ(form.queue().Count(), 0);
+    EXPECT_EQ(form.queue().count(), 0);
 }
 
 // --- drag and drop -------------------------------------------------------------
@@ -355,7 +355,7 @@ TEST(DropOnQueue, NonFileDataIsRefused)
     auto web = std::make_unique<QMimeData>();
     web->setUrls({QUrl(QStringLiteral("https://example.org/deck.pptx"))});
     EXPECT_FALSE(drop(form, web.get()));
-    EXPECT_EQ(form.queue().Count(), 0);
+    EXPECT_EQ(form.queue().count(), 0);
 }
 
 // --- folders that may be listed but not entered -----------------------------------
@@ -426,8 +426,8 @@ TEST(SampleFiles, LoadsEachSampleOnceAndAlwaysAsks)
     fake.program->folder = program.path();
     Form1 form(fake.platform);
     const QString samples = program.path() + QStringLiteral("/Samples/");
-    form.queue().Append(samples + QStringLiteral("Two.odp"));  // already queued: not again
-    form.queue().Append(samples + QStringLiteral("ONE.pptx")); // other text: One.pptx still goes in
+    form.queue().append(samples + QStringLiteral("Two.odp"));  // already queued: not again
+    form.queue().append(samples + QStringLiteral("ONE.pptx")); // other text: One.pptx still goes in
     fake.dialogs->answers = {Answer::No, Answer::Yes};
 
     form.PushButton8->click();
@@ -453,7 +453,7 @@ TEST(SampleFiles, MissingFolderAddsNothingAndStillAsks)
     fake.program->folder = program.path();
     Form1 form(fake.platform);
     form.PushButton8->click();
-    EXPECT_EQ(form.queue().Count(), 0);
+    EXPECT_EQ(form.queue().count(), 0);
     ASSERT_EQ(fake.dialogs->messages.size(), 1u);
     EXPECT_EQ(fake.dialogs->messages[0].buttons, Buttons::YesNo);
     EXPECT_TRUE(fake.shell->folders.isEmpty());

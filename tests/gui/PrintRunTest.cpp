@@ -77,7 +77,7 @@ protected:
     void queue(std::initializer_list<QString> paths)
     {
         for (const QString &p : paths)
-            form.queue().Append(p);
+            form.queue().append(p);
     }
 
     void run()
@@ -97,8 +97,7 @@ protected:
     /** The step numbers of the error reports, in order. */
     std::vector<int> reportedSteps() const
     {
-        const std::vector<int> steps =
-            fake.dialogs->reportedSteps(QString::fromLatin1(PrintRunLocation));
+        const std::vector<int> steps = fake.dialogs->reportedSteps(PrintRunLocation());
         for (const int step : steps)
             EXPECT_NE(step, -1) << "a report that does not name the print run's location";
         return steps;
@@ -178,7 +177,7 @@ TEST_F(PrintRun, AnswerToTheRunningApplicationWarning)
         SCOPED_TRACE(answer == Answer::Yes ? "Yes" : "No");
         fake.dialogs->messages.clear();
         fake.office->clearCalls();
-        form.queue().Clear();
+        form.queue().clear();
         queue({deck(QStringLiteral("a.ppt"))});
         fake.office->setAlreadyRunning(QStringLiteral("Microsoft PowerPoint"));
         fake.dialogs->answers = {answer};
@@ -215,7 +214,7 @@ TEST_F(PrintRun, OneFileShowsItsNameWhileItPrints)
         SCOPED_TRACE(c.path.toStdString());
         fake.dialogs->messages.clear();
         seen.clear();
-        form.queue().Clear();
+        form.queue().clear();
         queue({c.path});
         run();
         ASSERT_FALSE(seen.empty()) << "the window never answered during the run";
@@ -325,7 +324,7 @@ TEST_F(PrintRun, PauseComesFromTheFirstCharacterOfThePauseSelection)
     for (const auto &c : cases) {
         SCOPED_TRACE(c.index);
         fake.dialogs->messages.clear();
-        form.queue().Clear();
+        form.queue().clear();
         queue({deck(QStringLiteral("a.ppt")), deck(QStringLiteral("b.ppt"))});
         form.Combo2->setCurrentIndex(c.index);
         const double before = fake.events->now;
@@ -348,14 +347,14 @@ TEST_F(PrintRun, RowsAddedDuringARunAreNotPrintedButLowerThePercentage)
            deck(QStringLiteral("c.ppt"))});
     duringRun = [&] {
         if (seen.size() == 1)
-            form.queue().Append(deck(QStringLiteral("late.ppt")));
+            form.queue().append(deck(QStringLiteral("late.ppt")));
     };
     run();
     EXPECT_THAT(valuesPerFile(), ElementsAre(33, 50, 75));
     EXPECT_EQ(fake.office->printed().size(), 3);
     EXPECT_FALSE(
         fake.office->calls().contains(QStringLiteral("Open:") + deck(QStringLiteral("late.ppt"))));
-    EXPECT_EQ(form.queue().Count(), 4);
+    EXPECT_EQ(form.queue().count(), 4);
 }
 
 TEST_F(PrintRun, RowsExchangedDuringARunPrintWhatEachPositionHolds)
@@ -366,8 +365,8 @@ TEST_F(PrintRun, RowsExchangedDuringARunPrintWhatEachPositionHolds)
     duringRun = [&] {
         if (seen.size() ==
             2) { // while the first file waits: the drag gesture exchanges rows 2 and 3
-            form.queue().SetTextAt(2, c);
-            form.queue().SetTextAt(3, b);
+            form.queue().setTextAt(2, c);
+            form.queue().setTextAt(3, b);
         }
     };
     run();
@@ -386,7 +385,7 @@ TEST_F(PrintRun, RowsGoneDuringARunAreReportedAndNotPrinted)
     queue({a, deck(QStringLiteral("b.ppt")), deck(QStringLiteral("c.ppt"))});
     duringRun = [&] {
         if (seen.size() == 2)
-            form.queue().Clear();
+            form.queue().clear();
     };
     run();
     // Rows 2 and 3 cannot be read: each is reported and skipped, nothing prints twice.
@@ -438,7 +437,7 @@ TEST_F(PrintRun, SelectionsAreReadAfreshForEveryFile)
 TEST_F(PrintRun, TheTwentyNinthOfAHundredShowsTwentyNine)
 {
     for (int k = 1; k <= 100; ++k)
-        form.queue().Append(deck(QString::number(k) + QStringLiteral(".ppt")));
+        form.queue().append(deck(QString::number(k) + QStringLiteral(".ppt")));
     run();
     const std::vector<int> values = valuesPerFile();
     ASSERT_EQ(values.size(), 100u);
@@ -480,8 +479,8 @@ void closeDuringTheFirstFilesWait()
     Form1 form(fake.platform);
     form.Combo1->addItem(Printer);
     form.Combo2->addItem(QStringLiteral("0 seconds"));
-    form.queue().Append(deck(QStringLiteral("a.ppt")));
-    form.queue().Append(deck(QStringLiteral("b.ppt")));
+    form.queue().append(deck(QStringLiteral("a.ppt")));
+    form.queue().append(deck(QStringLiteral("b.ppt")));
     form.show();
     fake.events->pumpAction = [&] {
         if (sim->calls().contains(QStringLiteral("Quit")))

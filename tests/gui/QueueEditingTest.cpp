@@ -28,7 +28,7 @@ QStringList rowsOf(Form1 &form)
 void fill(Form1 &form, int n)
 {
     for (int i = 1; i <= n; ++i)
-        form.queue().Append(QStringLiteral("/d/f%1.ppt").arg(i));
+        form.queue().append(QStringLiteral("/d/f%1.ppt").arg(i));
 }
 
 QStringList names(std::initializer_list<int> numbers)
@@ -131,9 +131,9 @@ TEST(QueueEditing, DeleteKeyAnyModifierAndDoubleClickRemoveTheSelectedRow)
         form.ListView1->selectionModel()->clear();
         c.act(form);
         EXPECT_EQ(rowsOf(form), names({1, 3})) << c.label;
-        form.queue().Clear();
+        form.queue().clear();
         c.act(form);
-        EXPECT_EQ(form.queue().Count(), 0);
+        EXPECT_EQ(form.queue().count(), 0);
         EXPECT_TRUE(fake.dialogs->messages.empty());
     }
 }
@@ -146,7 +146,7 @@ TEST(QueueEditing, OtherKeysAreLeftToTheList)
     form.ListView1->selectPosition(2);
     QKeyEvent press(QEvent::KeyPress, Qt::Key_Backspace, Qt::NoModifier);
     QApplication::sendEvent(form.ListView1, &press);
-    EXPECT_EQ(form.queue().Count(), 3);
+    EXPECT_EQ(form.queue().count(), 3);
 }
 
 TEST(QueueEditing, ClearListEmptiesUnlessBusy)
@@ -157,10 +157,10 @@ TEST(QueueEditing, ClearListEmptiesUnlessBusy)
     ListView1_ItemClick(form, form.queue().index(2, 0));
     form.setMousePointer(pointer::Busy);
     form.PushButton7->click();
-    EXPECT_EQ(form.queue().Count(), 5);
+    EXPECT_EQ(form.queue().count(), 5);
     form.setMousePointer(pointer::Default);
     form.PushButton7->click();
-    EXPECT_EQ(form.queue().Count(), 0);
+    EXPECT_EQ(form.queue().count(), 0);
     EXPECT_FALSE(form.ListView1->DragItem.isValid()); // its row has left the queue
     form.PushButton7->click();
     EXPECT_TRUE(fake.dialogs->messages.empty());
@@ -191,7 +191,7 @@ struct DragFixture {
     {
         const int height = form.ListView1->viewport()->height();
         int last = 0;
-        for (int p = 1; p <= form.queue().Count(); ++p) {
+        for (int p = 1; p <= form.queue().count(); ++p) {
             const QRect r = form.ListView1->visualRect(form.queue().index(p - 1, 0));
             if (r.top() >= 0 && r.bottom() < height)
                 last = p;
@@ -233,7 +233,7 @@ TEST(DragGesture, OneMoveFromRow2ToRow5ExchangesJustThoseTwo)
 TEST(DragGesture, EqualTextsNoRowAndBusyWindow)
 {
     DragFixture f(3);
-    f.form.queue().SetTextAt(3, f.form.queue().TextAt(1));
+    f.form.queue().setTextAt(3, f.form.queue().textAt(1));
     f.press(1);
     ListView1_MouseMove(f.form, f.centre(3), 330); // same text: nothing to exchange
     EXPECT_EQ(f.form.ListView1->selectedPosition(), 1);
@@ -303,7 +303,7 @@ TEST(DragGesture, AutoScrollStopsAtTheEnds)
     f.press(59);
     ListView1_MouseMove(f.form, f.centre(60), 900); // last row: no row below
     EXPECT_EQ(f.scroll(), bottom);
-    EXPECT_EQ(f.form.queue().TextAt(60), QStringLiteral("/d/f59.ppt"));
+    EXPECT_EQ(f.form.queue().textAt(60), QStringLiteral("/d/f59.ppt"));
 }
 
 TEST(DragGesture, AMoveWithNoButtonHeldEndsTheDrag)

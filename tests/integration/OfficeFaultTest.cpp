@@ -296,14 +296,14 @@ protected:
         const QString path =
             m_dir.filePath(m_token + QLatin1Char('-') + label + QStringLiteral(".pptx"));
         EXPECT_TRUE(QFile::copy(deck, path)) << deck.toStdString();
-        m_form->queue().Append(path);
+        m_form->queue().append(path);
         return path;
     }
 
     /** The step numbers of the print run's error reports, in order. */
     std::vector<int> reportedSteps() const
     {
-        return fake.dialogs->reportedSteps(QString::fromLatin1(PrintRunLocation));
+        return fake.dialogs->reportedSteps(PrintRunLocation());
     }
 
     FakePlatform fake;
@@ -550,7 +550,7 @@ TEST(OfficeHelper, ClosesTheWindowWhileTheOfficeIsStopped)
     window = &form;
     form.Combo1->addItem(QStringLiteral("Any Printer"));
     form.Combo2->addItem(QStringLiteral("0 seconds"));
-    form.queue().Append(qEnvironmentVariable("DECKRUN_TEST_CLOSE_DECK"));
+    form.queue().append(qEnvironmentVariable("DECKRUN_TEST_CLOSE_DECK"));
     form.show();
     form.PushButton3->click(); // the close ends the process from inside the load
     std::printf("the run ended without the close\n");

@@ -42,6 +42,11 @@ public:
         m_s->call(QStringLiteral("PrintOut"));
         m_s->printed << m_s->openPath + QStringLiteral(" -> ") + m_s->activePrinter;
     }
+    void close() override
+    {
+        m_s->call(QStringLiteral("Close"));
+        m_s->openPath.clear();
+    }
 
 private:
     std::shared_ptr<SimAutomation::State> m_s;

@@ -15,7 +15,7 @@ namespace deckrun {
  * A simulated presentation application. It records every call in order
  * ("Create", "GetRunning", "Name", "Visible=true", "Open:<path>",
  * "ActivePresentation", "ActivePrinter=<name>", "PrintInBackground=false",
- * "PrintOut", "Quit", "ReleasePresentation", "ReleaseApp") and fails any of
+ * "PrintOut", "Close", "Quit", "ReleasePresentation", "ReleaseApp") and fails any of
  * them on request with a given description.
  */
 class SimAutomation final : public PresentationAutomation {

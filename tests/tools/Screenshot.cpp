@@ -91,7 +91,7 @@ int main(int argc, char *argv[])
     for (const char *name : {"2024 Q3 Quarterly Review.pptx", "Board Meeting - Budget.ppt",
                              "Onboarding/Welcome to the Team.pptx", "Onboarding/Safety Basics.pptx",
                              "Product Roadmap 2025.odp"})
-        form.queue().Append(home + QString::fromUtf8(name));
+        form.queue().append(home + QString::fromUtf8(name));
 
     if (busy) {
         form.setMousePointer(pointer::Busy);

@@ -26,11 +26,9 @@ void capture(QtMsgType, const QMessageLogContext &context, const QString &messag
 TEST(Logging, EverySubsystemHasACategoryWhoseDebugIsOffByDefault)
 {
     const std::pair<const char *, const QLoggingCategory &(*)()> categories[] = {
-        {"deckrun.app", lcApp},
-        {"deckrun.office", lcOffice},
-        {"deckrun.queue", lcQueue},
-        {"deckrun.settings", lcSettings},
-        {"deckrun.walk", lcWalk}};
+        {"deckrun.app", lcApp},           {"deckrun.commandline", lcCommandLine},
+        {"deckrun.office", lcOffice},     {"deckrun.queue", lcQueue},
+        {"deckrun.settings", lcSettings}, {"deckrun.walk", lcWalk}};
     for (const auto &[name, category] : categories) {
         SCOPED_TRACE(name);
         EXPECT_STREQ(category().categoryName(), name);

@@ -10,32 +10,32 @@ TEST(QueueModel, ListContainsFollowsEveryChange)
 {
     QueueModel q;
     EXPECT_FALSE(ListContains(q, QString()));
-    q.Append(QStringLiteral("/a"));
+    q.append(QStringLiteral("/a"));
     EXPECT_TRUE(ListContains(q, QStringLiteral("/a")));
     EXPECT_FALSE(ListContains(q, QStringLiteral("/A"))); // letter case counts
-    q.Append(QStringList{QStringLiteral("/b"), QStringLiteral("/a")});
-    q.RemoveAt(1);
+    q.append(QStringList{QStringLiteral("/b"), QStringLiteral("/a")});
+    q.removeAt(1);
     EXPECT_TRUE(ListContains(q, QStringLiteral("/a"))); // the second copy is still there
-    q.RemoveAt(2);
+    q.removeAt(2);
     EXPECT_FALSE(ListContains(q, QStringLiteral("/a")));
-    q.SetTextAt(1, QStringLiteral("/c"));
+    q.setTextAt(1, QStringLiteral("/c"));
     EXPECT_FALSE(ListContains(q, QStringLiteral("/b")));
     EXPECT_TRUE(ListContains(q, QStringLiteral("/c")));
-    q.InsertAt(1, QStringLiteral("/d"));
+    q.insertAt(1, QStringLiteral("/d"));
     EXPECT_TRUE(ListContains(q, QStringLiteral("/d")));
-    q.Clear();
+    q.clear();
     EXPECT_FALSE(ListContains(q, QStringLiteral("/d")));
-    q.Append(QStringLiteral("/e"));
+    q.append(QStringLiteral("/e"));
     EXPECT_TRUE(ListContains(q, QStringLiteral("/e")));
-    EXPECT_EQ(q.Count(), 1);
+    EXPECT_EQ(q.count(), 1);
 }
 
 TEST(QueueModel, PositionsAreCheckedOneBased)
 {
     QueueModel q;
-    EXPECT_THROW(q.TextAt(1), Failure);
-    EXPECT_THROW(q.RemoveAt(0), Failure);
-    q.InsertAt(1, QStringLiteral("/x")); // Count + 1 appends
-    EXPECT_THROW(q.InsertAt(3, QStringLiteral("/y")), Failure);
-    EXPECT_EQ(q.TextAt(1), QStringLiteral("/x"));
+    EXPECT_THROW(q.textAt(1), Failure);
+    EXPECT_THROW(q.removeAt(0), Failure);
+    q.insertAt(1, QStringLiteral("/x")); // Count + 1 appends
+    EXPECT_THROW(q.insertAt(3, QStringLiteral("/y")), Failure);
+    EXPECT_EQ(q.textAt(1), QStringLiteral("/x"));
 }

@@ -319,6 +319,11 @@ void ComPowerPoint::printOut(const Dispatch &presentation)
     callMethod(presentation, L"PrintOut");
 }
 
+void ComPowerPoint::closePresentation(const Dispatch &presentation)
+{
+    callMethod(presentation, L"Close");
+}
+
 void ComPowerPoint::quit(const Dispatch &app)
 {
     callMethod(app, L"Quit");
@@ -362,6 +367,11 @@ void PowerPointPresentation::printOut()
                        static_cast<long>(E_ABORT));
     }
     ComPowerPoint::printOut(m_presentation);
+}
+
+void PowerPointPresentation::close()
+{
+    ComPowerPoint::closePresentation(m_presentation);
 }
 
 PowerPointApp::PowerPointApp(Dispatch app)

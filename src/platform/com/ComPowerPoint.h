@@ -77,6 +77,8 @@ public:
     static void setPrintInBackground(const Dispatch &presentation, bool background);
     /** `PrintOut` without arguments. */
     static void printOut(const Dispatch &presentation);
+    /** `Close` of a presentation: the application keeps running. */
+    static void closePresentation(const Dispatch &presentation);
     static void quit(const Dispatch &app);
 };
 
@@ -92,6 +94,7 @@ public:
      * not be set, so that a file never prints on a printer nobody chose.
      */
     void printOut();
+    void close();
 
 private:
     Dispatch m_presentation;

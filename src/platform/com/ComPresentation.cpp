@@ -31,6 +31,10 @@ public:
     {
         guarded([&] { m_presentation.printOut(); });
     }
+    void close() override
+    {
+        guarded([&] { m_presentation.close(); });
+    }
 
 private:
     PowerPointPresentation m_presentation;

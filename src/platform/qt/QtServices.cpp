@@ -259,7 +259,7 @@ void QtSettingsStore::write(const QString &key, const QString &value)
     if (status != QSettings::NoError)
         throw Failure(QStringLiteral("The setting \"%1\" could not be saved in %2.")
                           .arg(key, QDir::toNativeSeparators(where)),
-                      75);
+                      code::PathFileAccessError);
 }
 
 // --- shell -----------------------------------------------------------------

@@ -131,6 +131,31 @@ public:
              [&] { print(o, file); });
     }
 
+    void close() override
+    {
+        OfficeInstance &o = *m_office;
+        if (o.ended)
+            throw Failure(Product + QStringLiteral(" is no longer running."));
+        const QString file = QFileInfo(o.documentPath).fileName();
+        edge(QStringLiteral("%1 could not close \"%2\": ").arg(Product, file), [&] {
+            o.call(OfficeCall::Quit, "close", QStringLiteral("closing \"%1\"").arg(file),
+                   [document = m_document]() {
+                       const Reference<css::util::XCloseable> closeable(document, UNO_QUERY);
+                       if (closeable.is())
+                           closeable->close(true);
+                       else
+                           document->dispose();
+                       return true;
+                   });
+        });
+        if (o.document == m_document) {
+            o.document.clear();
+            o.documentPath.clear();
+            o.printer.clear();
+            o.refusedPrinter.reset();
+        }
+    }
+
 private:
     void print(OfficeInstance &o, const QString &file)
     {
