@@ -605,16 +605,15 @@ TEST(OfficeLife, OnlyOfficesOnDeckrunsProfileAreStopped)
 // value that is not a positive number of seconds leaves the defaults.
 TEST(OfficeDeadline, TheEnvironmentCapsEveryDeadline)
 {
-    using uno::OfficeCall;
     const OfficeCall calls[] = {OfficeCall::Start,   OfficeCall::RunningCheck, OfficeCall::Load,
                                 OfficeCall::Printer, OfficeCall::Print,        OfficeCall::Quit};
     qunsetenv("DECKRUN_OFFICE_DEADLINE");
     std::vector<double> defaults;
     for (const OfficeCall call : calls) {
-        defaults.push_back(uno::officeDeadline(call));
+        defaults.push_back(officeDeadline(call));
         EXPECT_GE(defaults.back(), 20.0) << "a default leaves room for a slow machine";
     }
-    EXPECT_GE(uno::officeDeadline(OfficeCall::Load), 300.0) << "large decks load for minutes";
+    EXPECT_GE(officeDeadline(OfficeCall::Load), 300.0) << "large decks load for minutes";
     const struct {
         const char *value;
         double cap; // 0: the defaults stay
@@ -622,7 +621,7 @@ TEST(OfficeDeadline, TheEnvironmentCapsEveryDeadline)
     for (const auto &row : rows) {
         qputenv("DECKRUN_OFFICE_DEADLINE", row.value);
         for (std::size_t k = 0; k < std::size(calls); ++k)
-            EXPECT_DOUBLE_EQ(uno::officeDeadline(calls[k]),
+            EXPECT_DOUBLE_EQ(officeDeadline(calls[k]),
                              row.cap > 0 ? std::min(row.cap, defaults[k]) : defaults[k])
                 << "DECKRUN_OFFICE_DEADLINE=" << row.value;
     }

@@ -2,6 +2,7 @@
 #include "platform/uno/OfficeProcess.h"
 
 #include "platform/Failure.h"
+#include "platform/OfficeDeadline.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -278,7 +279,7 @@ bool OfficeChild::running()
 
 bool OfficeChild::waitForExit(double seconds)
 {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    const auto deadline = deadlineAfter(seconds);
     auto pause = std::chrono::milliseconds(1);
     while (running()) {
         if (std::chrono::steady_clock::now() >= deadline)
@@ -385,7 +386,7 @@ int stopOfficesOnProfile(const QString &profileUrl, double seconds)
             ++found;
         }
     }
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    const auto deadline = deadlineAfter(seconds);
     for (const int fd : handles) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
             deadline - std::chrono::steady_clock::now());

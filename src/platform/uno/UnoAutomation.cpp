@@ -10,36 +10,6 @@
 
 namespace deckrun::uno {
 
-double officeDeadline(OfficeCall call)
-{
-    double seconds = 60.0;
-    switch (call) {
-    case OfficeCall::Start:
-        seconds = 120.0;
-        break;
-    case OfficeCall::RunningCheck:
-        seconds = 20.0;
-        break;
-    case OfficeCall::Load:
-        seconds = 600.0; // a deck of thousands of slides on a slow machine
-        break;
-    case OfficeCall::Printer:
-        seconds = 60.0;
-        break;
-    case OfficeCall::Print:
-        seconds = 600.0; // until the job is confirmed
-        break;
-    case OfficeCall::Quit:
-        seconds = 60.0;
-        break;
-    }
-    bool ok = false;
-    const double cap = qEnvironmentVariable("DECKRUN_OFFICE_DEADLINE").trimmed().toDouble(&ok);
-    if (ok && cap > 0)
-        seconds = std::min(seconds, cap);
-    return seconds;
-}
-
 UnoAutomation::UnoAutomation(Printers &printers, UnoOptions options)
     : m_printers(printers), m_options(std::move(options))
 {
@@ -163,8 +133,7 @@ std::shared_ptr<PresentationApp> UnoAutomation::start()
     int restarts = 0;
 
     const double seconds = officeDeadline(OfficeCall::Start);
-    const auto deadline = SteadyClock::now() + std::chrono::duration_cast<SteadyClock::duration>(
-                                                   std::chrono::duration<double>(seconds));
+    const auto deadline = deadlineAfter(seconds);
     for (;;) {
         std::shared_ptr<OfficeInstance> office;
         try {
@@ -214,10 +183,7 @@ std::shared_ptr<PresentationApp> UnoAutomation::getRunning()
             if (OfficeInstallation(m_options.programDir).usable()) {
                 const QString pipe =
                     OfficeProfile::pipeNameFor(OfficeProfile::slotFolder(m_options.profileRoot, 0));
-                const auto deadline =
-                    SteadyClock::now() +
-                    std::chrono::duration_cast<SteadyClock::duration>(
-                        std::chrono::duration<double>(officeDeadline(OfficeCall::RunningCheck)));
+                const auto deadline = deadlineOf(OfficeCall::RunningCheck);
                 try {
                     if (auto office = attach(pipe, nullptr, deadline))
                         return makeUnoApp(office);

@@ -13,6 +13,7 @@
 // step fails with a description. The caller still sees one call at a time, in
 // order. Every UNO exception is turned into a Failure here, at the edge.
 
+#include "platform/OfficeDeadline.h"
 #include "platform/PresentationAutomation.h"
 #include "platform/Printers.h"
 
@@ -44,16 +45,6 @@ struct UnoOptions {
      */
     std::function<void(const QString &call, long officePid)> beforeCall;
 };
-
-/** The calls into the office, each with a deadline of its own. */
-enum class OfficeCall { Start, RunningCheck, Load, Printer, Print, Quit };
-
-/**
- * Seconds a call may take before the office counts as not answering and is
- * stopped: generous defaults for large decks on a slow machine, each capped by
- * the environment variable DECKRUN_OFFICE_DEADLINE (seconds) when it is set.
- */
-double officeDeadline(OfficeCall call);
 
 class UnoAutomation final : public PresentationAutomation {
 public:

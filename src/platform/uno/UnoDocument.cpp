@@ -168,9 +168,7 @@ private:
                           .arg(file, *o.refusedPrinter));
         const rtl::Reference<PrintJobWatcher> watcher(new PrintJobWatcher);
         const Reference<css::view::XPrintJobListener> listener(watcher.get());
-        const auto deadline = SteadyClock::now() +
-                              std::chrono::duration_cast<SteadyClock::duration>(
-                                  std::chrono::duration<double>(officeDeadline(OfficeCall::Print)));
+        const auto deadline = deadlineOf(OfficeCall::Print);
         // Hidden slides are left out, as a plain PrintOut does: only the visible ones are named.
         const bool printed = o.call(
             OfficeCall::Print, "print", QStringLiteral("printing \"%1\"").arg(file),
@@ -322,9 +320,7 @@ public:
         OfficeInstance &o = *m_office;
         if (o.ended)
             return;
-        const auto deadline = SteadyClock::now() +
-                              std::chrono::duration_cast<SteadyClock::duration>(
-                                  std::chrono::duration<double>(officeDeadline(OfficeCall::Quit)));
+        const auto deadline = deadlineOf(OfficeCall::Quit);
         try {
             o.call(
                 OfficeCall::Quit, "quit", QString(),

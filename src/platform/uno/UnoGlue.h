@@ -208,8 +208,7 @@ public:
     /** Waits `seconds`, handling window events on the window's thread. */
     static void pause(double seconds)
     {
-        const auto until = SteadyClock::now() + std::chrono::duration_cast<SteadyClock::duration>(
-                                                    std::chrono::duration<double>(seconds));
+        const auto until = deadlineAfter(seconds);
         if (!windowDispatcher()) {
             std::this_thread::sleep_until(until);
             return;
@@ -385,9 +384,7 @@ struct OfficeInstance {
         if (beforeCall)
             beforeCall(QString::fromLatin1(name), pid());
         const double seconds = officeDeadline(kind);
-        const auto deadline =
-            until.value_or(SteadyClock::now() + std::chrono::duration_cast<SteadyClock::duration>(
-                                                    std::chrono::duration<double>(seconds)));
+        const auto deadline = until.value_or(deadlineAfter(seconds));
         try {
             auto result = runOffThread(std::move(work), deadline);
             if (!result) {
