@@ -36,7 +36,7 @@ run_root() {
 # What the cross build needs; dpkg-dev unpacks the source package.
 packages=(g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
           mingw-w64-x86-64-dev qt6-base-dev qt6-base-dev-tools cmake ninja-build dpkg-dev
-          msitools wine64 ccache)
+          msitools wixl wine64 ccache)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -12,6 +12,7 @@ Writes
   dist/x/down.png                          the drop-down arrow of the skin
   dist/icons/hicolor/<n>x<n>/apps/*.png    the application icon, n = 16 ... 256
   dist/icons/hicolor/scalable/apps/*.svg   the same icon as SVG
+  dist/icons/deckrun.ico                   the same icon for Windows (16 ... 256 in one file)
 """
 
 import math
@@ -70,6 +71,19 @@ def icon_file(size, rgba_rows, hotspot=None):
     directory = struct.pack("<HHH", 0, kind, 1)
     entry = struct.pack("<BBBBHHII", size % 256, size % 256, 0, 0, field1, field2, len(image), 6 + 16)
     return directory + entry + image
+
+
+def multi_icon_file(images):
+    """An .ico file holding several sizes, each a PNG image: images is a list of (size, png)."""
+    directory = struct.pack("<HHH", 0, 1, len(images))
+    entries = bytearray()
+    data = bytearray()
+    offset = 6 + 16 * len(images)
+    for size, image in images:
+        entries.extend(struct.pack("<BBBBHHII", size % 256, size % 256, 0, 0, 1, 32, len(image),
+                                   offset + len(data)))
+        data.extend(image)
+    return directory + bytes(entries) + bytes(data)
 
 
 # ---------------------------------------------------------------- pixel art
@@ -283,6 +297,8 @@ def main():
     for n in ICON_SIZES:
         write(f"icons/hicolor/{n}x{n}/apps/{ICON_NAME}.png", png_bytes(n, n, rasterise(APP_ICON, n)))
     write(f"icons/hicolor/scalable/apps/{ICON_NAME}.svg", svg_document(APP_ICON).encode())
+    write("icons/deckrun.ico", multi_icon_file(
+        [(n, png_bytes(n, n, rasterise(APP_ICON, n))) for n in (16, 24, 32, 48, 64, 256)]))
 
 
 if __name__ == "__main__":

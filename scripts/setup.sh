@@ -23,7 +23,7 @@ packages=(
 if [[ $want_dev -eq 1 ]]; then
     packages+=(
         libgtest-dev libgmock-dev clang-tidy clang-format
-        poppler-utils hyperfine imagemagick
+        poppler-utils hyperfine imagemagick xdotool
         g++-mingw-w64-x86-64 g++-mingw-w64-x86-64-posix wine64
         procps
         debootstrap appstream desktop-file-utils lintian

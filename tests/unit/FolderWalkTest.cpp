@@ -201,6 +201,28 @@ TEST(FolderWalk, SubFolderNameFilters)
             << "a folder at 260 characters is not searched";
 }
 
+// A folder whose path (with its trailing separator) has 260 characters or
+// more is not searched; one character less and it is.
+class FolderPathLength : public testing::TestWithParam<std::pair<int, bool>> {};
+
+TEST_P(FolderPathLength, LongPathsAreNotSearched)
+{
+    const auto [length, searched] = GetParam();
+    TempTree tree;
+    const QString root = tree.at(QStringLiteral("R/"));
+    const QString name(length - static_cast<int>(root.size()) - 1, QLatin1Char('x'));
+    tree.folder(QStringLiteral("R/") + name + QStringLiteral("/below"));
+    ASSERT_EQ((root + name + QLatin1Char('/')).size(), length);
+    FakePlatform fake;
+    QStringList folders{root};
+    GetSubDirectories2016(fake.platform, folders, true);
+    EXPECT_EQ(folders.contains(root + name + QStringLiteral("/below/")), searched)
+        << length << " characters";
+}
+
+INSTANTIATE_TEST_SUITE_P(Edge, FolderPathLength,
+                         testing::Values(std::pair{259, true}, std::pair{260, false}));
+
 TEST(FilesInFolder, ListsFilesOnlyWithHiddenOnesInNameOrder)
 {
     TempTree tree;
