@@ -55,13 +55,13 @@ elseif(MINGW)
         install(FILES $<TARGET_FILE:Qt6::${module}> DESTINATION .)
     endforeach()
     set(deckrun_qt_plugins
-        platforms:Qt6::QWindowsIntegrationPlugin
-        styles:Qt6::QWindowsVistaStylePlugin
-        imageformats:Qt6::QICOPlugin
-        imageformats:Qt6::QGifPlugin
-        imageformats:Qt6::QJpegPlugin)
+        platforms=Qt6::QWindowsIntegrationPlugin
+        styles=Qt6::QWindowsVistaStylePlugin
+        imageformats=Qt6::QICOPlugin
+        imageformats=Qt6::QGifPlugin
+        imageformats=Qt6::QJpegPlugin)
     foreach(entry IN LISTS deckrun_qt_plugins)
-        string(REPLACE ":" ";" entry "${entry}")
+        string(REPLACE "=" ";" entry "${entry}")
         list(GET entry 0 folder)
         list(GET entry 1 plugin)
         if(TARGET ${plugin})

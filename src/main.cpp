@@ -32,11 +32,9 @@ int main(int argc, char *argv[])
         return 2;
     }
     deckrun::Application app(argc, argv);
-    // Qt has taken its own options out of argv by now.
-    QStringList arguments;
-    for (int i = 0; i < argc; ++i)
-        arguments << QString::fromLocal8Bit(argv[i]);
-    const QStringList paths = deckrun::CommandLinePaths(arguments);
+    // Qt has taken its own options out by now; on Windows its arguments come
+    // from the wide command line, so no name loses a character to the ANSI code page.
+    const QStringList paths = deckrun::CommandLinePaths(QCoreApplication::arguments());
 
     auto platform = deckrun::makeSystemPlatform();
     deckrun::Form1 form(*platform);

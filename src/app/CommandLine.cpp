@@ -104,7 +104,19 @@ std::optional<int> AnswerHelpOrVersion(int argc, char **argv)
     NameTheProgram();
     QCommandLineParser parser;
     DescribeCommandLine(parser);
-    parser.process(app); // prints the answer and ends the program with 0
+    if (!parser.parse(QCoreApplication::arguments())) {
+        std::fprintf(stderr, "%s\n", qPrintable(parser.errorText()));
+        return 1;
+    }
+    // Printed here, not by QCommandLineParser::process(): on Windows that
+    // shows a message box instead whenever it finds no console window, which
+    // a console program run by another program may not have.
+    const QString answer = parser.isSet(QStringLiteral("version"))
+                               ? QCoreApplication::applicationName() + QLatin1Char(' ') +
+                                     QCoreApplication::applicationVersion() + QLatin1Char('\n')
+                               : parser.helpText();
+    std::fputs(answer.toLocal8Bit().constData(), stdout);
+    std::fflush(stdout);
     return 0;
 }
 
