@@ -626,7 +626,8 @@ TEST_F(StandIn, AHungPowerPointLeftRunningIsNotRunningAndIsStoppedWhenARunNeedsO
 {
     script("hang=Name\nfault-starts=1\n");
     PowerPointAutomation office;
-    office.create(); // started, released, left running: like one left by an earlier run
+    // Started, shown and let go: left running, like one an earlier run left behind.
+    office.create()->setVisible(true);
     capDeadlines("2");
     EventCounter events;
     const auto start = Clock::now();

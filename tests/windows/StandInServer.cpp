@@ -13,7 +13,8 @@
 // one named argument DISPID_PROPERTYPUT; anything else is refused.
 //
 // It ends once Quit was called (or its window was asked to close) and its
-// clients have released what they hold, and in any case: a few seconds after
+// clients have released what they hold, or when they have let go of it while
+// it was never shown (as after the installed check), and in any case: a few seconds after
 // Quit, when the process that started it has ended, or after a quiet half
 // minute. (Under Wine it keeps its starter's Unix standard error open while
 // it runs: the tests' run step gives the test program a file for its output,
@@ -518,8 +519,16 @@ public:
         const LONG n = InterlockedDecrement(&m_refs);
         if (n == 0)
             delete this;
-        if (InterlockedDecrement(&server.references) <= 1 && server.quitting)
-            endLoop();
+        if (InterlockedDecrement(&server.references) <= 1) {
+            if (server.quitting) {
+                endLoop();
+            } else if (!server.visible) {
+                // Started for automation, never shown, let go: nobody needs it.
+                record(L"ending: released without being shown");
+                leave();
+                endLoop();
+            }
+        }
         return static_cast<ULONG>(n);
     }
     HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT *count) override
