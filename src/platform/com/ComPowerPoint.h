@@ -13,7 +13,10 @@
 // waits, handling its window messages, until the call returns or its deadline
 // passes (the deadlines of platform/OfficeDeadline.h). When a deadline passes,
 // PowerPoint's process is stopped, the worker is abandoned (never joined), and
-// the next call starts on a fresh worker with a fresh PowerPoint.
+// the next call starts on a fresh worker with a fresh PowerPoint. The
+// deadlines: creating and showing it, Start; finding the running one and its
+// name, RunningCheck; Presentations.Open, Load; ActivePresentation and the
+// print options, Printer; PrintOut, Print; Quit and Close, Quit.
 
 #include "platform/OfficeDeadline.h"
 
