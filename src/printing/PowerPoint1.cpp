@@ -4,6 +4,7 @@
 #include "platform/Failure.h"
 #include "platform/Logging.h"
 #include "platform/Platform.h"
+#include "printing/OpenPresentationSteps.h"
 #include "printing/PrintingHandlers.h"
 
 namespace deckrun {
@@ -66,11 +67,7 @@ bool AbortForRunningPowerPoint(PresentationAutomation &office, Dialogs &dialogs)
 std::shared_ptr<PresentationApp> OpenPresentation(PresentationAutomation &office,
                                                   const QString &path)
 {
-    const std::shared_ptr<PresentationApp> created = office.create();
-    std::shared_ptr<PresentationApp> running = office.getRunning();
-    created->setVisible(true);
-    running->open(path);
-    return running; // the created reference is released on the way out
+    return openPresentationSteps(office, path);
 }
 
 } // namespace deckrun

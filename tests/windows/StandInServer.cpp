@@ -1,24 +1,48 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // A stand-in for the presentation application's automation server, so that the
 // COM backend runs against a real out-of-process server under Wine. It answers
-// the members the backend calls (the name as default member, Visible,
+// the members the backend calls (the name as default member, HWND, Visible,
 // Presentations.Open with the named argument fileName, ActivePresentation,
-// PrintOptions.ActivePrinter, PrintOptions.PrintInBackground, PrintOut, Quit),
-// sits in the running-object table while it runs, and writes every call with
-// its argument types to calls.log in its folder ("started PID" first, "ended"
-// last).
+// PrintOptions.ActivePrinter (put and get), PrintOptions.PrintInBackground,
+// PrintOut, Quit), sits in the running-object table while it runs, and writes
+// every call with its argument types to calls.log in its folder ("started PID"
+// first, "ended" last). The application object a create hands out and the one
+// in the running-object table are distinct objects of the one application, so
+// the log tells them apart: "Application(created)." and "Application(found).".
+// Property puts must come as PowerPoint takes them: the value by value, as the
+// one named argument DISPID_PROPERTYPUT; anything else is refused.
 //
-// It ends once Quit was called and its clients have released what they hold,
-// and in any case: a few seconds after Quit, when the process that started it
-// has ended, or after a quiet half minute. (Under Wine it keeps its starter's
-// Unix standard error open while it runs: the tests' run step gives the test
-// program a file for its output, not the caller's pipe.)
+// It ends once Quit was called (or its window was asked to close) and its
+// clients have released what they hold, or when they have let go of it while
+// it was never shown (as after the installed check), and in any case: a few seconds after
+// Quit, when the process that started it has ended, or after a quiet half
+// minute. (Under Wine it keeps its starter's Unix standard error open while
+// it runs: the tests' run step gives the test program a file for its output,
+// not the caller's pipe.)
 //
-// What it does is read from script.txt in that folder when it starts:
-//   name=TEXT          its name (default "Microsoft PowerPoint")
-//   open-error=TEXT    Presentations.Open raises with this description
-//   printers=A|B       the printers it knows (default "Deckrun Test Printer")
-//   busy=N             the first N calls are answered "call rejected" (Quit always goes through)
+// What it does is read when it starts, from script.txt in that folder, then
+// from the environment variable DECKRUN_STANDIN_SCRIPT (the same lines,
+// separated by ";"), a later line overriding an earlier one:
+//   name=TEXT             its name (default "Microsoft PowerPoint")
+//   printers=A|B          the printers it knows (default "Deckrun Test Printer")
+//   open-error=TEXT       Presentations.Open raises with this description ("\0" is a NUL)
+//   open-error-number=N   ... with this application error number (EXCEPINFO wCode)
+//   open-error-scode=HEX  ... with this result code (EXCEPINFO scode)
+//   printer-kept=NAME     PrintOptions.ActivePrinter takes any known printer without an
+//                         error but keeps NAME, and reads back NAME
+//   busy=N                the first N calls are answered "call rejected" (Quit always goes through)
+//   busy-for=MS           every call is answered "call rejected" until it has been tried for MS
+//                         milliseconds (Quit always goes through)
+//   busy-answer=WHICH     "rejected" (RPC_E_CALL_REJECTED) or "retry-later"
+//                         (RPC_E_SERVERCALL_RETRYLATER) for every busy answer; by default
+//                         they take turns, "rejected" first
+//   hang=A|B              a call of these members never returns ("PrintOut", "Quit",
+//                         "Open", "Name" (also the default member), "ActivePrinter", ...):
+//                         the server's thread blocks until it is ended, or until the
+//                         process that started it has ended, or two minutes
+//   fault-starts=N        the faults (open-error*, printer-kept, busy, hang) hold for the
+//                         first N servers started from this folder (counted by the
+//                         "started" lines of calls.log); later ones behave
 //
 // Usage: StandInServer.exe /RegServer FOLDER | /UnregServer | FOLDER -Embedding
 
@@ -29,6 +53,7 @@
 #include <tlhelp32.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cwchar>
 #include <fstream>
 #include <sstream>
@@ -45,15 +70,24 @@ const wchar_t *const ProgId = L"PowerPoint.Application";
 
 struct Script {
     std::wstring name = L"Microsoft PowerPoint";
-    std::wstring openError;
     std::vector<std::wstring> printers{L"Deckrun Test Printer"};
+    std::wstring openError;
+    WORD openErrorNumber = 0;
+    HRESULT openErrorScode = 0;
+    std::wstring printerKept;
+    bool keepsPrinter = false;
     int busy = 0;
+    DWORD busyFor = 0;
+    std::wstring busyAnswer; // empty: the two take turns
+    std::vector<std::wstring> hang;
+    int faultStarts = -1; // every start
 };
 
 struct Server {
     std::wstring folder;
     Script script;
     int busyAnswers = 0;
+    HRESULT lastBusy = S_OK;
     bool opened = false;
     bool visible = false;
     bool printInBackground = true;
@@ -68,11 +102,13 @@ struct Server {
     bool quitting = false; // Quit was called: it ends when its clients let go
     DWORD quitAt = 0;
     HANDLE starter = nullptr; // the process that started it (the client), while it runs
+    HWND window = nullptr;    // its main window (a message-only one: no display needed)
 } server;
 
 constexpr DWORD IdleLimitMs = 30000;    // no call for this long: nobody is coming back
 constexpr DWORD ReleaseLimitMs = 3000;  // after Quit, clients have this long to let go
 constexpr DWORD TeardownLimitMs = 5000; // leaving COM must not take longer than this
+constexpr DWORD HangLimitMs = 120000;   // a hung call ends with the process after this long
 
 std::wstring utf16(const std::string &text)
 {
@@ -97,32 +133,99 @@ std::string utf8(const std::wstring &text)
     return out;
 }
 
+std::vector<std::wstring> split(const std::wstring &text, wchar_t separator)
+{
+    std::vector<std::wstring> items;
+    std::wstringstream list(text);
+    std::wstring item;
+    while (std::getline(list, item, separator))
+        items.push_back(item);
+    return items;
+}
+
+/** A scripted text: "\0" stands for a NUL. */
+std::wstring unescaped(const std::wstring &text)
+{
+    std::wstring out;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == L'\\' && i + 1 < text.size() && text[i + 1] == L'0') {
+            out += L'\0';
+            ++i;
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
+}
+
+void readLine(Script &s, std::string line)
+{
+    if (!line.empty() && line.back() == '\r')
+        line.pop_back();
+    const auto eq = line.find('=');
+    if (eq == std::string::npos)
+        return;
+    const std::string key = line.substr(0, eq);
+    const std::string raw = line.substr(eq + 1);
+    const std::wstring value = utf16(raw);
+    if (key == "name") {
+        s.name = value;
+    } else if (key == "printers") {
+        s.printers = split(value, L'|');
+    } else if (key == "open-error") {
+        s.openError = unescaped(value);
+    } else if (key == "open-error-number") {
+        s.openErrorNumber = static_cast<WORD>(std::stoul(raw));
+    } else if (key == "open-error-scode") {
+        s.openErrorScode = static_cast<HRESULT>(std::stoul(raw, nullptr, 16));
+    } else if (key == "printer-kept") {
+        s.printerKept = value;
+        s.keepsPrinter = true;
+    } else if (key == "busy") {
+        s.busy = std::stoi(raw);
+    } else if (key == "busy-for") {
+        s.busyFor = static_cast<DWORD>(std::stoul(raw));
+    } else if (key == "busy-answer") {
+        s.busyAnswer = value;
+    } else if (key == "hang") {
+        s.hang = split(value, L'|');
+    } else if (key == "fault-starts") {
+        s.faultStarts = std::stoi(raw);
+    }
+}
+
+/** How many servers were started from the folder before this one. */
+int earlierStarts(const std::wstring &folder)
+{
+    std::ifstream in((folder + L"\\calls.log").c_str());
+    std::string line;
+    int n = 0;
+    while (std::getline(in, line))
+        n += line.rfind("started ", 0) == 0;
+    return n;
+}
+
 Script readScript(const std::wstring &folder)
 {
     Script s;
     std::ifstream in((folder + L"\\script.txt").c_str());
     std::string line;
-    while (std::getline(in, line)) {
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
-        const auto eq = line.find('=');
-        if (eq == std::string::npos)
-            continue;
-        const std::string key = line.substr(0, eq);
-        const std::wstring value = utf16(line.substr(eq + 1));
-        if (key == "name") {
-            s.name = value;
-        } else if (key == "open-error") {
-            s.openError = value;
-        } else if (key == "printers") {
-            s.printers.clear();
-            std::wstringstream list(value);
-            std::wstring item;
-            while (std::getline(list, item, L'|'))
-                s.printers.push_back(item);
-        } else if (key == "busy") {
-            s.busy = std::stoi(line.substr(eq + 1));
-        }
+    while (std::getline(in, line))
+        readLine(s, line);
+    if (const char *lines = std::getenv("DECKRUN_STANDIN_SCRIPT")) {
+        std::stringstream list(lines);
+        while (std::getline(list, line, ';'))
+            readLine(s, line);
+    }
+    if (s.faultStarts >= 0 && earlierStarts(folder) >= s.faultStarts) {
+        const Script plain;
+        s.openError = plain.openError;
+        s.openErrorNumber = plain.openErrorNumber;
+        s.openErrorScode = plain.openErrorScode;
+        s.keepsPrinter = false;
+        s.busy = 0;
+        s.busyFor = 0;
+        s.hang.clear();
     }
     return s;
 }
@@ -199,24 +302,38 @@ bool textArgument(const VARIANT &v, std::wstring &out)
     return false;
 }
 
-HRESULT raise(EXCEPINFO *error, const std::wstring &description)
+/** An exception raised to the caller; `number` (wCode) and `scode` as PowerPoint may send them. */
+HRESULT raise(EXCEPINFO *error, const std::wstring &description, WORD number = 0,
+              HRESULT scode = E_FAIL)
 {
     if (error) {
         *error = EXCEPINFO{};
         error->bstrSource = SysAllocString(L"Stand-in PowerPoint");
-        error->bstrDescription = SysAllocString(description.c_str());
-        error->scode = E_FAIL;
+        // All of it, NULs included: a BSTR has its own length.
+        error->bstrDescription =
+            description.empty()
+                ? nullptr
+                : SysAllocStringLen(description.data(), static_cast<UINT>(description.size()));
+        error->wCode = number;
+        error->scode = number ? 0 : scode; // only one of the two may be set
     }
     return DISP_E_EXCEPTION;
 }
 
-enum class Kind { Application, Presentations, Presentation, PrintOptions };
+enum class Kind { CreatedApplication, FoundApplication, Presentations, Presentation, PrintOptions };
+
+bool isApplication(Kind k)
+{
+    return k == Kind::CreatedApplication || k == Kind::FoundApplication;
+}
 
 const wchar_t *kindName(Kind k)
 {
     switch (k) {
-    case Kind::Application:
-        return L"Application";
+    case Kind::CreatedApplication:
+        return L"Application(created)";
+    case Kind::FoundApplication:
+        return L"Application(found)";
     case Kind::Presentations:
         return L"Presentations";
     case Kind::Presentation:
@@ -234,11 +351,12 @@ struct Member {
 };
 
 const Member Members[] = {
-    {Kind::Application, L"Name", 1},
-    {Kind::Application, L"Visible", 2},
-    {Kind::Application, L"Presentations", 3},
-    {Kind::Application, L"ActivePresentation", 4},
-    {Kind::Application, L"Quit", 5},
+    {Kind::FoundApplication, L"Name", 1},
+    {Kind::FoundApplication, L"Visible", 2},
+    {Kind::FoundApplication, L"Presentations", 3},
+    {Kind::FoundApplication, L"ActivePresentation", 4},
+    {Kind::FoundApplication, L"Quit", 5},
+    {Kind::FoundApplication, L"HWND", 6},
     {Kind::Presentations, L"Open", 10},
     {Kind::Presentation, L"PrintOptions", 20},
     {Kind::Presentation, L"PrintOut", 21},
@@ -246,25 +364,83 @@ const Member Members[] = {
     {Kind::PrintOptions, L"PrintInBackground", 31},
 };
 constexpr DISPID QuitId = 5;
+constexpr DISPID WindowId = 6;
 constexpr DISPID FileNameArgument = 0; // the one named argument of Open
+
+/** The application's members are the same whichever object a client holds. */
+Kind memberKind(Kind k)
+{
+    return isApplication(k) ? Kind::FoundApplication : k;
+}
 
 std::wstring memberName(Kind kind, DISPID id)
 {
     if (id == DISPID_VALUE)
         return L"[default]";
     for (const Member &m : Members)
-        if (m.kind == kind && m.id == id)
+        if (m.kind == memberKind(kind) && m.id == id)
             return m.name;
     return L"#" + std::to_wstring(id);
+}
+
+/** Whether a call of this member is scripted to never return. */
+bool hangs(const std::wstring &member)
+{
+    for (const std::wstring &h : server.script.hang)
+        if (_wcsicmp(h.c_str(), member.c_str()) == 0 ||
+            (_wcsicmp(h.c_str(), L"Name") == 0 && member == L"[default]"))
+            return true;
+    return false;
+}
+
+/**
+ * A call that never returns: the thread blocks, handling nothing, as with a
+ * stuck print driver. The process ends when its starter has ended (or after
+ * a long while), so that a stand-in nobody stopped does not outlive the test.
+ */
+[[noreturn]] void hang(const std::wstring &what)
+{
+    record(L"hang " + what);
+    if (server.starter)
+        WaitForSingleObject(server.starter, HangLimitMs);
+    else
+        Sleep(HangLimitMs);
+    record(L"ending: a call hung and nobody stopped it");
+    TerminateProcess(GetCurrentProcess(), 4);
+    for (;;)
+        Sleep(INFINITE);
+}
+
+/** When each call refused for a while was first tried (busy-for). */
+std::vector<std::pair<std::wstring, DWORD>> busySince;
+
+/** Whether a call is still to be refused for busy-for: until it has been tried long enough. */
+bool stillBusyFor(const std::wstring &what)
+{
+    if (server.script.busyFor == 0)
+        return false;
+    const DWORD now = GetTickCount();
+    for (auto it = busySince.begin(); it != busySince.end(); ++it) {
+        if (it->first == what) {
+            if (now - it->second < server.script.busyFor)
+                return true;
+            busySince.erase(it); // through; the next call of it waits again
+            return false;
+        }
+    }
+    busySince.emplace_back(what, now);
+    return true;
 }
 
 /** A busy application refuses calls; the first N calls of a run are refused here. */
 bool refuseAsBusy(const std::wstring &what)
 {
-    if (server.busyAnswers >= server.script.busy)
+    if (server.busyAnswers >= server.script.busy && !stillBusyFor(what))
         return false;
     ++server.busyAnswers;
-    const bool rejected = server.busyAnswers % 2 == 1;
+    const std::wstring &which = server.script.busyAnswer;
+    const bool rejected = which.empty() ? server.busyAnswers % 2 == 1 : which == L"rejected";
+    server.lastBusy = rejected ? RPC_E_CALL_REJECTED : RPC_E_SERVERCALL_RETRYLATER;
     record(L"busy " + what +
            (rejected ? L" RPC_E_CALL_REJECTED" : L" RPC_E_SERVERCALL_RETRYLATER"));
     return true;
@@ -272,7 +448,7 @@ bool refuseAsBusy(const std::wstring &what)
 
 HRESULT busyAnswer()
 {
-    return server.busyAnswers % 2 == 1 ? RPC_E_CALL_REJECTED : RPC_E_SERVERCALL_RETRYLATER;
+    return server.lastBusy;
 }
 
 /** Ends the message loop (the reason was recorded, or Quit and no client left). */
@@ -309,9 +485,17 @@ bool noClientLeft()
     return InterlockedCompareExchange(&server.references, 0, 0) <= 1;
 }
 
+/** Every object the server has handed out and not yet freed (all on its one thread). */
+std::vector<IDispatch *> liveObjects;
+
 class Automation final : public IDispatch {
 public:
-    explicit Automation(Kind kind) : m_kind(kind) { InterlockedIncrement(&server.references); }
+    explicit Automation(Kind kind) : m_kind(kind)
+    {
+        InterlockedIncrement(&server.references);
+        liveObjects.push_back(this);
+    }
+    ~Automation() { std::erase(liveObjects, static_cast<IDispatch *>(this)); }
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void **out) override
     {
@@ -335,8 +519,16 @@ public:
         const LONG n = InterlockedDecrement(&m_refs);
         if (n == 0)
             delete this;
-        if (InterlockedDecrement(&server.references) <= 1 && server.quitting)
-            endLoop();
+        if (InterlockedDecrement(&server.references) <= 1) {
+            if (server.quitting) {
+                endLoop();
+            } else if (!server.visible) {
+                // Started for automation, never shown, let go: nobody needs it.
+                record(L"ending: released without being shown");
+                leave();
+                endLoop();
+            }
+        }
         return static_cast<ULONG>(n);
     }
     HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT *count) override
@@ -360,7 +552,7 @@ public:
         HRESULT hr = S_OK;
         ids[0] = DISPID_UNKNOWN;
         for (const Member &m : Members)
-            if (m.kind == m_kind && _wcsicmp(m.name, names[0]) == 0)
+            if (m.kind == memberKind(m_kind) && _wcsicmp(m.name, names[0]) == 0)
                 ids[0] = m.id;
         if (ids[0] == DISPID_UNKNOWN)
             hr = DISP_E_UNKNOWNNAME;
@@ -382,16 +574,27 @@ public:
         if (id != QuitId && refuseAsBusy(L"Invoke " + what))
             return busyAnswer();
         record(what + L" " + describeCall(flags, params));
+        if (hangs(memberName(m_kind, id)))
+            hang(what);
 
         const bool put = (flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) != 0;
         const bool get = (flags & (DISPATCH_PROPERTYGET | DISPATCH_METHOD)) != 0;
         const UINT argCount = params ? params->cArgs : 0;
-        const VARIANT *value = put && argCount == 1 ? &params->rgvarg[0] : nullptr;
+        // A put as PowerPoint takes it: one value, by value, named DISPID_PROPERTYPUT.
+        if (put && (argCount != 1 || params->cNamedArgs != 1 ||
+                    params->rgdispidNamedArgs[0] != DISPID_PROPERTYPUT))
+            return DISP_E_PARAMNOTFOUND;
+        if (put && (params->rgvarg[0].vt & VT_BYREF))
+            return DISP_E_TYPEMISMATCH;
+        const VARIANT *value = put ? &params->rgvarg[0] : nullptr;
 
-        switch (m_kind) {
-        case Kind::Application:
+        switch (memberKind(m_kind)) {
+        case Kind::CreatedApplication:
+        case Kind::FoundApplication:
             if ((id == DISPID_VALUE || id == 1) && get && argCount == 0)
                 return text(result, server.script.name);
+            if (id == WindowId && get && argCount == 0)
+                return integer(result, static_cast<LONG>(reinterpret_cast<INT_PTR>(server.window)));
             if (id == 2 && value) {
                 if (value->vt != VT_BOOL)
                     return DISP_E_TYPEMISMATCH;
@@ -422,8 +625,11 @@ public:
                     params->rgdispidNamedArgs[0] != FileNameArgument ||
                     !textArgument(params->rgvarg[0], path))
                     return DISP_E_PARAMNOTFOUND;
-                if (!server.script.openError.empty())
-                    return raise(error, server.script.openError);
+                if (!server.script.openError.empty() || server.script.openErrorNumber ||
+                    server.script.openErrorScode)
+                    return raise(error, server.script.openError, server.script.openErrorNumber,
+                                 server.script.openErrorScode ? server.script.openErrorScode
+                                                              : E_FAIL);
                 server.opened = true;
                 return object(result, Kind::Presentation);
             }
@@ -441,7 +647,9 @@ public:
                     return DISP_E_TYPEMISMATCH;
                 for (const std::wstring &known : server.script.printers) {
                     if (known == name) {
-                        server.printer = name;
+                        // Accepted, and kept elsewhere when so scripted.
+                        server.printer =
+                            server.script.keepsPrinter ? server.script.printerKept : name;
                         return S_OK;
                     }
                 }
@@ -497,6 +705,15 @@ private:
         }
         return S_OK;
     }
+    static HRESULT integer(VARIANT *result, LONG value)
+    {
+        if (result) {
+            VariantInit(result);
+            result->vt = VT_I4;
+            result->lVal = value;
+        }
+        return S_OK;
+    }
     static HRESULT boolean(VARIANT *result, bool value)
     {
         if (result) {
@@ -522,7 +739,6 @@ private:
 
 class Factory final : public IClassFactory {
 public:
-    explicit Factory(IDispatch *app) : m_app(app) {}
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void **out) override
     {
         if (!out)
@@ -543,13 +759,39 @@ public:
         if (outer)
             return CLASS_E_NOAGGREGATION;
         record(L"CreateInstance");
-        return m_app->QueryInterface(iid, out);
+        // An object of its own, so that the log tells it from the one found running.
+        auto *created = new Automation(Kind::CreatedApplication);
+        const HRESULT hr = created->QueryInterface(iid, out);
+        created->Release();
+        return hr;
     }
     HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
-
-private:
-    IDispatch *m_app;
 };
+
+/** Its main window: asked to close, it leaves as after Quit. */
+LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_CLOSE) {
+        server.lastCall = GetTickCount();
+        record(L"Window.WM_CLOSE");
+        leave();
+        if (noClientLeft())
+            endLoop();
+        return 0;
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+HWND makeWindow()
+{
+    WNDCLASSW type{};
+    type.lpfnWndProc = windowProc;
+    type.hInstance = GetModuleHandleW(nullptr);
+    type.lpszClassName = L"DeckrunStandInPowerPoint";
+    RegisterClassW(&type);
+    return CreateWindowExW(0, type.lpszClassName, L"Stand-in PowerPoint", 0, 0, 0, 0, 0,
+                           HWND_MESSAGE, nullptr, type.hInstance, nullptr);
+}
 
 std::wstring exePath()
 {
@@ -651,10 +893,14 @@ int serve()
     if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)))
         return 2;
     record(L"started " + std::to_wstring(GetCurrentProcessId()));
-    auto *app = new Automation(Kind::Application);
-    Factory factory(app);
+    server.window = makeWindow();
+    auto *app = new Automation(Kind::FoundApplication);
+    Factory factory;
+    // Single use: Wine's class table keeps a multiple-use entry of a server that
+    // was killed (a hung one Deckrun stopped), and every later create would
+    // fail on it; a single-use entry is gone once handed out.
     HRESULT hr = CoRegisterClassObject(StandInClsid, &factory, CLSCTX_LOCAL_SERVER,
-                                       REGCLS_MULTIPLEUSE, &server.classCookie);
+                                       REGCLS_SINGLEUSE, &server.classCookie);
     server.classRegistered = SUCCEEDED(hr);
     if (SUCCEEDED(hr))
         hr = RegisterActiveObject(app, StandInClsid, ACTIVEOBJECT_STRONG, &server.rotCookie);
@@ -680,8 +926,11 @@ int serve()
     if (HANDLE t = CreateThread(nullptr, 0, watchdog, nullptr, 0, nullptr))
         CloseHandle(t);
     // What clients still hold is cut off rather than left to a teardown that waits for it.
-    CoDisconnectObject(app, 0);
+    for (IDispatch *object : std::vector<IDispatch *>(liveObjects))
+        CoDisconnectObject(object, 0);
     app->Release();
+    if (server.window)
+        DestroyWindow(server.window);
     CoUninitialize();
     record(L"ended");
     return 0;

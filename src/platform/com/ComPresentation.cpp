@@ -2,6 +2,7 @@
 #include "platform/com/ComPresentation.h"
 
 #include "platform/Failure.h"
+#include "platform/Logging.h"
 #include "platform/com/ComPowerPoint.h"
 
 namespace deckrun::com {
@@ -20,74 +21,88 @@ template <typename F> auto guarded(F &&call) -> decltype(call())
 
 class ComPresentationObject final : public Presentation {
 public:
-    explicit ComPresentationObject(PowerPointPresentation presentation)
+    explicit ComPresentationObject(std::shared_ptr<PowerPointPresentation> presentation)
         : m_presentation(std::move(presentation))
     {}
     void setPrintInBackground(bool background) override
     {
-        guarded([&] { m_presentation.setPrintInBackground(background); });
+        guarded([&] { m_presentation->setPrintInBackground(background); });
     }
     void printOut() override
     {
-        guarded([&] { m_presentation.printOut(); });
+        guarded([&] { m_presentation->printOut(); });
     }
     void close() override
     {
-        guarded([&] { m_presentation.close(); });
+        guarded([&] { m_presentation->close(); });
     }
 
 private:
-    PowerPointPresentation m_presentation;
+    std::shared_ptr<PowerPointPresentation> m_presentation;
 };
 
 class ComApp final : public PresentationApp {
 public:
-    explicit ComApp(PowerPointApp app) : m_app(std::move(app)) {}
+    explicit ComApp(std::shared_ptr<PowerPointApp> app) : m_app(std::move(app)) {}
     QString name() override
     {
-        return guarded([&] { return QString::fromStdWString(m_app.name()); });
+        return guarded([&] { return QString::fromStdWString(m_app->name()); });
     }
     void setVisible(bool visible) override
     {
-        guarded([&] { m_app.setVisible(visible); });
+        guarded([&] { m_app->setVisible(visible); });
     }
     void open(const QString &fileName) override
     {
-        guarded([&] { m_app.open(fileName.toStdWString()); });
+        guarded([&] { m_app->open(fileName.toStdWString()); });
     }
     std::shared_ptr<Presentation> activePresentation() override
     {
         return guarded([&]() -> std::shared_ptr<Presentation> {
-            return std::make_shared<ComPresentationObject>(m_app.activePresentation());
+            return std::make_shared<ComPresentationObject>(m_app->activePresentation());
         });
     }
     void setActivePrinter(const QString &printerName) override
     {
-        guarded([&] { m_app.setActivePrinter(printerName.toStdWString()); });
+        guarded([&] { m_app->setActivePrinter(printerName.toStdWString()); });
     }
     void quit() override
     {
-        guarded([&] { m_app.quit(); });
+        guarded([&] { m_app->quit(); });
     }
 
 private:
-    PowerPointApp m_app;
+    std::shared_ptr<PowerPointApp> m_app;
 };
 
 } // namespace
 
+ComAutomation::ComAutomation()
+{
+    ComOptions options;
+    options.log = [](const std::string &text) { qCDebug(lcOffice) << text.c_str(); };
+    m_core = std::make_unique<PowerPointAutomation>(std::move(options));
+}
+
+ComAutomation::~ComAutomation() = default;
+
 std::shared_ptr<PresentationApp> ComAutomation::create()
 {
-    return guarded([]() -> std::shared_ptr<PresentationApp> {
-        return std::make_shared<ComApp>(PowerPointApp::create());
+    return guarded([&]() -> std::shared_ptr<PresentationApp> {
+        return std::make_shared<ComApp>(m_core->create());
     });
 }
 
 std::shared_ptr<PresentationApp> ComAutomation::getRunning()
 {
-    return guarded([]() -> std::shared_ptr<PresentationApp> {
-        return std::make_shared<ComApp>(PowerPointApp::getRunning());
+    return guarded([&]() -> std::shared_ptr<PresentationApp> {
+        return std::make_shared<ComApp>(m_core->getRunning());
     });
+}
+
+void ComAutomation::shutdown()
+{
+    m_core->shutdown();
 }
 
 } // namespace deckrun::com
