@@ -99,13 +99,16 @@ find_program(DECKRUN_WIXL_HEAT wixl-heat)
 if(DECKRUN_WIXL AND DECKRUN_WIXL_HEAT)
     set(stage ${CMAKE_BINARY_DIR}/msi-stage)
     set(msi ${CMAKE_BINARY_DIR}/Deckrun-${PROJECT_VERSION}-win64.msi)
+    # wixl takes the files' paths relative to the folder it runs in.
+    file(RELATIVE_PATH icon ${CMAKE_BINARY_DIR} ${DECKRUN_DIST_DIR}/icons/deckrun.ico)
     add_custom_target(deckrun_msi
         COMMAND ${CMAKE_COMMAND} -E rm -rf ${stage}
         COMMAND ${CMAKE_COMMAND} --install ${CMAKE_BINARY_DIR} --prefix ${stage}
         COMMAND sh -c "cd '${stage}' && find . -type f | sed 's|^\\./||' | LC_ALL=C sort | sed 's|^|SourceDir/|' | '${DECKRUN_WIXL_HEAT}' -p SourceDir/ --directory-ref INSTALLDIR --component-group ProgramFolder --var var.SourceDir --win64 > '${CMAKE_BINARY_DIR}/deckrun-files.wxs'"
-        COMMAND ${DECKRUN_WIXL} -a x64 -D SourceDir=${stage} -D Version=${PROJECT_VERSION}
-                -D IconFile=${DECKRUN_DIST_DIR}/icons/deckrun.ico
+        COMMAND ${DECKRUN_WIXL} -a x64 -D SourceDir=msi-stage -D Version=${PROJECT_VERSION} -D Win64=yes
+                -D IconFile=${icon}
                 -o ${msi} ${CMAKE_CURRENT_LIST_DIR}/deckrun.wxs ${CMAKE_BINARY_DIR}/deckrun-files.wxs
+        WORKING_DIRECTORY ${CMAKE_BINARY_DIR}
         DEPENDS deckrun deckrun_console deckrun_dist
         BYPRODUCTS ${msi}
         COMMENT "Packing ${msi}"

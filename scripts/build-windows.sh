@@ -107,14 +107,22 @@ else
 fi
 [[ $only_qt -eq 1 ]] && exit 0
 
-# deckrun.exe, its Qt DLLs and plugins, and the tests' Windows programs.
+# deckrun.exe and deckrun.com, the tests' Windows programs, the program folder
+# with Qt's DLLs and plugins (build-windows-mingw/stage), and the MSI.
 cmake --preset windows-mingw >/dev/null
-cmake --build --preset windows-mingw -j"$(nproc)" 2>&1 | grep -vE '^\[ *[0-9]+/[0-9]+\]' || true
-cmake --build --preset windows-mingw -j"$(nproc)" >/dev/null
+set +e
+cmake --build --preset windows-mingw -j"$(nproc)" 2>&1 | grep -vE '^\[ *[0-9]+%\]|^-- '
+status=("${PIPESTATUS[@]}")
+set -e
+[[ ${status[0]} -eq 0 ]] || exit "${status[0]}"
+rm -rf build-windows-mingw/stage
 cmake --install build-windows-mingw --prefix build-windows-mingw/stage >/dev/null
-echo "deckrun.exe: build-windows-mingw/stage/deckrun.exe"
-
+echo "Windows program: build-windows-mingw/stage/deckrun.exe"
 if [[ $with_msi -eq 1 ]]; then
-    cmake --build --preset windows-mingw --target deckrun_msi >/dev/null
-    echo "MSI: $(ls build-windows-mingw/Deckrun-*.msi)"
+    if ! out=$(cmake --build --preset windows-mingw --target deckrun_msi 2>&1); then
+        echo "$out" >&2
+        exit 1
+    fi
+    msi=$(ls build-windows-mingw/Deckrun-*-win64.msi)
+    echo "Installer: $msi"
 fi

@@ -76,11 +76,12 @@ QString PathFromArgument(const QString &argument)
     if (argument.startsWith(QLatin1String("file:"), Qt::CaseInsensitive)) {
         const QUrl url(argument);
         if (url.isLocalFile())
-            return url.toLocalFile();
+            return QDir::toNativeSeparators(url.toLocalFile());
     }
     if (argument.isEmpty() || QDir::isAbsolutePath(argument))
         return argument; // as a drop gives it
-    return QDir::cleanPath(QDir::current().absoluteFilePath(argument));
+    // Qt joins and cleans with "/" on Windows too; rows use the system's separator.
+    return QDir::toNativeSeparators(QDir::cleanPath(QDir::current().absoluteFilePath(argument)));
 }
 
 std::optional<int> AnswerHelpOrVersion(int argc, char **argv)

@@ -11,6 +11,7 @@
 #include "queue/QueueHandlers.h"
 #include "queue/QueueModel.h"
 
+#include <QDir>
 #include <QDropEvent>
 #include <QMimeData>
 #include <QUrl>
@@ -26,7 +27,7 @@ QStringList droppedPaths(const QMimeData *data)
         return paths;
     for (const QUrl &url : data->urls())
         if (url.isLocalFile())
-            paths << url.toLocalFile();
+            paths << QDir::toNativeSeparators(url.toLocalFile()); // Qt gives "/" on Windows too
     return paths;
 }
 

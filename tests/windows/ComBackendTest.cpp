@@ -741,6 +741,7 @@ TEST_F(StandIn, ARefusedPrinterMeansNoPrintOut)
 TEST_F(StandIn, NotRegisteredMeansNoApplication)
 {
     ASSERT_EQ(registration(L"/UnregServer"), 0);
+    EXPECT_FALSE(PowerPointAutomation::registered());
     PowerPointAutomation office;
     try {
         office.create();
@@ -751,6 +752,8 @@ TEST_F(StandIn, NotRegisteredMeansNoApplication)
     }
     EXPECT_THROW(office.getRunning(), ComError);
     ASSERT_EQ(registration(L"/RegServer \"" + folder() + L"\""), 0);
+    EXPECT_TRUE(PowerPointAutomation::registered());
+    EXPECT_EQ(count("started"), 0) << "looking at the registration starts nothing";
     office.create()->quit();
 }
 

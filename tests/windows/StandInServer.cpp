@@ -28,6 +28,7 @@
 //   open-error=TEXT       Presentations.Open raises with this description ("\0" is a NUL)
 //   open-error-number=N   ... with this application error number (EXCEPINFO wCode)
 //   open-error-scode=HEX  ... with this result code (EXCEPINFO scode)
+//   open-error-file=NAME  ... only for a file of this name (default: every file)
 //   printer-kept=NAME     PrintOptions.ActivePrinter takes any known printer without an
 //                         error but keeps NAME, and reads back NAME
 //   busy=N                the first N calls are answered "call rejected" (Quit always goes through)
@@ -80,7 +81,8 @@ struct Script {
     DWORD busyFor = 0;
     std::wstring busyAnswer; // empty: the two take turns
     std::vector<std::wstring> hang;
-    int faultStarts = -1; // every start
+    int faultStarts = -1;       // every start
+    std::wstring openErrorFile; // empty: every file
 };
 
 struct Server {
@@ -189,6 +191,8 @@ void readLine(Script &s, std::string line)
         s.busyAnswer = value;
     } else if (key == "hang") {
         s.hang = split(value, L'|');
+    } else if (key == "open-error-file") {
+        s.openErrorFile = value;
     } else if (key == "fault-starts") {
         s.faultStarts = std::stoi(raw);
     }
@@ -625,8 +629,13 @@ public:
                     params->rgdispidNamedArgs[0] != FileNameArgument ||
                     !textArgument(params->rgvarg[0], path))
                     return DISP_E_PARAMNOTFOUND;
-                if (!server.script.openError.empty() || server.script.openErrorNumber ||
-                    server.script.openErrorScode)
+                const bool thisFile =
+                    server.script.openErrorFile.empty() ||
+                    (path.size() > server.script.openErrorFile.size() &&
+                     path.compare(path.size() - server.script.openErrorFile.size(),
+                                  std::wstring::npos, server.script.openErrorFile) == 0);
+                if (thisFile && (!server.script.openError.empty() ||
+                                 server.script.openErrorNumber || server.script.openErrorScode))
                     return raise(error, server.script.openError, server.script.openErrorNumber,
                                  server.script.openErrorScode ? server.script.openErrorScode
                                                               : E_FAIL);

@@ -447,6 +447,10 @@ namespace {
  * the deadline of the call in hand. (Wine does not ask it: there the busy
  * answer comes back as the call's result, and whileBusy tries again.)
  */
+// COM interfaces have no virtual destructor by design: the object deletes
+// itself in Release.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wnon-virtual-dtor"
 class BusyFilter final : public IMessageFilter {
 public:
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void **out) override
@@ -480,6 +484,7 @@ public:
         return PENDINGMSG_WAITDEFPROCESS;
     }
 };
+#pragma GCC diagnostic pop
 
 /** An event handle, closed when dropped. */
 class Event {
@@ -1249,6 +1254,23 @@ std::shared_ptr<PowerPointApp> PowerPointAutomation::getRunning()
     auto remote = std::make_shared<RemoteObject>(m_state, apt, found.id,
                                                  s.process(found.pid, false, found.window));
     return std::make_shared<PowerPointApp>(std::move(remote), std::make_shared<FileInHand>());
+}
+
+bool PowerPointAutomation::registered()
+{
+    CLSID clsid;
+    if (FAILED(CLSIDFromProgID(ComPowerPoint::ProgId, &clsid)))
+        return false;
+    LPOLESTR text = nullptr;
+    if (FAILED(StringFromCLSID(clsid, &text)))
+        return false;
+    const std::wstring key = L"CLSID\\" + std::wstring(text) + L"\\LocalServer32";
+    CoTaskMemFree(text);
+    HKEY server = nullptr;
+    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_READ, &server) != ERROR_SUCCESS)
+        return false;
+    RegCloseKey(server);
+    return true;
 }
 
 void PowerPointAutomation::shutdown()

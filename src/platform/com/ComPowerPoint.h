@@ -195,6 +195,12 @@ public:
      */
     std::shared_ptr<PowerPointApp> getRunning();
     /**
+     * Whether PowerPoint is registered for automation: its ProgID names a
+     * class with a local server. Starts nothing, so that a PowerPoint started
+     * only to be looked at is not still ending when a run asks whether one runs.
+     */
+    static bool registered();
+    /**
      * Stops the PowerPoint that Deckrun started, if it still runs: asked to
      * close, then ended. For the end of Deckrun and a run that renews its
      * application; the automation can be used again afterwards.

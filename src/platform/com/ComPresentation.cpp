@@ -100,6 +100,11 @@ std::shared_ptr<PresentationApp> ComAutomation::getRunning()
     });
 }
 
+bool ComAutomation::isInstalled()
+{
+    return PowerPointAutomation::registered();
+}
+
 void ComAutomation::shutdown()
 {
     m_core->shutdown();

@@ -21,6 +21,8 @@ public:
 
     std::shared_ptr<PresentationApp> create() override;
     std::shared_ptr<PresentationApp> getRunning() override;
+    /** Whether PowerPoint is registered for automation; starts nothing. */
+    bool isInstalled() override;
     QString expectedName() const override { return QStringLiteral("Microsoft PowerPoint"); }
     QString productLabel() const override { return QStringLiteral("PowerPoint"); }
     QString processName() const override { return QStringLiteral("POWERPNT.EXE"); }
