@@ -4,6 +4,9 @@
 #include "platform/Failure.h"
 #include "platform/Logging.h"
 
+#include <QFile>
+#include <QFileInfo>
+
 namespace deckrun {
 
 bool FileSystem::IsFolder(const QString &path)
@@ -14,6 +17,21 @@ bool FileSystem::IsFolder(const QString &path)
         qCDebug(lcWalk) << "taken as no folder:" << path << failure.description();
         return false;
     }
+}
+
+QString FileSystem::whyNotReadable(const QString &path)
+{
+    const QFileInfo info(path);
+    if (path.isEmpty() || !info.exists())
+        return QString();
+    if (info.isDir())
+        return QStringLiteral("it is a folder, not a file");
+    if (!info.isFile())
+        return QStringLiteral("it is not a regular file");
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return QStringLiteral("the file cannot be read: ") + file.errorString();
+    return QString();
 }
 
 FolderListing FileSystem::readFolder(const QString &folder, const QString &pattern,

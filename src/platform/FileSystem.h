@@ -90,6 +90,15 @@ public:
     virtual QStringList listExistingFiles(const QString &folder, const QString &pattern,
                                           int excludedValue = -1);
 
+    /**
+     * Why `path` cannot be read as a presentation file ("it is a named pipe
+     * (FIFO), not a file", "the file cannot be read: Permission denied");
+     * empty when it is a file this user may read, and when nothing is there
+     * (the caller's own text for a missing file stands). Never throws; the
+     * default tells a folder and an unreadable file from what Qt sees.
+     */
+    virtual QString whyNotReadable(const QString &path);
+
     /** Shared helpers built on the operations above. */
     bool IsFolder(const QString &path);
 };

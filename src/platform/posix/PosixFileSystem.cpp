@@ -615,4 +615,35 @@ std::optional<FolderIdentity> PosixFileSystem::folderIdentity(const QString &fol
                           static_cast<std::uint64_t>(st.st_ino)};
 }
 
+QString PosixFileSystem::whyNotReadable(const QString &path)
+{
+    if (path.isEmpty())
+        return QString();
+    const QByteArray name = native(path);
+    struct stat st {};
+    if (::stat(name.constData(), &st) != 0) {
+        if (errno == ENOENT || errno == ENOTDIR)
+            return QString(); // missing: the office's own words say so
+        return QStringLiteral("the file cannot be read: ") +
+               QString::fromLocal8Bit(std::strerror(errno));
+    }
+    if (S_ISDIR(st.st_mode))
+        return QStringLiteral("it is a folder, not a file");
+    if (S_ISFIFO(st.st_mode))
+        return QStringLiteral("it is a named pipe (FIFO), not a file");
+    if (S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode))
+        return QStringLiteral("it is a device, not a file");
+    if (S_ISSOCK(st.st_mode))
+        return QStringLiteral("it is a socket, not a file");
+    if (!S_ISREG(st.st_mode))
+        return QStringLiteral("it is not a regular file");
+    // Opened as the office would open it; a regular file never blocks here.
+    const int fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0)
+        return QStringLiteral("the file cannot be read: ") +
+               QString::fromLocal8Bit(std::strerror(errno));
+    ::close(fd);
+    return QString();
+}
+
 } // namespace deckrun
