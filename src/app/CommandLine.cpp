@@ -26,8 +26,37 @@ void NameTheProgram()
     QCoreApplication::setApplicationVersion(QStringLiteral(DECKRUN_VERSION));
 }
 
+QString HelpHint()
+{
+    return QStringLiteral("Try 'deckrun --help' for more information.");
+}
+
+void SayCommandLineError(const QCommandLineParser &parser, const QStringList &arguments)
+{
+    std::fprintf(stderr, "deckrun: %s\n", qPrintable(parser.errorText()));
+    // A name that looks like an option ("-dash.pptx") goes in after "--".
+    const QStringList unknown = parser.unknownOptionNames();
+    for (const QString &argument : arguments.mid(1)) {
+        if (argument == QLatin1String("--"))
+            break;
+        const QString name = argument.section(QLatin1Char('='), 0, 0);
+        if (!unknown.isEmpty() && argument.startsWith(QLatin1Char('-')) &&
+            unknown.contains(name.mid(name.startsWith(QLatin1String("--")) ? 2 : 1))) {
+            std::fprintf(stderr,
+                         "deckrun: a file or folder whose name begins with \"-\" goes after "
+                         "\"--\": deckrun ... -- %s\n",
+                         qPrintable(argument));
+            break;
+        }
+    }
+    std::fprintf(stderr, "%s\n", qPrintable(HelpHint()));
+}
+
 void DescribeCommandLine(QCommandLineParser &parser)
 {
+    // "-dash.pptx" is one unknown option, not -d -a -s -h ... (and so not a
+    // request for help); -h and -v still work as they are.
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     parser.setApplicationDescription(
         QStringLiteral(
             "Prints many presentation files in one run.\n\n"
@@ -90,7 +119,9 @@ std::optional<int> AnswerHelpOrVersion(int argc, char **argv)
         arguments << QString::fromLocal8Bit(argv[i]);
     QCommandLineParser look;
     DescribeCommandLine(look);
-    look.parse(arguments); // an option only the window knows is for later
+    // A command line that does not parse is refused by the run it asks for.
+    if (!look.parse(arguments))
+        return std::nullopt;
     if (!look.isSet(QStringLiteral("help")) && !look.isSet(QStringLiteral("help-all")) &&
         !look.isSet(QStringLiteral("version")))
         return std::nullopt;
@@ -113,7 +144,11 @@ QStringList CommandLinePaths(const QStringList &arguments)
     NameTheProgram();
     QCommandLineParser parser;
     DescribeCommandLine(parser);
-    parser.process(arguments); // an unknown option: a message and status 1
+    if (!parser.parse(arguments)) {
+        SayCommandLineError(parser, arguments);
+        std::exit(BadArgumentsStatus);
+    }
+    parser.process(arguments); // --help and --version, once Qt's own options are out
     for (const char *option : {"printer", "pause", "extension", "yes"}) {
         if (parser.isSet(QLatin1String(option))) {
             std::fprintf(stderr, "deckrun: --%s goes with --print.\n", option);

@@ -19,6 +19,10 @@
 
 #include <csignal>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 using deckrun::test::TempTree;
 
 namespace {
@@ -65,13 +69,17 @@ struct Finished {
     QString out, err;
 };
 
-/** Runs the program to its end (two minutes at most); `during` acts while it runs. */
+/**
+ * Runs the program (or `through`, such as a shell that starts it) to its end,
+ * two minutes at most; `during` acts while it runs.
+ */
 Finished runToEnd(const QProcessEnvironment &env, const QStringList &arguments,
-                  const std::function<void(QProcess &)> &during = {})
+                  const std::function<void(QProcess &)> &during = {},
+                  const QString &through = Program)
 {
     QProcess program;
     program.setProcessEnvironment(env);
-    program.start(Program, arguments);
+    program.start(through, arguments);
     Finished f;
     if (!program.waitForStarted(10000))
         return f;
@@ -206,6 +214,7 @@ TEST(CommandLineProgram, BatchRefusesBadArgumentsBeforePrinting)
         int status;
         const char *said;
         bool display = false;
+        bool home = true;
     } cases[] = {
         {{"--print"}, 2, "deckrun: --print needs the files or folders to print."},
         {{"--print", "--pause", "12", deck},
@@ -218,6 +227,27 @@ TEST(CommandLineProgram, BatchRefusesBadArgumentsBeforePrinting)
         {{"--print", "--printer=", deck}, 2, "deckrun: --printer needs a printer's name."},
         {{"--print", "--extension=", deck}, 2, "deckrun: --extension needs an extension"},
         {{"--print", "--colour", deck}, 2, "deckrun: Unknown option 'colour'."},
+        // Patterns the window takes as typed, and finds (almost) nothing with.
+        {{"--print", "--extension", ".ppt", deck},
+         2,
+         "deckrun: --extension takes the extension without its dot, not \".ppt\": --extension "
+         "ppt.\n"},
+        {{"--print", "--extension", "*.*", deck},
+         2,
+         "deckrun: --extension takes the extension alone, not \"*.*\": * for every file, ppt "
+         "for *.ppt.\n"},
+        // A name that looks like an option is one unknown option, never -h among others.
+        {{"--print", "-dash.pptx"},
+         2,
+         "deckrun: Unknown option 'dash.pptx'.\ndeckrun: a file or folder whose name begins "
+         "with \"-\" goes after \"--\": deckrun ... -- -dash.pptx\n"},
+        {{"-dash.pptx"},
+         2,
+         "deckrun: Unknown option 'dash.pptx'.\ndeckrun: a file or folder whose name begins "
+         "with \"-\" goes after \"--\"",
+         true},
+        // A service without a home would keep its state under "/".
+        {{"--print", deck}, 2, "deckrun: HOME is not set; Deckrun keeps", false, false},
         // The batch options mean nothing to the window.
         {{"--yes", deck}, 1, "deckrun: --yes goes with --print.", true},
     };
@@ -226,6 +256,8 @@ TEST(CommandLineProgram, BatchRefusesBadArgumentsBeforePrinting)
         QProcessEnvironment env = withoutDisplay(home.path());
         if (c.display)
             env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        if (!c.home)
+            env.remove(QStringLiteral("HOME"));
         const Finished f = runToEnd(env, c.arguments);
         EXPECT_FALSE(f.crashed) << row;
         EXPECT_EQ(f.exitCode, c.status) << row << f.err.toStdString();
@@ -361,6 +393,55 @@ TEST_F(BatchPrinting, ADamagedDeckIsReportedAndLoggedAndTheStatusSaysSo)
                                QStringLiteral(" on ") + printer}))
         << runLogOutcomesIn(home.path()).join(QLatin1Char('\n')).toStdString();
     EXPECT_EQ(pdfsWith(token, 1).size(), 1);
+}
+
+// Nothing is passed over in silence: a name that is no text, given or found
+// in a folder, is named on standard error; a pipe fails at step 120 in plain
+// words; a control character in a name stays on its one progress line.
+TEST_F(BatchPrinting, WhatCannotBePrintedIsNamedAndTheStatusSaysSo)
+{
+    const QString pipe = decks.at(token + QStringLiteral("-pipe\n1.pptx"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(pipe).constData(), 0644), 0);
+    const QString folder = decks.folder(token + QStringLiteral("-folder"));
+    // Names in Latin-1 on a system that reads names as UTF-8.
+    const QByteArray inFolder = QFile::encodeName(folder) + "/Pr\xe4sentation.pptx";
+    const QByteArray given = QFile::encodeName(decks.path()) + "/Caf\xe9.pptx";
+    for (const QByteArray &name : {inFolder, given}) {
+        const int fd = ::open(name.constData(), O_CREAT | O_WRONLY, 0644);
+        ASSERT_GE(fd, 0);
+        ::close(fd);
+    }
+    // A name given by its bytes, as a shell hands it over.
+    const Finished f = runToEnd(
+        withoutDisplay(home.path()),
+        {QStringLiteral("-c"),
+         QStringLiteral("exec \"$0\" --print --printer \"$1\" --extension pptx \"$2\" \"$3\" "
+                        "\"$(printf '%s/Caf\\351.pptx' \"$4\")\""),
+         Program, printer, pipe, folder, decks.path()},
+        {}, QStringLiteral("/bin/sh"));
+    ::unlink(inFolder.constData());
+    ::unlink(given.constData());
+
+    EXPECT_FALSE(f.crashed);
+    EXPECT_EQ(f.exitCode, 1) << f.err.toStdString();
+    EXPECT_EQ(f.out, QStringLiteral("Processing: %1-pipe\\n1.pptx (1 of 1)\nDone.\n").arg(token))
+        << f.out.toStdString();
+    for (const QString &said :
+         {QStringLiteral("deckrun: left out: %1/Caf\\xE9.pptx (its name is not valid UTF-8 text)")
+              .arg(decks.path()),
+          QStringLiteral("deckrun: left out: %1/Pr\\xE4sentation.pptx (its name is not valid "
+                         "UTF-8 text)")
+              .arg(folder),
+          QStringLiteral("LibreOffice Impress could not open \"%1\": it is a named pipe (FIFO), "
+                         "not a file.\nin Tamberlin2021/08/31.Form1.PushButton3_Click at line 120")
+              .arg(pipe)})
+        EXPECT_TRUE(f.err.contains(said)) << said.toStdString() << "\n" << f.err.toStdString();
+    EXPECT_EQ(runLogOutcomesIn(home.path()),
+              QStringList{token +
+                          QStringLiteral("-pipe\n1.pptx failed 120: LibreOffice Impress "
+                                         "could not open \"") +
+                          pipe + QStringLiteral("\": it is a named pipe (FIFO), not a file. on ") +
+                          printer});
 }
 
 // SIGTERM (a service stopping, a script's timeout) ends the run once the file
