@@ -13,13 +13,18 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QThread>
 
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <cstdint>
 
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -471,5 +476,218 @@ TEST_F(BatchPrinting, SigtermEndsTheRunAndItsOfficeCleanly)
     EXPECT_EQ(runLogOutcomesIn(home.path()),
               QStringList{token + QStringLiteral("-1.pptx printed on ") + printer})
         << runLogOutcomesIn(home.path()).join(QLatin1Char('\n')).toStdString();
+}
+#endif
+
+#ifdef DECKRUN_HAS_UNO
+namespace {
+
+/** Runs a command to its end (a minute at most); true when it ended with status 0. */
+bool succeeds(const QString &program, const QStringList &arguments, QString *said = nullptr)
+{
+    QProcess p;
+    p.setProcessChannelMode(QProcess::MergedChannels);
+    p.start(program, arguments);
+    const bool ended = p.waitForFinished(60000);
+    if (said)
+        *said = QString::fromLocal8Bit(p.readAll());
+    if (!ended) {
+        p.kill();
+        p.waitForFinished(5000);
+    }
+    return ended && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+}
+
+/** A TCP port of the loopback that nothing listens on just now. */
+int freePort()
+{
+    const int s = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    int port = -1;
+    if (::bind(s, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0 &&
+        ::getsockname(s, reinterpret_cast<sockaddr *>(&address), &length) == 0)
+        port = ntohs(address.sin_port);
+    ::close(s);
+    return port;
+}
+
+/** True once something answers on the loopback's `port` (ten seconds at most). */
+bool answers(int port)
+{
+    for (int i = 0; i < 100; ++i) {
+        const int s = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        address.sin_port = htons(static_cast<std::uint16_t>(port));
+        const bool connected =
+            ::connect(s, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0;
+        ::close(s);
+        if (connected)
+            return true;
+        QThread::msleep(100);
+    }
+    return false;
+}
+
+/** Ends a process the test started: asked first, killed when it will not go. */
+void stop(QProcess &process)
+{
+    if (process.state() == QProcess::NotRunning)
+        return;
+    process.terminate();
+    if (!process.waitForFinished(5000)) {
+        process.kill();
+        process.waitForFinished(5000);
+    }
+}
+
+/**
+ * A network printer as print servers have: an IPP Everywhere printer on the
+ * loopback (ippeveprinter), added to CUPS as a queue of the test's own with
+ * "lpadmin -m everywhere". It keeps every document it gets in its spool
+ * folder. ippeveprinter needs a D-Bus system bus for its service discovery
+ * (switched off); it gets a private one.
+ */
+class NetworkPrinter : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        for (const char *tool : {"ippeveprinter", "dbus-daemon", "lpadmin"})
+            if (QStandardPaths::findExecutable(QLatin1String(tool)).isEmpty())
+                GTEST_SKIP() << tool << " is missing (scripts/setup.sh --dev installs it)";
+        if (::geteuid() != 0)
+            GTEST_SKIP() << "adding a CUPS queue needs root";
+        if (!succeeds(QStringLiteral("lpstat"), {QStringLiteral("-r")}))
+            GTEST_SKIP() << "CUPS is not running";
+        token = QStringLiteral("ipp%1").arg(QCoreApplication::applicationPid());
+        queueName = QStringLiteral("Deckrun_IPP_%1").arg(QCoreApplication::applicationPid());
+
+        const QString bus = QStringLiteral("unix:path=") + work.at(QStringLiteral("bus"));
+        dbus.start(QStringLiteral("dbus-daemon"),
+                   {QStringLiteral("--session"), QStringLiteral("--nofork"),
+                    QStringLiteral("--address=") + bus});
+        ASSERT_TRUE(dbus.waitForStarted(10000));
+        for (int i = 0; i < 50 && !QFile::exists(work.at(QStringLiteral("bus"))); ++i)
+            QThread::msleep(100);
+
+        const int port = freePort();
+        ASSERT_GT(port, 0);
+        ASSERT_TRUE(QDir().mkpath(spool()));
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("DBUS_SYSTEM_BUS_ADDRESS"), bus);
+        device.setProcessEnvironment(env);
+        device.setProcessChannelMode(QProcess::MergedChannels);
+        device.start(QStringLiteral("ippeveprinter"),
+                     {QStringLiteral("-p"), QString::number(port), QStringLiteral("-n"),
+                      QStringLiteral("localhost"), QStringLiteral("-r"), QStringLiteral("off"),
+                      QStringLiteral("-d"), spool(), QStringLiteral("-k"), QStringLiteral("-f"),
+                      QStringLiteral("application/pdf,image/pwg-raster"), queueName});
+        ASSERT_TRUE(device.waitForStarted(10000));
+        ASSERT_TRUE(answers(port)) << QString::fromLocal8Bit(device.readAll()).toStdString();
+        QString said;
+        added =
+            succeeds(QStringLiteral("lpadmin"),
+                     {QStringLiteral("-p"), queueName, QStringLiteral("-E"), QStringLiteral("-v"),
+                      QStringLiteral("ipp://localhost:%1/ipp/print").arg(port),
+                      QStringLiteral("-m"), QStringLiteral("everywhere")},
+                     &said);
+        ASSERT_TRUE(added) << said.toStdString();
+    }
+
+    void TearDown() override
+    {
+        if (added)
+            removeQueue();
+        stop(device);
+        stop(dbus);
+        const QStringList left = leftRunning(home.path());
+        EXPECT_TRUE(left.isEmpty())
+            << "offices left behind: " << left.join(QLatin1Char(' ')).toStdString();
+    }
+
+    QString spool() const { return work.at(QStringLiteral("spool")); }
+    /** The documents the printer got, by the names it keeps them under. */
+    QStringList received() const
+    {
+        return QDir(spool()).entryList(QDir::Files | QDir::NoDotAndDotDot, QDir::Name);
+    }
+    void removeQueue()
+    {
+        added = !succeeds(QStringLiteral("lpadmin"), {QStringLiteral("-x"), queueName});
+    }
+
+    TempTree home, decks, work;
+    QProcess dbus, device;
+    QString token, queueName;
+    bool added = false;
+};
+
+} // namespace
+
+// The printer stops answering after the first deck, then its queue is
+// removed: the deck in between is handed to the print system, which holds
+// it; the next one is reported, and the run goes on to its end with every
+// file in the run log.
+TEST_F(NetworkPrinter, APrinterThatGoesAwayMidRun)
+{
+    QStringList paths;
+    for (int i = 1; i <= 3; ++i) {
+        paths << decks.at(QStringLiteral("%1-%2.pptx").arg(token).arg(i));
+        ASSERT_TRUE(QFile::copy(
+            QStringLiteral(DECKRUN_PROGRAM_DIR "/Samples/Quarterly Review.pptx"), paths.last()));
+    }
+    QStringList receivedBeforeItWent;
+    const auto logged = [&](QProcess &program, int lines) {
+        QElapsedTimer clock;
+        clock.start();
+        while (runLogOutcomesIn(home.path()).size() < lines && clock.elapsed() < 120000 &&
+               program.state() == QProcess::Running)
+            program.waitForFinished(100);
+    };
+    // The pause (10 s) leaves the print system time to pass the first deck on.
+    const Finished f =
+        runToEnd(withoutDisplay(home.path()),
+                 QStringList{"--print", "--printer", queueName.toLower(), "--pause", "9"} + paths,
+                 [&](QProcess &program) {
+                     logged(program, 1);
+                     QElapsedTimer clock;
+                     clock.start();
+                     while (received().isEmpty() && clock.elapsed() < 10000)
+                         QThread::msleep(100);
+                     receivedBeforeItWent = received();
+                     stop(device); // the printer is switched off
+                     logged(program, 2);
+                     removeQueue(); // and taken off the print server
+                 });
+
+    EXPECT_FALSE(f.crashed);
+    EXPECT_EQ(f.exitCode, 1) << f.err.toStdString();
+    EXPECT_EQ(f.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts),
+              (QStringList{QStringLiteral("Processing: %1-1.pptx (1 of 3)").arg(token),
+                           QStringLiteral("Processing: %1-2.pptx (2 of 3)").arg(token),
+                           QStringLiteral("Processing: %1-3.pptx (3 of 3)").arg(token),
+                           QStringLiteral("Done.")}));
+    const QString gone = QStringLiteral("PrintOptions.ActivePrinter : The printer \"%1\" is not "
+                                        "known to this system.")
+                             .arg(queueName);
+    EXPECT_TRUE(f.err.startsWith(gone + QStringLiteral("\nin Tamberlin2021/08/31.Form1."
+                                                       "PushButton3_Click at line 126\n")))
+        << f.err.toStdString();
+    // --printer in another case prints on the queue as installed.
+    EXPECT_EQ(
+        runLogOutcomesIn(home.path()),
+        (QStringList{QStringLiteral("%1-1.pptx printed on %2").arg(token, queueName),
+                     QStringLiteral("%1-2.pptx printed on %2").arg(token, queueName),
+                     QStringLiteral("%1-3.pptx failed 126: %2 on %3").arg(token, gone, queueName)}))
+        << runLogOutcomesIn(home.path()).join(QLatin1Char('\n')).toStdString();
+    // The first deck reached the printer; nothing reached it once it was off.
+    ASSERT_EQ(receivedBeforeItWent.size(), 1) << receivedBeforeItWent.join(' ').toStdString();
+    EXPECT_TRUE(receivedBeforeItWent[0].contains(token + QStringLiteral("-1")))
+        << receivedBeforeItWent[0].toStdString();
+    EXPECT_EQ(received(), receivedBeforeItWent);
 }
 #endif
