@@ -67,10 +67,11 @@ void DescribeCommandLine(QCommandLineParser &parser)
             "files are queued as given, folders walked for files with the extension\n"
             "(--extension), and the run goes as \"Start Printing\" does. Progress goes\n"
             "to standard output (\"Processing: NAME (i of N)\", \"Done.\"), every error\n"
-            "report in full to standard error. SIGINT or SIGTERM ends the run once the\n"
-            "file in hand has ended; a second one at once. Exit status: 0 when every\n"
-            "file printed, 1 when any file failed or nothing was printed, 2 for bad\n"
-            "arguments or a printer that is not installed.\n\n"
+            "report in full to standard error, with whatever a folder's walk left\n"
+            "out. SIGINT or SIGTERM ends the run once the file in hand has ended; a\n"
+            "second one at once. Exit status: 0 when every file printed, 1 when any\n"
+            "file failed, anything was left out or nothing was printed, 2 for bad\n"
+            "arguments, HOME unset or a printer that is not installed.\n\n"
             "Every run, with or without a window, adds one line per file to the run\n"
             "log (JSON lines): ") +
         DefaultRunLogPath());
@@ -88,8 +89,8 @@ void DescribeCommandLine(QCommandLineParser &parser)
                         "(default: the one chosen there)."),
          QStringLiteral("0-9")},
         {QStringLiteral("extension"),
-         QStringLiteral("With --print: the extension of the files taken from folders (default: "
-                        "ppt; * for every file)."),
+         QStringLiteral("With --print: the extension of the files taken from folders, without "
+                        "its dot (default: ppt; * for every file)."),
          QStringLiteral("EXT")},
         {QStringLiteral("yes"),
          QStringLiteral("With --print: go on when the presentation application already runs on "
