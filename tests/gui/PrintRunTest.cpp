@@ -373,33 +373,6 @@ TEST_F(PrintRun, WhatIsNoReadableFileFailsToOpenWithWhatItIs)
     }
 }
 
-// A run without a window learns the end from the run itself and says it its
-// own way: no "Done." box is shown for it to read.
-TEST(PrintRunEnd, ASinkThatTellsTheEndItselfIsToldInsteadOfTheBox)
-{
-    struct Sink final : PrintChoices, PrintProgress {
-        QString printerName() const override { return Printer; }
-        QString pauseText() const override { return QStringLiteral("0 seconds"); }
-        void showBusy(bool) override {}
-        void showPercent(int) override {}
-        void showText(const QString &) override {}
-        bool announceDone() override
-        {
-            ++ends;
-            return true;
-        }
-        int ends = 0;
-    } sink;
-    FakePlatform fake;
-    QueueModel queue;
-    queue.append(deck(QStringLiteral("a.ppt")));
-    bool printing = false;
-    PrintQueue(fake.platform, queue, sink, sink, printing);
-    EXPECT_EQ(sink.ends, 1);
-    EXPECT_TRUE(fake.dialogs->messages.empty()) << fake.dialogs->messages[0].text.toStdString();
-    EXPECT_EQ(fake.office->printed().size(), 1);
-}
-
 TEST_F(PrintRun, EmptyPrinterSelectionFailsAt126AndStillPrints)
 {
     form.Combo1->setCurrentIndex(-1);
