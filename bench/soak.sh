@@ -60,8 +60,8 @@
 #   deckrun's exit status: S (expected E)
 #   wall time: ...
 # "Files with a PDF whose log says failed" can be right: the office was
-# stopped after the job reached the printer, so a later step of that file
-# failed. The soak ends with status 1 when a "must be 0" count is not 0, the
+# stopped after the job reached the printer but before it confirmed it, so
+# the print step (130) of that file failed. The soak ends with status 1 when a "must be 0" count is not 0, the
 # exit status is not the expected one, a file has more than one log line or
 # none but a PDF, a log line has no step, a PDF matches no file or has the
 # wrong page count, or Deckrun had to be stopped by the soak; 2 when it could

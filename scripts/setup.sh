@@ -26,6 +26,7 @@ if [[ $want_dev -eq 1 ]]; then
         poppler-utils hyperfine imagemagick xdotool
         g++-mingw-w64-x86-64 g++-mingw-w64-x86-64-posix wine64
         procps
+        cups-ipp-utils dbus-daemon
         debootstrap appstream desktop-file-utils lintian
     )
 fi

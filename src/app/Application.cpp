@@ -17,7 +17,7 @@ bool Application::notify(QObject *receiver, QEvent *event)
     try {
         return QApplication::notify(receiver, event);
     } catch (const std::exception &e) {
-        qCDebug(lcApp) << "event" << event->type() << "for" << receiver << "failed:" << e.what();
+        qCWarning(lcApp) << "event" << event->type() << "for" << receiver << "failed:" << e.what();
         return false;
     }
 }

@@ -4,6 +4,8 @@
 #include "app/CommandLine.h"
 #include "common/ErrorReport.h"
 #include "common/SettingsKeys.h"
+#include "platform/FileSystem.h"
+#include "platform/Logging.h"
 #include "platform/Platform.h"
 #include "platform/StopSignals.h"
 #include "printing/PrintRun.h"
@@ -14,6 +16,8 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QFile>
+#include <QHash>
 
 #include <cstdio>
 #include <optional>
@@ -39,10 +43,34 @@ QByteArray terminalText(const QString &text)
 }
 
 /**
+ * A name on one line, as scripts read the progress: control characters as
+ * C escapes ("\n", "\x1B"), as names that are no text show their bytes.
+ */
+QString oneLine(const QString &name)
+{
+    QString shown;
+    shown.reserve(name.size());
+    for (const QChar c : name) {
+        const char16_t u = c.unicode();
+        if (u == u'\n')
+            shown += QLatin1String("\\n");
+        else if (u == u'\r')
+            shown += QLatin1String("\\r");
+        else if (u == u'\t')
+            shown += QLatin1String("\\t");
+        else if (u < 0x20 || (u >= 0x7F && u <= 0x9F))
+            shown += QStringLiteral("\\x") +
+                     QString::number(u, 16).toUpper().rightJustified(2, QLatin1Char('0'));
+        else
+            shown += c;
+    }
+    return shown;
+}
+
+/**
  * The dialogs of a run without a window: every message goes to standard
- * error in full, except "Done.", which ends the progress on standard output.
- * The question whether to go on while the presentation application already
- * runs is answered by --yes.
+ * error in full. The question whether to go on while the presentation
+ * application already runs is answered by --yes.
  */
 class StreamDialogs final : public Dialogs {
 public:
@@ -50,15 +78,6 @@ public:
 
     Answer messageBox(const QString &text, const QString &title, Buttons buttons, Icon) override
     {
-        if (text == QLatin1String("Done.") && title.isEmpty()) {
-            if (m_stopping.isEmpty())
-                std::fputs("Done.\n", stdout);
-            else
-                sayError(QStringLiteral("stopped by %1; the files not begun were not printed.")
-                             .arg(m_stopping));
-            std::fflush(stdout);
-            return Answer::Ok;
-        }
         if (title == QLatin1String("Application Error"))
             ++m_errorReports;
         std::fflush(stdout);
@@ -80,12 +99,10 @@ public:
     QString browseForFolder(const QString &, const QString &) override { return {}; }
 
     int errorReports() const { return m_errorReports; }
-    void setStopping(const QString &signalName) { m_stopping = signalName; }
 
 private:
     bool m_yes;
     int m_errorReports = 0;
-    QString m_stopping;
 };
 
 /** The choices and the progress of a run without a window. */
@@ -109,14 +126,25 @@ public:
     void showText(const QString &) override {}
     void fileStarted(int position, int count, const QString &path) override
     {
-        std::printf("Processing: %s (%d of %d)\n", qPrintable(FileNameFromPath(path)), position,
-                    count);
+        std::printf("Processing: %s (%d of %d)\n", qPrintable(oneLine(FileNameFromPath(path))),
+                    position, count);
         std::fflush(stdout);
     }
     void fileEnded(const FileOutcome &outcome) override
     {
         if (outcome.printed())
             ++m_printed;
+    }
+    // The run's own end, in place of the window's "Done." box.
+    bool announceDone() override
+    {
+        if (m_stopSignalName.isEmpty())
+            std::fputs("Done.\n", stdout);
+        else
+            sayError(QStringLiteral("stopped by %1; the files not begun were not printed.")
+                         .arg(m_stopSignalName));
+        std::fflush(stdout);
+        return true;
     }
 
     // QueueTarget
@@ -125,7 +153,20 @@ public:
 
     int printed() const { return m_printed; }
     int stopSignal() const { return m_stopSignal; }
-    void stop(int signal) { m_stopSignal = signal; }
+    void stop(int signal, const QString &name)
+    {
+        m_stopSignal = signal;
+        m_stopSignalName = name;
+    }
+
+    /** A file or folder that is not printed and had no report of its own, named on standard error.
+     */
+    void leaveOut(const QString &path, const QString &why)
+    {
+        sayError(QStringLiteral("left out: %1 (%2)").arg(oneLine(path), why));
+        ++m_leftOut;
+    }
+    int leftOut() const { return m_leftOut; }
 
 private:
     Platform &m_platform;
@@ -133,39 +174,50 @@ private:
     QString m_printer;
     int m_pause;
     int m_printed = 0;
+    int m_leftOut = 0;
     int m_stopSignal = 0;
+    QString m_stopSignalName;
 };
-
-constexpr int BadArguments = 2;
 
 /** A command line that cannot be run: what is wrong, and where to read how it goes. */
 void sayUsageError(const QString &text)
 {
     sayError(text);
-    std::fputs("Try 'deckrun --help' for more information.\n", stderr);
+    std::fputs(qPrintable(HelpHint() + QLatin1Char('\n')), stderr);
 }
 
 struct Arguments {
     QStringList paths;
+    QStringList unreadable; // names given whose bytes are no text, as shown
     std::optional<QString> printer;
     std::optional<int> pause;
     QString extension = QStringLiteral("ppt");
     bool yes = false;
 };
 
-/** The command line read and checked; a message and none when it is not usable. */
-std::optional<Arguments> readArguments(const QStringList &commandLine)
+/**
+ * The command line read and checked; a message and none when it is not
+ * usable. `undecodable` maps each argument whose bytes are not UTF-8 (its
+ * text has lost them) to those bytes.
+ */
+std::optional<Arguments> readArguments(const QStringList &commandLine,
+                                       const QHash<QString, QByteArray> &undecodable)
 {
     QCommandLineParser parser;
     DescribeCommandLine(parser);
     if (!parser.parse(commandLine)) {
-        sayUsageError(parser.errorText());
+        SayCommandLineError(parser, commandLine);
         return std::nullopt;
     }
     Arguments a;
-    for (const QString &argument : parser.positionalArguments())
-        a.paths << PathFromArgument(argument);
-    if (a.paths.isEmpty()) {
+    for (const QString &argument : parser.positionalArguments()) {
+        // Opened by its text, such a name would be another file or none.
+        if (const auto raw = undecodable.constFind(argument); raw != undecodable.cend())
+            a.unreadable << readableName(*raw);
+        else
+            a.paths << PathFromArgument(argument);
+    }
+    if (a.paths.isEmpty() && a.unreadable.isEmpty()) {
         sayUsageError(QStringLiteral("--print needs the files or folders to print."));
         return std::nullopt;
     }
@@ -192,19 +244,76 @@ std::optional<Arguments> readArguments(const QStringList &commandLine)
             sayUsageError(QStringLiteral("--extension needs an extension (* for every file)."));
             return std::nullopt;
         }
+        // The window takes these as typed and then finds (almost) nothing:
+        // a script gets told instead.
+        if (a.extension.startsWith(QLatin1String("*."))) {
+            sayUsageError(QStringLiteral("--extension takes the extension alone, not \"%1\": "
+                                         "* for every file, ppt for *.ppt.")
+                              .arg(a.extension));
+            return std::nullopt;
+        }
+        if (a.extension.startsWith(QLatin1Char('.'))) {
+            sayUsageError(QStringLiteral("--extension takes the extension without its dot, "
+                                         "not \"%1\"%2")
+                              .arg(a.extension,
+                                   a.extension.size() > 1
+                                       ? QStringLiteral(": --extension %1.").arg(a.extension.mid(1))
+                                       : QStringLiteral(".")));
+            return std::nullopt;
+        }
     }
     a.yes = parser.isSet(QStringLiteral("yes"));
     return a;
 }
 
-/** The printer asked for, or the one the window would start with; a message and none when there is
- * none. */
-std::optional<QString> choosePrinter(Platform &p, const std::optional<QString> &asked)
+/** Queues the files as given, and the files in each folder as "Add All File(s) In Folder" does. */
+void queuePaths(BatchRun &run, const Arguments &a)
+{
+    Platform &p = run.platform();
+    for (const QString &name : a.unreadable)
+        run.leaveOut(name, QStringLiteral("its name is not valid UTF-8 text"));
+    StepRunner walk(*p.dialogs, AddFolderLocation());
+    const LeftOutSink leftOut = [&run](const QString &path, const QString &why) {
+        run.leaveOut(path, why);
+    };
+    for (const QString &path : a.paths) {
+        bool folder = false;
+        try {
+            folder = p.files->IsFolder(path);
+        } catch (const std::exception &) {
+            folder = false; // queued as a file, its open reports what is wrong
+        }
+        if (folder)
+            AddFolderTree(run, path, QStringLiteral("*.") + a.extension, walk, leftOut);
+        else
+            run.queue().append(path);
+    }
+}
+
+/** Each argument whose bytes do not survive the way to text and back, by its text. */
+QHash<QString, QByteArray> undecodableArguments(int argc, char **argv)
+{
+    QHash<QString, QByteArray> found;
+    for (int i = 1; i < argc; ++i) {
+        const QByteArray raw(argv[i]);
+        const QString text = QFile::decodeName(raw);
+        if (QFile::encodeName(text) != raw)
+            found.insert(text, raw);
+    }
+    return found;
+}
+
+} // namespace
+
+std::optional<QString> BatchPrinter(Platform &p, const std::optional<QString> &asked)
 {
     const QStringList names = p.printers->printerNames();
     if (asked) {
-        if (names.contains(*asked))
-            return asked;
+        // The print system takes printer names in any case: so does --printer,
+        // and prints on the name as installed.
+        for (const QString &name : names)
+            if (name.compare(*asked, Qt::CaseInsensitive) == 0)
+                return name;
         sayError(
             QStringLiteral("there is no printer named \"%1\"; nothing was printed.").arg(*asked));
         if (!names.isEmpty())
@@ -215,22 +324,23 @@ std::optional<QString> choosePrinter(Platform &p, const std::optional<QString> &
     std::optional<int> chosen;
     try {
         chosen = StartingPrinter(*p.settings, names, defaultPrinter);
-    } catch (const std::exception &) {
-        // a stored choice the window itself would refuse: the system's default
-        const qsizetype index = names.indexOf(defaultPrinter);
-        if (!defaultPrinter.isEmpty() && index >= 0)
-            chosen = static_cast<int>(index);
+    } catch (const std::exception &e) {
+        qCDebug(lcCommandLine) << "the window's stored printer is not usable:" << e.what();
     }
     if (chosen && *chosen >= 0 && *chosen < names.size())
         return names.at(*chosen);
+    // Nothing usable chosen in the window (none, -1, or a choice it would
+    // refuse): the system's default, as a run without a window promises.
+    const qsizetype fallback = defaultPrinter.isEmpty() ? -1 : names.indexOf(defaultPrinter);
+    if (fallback >= 0)
+        return names.at(fallback);
     sayError(names.isEmpty() ? QStringLiteral("no printers are installed; nothing was printed.")
                              : QStringLiteral("no printer is chosen and there is no default "
                                               "printer; name one with --printer."));
     return std::nullopt;
 }
 
-/** The pause asked for, or the one chosen in the window when it is one of the ten. */
-int choosePause(SettingsStore &settings, const std::optional<int> &asked)
+int BatchPause(SettingsStore &settings, const std::optional<int> &asked)
 {
     if (asked)
         return *asked;
@@ -240,27 +350,6 @@ int choosePause(SettingsStore &settings, const std::optional<int> &asked)
                ? stored
                : QString::fromLatin1(setting::PauseIndex.defaultValue).toInt();
 }
-
-/** Queues the files as given, and the files in each folder as "Add All File(s) In Folder" does. */
-void queuePaths(BatchRun &run, const Arguments &a)
-{
-    Platform &p = run.platform();
-    StepRunner walk(*p.dialogs, AddFolderLocation());
-    for (const QString &path : a.paths) {
-        bool folder = false;
-        try {
-            folder = p.files->IsFolder(path);
-        } catch (const std::exception &) {
-            folder = false; // queued as a file, its open reports what is wrong
-        }
-        if (folder)
-            AddFolderTree(run, path, QStringLiteral("*.") + a.extension, walk);
-        else
-            run.queue().append(path);
-    }
-}
-
-} // namespace
 
 bool AsksForBatchRun(int argc, char **argv)
 {
@@ -277,9 +366,18 @@ int RunBatch(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
     NameTheProgram();
-    const std::optional<Arguments> a = readArguments(QCoreApplication::arguments());
+    const std::optional<Arguments> a =
+        readArguments(QCoreApplication::arguments(), undecodableArguments(argc, argv));
     if (!a)
-        return BadArguments;
+        return BadArgumentsStatus;
+    // Without a home the settings, the office's profile and the run log
+    // would go under "/", shared by every user without one.
+    if (qEnvironmentVariableIsEmpty("HOME")) {
+        sayError(QStringLiteral("HOME is not set; Deckrun keeps its settings, its office profile "
+                                "and its run log under the home folder. Set HOME (for a service, "
+                                "its own folder, such as HOME=/var/lib/deckrun)."));
+        return BadArgumentsStatus;
+    }
 
     const std::unique_ptr<Platform> platform = makeSystemPlatform(true);
     auto owned = std::make_unique<StreamDialogs>(a->yes);
@@ -287,17 +385,16 @@ int RunBatch(int argc, char **argv)
     platform->dialogs = std::move(owned);
     platform->dialogs->setApplicationTitle(QStringLiteral("Deckrun"));
 
-    const std::optional<QString> printer = choosePrinter(*platform, a->printer);
+    const std::optional<QString> printer = BatchPrinter(*platform, a->printer);
     if (!printer)
-        return BadArguments;
+        return BadArgumentsStatus;
     CheckPowerPointInstalled(*platform); // ends the program with 1 when it cannot print
 
-    BatchRun run(*platform, *printer, choosePause(*platform->settings, a->pause));
+    BatchRun run(*platform, *printer, BatchPause(*platform->settings, a->pause));
     StopSignals stopSignals;
     QObject::connect(&stopSignals, &StopSignals::stopAsked, [&](int signal, const QString &name) {
         if (run.stopSignal() == 0) {
-            run.stop(signal);
-            dialogs.setStopping(name);
+            run.stop(signal, name);
             sayError(QStringLiteral("%1: stopping once the file in hand has "
                                     "ended (again to stop at once).")
                          .arg(name));
@@ -317,8 +414,9 @@ int RunBatch(int argc, char **argv)
     if (run.stopSignal() != 0)
         StopSignals::endBy(run.stopSignal());
     // No files, or the running application's warning declined: nothing printed.
+    // Anything left out of the queue counts as a file not printed.
     const bool everyFilePrinted =
-        queued > 0 && run.printed() == queued && dialogs.errorReports() == 0;
+        queued > 0 && run.printed() == queued && dialogs.errorReports() == 0 && run.leftOut() == 0;
     return everyFilePrinted ? 0 : 1;
 }
 

@@ -7,7 +7,26 @@
 // with its error reports on standard error and its progress on standard
 // output.
 
+#include <QString>
+
+#include <optional>
+
 namespace deckrun {
+
+class SettingsStore;
+struct Platform;
+
+/**
+ * The printer a run without a window prints on: the one asked for, matched
+ * to the installed name whatever its letter case; else the one the window
+ * starts with; else, when the window has none that is usable (nothing
+ * stored, -1, an index it would refuse), the system's default. None, with a
+ * message on standard error, when there is none of these.
+ */
+std::optional<QString> BatchPrinter(Platform &platform, const std::optional<QString> &asked);
+
+/** The pause digit (0 to 9) asked for, else the one chosen in the window, else 5. */
+int BatchPause(SettingsStore &settings, const std::optional<int> &asked);
 
 /** True when the command line asks for a run without a window (`--print`). */
 bool AsksForBatchRun(int argc, char **argv);

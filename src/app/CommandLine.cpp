@@ -26,8 +26,37 @@ void NameTheProgram()
     QCoreApplication::setApplicationVersion(QStringLiteral(DECKRUN_VERSION));
 }
 
+QString HelpHint()
+{
+    return QStringLiteral("Try 'deckrun --help' for more information.");
+}
+
+void SayCommandLineError(const QCommandLineParser &parser, const QStringList &arguments)
+{
+    std::fprintf(stderr, "deckrun: %s\n", qPrintable(parser.errorText()));
+    // A name that looks like an option ("-dash.pptx") goes in after "--".
+    const QStringList unknown = parser.unknownOptionNames();
+    for (const QString &argument : arguments.mid(1)) {
+        if (argument == QLatin1String("--"))
+            break;
+        const QString name = argument.section(QLatin1Char('='), 0, 0);
+        if (!unknown.isEmpty() && argument.startsWith(QLatin1Char('-')) &&
+            unknown.contains(name.mid(name.startsWith(QLatin1String("--")) ? 2 : 1))) {
+            std::fprintf(stderr,
+                         "deckrun: a file or folder whose name begins with \"-\" goes after "
+                         "\"--\": deckrun ... -- %s\n",
+                         qPrintable(argument));
+            break;
+        }
+    }
+    std::fprintf(stderr, "%s\n", qPrintable(HelpHint()));
+}
+
 void DescribeCommandLine(QCommandLineParser &parser)
 {
+    // "-dash.pptx" is one unknown option, not -d -a -s -h ... (and so not a
+    // request for help); -h and -v still work as they are.
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     parser.setApplicationDescription(
         QStringLiteral(
             "Prints many presentation files in one run.\n\n"
@@ -38,10 +67,11 @@ void DescribeCommandLine(QCommandLineParser &parser)
             "files are queued as given, folders walked for files with the extension\n"
             "(--extension), and the run goes as \"Start Printing\" does. Progress goes\n"
             "to standard output (\"Processing: NAME (i of N)\", \"Done.\"), every error\n"
-            "report in full to standard error. SIGINT or SIGTERM ends the run once the\n"
-            "file in hand has ended; a second one at once. Exit status: 0 when every\n"
-            "file printed, 1 when any file failed or nothing was printed, 2 for bad\n"
-            "arguments or a printer that is not installed.\n\n"
+            "report in full to standard error, with whatever a folder's walk left\n"
+            "out. SIGINT or SIGTERM ends the run once the file in hand has ended; a\n"
+            "second one at once. Exit status: 0 when every file printed, 1 when any\n"
+            "file failed, anything was left out or nothing was printed, 2 for bad\n"
+            "arguments, HOME unset or a printer that is not installed.\n\n"
             "Every run, with or without a window, adds one line per file to the run\n"
             "log (JSON lines): ") +
         DefaultRunLogPath());
@@ -59,8 +89,8 @@ void DescribeCommandLine(QCommandLineParser &parser)
                         "(default: the one chosen there)."),
          QStringLiteral("0-9")},
         {QStringLiteral("extension"),
-         QStringLiteral("With --print: the extension of the files taken from folders (default: "
-                        "ppt; * for every file)."),
+         QStringLiteral("With --print: the extension of the files taken from folders, without "
+                        "its dot (default: ppt; * for every file)."),
          QStringLiteral("EXT")},
         {QStringLiteral("yes"),
          QStringLiteral("With --print: go on when the presentation application already runs on "
@@ -91,7 +121,9 @@ std::optional<int> AnswerHelpOrVersion(int argc, char **argv)
         arguments << QString::fromLocal8Bit(argv[i]);
     QCommandLineParser look;
     DescribeCommandLine(look);
-    look.parse(arguments); // an option only the window knows is for later
+    // A command line that does not parse is refused by the run it asks for.
+    if (!look.parse(arguments))
+        return std::nullopt;
     if (!look.isSet(QStringLiteral("help")) && !look.isSet(QStringLiteral("help-all")) &&
         !look.isSet(QStringLiteral("version")))
         return std::nullopt;
@@ -126,7 +158,11 @@ QStringList CommandLinePaths(const QStringList &arguments)
     NameTheProgram();
     QCommandLineParser parser;
     DescribeCommandLine(parser);
-    parser.process(arguments); // an unknown option: a message and status 1
+    if (!parser.parse(arguments)) {
+        SayCommandLineError(parser, arguments);
+        std::exit(BadArgumentsStatus);
+    }
+    parser.process(arguments); // --help and --version, once Qt's own options are out
     for (const char *option : {"printer", "pause", "extension", "yes"}) {
         if (parser.isSet(QLatin1String(option))) {
             std::fprintf(stderr, "deckrun: --%s goes with --print.\n", option);

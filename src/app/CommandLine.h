@@ -18,6 +18,19 @@ class Form1;
 /** The options and arguments the program knows, with the texts `--help` shows. */
 void DescribeCommandLine(QCommandLineParser &parser);
 
+/**
+ * Says on standard error why `parser` refused `arguments` (its error text
+ * after "deckrun: "), how an unknown option that is a file's name goes in
+ * (after "--"), and where the help is.
+ */
+void SayCommandLineError(const QCommandLineParser &parser, const QStringList &arguments);
+
+/** "Try 'deckrun --help' for more information." */
+QString HelpHint();
+
+/** The exit status for a command line that cannot be run. */
+inline constexpr int BadArgumentsStatus = 2;
+
 /** Gives the program its organisation, name and version, as settings and `--version` use them. */
 void NameTheProgram();
 
@@ -37,7 +50,7 @@ std::optional<int> AnswerHelpOrVersion(int argc, char **argv);
  * The files and folders named by `arguments` (the program's own, Qt's options
  * taken out), in order: relative paths made absolute against the current
  * folder, "file:" URLs as local paths. An unknown option ends the program with
- * status 1 and a message.
+ * status 2 and a message.
  */
 QStringList CommandLinePaths(const QStringList &arguments);
 

@@ -183,7 +183,7 @@ template <typename F> auto guarded(F handler)
         try {
             handler(std::forward<decltype(args)>(args)...);
         } catch (const std::exception &e) {
-            qCDebug(lcApp) << "handler failed, window kept as it was:" << e.what();
+            qCWarning(lcApp) << "handler failed, window kept as it was:" << e.what();
         }
     };
 }

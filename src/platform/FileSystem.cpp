@@ -4,6 +4,9 @@
 #include "platform/Failure.h"
 #include "platform/Logging.h"
 
+#include <QFile>
+#include <QFileInfo>
+
 namespace deckrun {
 
 bool FileSystem::IsFolder(const QString &path)
@@ -14,6 +17,45 @@ bool FileSystem::IsFolder(const QString &path)
         qCDebug(lcWalk) << "taken as no folder:" << path << failure.description();
         return false;
     }
+}
+
+QString readableName(const QByteArray &bytes)
+{
+    QString shown;
+    const qsizetype n = bytes.size();
+    for (qsizetype i = 0; i < n;) {
+        const auto lead = static_cast<unsigned char>(bytes.at(i));
+        const qsizetype length = lead < 0x80 ? 1 : lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : 2;
+        if (i + length <= n) {
+            // One character at a time: it is taken only when it reads back as the same bytes.
+            const QByteArray one = bytes.mid(i, length);
+            const QString decoded = QString::fromUtf8(one);
+            if (!decoded.contains(QChar::ReplacementCharacter) && decoded.toUtf8() == one) {
+                shown += decoded;
+                i += length;
+                continue;
+            }
+        }
+        shown += QStringLiteral("\\x") +
+                 QString::number(lead, 16).toUpper().rightJustified(2, QLatin1Char('0'));
+        ++i;
+    }
+    return shown;
+}
+
+QString FileSystem::whyNotReadable(const QString &path)
+{
+    const QFileInfo info(path);
+    if (path.isEmpty() || !info.exists())
+        return QString();
+    if (info.isDir())
+        return QStringLiteral("it is a folder, not a file");
+    if (!info.isFile())
+        return QStringLiteral("it is not a regular file");
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return QStringLiteral("the file cannot be read: ") + file.errorString();
+    return QString();
 }
 
 FolderListing FileSystem::readFolder(const QString &folder, const QString &pattern,

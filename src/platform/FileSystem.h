@@ -23,6 +23,14 @@ inline constexpr int ReparsePoint = 1024;
 /** One sub-folder as the folder service lists it. */
 struct SubFolder {
     QString name;
+    /** Set when the name's bytes are no text (not UTF-8): the name as shown, see readableName(). */
+    QString undecodable = {};
+};
+
+/** A file or folder a read of a folder passed over for a reason other than the pattern. */
+struct LeftOut {
+    QString path; // shown readably, see readableName()
+    QString reason;
 };
 
 /** Identity of a real folder, so a walk can visit each folder once. */
@@ -38,6 +46,13 @@ struct FolderListing {
     QStringList files;
     /** The real folder that was read; none when that could not be told. */
     std::optional<FolderIdentity> identity;
+    /**
+     * Entries that match the pattern but do not open as files here: names
+     * that are no text, pipes and devices, links to nothing, files in a
+     * folder that may be listed but not entered. Lock files (the excluded
+     * value) are not among them.
+     */
+    std::vector<LeftOut> leftOut;
 };
 
 /**
@@ -90,9 +105,24 @@ public:
     virtual QStringList listExistingFiles(const QString &folder, const QString &pattern,
                                           int excludedValue = -1);
 
+    /**
+     * Why `path` cannot be read as a presentation file ("it is a named pipe
+     * (FIFO), not a file", "the file cannot be read: Permission denied");
+     * empty when it is a file this user may read, and when nothing is there
+     * (the caller's own text for a missing file stands). Never throws; the
+     * default tells a folder and an unreadable file from what Qt sees.
+     */
+    virtual QString whyNotReadable(const QString &path);
+
     /** Shared helpers built on the operations above. */
     bool IsFolder(const QString &path);
 };
+
+/**
+ * A file name's bytes as text a person can read back: valid UTF-8 as its
+ * characters, every other byte as "\xNN" ("Pr\xE4sentation.pptx").
+ */
+QString readableName(const QByteArray &bytes);
 
 /** "/" on POSIX systems, "\\" on Windows. */
 QChar pathSeparator();

@@ -31,4 +31,15 @@ public:
  */
 QString DefaultRunLogPath();
 
+/**
+ * Appends `bytes` to the file at `path` (made when missing) whole or not at
+ * all: under a lock on the file against other writers that lock it, and cut
+ * back to its former end when the write stops short (a full disk), so that
+ * no fragment is left for the next line to be glued to. A file that does
+ * not end with a line break (a fragment left by an older program) gets one
+ * first. Throws Failure naming the system's own cause ("No space left on
+ * device").
+ */
+void appendWhole(const QString &path, const QByteArray &bytes);
+
 } // namespace deckrun

@@ -2,6 +2,7 @@
 #include "printing/PowerPoint1.h"
 
 #include "platform/Failure.h"
+#include "platform/FileSystem.h"
 #include "platform/Logging.h"
 #include "platform/Platform.h"
 #include "printing/OpenPresentationSteps.h"
@@ -62,6 +63,15 @@ bool AbortForRunningPowerPoint(PresentationAutomation &office, Dialogs &dialogs)
         return false;
     return dialogs.messageBox(RunningApplicationWarning(office), QString(), Buttons::YesNo,
                               Icon::None) != Answer::Yes;
+}
+
+void CheckPresentationFile(FileSystem &files, const PresentationAutomation &office,
+                           const QString &path)
+{
+    const QString why = files.whyNotReadable(path);
+    if (!why.isEmpty())
+        throw Failure(
+            QStringLiteral("%1 could not open \"%2\": %3.").arg(office.productLabel(), path, why));
 }
 
 std::shared_ptr<PresentationApp> OpenPresentation(PresentationAutomation &office,

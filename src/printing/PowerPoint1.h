@@ -11,6 +11,7 @@
 namespace deckrun {
 
 class Dialogs;
+class FileSystem;
 class PresentationApp;
 class PresentationAutomation;
 
@@ -28,6 +29,16 @@ QString RunningApplicationWarning(const PresentationAutomation &office);
 
 /** The message shown when the application cannot be used at all. */
 QString NotInstalledMessage(const PresentationAutomation &office);
+
+/**
+ * Throws Failure when `path` is there but is no file the application could
+ * read (a pipe, a device, a folder, a file this user may not read), in the
+ * form of the application's own refusals: "<product> could not open "<path>":
+ * it is a named pipe (FIFO), not a file." The application is never asked
+ * about such a path: a pipe would hold it until its deadline.
+ */
+void CheckPresentationFile(FileSystem &files, const PresentationAutomation &office,
+                           const QString &path);
 
 /**
  * Starts or attaches to the application, shows it and opens `path` through

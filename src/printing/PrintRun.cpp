@@ -244,8 +244,13 @@ void PrintQueue(Platform &platform, const QueueModel &queue, const PrintChoices 
     // Each file's first failing step, for the run log.
     RunRecorder recorder(platform, progress);
     std::optional<FileOutcome> outcome;
+    bool lineWritten = false; // a failure after it no longer changes the file's line
+    const auto writeLine = [&] {
+        recorder.fileEnded(*outcome);
+        lineWritten = true;
+    };
     r.setReportListener([&](int step, const QString &description) {
-        if (outcome && outcome->printed()) {
+        if (outcome && outcome->printed() && !lineWritten) {
             outcome->failedStep = step;
             outcome->description = description;
         }
@@ -258,6 +263,7 @@ void PrintQueue(Platform &platform, const QueueModel &queue, const PrintChoices 
     });
     while (i <= rowsToPrint && !stopping()) {
         outcome.emplace();
+        lineWritten = false;
         r.step(110, [&] { progress.showBusy(true); });
         // A row that is gone (the list was emptied meanwhile) is reported and
         // skipped: printing the path in hand again would print a file twice.
@@ -272,7 +278,10 @@ void PrintQueue(Platform &platform, const QueueModel &queue, const PrintChoices 
         r.step(116,
                [&] { progress.showText(QStringLiteral("Processing: ") + FileNameFromPath(path)); });
         r.step(118, [&] { events.pumpEvents(); });
-        r.step(120, [&] { application = OpenPresentation(*platform.office, path); });
+        r.step(120, [&] {
+            CheckPresentationFile(*platform.files, *platform.office, path);
+            application = OpenPresentation(*platform.office, path);
+        });
         r.step(122, [&] { presentation = required(application).activePresentation(); });
         r.step(124, [&] { WaitSeconds(events, 1, stopping); });
         r.step(126, [&] {
@@ -280,14 +289,20 @@ void PrintQueue(Platform &platform, const QueueModel &queue, const PrintChoices 
             required(application).setActivePrinter(outcome->printer);
         });
         r.step(128, [&] { required(presentation).setPrintInBackground(false); });
-        r.step(130, [&] { required(presentation).printOut(); });
+        // Once the job is confirmed the file's line goes to the log at once,
+        // before the quit and the waits: a run killed from here on has
+        // recorded every file that reached the printer.
+        const bool handedOver = r.step(130, [&] { required(presentation).printOut(); });
+        if (handedOver)
+            writeLine();
         r.step(132, [&] { required(application).quit(); });
         r.step(134, [&] { WaitSeconds(events, 1, stopping); });
         r.step(136, [&] { presentation.reset(); });
         r.step(138, [&] { application.reset(); });
-        // The file has ended: its line goes to the log before the pause, so
-        // that a run killed while it pauses has recorded it.
-        recorder.fileEnded(*outcome);
+        // A file that never reached the printer is recorded once its steps
+        // are done, before the pause.
+        if (!handedOver)
+            writeLine();
         outcome.reset();
         r.step(140, [&] { WaitSeconds(events, PauseDigit(choices.pauseText()) + 1, stopping); });
         r.step(142, [&] { ++i; });
@@ -297,7 +312,9 @@ void PrintQueue(Platform &platform, const QueueModel &queue, const PrintChoices 
     r.step(146, [&] { progress.showPercent(0); });
     r.step(148, [&] { progress.showText(QStringLiteral("Progress Bar")); });
     r.step(150, [&] {
-        platform.dialogs->messageBox(QStringLiteral("Done."), QString(), Buttons::Ok, Icon::None);
+        if (!progress.announceDone())
+            platform.dialogs->messageBox(QStringLiteral("Done."), QString(), Buttons::Ok,
+                                         Icon::None);
     });
     finish();
 }

@@ -38,7 +38,7 @@ public:
 
 /** How one file of a run ended, as the run log records it. */
 struct FileOutcome {
-    QDateTime time; // when the file ended
+    QDateTime time; // when the run log's line was written
     QString file;
     QString printer;    // the printer the file was sent to
     int failedStep = 0; // the first step that failed; 0 when every step passed
@@ -62,8 +62,16 @@ public:
     {
         (void)position, (void)count, (void)path;
     }
-    /** That file has ended, and the run log has its line. */
+    /**
+     * That file's outcome is settled and the run log has its line: as soon as
+     * its print job is confirmed (step 130), or else once its steps are done.
+     */
     virtual void fileEnded(const FileOutcome &outcome) { (void)outcome; }
+    /**
+     * The run has gone through its files (step 150). True when this sink has
+     * told the user itself; false, the default, has the run show "Done.".
+     */
+    virtual bool announceDone() { return false; }
 };
 
 /**

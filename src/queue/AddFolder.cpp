@@ -20,7 +20,7 @@
 #include <QSet>
 #include <QStringBuilder>
 
-#include <set>
+#include <map>
 #include <utility>
 
 namespace deckrun {
@@ -38,9 +38,10 @@ const QString WalkerLocation =
 /** What one walk remembers across its levels. */
 struct Walk {
     Platform &platform;
-    // Every real folder walked so far: a link back up the tree, or two links
-    // to the same folder, lead to a folder already walked and end there.
-    std::set<std::pair<std::uint64_t, std::uint64_t>> walked;
+    // Every real folder walked so far, with the path it was walked by: a link
+    // back up the tree, or two links to the same folder, lead to a folder
+    // already walked and end there.
+    std::map<std::pair<std::uint64_t, std::uint64_t>, QString> walked;
     // Folders that passed the folder and attribute tests a moment ago, when
     // their level was walked: the closing pass takes them without asking the
     // file system again.
@@ -50,13 +51,62 @@ struct Walk {
     const QString *pattern = nullptr;
     QHash<QString, QStringList> files;
     qsizetype fileCount = 0; // of all lists in `files`
+    // Told of what the walk leaves out; none in the window, which logs it.
+    const LeftOutSink *leftOut = nullptr;
 };
 
-// Records a folder as walked; false when it was walked before, or when it
-// could not be told which folder it is (it vanished).
-bool firstVisit(Walk &walk, const std::optional<FolderIdentity> &identity)
+void leaveOut(const Walk &walk, const QString &path, const QString &why)
 {
-    return identity && walk.walked.insert({identity->device, identity->inode}).second;
+    qCDebug(lcWalk).noquote() << "left out:" << path << "-" << why;
+    if (walk.leftOut && *walk.leftOut)
+        (*walk.leftOut)(path, why);
+}
+
+const QString GoneText = QStringLiteral("it was gone by the time it was read");
+
+// Records `folder` as walked; false (and said) when it was walked before, or
+// when it could not be told which folder it is (it vanished).
+bool firstVisit(Walk &walk, const std::optional<FolderIdentity> &identity, const QString &folder)
+{
+    if (!identity) {
+        leaveOut(walk, folder, GoneText);
+        return false;
+    }
+    const auto [at, inserted] =
+        walk.walked.try_emplace({identity->device, identity->inode}, folder);
+    if (!inserted)
+        leaveOut(walk, folder,
+                 QStringLiteral("it leads to a folder walked already, as %1").arg(at->second));
+    return inserted;
+}
+
+// The sub-folders of a folder that is not searched, as its path is too long.
+void leaveOutBelow(const Walk &walk, const QString &folder)
+{
+    try {
+        for (const SubFolder &sub : walk.platform.files->subFolders(folder))
+            leaveOut(walk,
+                     folder % (sub.undecodable.isEmpty() ? sub.name : sub.undecodable) %
+                         pathSeparator(),
+                     QStringLiteral("the folder above it has a path of %1 characters or more, "
+                                    "and is not searched")
+                         .arg(LengthLimit));
+    } catch (const Failure &failure) {
+        leaveOut(walk, folder, QStringLiteral("it cannot be read: ") + failure.description());
+    }
+}
+
+// Why a sub-folder's name keeps it out of the walk; empty when it does not.
+QString refusedName(const SubFolder &sub)
+{
+    const QString &name = sub.name;
+    if (!sub.undecodable.isEmpty())
+        return QStringLiteral("its name is not valid UTF-8 text");
+    if (name.size() >= LengthLimit)
+        return QStringLiteral("its name has %1 characters or more").arg(LengthLimit);
+    if (HasUnsafeChars(name) || name.contains(QLatin1Char('?')))
+        return QStringLiteral("its name holds a control character or \"?\"");
+    return QString();
 }
 
 // Root folders are always searched; others unless hidden and system together.
@@ -100,11 +150,17 @@ qsizetype walkLevel(Walk &walk, QStringList &folders, bool recurse)
     for (const QString &v : entries) {
         int step = 108;
         try {
-            if (!files.IsFolder(v))
+            if (!files.IsFolder(v)) {
+                leaveOut(walk, v, GoneText);
                 continue;
+            }
             step = 110;
-            if (v.size() >= LengthLimit)
+            if (v.size() >= LengthLimit) {
+                // Its own files are still listed; what lies below it is not.
+                if (walk.leftOut && *walk.leftOut)
+                    leaveOutBelow(walk, v);
                 continue;
+            }
             step = 112;
             p.events->pumpEvents();
             step = 116;
@@ -113,7 +169,7 @@ qsizetype walkLevel(Walk &walk, QStringList &folders, bool recurse)
             walk.qualified.insert(v);
             // Adding files reads the folder first and tells from the read
             // which real folder it was (below), one look fewer per folder.
-            if (!walk.pattern && !firstVisit(walk, files.folderIdentity(v))) {
+            if (!walk.pattern && !firstVisit(walk, files.folderIdentity(v), v)) {
                 // Vanished since the look above, or already walked by another path.
                 removeFirst(folders, v);
                 continue;
@@ -121,6 +177,7 @@ qsizetype walkLevel(Walk &walk, QStringList &folders, bool recurse)
         } catch (const Failure &failure) {
             // The folder went away between two looks: skipped like an unreadable one.
             qCDebug(lcWalk) << "skipped, gone since listed:" << v << failure.description();
+            leaveOut(walk, v, GoneText);
             removeFirst(folders, v);
             continue;
         } catch (const std::exception &e) {
@@ -137,11 +194,13 @@ qsizetype walkLevel(Walk &walk, QStringList &folders, bool recurse)
                 const QString prefix = NormalizePath(v);
                 FolderListing listing =
                     files.readFolder(v, *walk.pattern, HiddenArchiveFile, &partial, prefix);
-                if (!firstVisit(walk, listing.identity)) {
+                if (!firstVisit(walk, listing.identity, v)) {
                     // Already walked by another path: nothing of it counts twice.
                     removeFirst(folders, v);
                     continue;
                 }
+                for (const LeftOut &out : listing.leftOut)
+                    leaveOut(walk, out.path, out.reason);
                 subFolders = std::move(listing.subFolders);
                 // Lock files ("~" names) stay out, looked at while the rows are
                 // fresh in the cache.
@@ -155,10 +214,17 @@ qsizetype walkLevel(Walk &walk, QStringList &folders, bool recurse)
         } catch (const Failure &failure) {
             // Unreadable (70) or gone (76): no files are listed for it. What
             // was read before the failure is still walked.
-            if (walk.pattern && partial.identity && !firstVisit(walk, partial.identity)) {
+            if (walk.pattern && partial.identity && !firstVisit(walk, partial.identity, v)) {
                 removeFirst(folders, v);
                 continue;
             }
+            leaveOut(walk, v,
+                     failure.code() == code::PathNotFound ? GoneText
+                     : failure.code() == code::PermissionDenied
+                         ? QStringLiteral("it cannot be read: permission denied")
+                         : QStringLiteral("it cannot be read: ") + failure.description());
+            for (const LeftOut &out : partial.leftOut)
+                leaveOut(walk, out.path, out.reason);
             subFolders = std::move(partial.subFolders);
             if (failure.code() == code::PermissionDenied || failure.code() == code::PathNotFound)
                 removeFirst(folders, v);
@@ -166,10 +232,12 @@ qsizetype walkLevel(Walk &walk, QStringList &folders, bool recurse)
         for (const SubFolder &sub : subFolders) {
             p.events->pumpEvents();
             const QString &name = sub.name;
-            if (name.size() >= LengthLimit || HasUnsafeChars(name) ||
-                name.contains(QLatin1Char('?')) || name == QLatin1String(".") ||
-                name == QLatin1String(".."))
+            if (name == QLatin1String(".") || name == QLatin1String(".."))
                 continue;
+            if (const QString why = refusedName(sub); !why.isEmpty()) {
+                leaveOut(walk, v % (sub.undecodable.isEmpty() ? name : sub.undecodable) % sep, why);
+                continue;
+            }
             found.append(v % name % sep);
         }
     }
@@ -204,6 +272,7 @@ qsizetype walkLevel(Walk &walk, QStringList &folders, bool recurse)
         } catch (const Failure &failure) {
             // gone since it was listed
             qCDebug(lcWalk) << "not walked, gone since listed:" << w << failure.description();
+            leaveOut(walk, w, GoneText);
         } catch (const std::exception &e) {
             report(p, e, 156);
         }
@@ -215,7 +284,7 @@ qsizetype walkLevel(Walk &walk, QStringList &folders, bool recurse)
 
 void GetSubDirectories2016(Platform &platform, QStringList &folders, bool recurse)
 {
-    Walk walk{platform, {}, {}, nullptr, {}, 0};
+    Walk walk{platform, {}, {}, nullptr, {}, 0, nullptr};
     walkLevel(walk, folders, recurse);
 }
 
@@ -275,7 +344,7 @@ QString ExtensionPrompt()
 }
 
 void AddFolderTree(QueueTarget &target, const QString &folder, const QString &pattern,
-                   StepRunner &steps)
+                   StepRunner &steps, const LeftOutSink &leftOut)
 {
     Platform &p = target.platform();
     const QString sep(pathSeparator());
@@ -284,7 +353,7 @@ void AddFolderTree(QueueTarget &target, const QString &folder, const QString &pa
     steps.step(114, [&] { folders = QStringList{folder.endsWith(sep) ? folder : folder + sep}; });
     // The walk gathers each folder's files as it reads the folder; a folder
     // it did not read (one that is not searched) is listed on its own below.
-    Walk walk{p, {}, {}, &pattern, {}, 0};
+    Walk walk{p, {}, {}, &pattern, {}, 0, &leftOut};
     steps.step(116, [&] { walkLevel(walk, folders, true); });
     // No events run in this loop, so the rows of every folder can go into the
     // queue in one change at the end; should a step fail, the rows so far go

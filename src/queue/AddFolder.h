@@ -8,6 +8,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 namespace deckrun {
 
 class FileSystem;
@@ -17,14 +19,25 @@ class StepRunner;
 struct Platform;
 
 /**
+ * Told of each file or folder a walk leaves out for a reason other than its
+ * pattern and its lock-file rules: a folder that cannot be read, a folder
+ * reached again through a link, a name that is no text or holds a control
+ * character, a path too long, a pipe or device, a link to nothing. The path
+ * is shown readably (readableName); `why` says what kept it out.
+ */
+using LeftOutSink = std::function<void(const QString &path, const QString &why)>;
+
+/**
  * Walks `folder` and all folders below it in level order and appends every
  * file matching `pattern` (except names beginning with "~" and files whose
  * attribute value is exactly 34) to the queue, each path through
  * NormalizePath. Failures are reported through `steps` with the step numbers
- * 114 to 134 and the walk goes on.
+ * 114 to 134 and the walk goes on. What it leaves out otherwise goes to
+ * `leftOut` when given (batch mode names it); the window leaves it out
+ * silently, logged to deckrun.walk.
  */
 void AddFolderTree(QueueTarget &target, const QString &folder, const QString &pattern,
-                   StepRunner &steps);
+                   StepRunner &steps, const LeftOutSink &leftOut = {});
 /** The same, reporting failures under the drop handler's location. */
 void AddFolderTree(QueueTarget &target, const QString &folder, const QString &pattern);
 

@@ -3,6 +3,7 @@
 // into the queue as a drop of them would, the missing ones named in a message.
 
 #include "app/CommandLine.h"
+#include "app/BatchRun.h"
 #include "app/Form1.h"
 #include "queue/QueueModel.h"
 #include "support/FakePlatform.h"
@@ -98,4 +99,50 @@ TEST(CommandLine, ArgumentsBecomeLocalPaths)
     for (const Case &c : cases)
         EXPECT_EQ(CommandLinePaths(QStringList{"deckrun"} + c.arguments), c.paths)
             << c.arguments.join(QLatin1Char(' ')).toStdString();
+}
+
+// What `deckrun --print` prints on and how long it pauses, from --printer and
+// --pause or else from what the window stored.
+TEST(BatchChoices, PrinterAndPause)
+{
+    struct Case {
+        const char *label;
+        std::optional<QString> asked; // --printer
+        const char *storedIndex;      // "Combo1"; nullptr: nothing stored
+        const char *defaultPrinter;
+        std::optional<QString> printer; // none: refused
+    };
+    const Case printers[] = {
+        {"Asked", QStringLiteral("PDF"), "0", "PDF", QStringLiteral("PDF")},
+        // The print system takes names in any case; the installed name is used.
+        {"AskedInOtherCase", QStringLiteral("office LASER"), nullptr, "PDF",
+         QStringLiteral("Office Laser")},
+        {"AskedNotInstalled", QStringLiteral("Archive"), nullptr, "PDF", std::nullopt},
+        {"StoredIndex", std::nullopt, "0", "PDF", QStringLiteral("Office Laser")},
+        // No choice in the window: the system's default.
+        {"StoredNoneTakesTheDefault", std::nullopt, "-1", "PDF", QStringLiteral("PDF")},
+        {"StoredPastTheEndTakesTheDefault", std::nullopt, "7", "PDF", QStringLiteral("PDF")},
+        {"StoredNoneNoDefault", std::nullopt, "-1", "", std::nullopt},
+    };
+    for (const Case &c : printers) {
+        FakePlatform fake;
+        fake.printers->defaultName = QString::fromLatin1(c.defaultPrinter);
+        if (c.storedIndex)
+            fake.settings->values.insert(QStringLiteral("Combo1"),
+                                         QString::fromLatin1(c.storedIndex));
+        EXPECT_EQ(BatchPrinter(fake.platform, c.asked), c.printer) << c.label;
+    }
+
+    const struct {
+        const char *stored; // "Combo2"; nullptr: nothing stored
+        std::optional<int> asked;
+        int pause;
+    } pauses[] = {{nullptr, std::nullopt, 5}, {"0", std::nullopt, 0}, {"9", std::nullopt, 9},
+                  {"10", std::nullopt, 5},    {"x", std::nullopt, 5}, {"9", 3, 3}};
+    for (const auto &c : pauses) {
+        MemorySettings settings;
+        if (c.stored)
+            settings.values.insert(QStringLiteral("Combo2"), QString::fromLatin1(c.stored));
+        EXPECT_EQ(BatchPause(settings, c.asked), c.pause) << (c.stored ? c.stored : "none");
+    }
 }

@@ -13,10 +13,13 @@
 #include "support/FakePlatform.h"
 #include "support/Messages.h"
 #include "support/RunLogLines.h"
+#include "support/TempTree.h"
+#include "support/Unprivileged.h"
 
 #include <QComboBox>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QPushButton>
 #include <QTimer>
 
@@ -24,6 +27,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+
+#include <sys/stat.h>
 
 using namespace deckrun;
 using namespace deckrun::test;
@@ -296,6 +301,76 @@ TEST_F(PrintRun, AFileThatFailsToOpenGivesItsReportsAndTheRunGoesOn)
                 ElementsAre(QStringLiteral("damaged.ppt failed 120: The file could not be opened. "
                                            "on Office Laser"),
                             QStringLiteral("good.ppt printed on Office Laser")));
+}
+
+// A file's line is in the log as soon as its job is confirmed, before the
+// quit and the waits: a run killed then has recorded what reached the printer.
+TEST_F(PrintRun, TheLineIsWrittenOnceThePrintIsConfirmed)
+{
+    for (const bool quitFails : {false, true}) {
+        SCOPED_TRACE(quitFails ? "the quit fails" : "the quit passes");
+        FakePlatform run;
+        Form1 window(run.platform);
+        window.Combo1->addItem(Printer);
+        window.Combo2->addItem(QStringLiteral("0 seconds"));
+        window.queue().append(deck(QStringLiteral("a.ppt")));
+        if (quitFails)
+            run.office->failAt(QStringLiteral("Quit"), QStringLiteral("The application hangs."));
+        qsizetype linesAtTheWaitAfterQuit = -1;
+        run.events->pumpAction = [&] {
+            if (linesAtTheWaitAfterQuit < 0 && run.office->calls().contains(QStringLiteral("Quit")))
+                linesAtTheWaitAfterQuit = runLogOutcomes(run.runLogPath()).size();
+        };
+        PushButton3_Click(window);
+        EXPECT_EQ(linesAtTheWaitAfterQuit, 1);
+        // The job reached the printer: a quit that fails later is reported, not recorded.
+        EXPECT_THAT(runLogOutcomes(run.runLogPath()),
+                    ElementsAre(QStringLiteral("a.ppt printed on Office Laser")));
+        EXPECT_EQ(run.dialogs->reportedSteps(PrintRunLocation()),
+                  quitFails ? std::vector<int>{132} : std::vector<int>{});
+    }
+}
+
+// What is there but is no file the office could read fails at 120 in plain
+// words, and the office is never asked to open it.
+TEST_F(PrintRun, WhatIsNoReadableFileFailsToOpenWithWhatItIs)
+{
+    TempTree tree;
+    const QString pipe = tree.at(QStringLiteral("pipe.pptx"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(pipe).constData(), 0644), 0);
+    const QString locked = tree.file(QStringLiteral("locked.pptx"));
+    ASSERT_EQ(::chmod(QFile::encodeName(tree.path()).constData(), 0755), 0);
+    ASSERT_EQ(::chmod(QFile::encodeName(locked).constData(), 0), 0);
+    const struct {
+        QString path;
+        const char *why;
+    } cases[] = {
+        {pipe, "it is a named pipe (FIFO), not a file"},
+        {QStringLiteral("/dev/null"), "it is a device, not a file"},
+        {tree.folder(QStringLiteral("folder.pptx")), "it is a folder, not a file"},
+        {locked, "the file cannot be read: Permission denied"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.path.toStdString());
+        // As a user who may not read everything (root may).
+        const QString got = asUnprivilegedUser([&] {
+            FakePlatform run;
+            Form1 window(run.platform);
+            window.Combo1->addItem(Printer);
+            window.Combo2->addItem(QStringLiteral("0 seconds"));
+            window.queue().append(c.path);
+            PushButton3_Click(window);
+            const auto reports = run.dialogs->reports();
+            // The description and the line that names the step; the office's calls to open.
+            return (reports.empty() ? QStringLiteral("no report")
+                                    : reports[0].text.section(QStringLiteral("\r\r"), 0, 0)) +
+                   QLatin1Char('|') +
+                   run.office->calls().filter(QStringLiteral("Open")).join(QLatin1Char(' '));
+        });
+        EXPECT_EQ(got, QStringLiteral("PowerPoint could not open \"%1\": %2.\r\nin "
+                                      "Tamberlin2021/08/31.Form1.PushButton3_Click at line 120|")
+                           .arg(c.path, QString::fromLatin1(c.why)));
+    }
 }
 
 TEST_F(PrintRun, EmptyPrinterSelectionFailsAt126AndStillPrints)

@@ -13,11 +13,20 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QThread>
 
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <cstdint>
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using deckrun::test::TempTree;
 
@@ -65,13 +74,17 @@ struct Finished {
     QString out, err;
 };
 
-/** Runs the program to its end (two minutes at most); `during` acts while it runs. */
+/**
+ * Runs the program (or `through`, such as a shell that starts it) to its end,
+ * two minutes at most; `during` acts while it runs.
+ */
 Finished runToEnd(const QProcessEnvironment &env, const QStringList &arguments,
-                  const std::function<void(QProcess &)> &during = {})
+                  const std::function<void(QProcess &)> &during = {},
+                  const QString &through = Program)
 {
     QProcess program;
     program.setProcessEnvironment(env);
-    program.start(Program, arguments);
+    program.start(through, arguments);
     Finished f;
     if (!program.waitForStarted(10000))
         return f;
@@ -206,6 +219,7 @@ TEST(CommandLineProgram, BatchRefusesBadArgumentsBeforePrinting)
         int status;
         const char *said;
         bool display = false;
+        bool home = true;
     } cases[] = {
         {{"--print"}, 2, "deckrun: --print needs the files or folders to print."},
         {{"--print", "--pause", "12", deck},
@@ -218,6 +232,27 @@ TEST(CommandLineProgram, BatchRefusesBadArgumentsBeforePrinting)
         {{"--print", "--printer=", deck}, 2, "deckrun: --printer needs a printer's name."},
         {{"--print", "--extension=", deck}, 2, "deckrun: --extension needs an extension"},
         {{"--print", "--colour", deck}, 2, "deckrun: Unknown option 'colour'."},
+        // Patterns the window takes as typed, and finds (almost) nothing with.
+        {{"--print", "--extension", ".ppt", deck},
+         2,
+         "deckrun: --extension takes the extension without its dot, not \".ppt\": --extension "
+         "ppt.\n"},
+        {{"--print", "--extension", "*.*", deck},
+         2,
+         "deckrun: --extension takes the extension alone, not \"*.*\": * for every file, ppt "
+         "for *.ppt.\n"},
+        // A name that looks like an option is one unknown option, never -h among others.
+        {{"--print", "-dash.pptx"},
+         2,
+         "deckrun: Unknown option 'dash.pptx'.\ndeckrun: a file or folder whose name begins "
+         "with \"-\" goes after \"--\": deckrun ... -- -dash.pptx\n"},
+        {{"-dash.pptx"},
+         2,
+         "deckrun: Unknown option 'dash.pptx'.\ndeckrun: a file or folder whose name begins "
+         "with \"-\" goes after \"--\"",
+         true},
+        // A service without a home would keep its state under "/".
+        {{"--print", deck}, 2, "deckrun: HOME is not set; Deckrun keeps", false, false},
         // The batch options mean nothing to the window.
         {{"--yes", deck}, 1, "deckrun: --yes goes with --print.", true},
     };
@@ -226,6 +261,8 @@ TEST(CommandLineProgram, BatchRefusesBadArgumentsBeforePrinting)
         QProcessEnvironment env = withoutDisplay(home.path());
         if (c.display)
             env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        if (!c.home)
+            env.remove(QStringLiteral("HOME"));
         const Finished f = runToEnd(env, c.arguments);
         EXPECT_FALSE(f.crashed) << row;
         EXPECT_EQ(f.exitCode, c.status) << row << f.err.toStdString();
@@ -363,6 +400,55 @@ TEST_F(BatchPrinting, ADamagedDeckIsReportedAndLoggedAndTheStatusSaysSo)
     EXPECT_EQ(pdfsWith(token, 1).size(), 1);
 }
 
+// Nothing is passed over in silence: a name that is no text, given or found
+// in a folder, is named on standard error; a pipe fails at step 120 in plain
+// words; a control character in a name stays on its one progress line.
+TEST_F(BatchPrinting, WhatCannotBePrintedIsNamedAndTheStatusSaysSo)
+{
+    const QString pipe = decks.at(token + QStringLiteral("-pipe\n1.pptx"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(pipe).constData(), 0644), 0);
+    const QString folder = decks.folder(token + QStringLiteral("-folder"));
+    // Names in Latin-1 on a system that reads names as UTF-8.
+    const QByteArray inFolder = QFile::encodeName(folder) + "/Pr\xe4sentation.pptx";
+    const QByteArray given = QFile::encodeName(decks.path()) + "/Caf\xe9.pptx";
+    for (const QByteArray &name : {inFolder, given}) {
+        const int fd = ::open(name.constData(), O_CREAT | O_WRONLY, 0644);
+        ASSERT_GE(fd, 0);
+        ::close(fd);
+    }
+    // A name given by its bytes, as a shell hands it over.
+    const Finished f = runToEnd(
+        withoutDisplay(home.path()),
+        {QStringLiteral("-c"),
+         QStringLiteral("exec \"$0\" --print --printer \"$1\" --extension pptx \"$2\" \"$3\" "
+                        "\"$(printf '%s/Caf\\351.pptx' \"$4\")\""),
+         Program, printer, pipe, folder, decks.path()},
+        {}, QStringLiteral("/bin/sh"));
+    ::unlink(inFolder.constData());
+    ::unlink(given.constData());
+
+    EXPECT_FALSE(f.crashed);
+    EXPECT_EQ(f.exitCode, 1) << f.err.toStdString();
+    EXPECT_EQ(f.out, QStringLiteral("Processing: %1-pipe\\n1.pptx (1 of 1)\nDone.\n").arg(token))
+        << f.out.toStdString();
+    for (const QString &said :
+         {QStringLiteral("deckrun: left out: %1/Caf\\xE9.pptx (its name is not valid UTF-8 text)")
+              .arg(decks.path()),
+          QStringLiteral("deckrun: left out: %1/Pr\\xE4sentation.pptx (its name is not valid "
+                         "UTF-8 text)")
+              .arg(folder),
+          QStringLiteral("LibreOffice Impress could not open \"%1\": it is a named pipe (FIFO), "
+                         "not a file.\nin Tamberlin2021/08/31.Form1.PushButton3_Click at line 120")
+              .arg(pipe)})
+        EXPECT_TRUE(f.err.contains(said)) << said.toStdString() << "\n" << f.err.toStdString();
+    EXPECT_EQ(runLogOutcomesIn(home.path()),
+              QStringList{token +
+                          QStringLiteral("-pipe\n1.pptx failed 120: LibreOffice Impress "
+                                         "could not open \"") +
+                          pipe + QStringLiteral("\": it is a named pipe (FIFO), not a file. on ") +
+                          printer});
+}
+
 // SIGTERM (a service stopping, a script's timeout) ends the run once the file
 // in hand has ended: what printed is logged, nothing further begins, no office is left.
 TEST_F(BatchPrinting, SigtermEndsTheRunAndItsOfficeCleanly)
@@ -390,5 +476,207 @@ TEST_F(BatchPrinting, SigtermEndsTheRunAndItsOfficeCleanly)
     EXPECT_EQ(runLogOutcomesIn(home.path()),
               QStringList{token + QStringLiteral("-1.pptx printed on ") + printer})
         << runLogOutcomesIn(home.path()).join(QLatin1Char('\n')).toStdString();
+}
+#endif
+
+#ifdef DECKRUN_HAS_UNO
+namespace {
+
+/** Runs a command to its end; true when it ended with status 0. */
+bool succeeds(const QString &program, const QStringList &arguments)
+{
+    return QProcess::execute(program, arguments) == 0;
+}
+
+/** A TCP port of the loopback that nothing listens on just now. */
+int freePort()
+{
+    const int s = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    int port = -1;
+    if (::bind(s, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0 &&
+        ::getsockname(s, reinterpret_cast<sockaddr *>(&address), &length) == 0)
+        port = ntohs(address.sin_port);
+    ::close(s);
+    return port;
+}
+
+/** True once something answers on the loopback's `port` (ten seconds at most). */
+bool answers(int port)
+{
+    for (int i = 0; i < 100; ++i) {
+        const int s = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        address.sin_port = htons(static_cast<std::uint16_t>(port));
+        const bool connected =
+            ::connect(s, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0;
+        ::close(s);
+        if (connected)
+            return true;
+        QThread::msleep(100);
+    }
+    return false;
+}
+
+/** Ends a process the test started: asked first, killed when it will not go. */
+void stop(QProcess &process)
+{
+    if (process.state() == QProcess::NotRunning)
+        return;
+    process.terminate();
+    if (!process.waitForFinished(5000)) {
+        process.kill();
+        process.waitForFinished(5000);
+    }
+}
+
+/**
+ * A network printer as print servers have: an IPP Everywhere printer on the
+ * loopback (ippeveprinter), added to CUPS as a queue of the test's own with
+ * "lpadmin -m everywhere". It keeps every document it gets in its spool
+ * folder. ippeveprinter needs a D-Bus system bus for its service discovery
+ * (switched off); it gets a private one.
+ */
+class NetworkPrinter : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        for (const char *tool : {"ippeveprinter", "dbus-daemon", "lpadmin"})
+            if (QStandardPaths::findExecutable(QLatin1String(tool)).isEmpty())
+                GTEST_SKIP() << tool << " is missing (scripts/setup.sh --dev installs it)";
+        if (::geteuid() != 0)
+            GTEST_SKIP() << "adding a CUPS queue needs root";
+        if (!succeeds(QStringLiteral("lpstat"), {QStringLiteral("-r")}))
+            GTEST_SKIP() << "CUPS is not running";
+        token = QStringLiteral("ipp%1").arg(QCoreApplication::applicationPid());
+        queueName = QStringLiteral("Deckrun_IPP_%1").arg(QCoreApplication::applicationPid());
+
+        const QString bus = QStringLiteral("unix:path=") + work.at(QStringLiteral("bus"));
+        dbus.start(QStringLiteral("dbus-daemon"),
+                   {QStringLiteral("--session"), QStringLiteral("--nofork"),
+                    QStringLiteral("--address=") + bus});
+        ASSERT_TRUE(dbus.waitForStarted(10000));
+        for (int i = 0; i < 50 && !QFile::exists(work.at(QStringLiteral("bus"))); ++i)
+            QThread::msleep(100);
+
+        const int port = freePort();
+        ASSERT_GT(port, 0);
+        ASSERT_TRUE(QDir().mkpath(spool()));
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("DBUS_SYSTEM_BUS_ADDRESS"), bus);
+        device.setProcessEnvironment(env);
+        device.setProcessChannelMode(QProcess::MergedChannels);
+        device.start(QStringLiteral("ippeveprinter"),
+                     {QStringLiteral("-p"), QString::number(port), QStringLiteral("-n"),
+                      QStringLiteral("localhost"), QStringLiteral("-r"), QStringLiteral("off"),
+                      QStringLiteral("-d"), spool(), QStringLiteral("-k"), QStringLiteral("-f"),
+                      QStringLiteral("application/pdf,image/pwg-raster"), queueName});
+        ASSERT_TRUE(device.waitForStarted(10000));
+        // The queue is made from what the printer says of itself: it must answer first.
+        ASSERT_TRUE(answers(port)) << QString::fromLocal8Bit(device.readAll()).toStdString();
+        added =
+            succeeds(QStringLiteral("lpadmin"),
+                     {QStringLiteral("-p"), queueName, QStringLiteral("-E"), QStringLiteral("-v"),
+                      QStringLiteral("ipp://localhost:%1/ipp/print").arg(port),
+                      QStringLiteral("-m"), QStringLiteral("everywhere")});
+        ASSERT_TRUE(added);
+    }
+
+    void TearDown() override
+    {
+        if (added)
+            removeQueue();
+        stop(device);
+        stop(dbus);
+        const QStringList left = leftRunning(home.path());
+        EXPECT_TRUE(left.isEmpty())
+            << "offices left behind: " << left.join(QLatin1Char(' ')).toStdString();
+    }
+
+    QString spool() const { return work.at(QStringLiteral("spool")); }
+    /** The documents the printer got, by the names it keeps them under. */
+    QStringList received() const
+    {
+        return QDir(spool()).entryList(QDir::Files | QDir::NoDotAndDotDot, QDir::Name);
+    }
+    void removeQueue()
+    {
+        added = !succeeds(QStringLiteral("lpadmin"), {QStringLiteral("-x"), queueName});
+    }
+
+    TempTree home, decks, work;
+    QProcess dbus, device;
+    QString token, queueName;
+    bool added = false;
+};
+
+} // namespace
+
+// The printer stops answering after the first deck, then its queue is
+// removed: the deck in between is handed to the print system, which holds
+// it; the next one is reported, and the run goes on to its end with every
+// file in the run log.
+TEST_F(NetworkPrinter, APrinterThatGoesAwayMidRun)
+{
+    QStringList paths;
+    for (int i = 1; i <= 3; ++i) {
+        paths << decks.at(QStringLiteral("%1-%2.pptx").arg(token).arg(i));
+        ASSERT_TRUE(QFile::copy(
+            QStringLiteral(DECKRUN_PROGRAM_DIR "/Samples/Quarterly Review.pptx"), paths.last()));
+    }
+    QStringList receivedBeforeItWent;
+    const auto logged = [&](QProcess &program, int lines) {
+        QElapsedTimer clock;
+        clock.start();
+        while (runLogOutcomesIn(home.path()).size() < lines && clock.elapsed() < 120000 &&
+               program.state() == QProcess::Running)
+            program.waitForFinished(100);
+    };
+    // The pause (10 s) leaves the print system time to pass the first deck on.
+    const Finished f =
+        runToEnd(withoutDisplay(home.path()),
+                 QStringList{"--print", "--printer", queueName.toLower(), "--pause", "9"} + paths,
+                 [&](QProcess &program) {
+                     logged(program, 1);
+                     QElapsedTimer clock;
+                     clock.start();
+                     while (received().isEmpty() && clock.elapsed() < 10000)
+                         QThread::msleep(100);
+                     receivedBeforeItWent = received();
+                     stop(device); // the printer is switched off
+                     logged(program, 2);
+                     removeQueue(); // and taken off the print server
+                 });
+
+    EXPECT_FALSE(f.crashed);
+    EXPECT_EQ(f.exitCode, 1) << f.err.toStdString();
+    EXPECT_EQ(f.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts),
+              (QStringList{QStringLiteral("Processing: %1-1.pptx (1 of 3)").arg(token),
+                           QStringLiteral("Processing: %1-2.pptx (2 of 3)").arg(token),
+                           QStringLiteral("Processing: %1-3.pptx (3 of 3)").arg(token),
+                           QStringLiteral("Done.")}));
+    const QString gone = QStringLiteral("PrintOptions.ActivePrinter : The printer \"%1\" is not "
+                                        "known to this system.")
+                             .arg(queueName);
+    EXPECT_TRUE(f.err.startsWith(gone + QStringLiteral("\nin Tamberlin2021/08/31.Form1."
+                                                       "PushButton3_Click at line 126\n")))
+        << f.err.toStdString();
+    // --printer in another case prints on the queue as installed.
+    EXPECT_EQ(
+        runLogOutcomesIn(home.path()),
+        (QStringList{QStringLiteral("%1-1.pptx printed on %2").arg(token, queueName),
+                     QStringLiteral("%1-2.pptx printed on %2").arg(token, queueName),
+                     QStringLiteral("%1-3.pptx failed 126: %2 on %3").arg(token, gone, queueName)}))
+        << runLogOutcomesIn(home.path()).join(QLatin1Char('\n')).toStdString();
+    // The first deck reached the printer; nothing reached it once it was off.
+    ASSERT_EQ(receivedBeforeItWent.size(), 1) << receivedBeforeItWent.join(' ').toStdString();
+    EXPECT_TRUE(receivedBeforeItWent[0].contains(token + QStringLiteral("-1")))
+        << receivedBeforeItWent[0].toStdString();
+    EXPECT_EQ(received(), receivedBeforeItWent);
 }
 #endif

@@ -1,5 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "common/ErrorReport.h"
 #include "queue/AddFolder.h"
+#include "queue/QueueHandlers.h"
+#include "queue/QueueModel.h"
 #include "support/FakePlatform.h"
 #include "support/TempTree.h"
 #include "support/Unprivileged.h"
@@ -11,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -222,6 +226,105 @@ TEST_P(FolderPathLength, LongPathsAreNotSearched)
 
 INSTANTIATE_TEST_SUITE_P(Edge, FolderPathLength,
                          testing::Values(std::pair{259, true}, std::pair{260, false}));
+
+namespace {
+
+/** A queue of its own for a walk run without the window. */
+struct WalkTarget final : QueueTarget {
+    Platform &platform() override { return fake.platform; }
+    QueueModel &queue() override { return rows; }
+    FakePlatform fake;
+    QueueModel rows;
+};
+
+/** Makes `link` a symbolic link to `target`. */
+void link(const QString &target, const QString &link)
+{
+    ASSERT_EQ(::symlink(QFile::encodeName(target).constData(), QFile::encodeName(link).constData()),
+              0);
+}
+
+} // namespace
+
+// What the walk leaves out for a reason other than the pattern and its
+// lock-file rule is named to whoever asks (batch mode); the window asks not.
+TEST(FolderWalk, WhatIsLeftOutIsNamedWithWhy)
+{
+    TempTree tree;
+    for (const char *f : {"R/good.ppt", "R/notes.txt", "R/~lock.ppt", "R/what?/x.ppt",
+                          "R/closed/c.ppt", "R/listed/d.ppt", "R/A/a.ppt"})
+        tree.file(QString::fromLatin1(f));
+    // A folder whose path stays below 260 characters, with one below it that does not.
+    const QString deep =
+        QStringLiteral("R/") + QString(259 - tree.path().size() - 4, QLatin1Char('x'));
+    tree.file(deep + QStringLiteral("/deep/f.ppt"));
+    tree.file(deep + QStringLiteral("/deep/below/g.ppt"));
+    // Names in Latin-1 on a system that reads them as UTF-8.
+    const QByteArray root = QFile::encodeName(tree.at(QStringLiteral("R")));
+    tree.file(QStringLiteral("R/ok.ppt"));
+    {
+        const QByteArray name = root + "/Pr\xe4sentation.ppt";
+        const int fd = ::open(name.constData(), O_CREAT | O_WRONLY, 0644);
+        ASSERT_GE(fd, 0);
+        ::close(fd);
+        ASSERT_EQ(::mkdir((root + "/Caf\xe9").constData(), 0755), 0);
+    }
+    ASSERT_EQ(::mkfifo(QFile::encodeName(tree.at(QStringLiteral("R/pipe.ppt"))).constData(), 0644),
+              0);
+    link(QStringLiteral("gone"), tree.at(QStringLiteral("R/broken.ppt")));
+    link(tree.at(QStringLiteral("R")), tree.at(QStringLiteral("R/A/up")));
+    auto mode = [&](const char *relative, mode_t m) {
+        ASSERT_EQ(::chmod(QFile::encodeName(tree.at(QString::fromLatin1(relative))).constData(), m),
+                  0);
+    };
+    mode("", 0755);
+    mode("R/closed", 0);
+    mode("R/listed", 0444); // listed, not entered
+
+    const struct {
+        const char *label;
+        bool asked; // a batch run asks; the window does not
+    } cases[] = {{"Batch", true}, {"Window", false}};
+    for (const auto &c : cases) {
+        const QString got = asUnprivilegedUser([&] {
+            WalkTarget target;
+            QStringList out;
+            StepRunner steps(*target.fake.platform.dialogs, AddFolderLocation());
+            const LeftOutSink named = [&](const QString &path, const QString &why) {
+                out << path.mid(tree.path().size()) + QStringLiteral(": ") + why;
+            };
+            AddFolderTree(target, tree.at(QStringLiteral("R")), QStringLiteral("*.ppt"), steps,
+                          c.asked ? named : LeftOutSink());
+            out << under(tree, target.rows.rows());
+            out << QString::number(target.fake.dialogs->messages.size()) +
+                       QStringLiteral(" messages");
+            return out.join(QLatin1Char('\n'));
+        });
+        QStringList expected;
+        if (c.asked)
+            expected = QStringList{
+                "/R/broken.ppt: it is a link whose target cannot be reached: No such file or "
+                "directory",
+                "/R/pipe.ppt: it is a named pipe (FIFO), not a file",
+                "/R/Pr\\xE4sentation.ppt: its name is not valid UTF-8 text",
+                "/R/Caf\\xE9/: its name is not valid UTF-8 text",
+                "/R/what?/: its name holds a control character or \"?\"",
+                "/R/closed/: it cannot be read: permission denied",
+                "/R/listed/: its files cannot be opened: the folder may be listed but not entered",
+                "/R/A/up/: it leads to a folder walked already, as " + tree.path() + "/R/",
+                "/" + deep +
+                    "/deep/below/: the folder above it has a path of 260 characters or more, and "
+                    "is not searched",
+            };
+        // The folder at 260 characters still has its own files queued.
+        expected << QStringList{"/R/good.ppt", "/R/ok.ppt", "/R/A/a.ppt",
+                                "/" + deep + "/deep/f.ppt", "0 messages"};
+        EXPECT_EQ(got.toStdString(), expected.join(QLatin1Char('\n')).toStdString()) << c.label;
+    }
+    // Qt cannot remove what it cannot name.
+    EXPECT_EQ(::unlink((root + "/Pr\xe4sentation.ppt").constData()), 0);
+    EXPECT_EQ(::rmdir((root + "/Caf\xe9").constData()), 0);
+}
 
 TEST(FilesInFolder, ListsFilesOnlyWithHiddenOnesInNameOrder)
 {

@@ -1,8 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/Logging.h"
+#include "app/Form1.h"
 #include "platform/FileSystem.h"
 #include "platform/Platform.h"
+#include "support/FakePlatform.h"
 #include "support/TempTree.h"
+
+#include <QComboBox>
 
 #include <gtest/gtest.h>
 
@@ -15,10 +19,12 @@ using namespace deckrun::test;
 namespace {
 
 std::vector<std::pair<QString, QString>> captured; // category, message
+std::vector<QtMsgType> capturedTypes;
 
-void capture(QtMsgType, const QMessageLogContext &context, const QString &message)
+void capture(QtMsgType type, const QMessageLogContext &context, const QString &message)
 {
     captured.emplace_back(QString::fromLatin1(context.category), message);
+    capturedTypes.push_back(type);
 }
 
 } // namespace
@@ -57,4 +63,25 @@ TEST(Logging, ASwallowedFailureSaysWhatHappenedOnceSwitchedOn)
     ASSERT_EQ(captured.size(), 1U);
     EXPECT_EQ(captured[0].first, QStringLiteral("deckrun.walk"));
     EXPECT_TRUE(captured[0].second.contains(gone)) << captured[0].second.toStdString();
+}
+
+// A failure nothing expected, caught so that the window stays usable, is a
+// warning: it is said without switching anything on.
+TEST(Logging, AnUnexpectedFailureInAHandlerIsAWarning)
+{
+    FakePlatform fake;
+    Form1 form(fake.platform);
+    form.Combo1->addItems({QStringLiteral("Office Laser"), QStringLiteral("PDF")});
+    fake.settings->failWrites = true;
+    captured.clear();
+    capturedTypes.clear();
+    const QtMessageHandler previous = qInstallMessageHandler(capture);
+    form.Combo1->setCurrentIndex(1); // its handler cannot store the choice
+    qInstallMessageHandler(previous);
+
+    ASSERT_EQ(captured.size(), 1U);
+    EXPECT_EQ(captured[0].first, QStringLiteral("deckrun.app"));
+    EXPECT_EQ(capturedTypes[0], QtWarningMsg);
+    EXPECT_TRUE(captured[0].second.contains(QStringLiteral("could not be saved")))
+        << captured[0].second.toStdString();
 }

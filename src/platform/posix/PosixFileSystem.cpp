@@ -110,13 +110,32 @@ bool isAscii(const char *raw, std::size_t length)
 }
 
 // A folder's name as QString. A name that cannot be decoded keeps its
-// replacement characters: the walker's own filter refuses it as unsafe.
-QString folderName(const char *raw)
+// replacement characters, so the walker's own filter refuses it as unsafe,
+// and says how it reads.
+SubFolder folderName(const char *raw)
 {
     const char *p = raw;
     while (*p && static_cast<unsigned char>(*p) < 0x80)
         ++p;
-    return *p ? QFile::decodeName(raw) : QString::fromLatin1(raw, p - raw);
+    if (!*p)
+        return {QString::fromLatin1(raw, p - raw)};
+    SubFolder sub{QFile::decodeName(raw)};
+    if (QFile::encodeName(sub.name) != QByteArray(raw))
+        sub.undecodable = readableName(QByteArray(raw));
+    return sub;
+}
+
+// What an entry that is neither a folder nor a regular file is, as a reason
+// it is left out.
+QString notAFile(mode_t mode)
+{
+    if (S_ISFIFO(mode))
+        return QStringLiteral("it is a named pipe (FIFO), not a file");
+    if (S_ISCHR(mode) || S_ISBLK(mode))
+        return QStringLiteral("it is a device, not a file");
+    if (S_ISSOCK(mode))
+        return QStringLiteral("it is a socket, not a file");
+    return QStringLiteral("it is not a regular file");
 }
 
 // Listings come sorted by name, letter case ignored first, as the name-ordered
@@ -439,17 +458,30 @@ private:
 class FileTaker {
 public:
     using ValueOf = int (*)(QStringView, const struct stat &, const struct stat *);
-    FileTaker(int dirFd, const WildcardPattern &match, int excludedValue, ValueOf valueOf)
-        : m_dirFd(dirFd), m_match(match), m_excludedValue(excludedValue), m_valueOf(valueOf)
+    /**
+     * With `leftOut`, the entries that match but do not open as files are
+     * named there, each path as `folder` (ending with a separator) and the name.
+     */
+    FileTaker(int dirFd, const WildcardPattern &match, int excludedValue, ValueOf valueOf,
+              std::vector<LeftOut> *leftOut = nullptr, const QString &folder = QString())
+        : m_dirFd(dirFd), m_match(match), m_excludedValue(excludedValue), m_valueOf(valueOf),
+          m_leftOut(leftOut), m_folder(folder)
     {}
 
     void take(const struct dirent *e, TakenNames &files)
     {
-        if (e->d_type != DT_REG && e->d_type != DT_LNK && e->d_type != DT_UNKNOWN)
-            return; // folders, pipes, sockets, devices never open as files here
+        const char *raw = e->d_name;
+        if (e->d_type != DT_REG && e->d_type != DT_LNK && e->d_type != DT_UNKNOWN) {
+            // Pipes, sockets, devices never open as files here.
+            if (m_leftOut && matchesAtAll(raw)) {
+                struct stat own {};
+                if (::fstatat(m_dirFd, raw, &own, AT_SYMLINK_NOFOLLOW) == 0)
+                    leaveOut(raw, notAFile(own.st_mode));
+            }
+            return;
+        }
         if (m_searchable == Searchable::No)
             return;
-        const char *raw = e->d_name;
         const int matched = m_match.matchesRaw(raw);
         if (matched == 0)
             return;
@@ -457,8 +489,11 @@ public:
         QString decoded; // stays null for plain ASCII
         if (!isAscii(raw, length)) {
             decoded = decodedName(raw);
-            if (decoded.isEmpty())
+            if (decoded.isEmpty()) {
+                if (m_leftOut && (matched > 0 || m_match.matches(QFile::decodeName(raw))))
+                    leaveOut(raw, QStringLiteral("its name is not valid UTF-8 text"));
                 return;
+            }
         }
         auto name = [&] { return decoded.isNull() ? QString::fromLatin1(raw, length) : decoded; };
         if (matched < 0 && !m_match.matches(name()))
@@ -476,17 +511,30 @@ public:
         struct stat own {};
         if (::fstatat(m_dirFd, raw, &own, AT_SYMLINK_NOFOLLOW) != 0) {
             // Listed but not entered (mode r--): no name in it opens.
-            if (errno == EACCES)
+            if (errno == EACCES) {
                 m_searchable = Searchable::No;
+                if (m_leftOut)
+                    m_leftOut->push_back({m_folder, QStringLiteral("its files cannot be opened: "
+                                                                   "the folder may be listed but "
+                                                                   "not entered")});
+            }
             return; // or vanished since the listing
         }
         m_searchable = Searchable::Yes;
         struct stat target {};
         const bool link = S_ISLNK(own.st_mode);
-        if (link && ::fstatat(m_dirFd, raw, &target, 0) != 0)
-            return; // a link to nothing, or into a folder that may not be entered
-        if (!S_ISREG(link ? target.st_mode : own.st_mode))
+        if (link && ::fstatat(m_dirFd, raw, &target, 0) != 0) {
+            // A link to nothing, or into a folder that may not be entered.
+            if (m_leftOut)
+                leaveOut(raw, QStringLiteral("it is a link whose target cannot be reached: ") +
+                                  QString::fromLocal8Bit(std::strerror(errno)));
             return;
+        }
+        if (!S_ISREG(link ? target.st_mode : own.st_mode)) {
+            if (m_leftOut)
+                leaveOut(raw, notAFile(link ? target.st_mode : own.st_mode));
+            return;
+        }
         if (m_excludedValue == -1 ||
             m_valueOf(name(), own, link ? &target : nullptr) != m_excludedValue)
             files.add(raw, length, std::move(decoded));
@@ -497,10 +545,23 @@ private:
     // every name, as it is the folder's own permission.
     enum class Searchable { Unknown, Yes, No };
 
+    bool matchesAtAll(const char *raw) const
+    {
+        const int matched = m_match.matchesRaw(raw);
+        return matched > 0 || (matched < 0 && m_match.matches(QFile::decodeName(raw)));
+    }
+
+    void leaveOut(const char *raw, const QString &reason)
+    {
+        m_leftOut->push_back({m_folder + readableName(QByteArray(raw)), reason});
+    }
+
     int m_dirFd;
     const WildcardPattern &m_match;
     int m_excludedValue;
     ValueOf m_valueOf;
+    std::vector<LeftOut> *m_leftOut;
+    QString m_folder;
     Searchable m_searchable = Searchable::Unknown;
 };
 
@@ -535,11 +596,14 @@ FolderListing PosixFileSystem::readFolder(const QString &folder, const QString &
     if (!reader.isOpen())
         throwListingFailure(folder, errno);
     const WildcardPattern &match = compiledPattern(pattern);
-    FileTaker taker(reader.fd(), match, excludedValue, &PosixFileSystem::attributeValue);
+    FolderListing listing;
+    const QString shownFolder =
+        folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/');
+    FileTaker taker(reader.fd(), match, excludedValue, &PosixFileSystem::attributeValue,
+                    &listing.leftOut, shownFolder);
     // One folder is read at a time: the room for its names serves the next.
     static thread_local TakenNames files;
     files.clear();
-    FolderListing listing;
     // The folder actually read, from the open folder itself.
     struct stat self {};
     if (::fstat(reader.fd(), &self) == 0)
@@ -559,7 +623,7 @@ FolderListing PosixFileSystem::readFolder(const QString &folder, const QString &
             break;
         }
         if (entryIsFolder(reader.fd(), e))
-            listing.subFolders.push_back({folderName(e->d_name)});
+            listing.subFolders.push_back(folderName(e->d_name));
         else
             taker.take(e, files);
     }
@@ -590,7 +654,7 @@ std::vector<SubFolder> PosixFileSystem::subFolders(const QString &folder,
         }
         if (!entryIsFolder(reader.fd(), e))
             continue;
-        found.push_back({folderName(e->d_name)});
+        found.push_back(folderName(e->d_name));
     }
     sorted();
     return found;
@@ -613,6 +677,37 @@ std::optional<FolderIdentity> PosixFileSystem::folderIdentity(const QString &fol
         return std::nullopt;
     return FolderIdentity{static_cast<std::uint64_t>(st.st_dev),
                           static_cast<std::uint64_t>(st.st_ino)};
+}
+
+QString PosixFileSystem::whyNotReadable(const QString &path)
+{
+    if (path.isEmpty())
+        return QString();
+    const QByteArray name = native(path);
+    struct stat st {};
+    if (::stat(name.constData(), &st) != 0) {
+        if (errno == ENOENT || errno == ENOTDIR)
+            return QString(); // missing: the office's own words say so
+        return QStringLiteral("the file cannot be read: ") +
+               QString::fromLocal8Bit(std::strerror(errno));
+    }
+    if (S_ISDIR(st.st_mode))
+        return QStringLiteral("it is a folder, not a file");
+    if (S_ISFIFO(st.st_mode))
+        return QStringLiteral("it is a named pipe (FIFO), not a file");
+    if (S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode))
+        return QStringLiteral("it is a device, not a file");
+    if (S_ISSOCK(st.st_mode))
+        return QStringLiteral("it is a socket, not a file");
+    if (!S_ISREG(st.st_mode))
+        return QStringLiteral("it is not a regular file");
+    // Opened as the office would open it; a regular file never blocks here.
+    const int fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0)
+        return QStringLiteral("the file cannot be read: ") +
+               QString::fromLocal8Bit(std::strerror(errno));
+    ::close(fd);
+    return QString();
 }
 
 } // namespace deckrun

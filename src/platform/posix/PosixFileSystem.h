@@ -27,6 +27,7 @@ public:
                              FolderListing *partial, const QString &filePrefix) override;
     bool isRootFolder(const QString &folder) override;
     std::optional<FolderIdentity> folderIdentity(const QString &folder) override;
+    QString whyNotReadable(const QString &path) override;
 
 private:
     static int attributeValue(QStringView name, const struct stat &own, const struct stat *target);

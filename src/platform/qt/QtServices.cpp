@@ -357,15 +357,11 @@ void FileRunLog::append(const QByteArray &line)
     const QFileInfo info(m_path);
     if (!QDir().mkpath(info.absolutePath()))
         fail(QStringLiteral("its folder could not be made."));
-    QFile file(m_path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered))
-        fail(file.errorString());
-    const QByteArray whole = line + '\n';
-    if (file.write(whole) != whole.size()) // one write: lines of overlapping runs never mix
-        fail(file.errorString());
-    file.close();
-    if (file.error() != QFileDevice::NoError)
-        fail(file.errorString());
+    try {
+        appendWhole(m_path, line + '\n');
+    } catch (const Failure &failure) {
+        fail(failure.description() + QLatin1Char('.'));
+    }
 }
 
 // --- the program -------------------------------------------------------------

@@ -104,9 +104,10 @@ public:
 };
 
 /**
- * The run log as a file of JSON lines. Each line is appended with one write
- * to a file opened for appending and closed again, so lines of runs that
- * overlap never mix and a line, once written, survives whatever follows.
+ * The run log as a file of JSON lines. Each line is appended whole or not at
+ * all (appendWhole) to a file opened for appending and closed again, so lines
+ * of runs that overlap never mix, a full disk leaves no fragment, and a line,
+ * once written, survives whatever follows.
  */
 class FileRunLog final : public RunLog {
 public:
