@@ -4,9 +4,20 @@
 
 #include "platform/uno/UnoAutomation.h"
 
+#include "platform/Display.h"
 #include "platform/Logging.h"
+#include "platform/Platform.h"
+#include "platform/uno/OfficeInstance.h"
+#include "platform/uno/OfficeProcess.h"
 #include "platform/uno/UnoDocument.h"
 #include "platform/uno/UnoGlue.h"
+
+#include <QStandardPaths>
+
+#include <com/sun/star/bridge/UnoUrlResolver.hpp>
+#include <com/sun/star/bridge/XUnoUrlResolver.hpp>
+#include <com/sun/star/connection/NoConnectException.hpp>
+#include <com/sun/star/frame/Desktop.hpp>
 
 namespace deckrun::uno {
 
@@ -82,7 +93,11 @@ UnoAutomation::attach(const QString &pipeName, OfficeChild *child,
                 c.desktop = css::frame::Desktop::create(c.remote);
             return c;
         },
-        deadline);
+        deadline,
+        [child] {
+            if (child)
+                child->stop(0);
+        });
     if (!connection)
         throw OfficeNotAnswering();
     if (!connection->remote.is())
@@ -160,12 +175,11 @@ std::shared_ptr<PresentationApp> UnoAutomation::start()
             throw Failure(QStringLiteral("%1 ended before it could be reached (exit status %2).")
                               .arg(Product)
                               .arg(child->exitStatus()));
-        if (SteadyClock::now() >= deadline) {
-            child->stop(0);
-            throw Failure(notAnswering(seconds));
-        }
         // The office takes 0.1 to 0.2 s to open its pipe; short, even polls find it soonest.
-        Completion::pause(0.005);
+        const auto nextLook = SteadyClock::now() + std::chrono::milliseconds(5);
+        if (!waitUntil([nextLook] { return SteadyClock::now() >= nextLook; }, deadline,
+                       [&child] { child->stop(0); }))
+            throw Failure(notAnswering(seconds));
     }
 }
 

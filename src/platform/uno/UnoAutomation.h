@@ -8,10 +8,11 @@
 // end of Deckrun make sure the process ends.
 //
 // Every call into the office runs on a thread of its own while the calling
-// (window) thread waits for it, handling window events, until the call returns
-// or its deadline passes; then the office's process group is stopped and the
-// step fails with a description. The caller still sees one call at a time, in
-// order. Every UNO exception is turned into a Failure here, at the edge.
+// thread waits for it in an event loop (the window's stays live), until the
+// call returns or its deadline passes; then the office's process group is
+// stopped, on time even under a modal dialog, and the step fails with a
+// description. The caller still sees one call at a time, in order. Every UNO
+// exception is turned into a Failure here, at the edge.
 
 #include "platform/OfficeDeadline.h"
 #include "platform/PresentationAutomation.h"
