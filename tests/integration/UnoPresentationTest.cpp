@@ -22,6 +22,8 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+
 using namespace deckrun;
 using namespace deckrun::test;
 
@@ -260,6 +262,38 @@ TEST_F(UnoOffice, ASecondDeckrunUsesAProfileOfItsOwn)
     second->quit();
     EXPECT_NO_THROW(first->activePresentation()); // the first office still runs
     first->quit();
+}
+
+// The running check knows only the office this Deckrun started, by its
+// process. Once that one has died, another Deckrun's office on the first
+// profile, hung or answering, is neither waited on nor found (and so never
+// printed through or quit).
+TEST_F(UnoOffice, TheRunningCheckFindsOnlyItsOwnOffice)
+{
+    qputenv("DECKRUN_OFFICE_DEADLINE", "3");
+    uno::UnoOptions options;
+    options.profileRoot = m_office->profileRoot();
+    uno::UnoAutomation other(deckrun::test::systemPrinters(), options);
+    std::shared_ptr<PresentationApp> first = OpenPresentation(*m_office, deck());
+    const auto firstPid = static_cast<pid_t>(m_office->childPid());
+    std::shared_ptr<PresentationApp> second = other.create();
+    ::kill(static_cast<pid_t>(other.childPid()), SIGKILL);
+    QElapsedTimer clock;
+    clock.start();
+    while (other.childPid() != -1 && clock.elapsed() < 5000)
+        QThread::msleep(10);
+
+    for (const bool hung : {true, false}) {
+        ::kill(firstPid, hung ? SIGSTOP : SIGCONT);
+        clock.restart();
+        EXPECT_FALSE(PowerPointIsRunning(other)) << "hung " << hung;
+        EXPECT_THROW(other.getRunning(), Failure);
+        EXPECT_LT(clock.elapsed(), 1500) << "waited on another Deckrun's office, hung " << hung;
+    }
+    EXPECT_NO_THROW(first->activePresentation()); // the other office is untouched
+    first->quit();
+    second.reset();
+    qunsetenv("DECKRUN_OFFICE_DEADLINE");
 }
 
 #endif // DECKRUN_HAS_UNO

@@ -13,6 +13,11 @@ OfficeInstance::~OfficeInstance()
     stop();
 }
 
+bool OfficeInstance::alive()
+{
+    return !ended && child && child->running();
+}
+
 long OfficeInstance::pid()
 {
     return child && child->running() ? child->pid() : -1;
@@ -43,8 +48,8 @@ void OfficeInstance::requireDocument() const
     if (ended)
         throw Failure(Product + QStringLiteral(" is no longer running."));
     if (!document.is())
-        throw Failure(
-            QStringLiteral("ActivePresentation : Invalid request.  There is no active presentation."));
+        throw Failure(QStringLiteral(
+            "ActivePresentation : Invalid request.  There is no active presentation."));
 }
 
 bool OfficeInstance::goneAfter(bool bridgeLost, bool disposed)

@@ -26,7 +26,7 @@ class OfficeProfile;
 
 struct OfficeInstance {
     std::unique_ptr<OfficeProfile> profile; // held while the office runs on it
-    std::unique_ptr<OfficeChild> child;     // null when found running rather than started
+    std::unique_ptr<OfficeChild> child;
     Reference<css::uno::XComponentContext> remote;
     Reference<css::frame::XDesktop2> desktop;
     Reference<css::lang::XComponent> document;
@@ -44,6 +44,8 @@ struct OfficeInstance {
     OfficeInstance(const OfficeInstance &) = delete;
     OfficeInstance &operator=(const OfficeInstance &) = delete;
 
+    /** Whether this is still the office Deckrun started, its process running. */
+    bool alive();
     long pid();
     void releaseReferences();
 

@@ -56,13 +56,11 @@ QString UnoAutomation::expectedName() const
 long UnoAutomation::childPid() const
 {
     const auto office = m_current.lock();
-    return office && office->child && !office->ended && office->child->running()
-               ? office->child->pid()
-               : -1;
+    return office && office->alive() ? office->child->pid() : -1;
 }
 
 std::shared_ptr<OfficeInstance>
-UnoAutomation::attach(const QString &pipeName, OfficeChild *child,
+UnoAutomation::attach(const QString &pipeName, OfficeChild &child,
                       std::chrono::steady_clock::time_point deadline)
 {
     const auto local = localContext(m_options.programDir);
@@ -71,7 +69,7 @@ UnoAutomation::attach(const QString &pipeName, OfficeChild *child,
     office->beforeCall = m_options.beforeCall;
     office->headless = m_options.headless.value_or(true);
     if (m_options.beforeCall)
-        m_options.beforeCall(QStringLiteral("connect"), child ? child->pid() : -1);
+        m_options.beforeCall(QStringLiteral("connect"), child.pid());
     struct Connection {
         Reference<css::uno::XComponentContext> remote;
         Reference<css::frame::XDesktop2> desktop;
@@ -93,11 +91,7 @@ UnoAutomation::attach(const QString &pipeName, OfficeChild *child,
                 c.desktop = css::frame::Desktop::create(c.remote);
             return c;
         },
-        deadline,
-        [child] {
-            if (child)
-                child->stop(0);
-        });
+        deadline, [&child] { child.stop(0); });
     if (!connection)
         throw OfficeNotAnswering();
     if (!connection->remote.is())
@@ -115,8 +109,7 @@ std::shared_ptr<PresentationApp> UnoAutomation::create()
 
 std::shared_ptr<PresentationApp> UnoAutomation::start()
 {
-    if (auto office = m_current.lock();
-        office && !office->ended && (!office->child || office->child->running()))
+    if (auto office = m_current.lock(); office && office->alive())
         return makeUnoApp(office);
 
     const OfficeInstallation installation(m_options.programDir);
@@ -152,7 +145,7 @@ std::shared_ptr<PresentationApp> UnoAutomation::start()
     for (;;) {
         std::shared_ptr<OfficeInstance> office;
         try {
-            office = attach(pipe, child.get(), deadline);
+            office = attach(pipe, *child, deadline);
         } catch (const OfficeNotAnswering &) {
             child->stop(0);
             throw Failure(notAnswering(seconds));
@@ -185,30 +178,12 @@ std::shared_ptr<PresentationApp> UnoAutomation::start()
 
 std::shared_ptr<PresentationApp> UnoAutomation::getRunning()
 {
-    return edge(
-        Product + QStringLiteral(" could not be reached: "),
-        [&]() -> std::shared_ptr<PresentationApp> {
-            if (auto office = m_current.lock();
-                office && !office->ended && (!office->child || office->child->running()))
-                return makeUnoApp(office);
-            // An office on Deckrun's first profile: left by an earlier
-            // run, or another Deckrun printing. One that does not
-            // answer in time counts as not running.
-            if (OfficeInstallation(m_options.programDir).usable()) {
-                const QString pipe =
-                    OfficeProfile::pipeNameFor(OfficeProfile::slotFolder(m_options.profileRoot, 0));
-                const auto deadline = deadlineOf(OfficeCall::RunningCheck);
-                try {
-                    if (auto office = attach(pipe, nullptr, deadline))
-                        return makeUnoApp(office);
-                } catch (const OfficeNotAnswering &) {
-                    // A hung office on our profile counts as not running.
-                    qCDebug(lcOffice)
-                        << "the office on" << pipe << "did not answer the running check";
-                }
-            }
-            throw Failure(Product + QStringLiteral(" is not running."), code::CannotCreateObject);
-        });
+    // Only the office this Deckrun started, known by its process: another
+    // Deckrun's office, or one left on a profile, is never driven (nor quit).
+    // The check asks nothing of the office; its name is the one call.
+    if (auto office = m_current.lock(); office && office->alive())
+        return makeUnoApp(office);
+    throw Failure(Product + QStringLiteral(" is not running."), code::CannotCreateObject);
 }
 
 void UnoAutomation::shutdown()

@@ -4,8 +4,9 @@
 // The presentation application as LibreOffice Impress, driven through UNO.
 // The office runs as Deckrun's own child process on Deckrun's own profile and
 // pipe, never on the user's LibreOffice profile: "create" starts it, "find the
-// running instance" connects to that pipe, and quitting, a failed open or the
-// end of Deckrun make sure the process ends.
+// running instance" is that office while its process runs (never another
+// office, on any profile), and quitting, a failed open or the end of Deckrun
+// make sure the process ends.
 //
 // Every call into the office runs on a thread of its own while the calling
 // thread waits for it in an event loop (the window's stays live), until the
@@ -54,6 +55,7 @@ public:
     ~UnoAutomation() override;
 
     std::shared_ptr<PresentationApp> create() override;
+    /** The office this Deckrun started, while its process runs; never another one. */
     std::shared_ptr<PresentationApp> getRunning() override;
     /** Looks for a usable installation only; the office is first started at the first print. */
     bool isInstalled() override;
@@ -71,7 +73,7 @@ private:
     /** What attach throws when the office on the pipe does not answer by the deadline. */
     struct OfficeNotAnswering {};
     /** Connects to the office on `pipeName`; null when nothing answers there. */
-    std::shared_ptr<OfficeInstance> attach(const QString &pipeName, OfficeChild *child,
+    std::shared_ptr<OfficeInstance> attach(const QString &pipeName, OfficeChild &child,
                                            std::chrono::steady_clock::time_point deadline);
     std::shared_ptr<PresentationApp> start();
 

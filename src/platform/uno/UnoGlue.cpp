@@ -61,7 +61,8 @@ bool runOnOwnThread(std::function<void()> job, SteadyClock::time_point deadline,
     });
     thread->start();
     if (!thread->isRunning() && !thread->isFinished())
-        throw Failure(Product + QStringLiteral(" could not be called: no thread could be started."));
+        throw Failure(Product +
+                      QStringLiteral(" could not be called: no thread could be started."));
     timer.start(millisecondsUntil(deadline));
     while (!ended && !passed) {
         if (loop.exec() >= 0)
