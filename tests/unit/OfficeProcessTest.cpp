@@ -50,6 +50,12 @@ TEST(OfficeProfile, TwoDeckrunsNeverShareAProfileOrPipe)
     }
     // Released profiles are taken again, so no folder is made per run.
     EXPECT_EQ(OfficeProfile::acquire(root)->folder(), firstFolder);
+    {
+        // The cache cleared under a Deckrun whose office runs: its profile stays its own.
+        const auto held = OfficeProfile::acquire(root);
+        ASSERT_TRUE(QDir(root).removeRecursively());
+        EXPECT_NE(OfficeProfile::acquire(root)->folder(), held->folder());
+    }
     // Another root (another test, another user) has other pipes.
     EXPECT_NE(
         OfficeProfile::pipeNameFor(OfficeProfile::slotFolder(root, 0)),

@@ -41,7 +41,9 @@ private:
 /**
  * One of Deckrun's own office profiles: a folder under the profile root, with
  * a lock that keeps two Deckrun processes from sharing it, and the pipe name
- * the office listens on while it runs there.
+ * the office listens on while it runs there. The lock is held by open
+ * descriptors, one of them on a name outside the file system, so removing
+ * the profile root (clearing the cache) never frees a profile in use.
  */
 class OfficeProfile {
 public:
@@ -63,10 +65,14 @@ public:
      */
     void seed(const QString &setupVersion) const;
 
+    OfficeProfile(const OfficeProfile &) = delete;
+    OfficeProfile &operator=(const OfficeProfile &) = delete;
+
 private:
-    OfficeProfile(QString folder, std::unique_ptr<QLockFile> lock);
+    OfficeProfile(QString folder, std::unique_ptr<QLockFile> lock, int held);
     QString m_folder;
     std::unique_ptr<QLockFile> m_lock;
+    int m_held = -1; // the descriptor bound to the profile's name while it is ours
 };
 
 /**
