@@ -208,6 +208,7 @@ void OfficeProfile::seed(const QString &setupVersion) const
 OfficeChild::OfficeChild(const QString &program, const QStringList &arguments,
                          const QStringList &environment)
 {
+    reapOwnChildren();
     std::vector<QByteArray> args{QFile::encodeName(program)};
     for (const QString &a : arguments)
         args.push_back(a.toUtf8());
@@ -364,6 +365,22 @@ void OfficeChild::stop(double grace)
 bool asksForRestart(int exitStatus)
 {
     return exitStatus == 79 || exitStatus == 81;
+}
+
+void reapOwnChildren()
+{
+    struct sigaction current {};
+    if (::sigaction(SIGCHLD, nullptr, &current) != 0 || (current.sa_flags & SA_SIGINFO) != 0)
+        return; // a handler of someone's own is theirs to keep
+    const bool ignored = current.sa_handler == SIG_IGN;
+    const bool notWaitedFor =
+        current.sa_handler == SIG_DFL && (current.sa_flags & SA_NOCLDWAIT) != 0;
+    if (!ignored && !notWaitedFor)
+        return;
+    struct sigaction byDefault {};
+    byDefault.sa_handler = SIG_DFL;
+    sigemptyset(&byDefault.sa_mask);
+    ::sigaction(SIGCHLD, &byDefault, nullptr);
 }
 
 // --- offices left on a profile ---------------------------------------------------------

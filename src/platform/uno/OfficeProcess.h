@@ -126,4 +126,11 @@ int stopOfficesOnProfile(const QString &profileUrl, double seconds);
  */
 bool asksForRestart(int exitStatus);
 
+/**
+ * Makes Deckrun's children its own to reap: SIGCHLD back to its default when
+ * the parent left it ignored (the kernel would reap them, and the exit status
+ * with which the office asks for a restart would be lost).
+ */
+void reapOwnChildren();
+
 } // namespace deckrun::uno

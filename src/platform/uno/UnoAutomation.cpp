@@ -36,6 +36,7 @@ UnoAutomation::UnoAutomation(Printers &printers, UnoOptions options)
             QStringLiteral("/deckrun/libreoffice");
     if (!m_options.headless)
         m_options.headless = !displayAvailable(); // no screen: the office runs headless
+    reapOwnChildren();
 }
 
 UnoAutomation::~UnoAutomation()
