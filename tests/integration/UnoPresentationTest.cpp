@@ -149,7 +149,7 @@ TEST_F(UnoOffice, OpensPrintsAndQuitsOneDeck)
 }
 
 namespace {
-enum class Fault { MissingFile, CorruptFile, UnknownPrinter, EmptyPrinter };
+enum class Fault { MissingFile, EmptyFile, CorruptFile, UnknownPrinter, EmptyPrinter };
 struct FaultCase {
     const char *name;
     Fault fault;
@@ -172,6 +172,8 @@ TEST_P(UnoOfficeFaults, FailsVisiblyAndPrintsNothing)
     QString path = deck();
     if (c.fault == Fault::MissingFile) {
         QFile::remove(path);
+    } else if (c.fault == Fault::EmptyFile) {
+        QFile(path).resize(0);
     } else if (c.fault == Fault::CorruptFile) {
         QFile f(path);
         ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
@@ -234,6 +236,7 @@ TEST_P(UnoOfficeFaults, FailsVisiblyAndPrintsNothing)
 INSTANTIATE_TEST_SUITE_P(
     Faults, UnoOfficeFaults,
     testing::Values(FaultCase{"MissingFile", Fault::MissingFile, "the file does not exist"},
+                    FaultCase{"EmptyFile", Fault::EmptyFile, "the file is empty."},
                     FaultCase{"CorruptFile", Fault::CorruptFile,
                               "damaged or is not a presentation"},
                     FaultCase{"UnknownPrinter", Fault::UnknownPrinter,

@@ -395,6 +395,10 @@ private:
         if (!info.isFile())
             throw Failure(QStringLiteral("%1 could not open \"%2\": the file does not exist.")
                               .arg(Product, fileName));
+        // The office would open it as a new, blank presentation and print a blank page.
+        if (info.size() == 0)
+            throw Failure(QStringLiteral("%1 could not open \"%2\": the file is empty.")
+                              .arg(Product, fileName));
         const QString url =
             QUrl::fromLocalFile(info.absoluteFilePath()).toString(QUrl::FullyEncoded);
         const rtl::Reference<AbortingInteractionHandler> handler(new AbortingInteractionHandler);
