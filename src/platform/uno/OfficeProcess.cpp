@@ -383,6 +383,21 @@ void reapOwnChildren()
     ::sigaction(SIGCHLD, &byDefault, nullptr);
 }
 
+QString officeLocale()
+{
+    // The first of these that is set decides the encoding, as in the C library.
+    QByteArray inherited;
+    for (const char *name : {"LC_ALL", "LC_CTYPE", "LANG"}) {
+        inherited = qgetenv(name);
+        if (!inherited.isEmpty())
+            break;
+    }
+    static const QRegularExpression utf8(QStringLiteral("\\.utf-?8(@|$)"),
+                                         QRegularExpression::CaseInsensitiveOption);
+    return utf8.match(QString::fromLatin1(inherited)).hasMatch() ? QString()
+                                                                 : QStringLiteral("C.UTF-8");
+}
+
 // --- offices left on a profile ---------------------------------------------------------
 
 namespace {

@@ -134,7 +134,12 @@ std::shared_ptr<PresentationApp> UnoAutomation::start()
         arguments << QStringLiteral("--headless");
     // The office process itself, without the launcher script and splash
     // helper in front of it; what they would do for it is done here.
-    const QStringList environment{QStringLiteral("SAL_ENABLE_FILE_LOCKING=1")};
+    QStringList environment{QStringLiteral("SAL_ENABLE_FILE_LOCKING=1")};
+    // The office reads the file URLs it is handed in its own locale's
+    // encoding: without a UTF-8 one (cron, a service, env -i) every name
+    // outside ASCII would fail to open.
+    if (const QString locale = officeLocale(); !locale.isEmpty())
+        environment << QStringLiteral("LC_ALL=") + locale;
     // Started from this (the window's) thread: the office dies with the thread that starts it.
     if (m_options.beforeCall)
         m_options.beforeCall(QStringLiteral("start"), -1);
