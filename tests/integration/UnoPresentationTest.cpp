@@ -149,7 +149,15 @@ TEST_F(UnoOffice, OpensPrintsAndQuitsOneDeck)
 }
 
 namespace {
-enum class Fault { MissingFile, EmptyFile, CorruptFile, UnknownPrinter, EmptyPrinter };
+enum class Fault {
+    MissingFile,
+    EmptyFile,
+    CorruptFile,
+    UnknownPrinter,
+    EmptyPrinter,
+    PrinterTheOfficeDoesNotTake,
+    PrinterRemovedBeforePrint,
+};
 struct FaultCase {
     const char *name;
     Fault fault;
@@ -162,6 +170,44 @@ struct FaultCase {
 }
 
 class UnoOfficeFaults : public UnoOffice, public testing::WithParamInterface<FaultCase> {};
+
+/** The printers as this system lists them, with the names a test adds. */
+class ListedPrinters final : public Printers {
+public:
+    QStringList names = deckrun::test::systemPrinters().printerNames();
+    QString defaultPrinterName() override { return {}; }
+    QStringList printerNames() override { return names; }
+};
+
+/** Runs lpadmin (as root, or through sudo without a password); true when CUPS agreed. */
+bool lpadmin(const QStringList &arguments)
+{
+    const auto quietly = [](const QString &program, const QStringList &args) {
+        QProcess p;
+        p.setStandardOutputFile(QProcess::nullDevice());
+        p.setStandardErrorFile(QProcess::nullDevice());
+        p.start(program, args);
+        return p.waitForFinished(30000) && p.exitStatus() == QProcess::NormalExit &&
+               p.exitCode() == 0;
+    };
+    return quietly(QStringLiteral("lpadmin"), arguments) ||
+           quietly(QStringLiteral("sudo"),
+                   QStringList{QStringLiteral("-n"), QStringLiteral("lpadmin")} + arguments);
+}
+
+/** A PDF printer named `name` that writes where the tests' own printer `like` writes. */
+bool addPrinterLike(const QString &name, const QString &like)
+{
+    QProcess lpstat;
+    lpstat.start(QStringLiteral("lpstat"), {QStringLiteral("-v"), like});
+    lpstat.waitForFinished(10000);
+    const QString device = QString::fromLocal8Bit(lpstat.readAllStandardOutput())
+                               .section(QStringLiteral(": "), 1)
+                               .trimmed();
+    return !device.isEmpty() &&
+           lpadmin({QStringLiteral("-p"), name, QStringLiteral("-E"), QStringLiteral("-v"), device,
+                    QStringLiteral("-P"), QStringLiteral("/etc/cups/ppd/%1.ppd").arg(like)});
+}
 } // namespace
 
 // Each fault fails at its own step with a readable description, prints
@@ -181,9 +227,28 @@ TEST_P(UnoOfficeFaults, FailsVisiblyAndPrintsNothing)
         QRandomGenerator(7).fillRange(reinterpret_cast<quint32 *>(noise.data()), noise.size() / 4);
         f.write(noise);
     }
-    const QString printer = c.fault == Fault::UnknownPrinter ? QStringLiteral("No Such Printer 42")
-                            : c.fault == Fault::EmptyPrinter ? QString()
-                                                             : m_printer;
+    QString printer = c.fault == Fault::UnknownPrinter ? QStringLiteral("No Such Printer 42")
+                      : c.fault == Fault::EmptyPrinter ? QString()
+                                                       : m_printer;
+    // Deckrun's list and the office's own differ: a printer the office has
+    // never heard of, or one removed after the office took it.
+    ListedPrinters listed;
+    uno::UnoOptions options;
+    options.profileRoot = m_office->profileRoot();
+    if (c.fault == Fault::PrinterTheOfficeDoesNotTake) {
+        printer = m_printer + QStringLiteral("_unheard_of");
+        listed.names << printer;
+    } else if (c.fault == Fault::PrinterRemovedBeforePrint) {
+        printer = m_printer + QStringLiteral("_removed");
+        if (!addPrinterLike(printer, m_printer))
+            GTEST_SKIP() << "CUPS does not let this user add a printer";
+        listed.names << printer;
+        options.beforeCall = [printer](const QString &call, long) {
+            if (call == QLatin1String("print"))
+                lpadmin({QStringLiteral("-x"), printer});
+        };
+    }
+    m_office = std::make_unique<uno::UnoAutomation>(listed, options);
 
     QStringList failures;
     std::shared_ptr<PresentationApp> app;
@@ -217,14 +282,21 @@ TEST_P(UnoOfficeFaults, FailsVisiblyAndPrintsNothing)
     }
     // A failed open sends no Quit: dropping the reference still ends the office.
     EXPECT_EQ(officeProcesses(m_office->profileRoot()), QStringList());
+    if (c.fault == Fault::PrinterRemovedBeforePrint)
+        lpadmin({QStringLiteral("-x"), printer}); // gone already, unless the print was never tried
 
     ASSERT_FALSE(failures.isEmpty());
     EXPECT_TRUE(failures.first().contains(QString::fromUtf8(c.described)))
         << failures.join('\n').toStdString();
-    if (c.fault == Fault::UnknownPrinter || c.fault == Fault::EmptyPrinter) {
+    if (c.fault == Fault::UnknownPrinter || c.fault == Fault::EmptyPrinter ||
+        c.fault == Fault::PrinterTheOfficeDoesNotTake) {
         ASSERT_EQ(failures.size(), 2) << failures.join('\n').toStdString();
         EXPECT_TRUE(failures[0].startsWith(QLatin1String("printer: ")));
         EXPECT_TRUE(failures[1].startsWith(QLatin1String("print: ")));
+    } else if (c.fault == Fault::PrinterRemovedBeforePrint) {
+        ASSERT_EQ(failures.size(), 1) << failures.join('\n').toStdString();
+        EXPECT_TRUE(failures[0].startsWith(QLatin1String("print: ")));
+        EXPECT_TRUE(failures[0].contains(printer)) << failures[0].toStdString();
     } else {
         EXPECT_TRUE(failures.first().contains(path)) << failures.first().toStdString();
     }
@@ -241,7 +313,11 @@ INSTANTIATE_TEST_SUITE_P(
                               "damaged or is not a presentation"},
                     FaultCase{"UnknownPrinter", Fault::UnknownPrinter,
                               "The printer \"No Such Printer 42\" is not known to this system."},
-                    FaultCase{"EmptyPrinter", Fault::EmptyPrinter, "No printer was chosen."}),
+                    FaultCase{"EmptyPrinter", Fault::EmptyPrinter, "No printer was chosen."},
+                    FaultCase{"PrinterTheOfficeDoesNotTake", Fault::PrinterTheOfficeDoesNotTake,
+                              "refused the printer"},
+                    FaultCase{"PrinterRemovedBeforePrint", Fault::PrinterRemovedBeforePrint,
+                              "could not print"}),
     [](const testing::TestParamInfo<FaultCase> &row) { return std::string(row.param.name); });
 
 TEST_F(UnoOffice, ShutdownEndsTheOfficeInTheMiddleOfARun)
