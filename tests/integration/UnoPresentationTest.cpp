@@ -23,6 +23,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <thread>
 
 using namespace deckrun;
 using namespace deckrun::test;
@@ -341,6 +342,40 @@ TEST_F(UnoOffice, ASecondDeckrunUsesAProfileOfItsOwn)
     second->quit();
     EXPECT_NO_THROW(first->activePresentation()); // the first office still runs
     first->quit();
+}
+
+// Called from a thread of the caller's own (a tool, a test), where no
+// window's loop runs: an office stopped in the middle of a load is still
+// stopped at its deadline, and the open fails with that.
+TEST_F(UnoOffice, ADeadlineHoldsOnAThreadOfTheCallersOwn)
+{
+    qputenv("DECKRUN_OFFICE_DEADLINE", "3");
+    uno::UnoOptions options;
+    options.profileRoot = m_office->profileRoot();
+    options.beforeCall = [](const QString &call, long pid) {
+        if (call == QLatin1String("load") && pid > 0)
+            ::kill(static_cast<pid_t>(pid), SIGSTOP);
+    };
+    m_office = std::make_unique<uno::UnoAutomation>(deckrun::test::systemPrinters(), options);
+    const QString path = deck();
+    QString failure;
+    qint64 took = 0;
+    std::thread caller([&] {
+        QElapsedTimer clock;
+        clock.start();
+        try {
+            OpenPresentation(*m_office, path);
+        } catch (const Failure &f) {
+            failure = f.description();
+        }
+        took = clock.elapsed();
+    });
+    caller.join();
+    EXPECT_TRUE(failure.contains(QLatin1String("did not answer within 3 seconds and was stopped.")))
+        << failure.toStdString();
+    EXPECT_GE(took, 2900);
+    EXPECT_LT(took, 8000);
+    qunsetenv("DECKRUN_OFFICE_DEADLINE");
 }
 
 // The running check knows only the office this Deckrun started, by its
