@@ -102,19 +102,20 @@ TEST(OfficeInstallation, ReadsTheBrandedProductName)
 }
 
 // The office is given a UTF-8 locale exactly when the one it would inherit is
-// not UTF-8, judged as the C library does: LC_ALL, else LC_CTYPE, else LANG.
-TEST(OfficeLocale, UTF8OnlyWhereTheInheritedOneIsNot)
+// not UTF-8 or not installed, judged as the C library does: LC_ALL, else
+// LC_CTYPE, else LANG.
+TEST(OfficeLocale, UTF8OnlyWhereTheInheritedOneWillNotDo)
 {
     const struct {
         const char *lcAll, *lcCtype, *lang;
         const char *given;
     } rows[] = {
         {"", "", "", "C.UTF-8"},
-        {"", "", "de_DE.utf8", ""},
-        {"", "", "de_DE.ISO-8859-15", "C.UTF-8"},
-        {"C", "", "en_US.UTF-8", "C.UTF-8"},
-        {"", "en_US.UTF-8", "C", ""},
-        {"", "POSIX", "en_US.UTF-8", "C.UTF-8"},
+        {"", "", "C.utf8", ""},
+        {"", "", "xx_XX.UTF-8", "C.UTF-8"}, // not installed: the C locale
+        {"C", "", "C.UTF-8", "C.UTF-8"},
+        {"", "C.UTF-8", "C", ""},
+        {"", "POSIX", "C.UTF-8", "C.UTF-8"},
     };
     const QByteArray saved[] = {qgetenv("LC_ALL"), qgetenv("LC_CTYPE"), qgetenv("LANG")};
     for (const auto &row : rows) {

@@ -20,6 +20,8 @@
 #include <cstddef>
 #include <cstring>
 #include <fcntl.h>
+#include <langinfo.h>
+#include <locale.h>
 #include <poll.h>
 #include <sys/prctl.h>
 #include <sys/socket.h>
@@ -385,17 +387,15 @@ void reapOwnChildren()
 
 QString officeLocale()
 {
-    // The first of these that is set decides the encoding, as in the C library.
-    QByteArray inherited;
-    for (const char *name : {"LC_ALL", "LC_CTYPE", "LANG"}) {
-        inherited = qgetenv(name);
-        if (!inherited.isEmpty())
-            break;
+    // The character type the office would get from this environment, read as
+    // its C library reads it (LC_ALL, LC_CTYPE, LANG); a locale that is not
+    // installed gives none, and the office would run in the C locale.
+    bool utf8 = false;
+    if (const locale_t inherited = ::newlocale(LC_CTYPE_MASK, "", nullptr)) {
+        utf8 = std::strcmp(::nl_langinfo_l(CODESET, inherited), "UTF-8") == 0;
+        ::freelocale(inherited);
     }
-    static const QRegularExpression utf8(QStringLiteral("\\.utf-?8(@|$)"),
-                                         QRegularExpression::CaseInsensitiveOption);
-    return utf8.match(QString::fromLatin1(inherited)).hasMatch() ? QString()
-                                                                 : QStringLiteral("C.UTF-8");
+    return utf8 ? QString() : QStringLiteral("C.UTF-8");
 }
 
 // --- offices left on a profile ---------------------------------------------------------

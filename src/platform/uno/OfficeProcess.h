@@ -135,8 +135,9 @@ void reapOwnChildren();
 
 /**
  * The locale the office must run in, as LC_ALL: "C.UTF-8" when the inherited
- * one (LC_ALL, else LC_CTYPE, else LANG) is not UTF-8, empty when it is. The
- * office decodes the file URLs it is handed in its locale's encoding.
+ * one (LC_ALL, else LC_CTYPE, else LANG) is not UTF-8 or not installed, empty
+ * when it will do. The office decodes the file URLs it is handed in its
+ * locale's encoding.
  */
 QString officeLocale();
 
