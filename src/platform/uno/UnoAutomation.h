@@ -41,8 +41,7 @@ struct UnoOptions {
     /**
      * Called on the calling thread right before each call into the office
      * ("start", "connect", "name", "load", "close", "printer", "print",
-     * "quit") with the
-     * office's process id (-1 when Deckrun did not start it). Tests inject
+     * "quit") with the office's process id (-1 before it runs). Tests inject
      * their faults into the real office here.
      */
     std::function<void(const QString &call, long officePid)> beforeCall;
