@@ -294,6 +294,12 @@ TEST_P(UnoOfficeFaults, FailsVisiblyAndPrintsNothing)
         ASSERT_EQ(failures.size(), 2) << failures.join('\n').toStdString();
         EXPECT_TRUE(failures[0].startsWith(QLatin1String("printer: ")));
         EXPECT_TRUE(failures[1].startsWith(QLatin1String("print: ")));
+        if (c.fault == Fault::PrinterTheOfficeDoesNotTake) {
+            EXPECT_TRUE(failures[1].endsWith(
+                QStringLiteral("LibreOffice Impress did not take the printer \"%1\".")
+                    .arg(printer)))
+                << failures[1].toStdString();
+        }
     } else if (c.fault == Fault::PrinterRemovedBeforePrint) {
         ASSERT_EQ(failures.size(), 1) << failures.join('\n').toStdString();
         EXPECT_TRUE(failures[0].startsWith(QLatin1String("print: ")));

@@ -31,8 +31,8 @@ struct OfficeInstance {
     Reference<css::frame::XDesktop2> desktop;
     Reference<css::lang::XComponent> document;
     QString documentPath;
-    QString printer;                       // the printer set for the active presentation
-    std::optional<QString> refusedPrinter; // asked for and refused: nothing may print elsewhere
+    QString printer;                     // the printer set for the active presentation
+    std::optional<QString> printRefusal; // why nothing may print: the printer asked for was refused
     std::function<QStringList()> printerNames;
     std::function<void(const QString &, long)> beforeCall;
     bool headless = true;

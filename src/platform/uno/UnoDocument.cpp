@@ -181,20 +181,15 @@ public:
             o.document.clear();
             o.documentPath.clear();
             o.printer.clear();
-            o.refusedPrinter.reset();
+            o.printRefusal.reset();
         }
     }
 
 private:
     void print(OfficeInstance &o, const QString &file)
     {
-        if (o.refusedPrinter)
-            throw Failure(
-                o.refusedPrinter->isEmpty()
-                    ? QStringLiteral("\"%1\" was not printed: no printer was chosen.").arg(file)
-                    : QStringLiteral("\"%1\" was not printed: the printer \"%2\" is not known to "
-                                     "this system.")
-                          .arg(file, *o.refusedPrinter));
+        if (o.printRefusal)
+            throw Failure(QStringLiteral("\"%1\" was not printed: %2").arg(file, *o.printRefusal));
         const rtl::Reference<PrintJobWatcher> watcher(new PrintJobWatcher);
         const Reference<css::view::XPrintJobListener> listener(watcher.get());
         const auto deadline = deadlineOf(OfficeCall::Print);
@@ -315,7 +310,10 @@ public:
         // printer; a printer the system does not know is refused here instead.
         const QStringList known = o.printerNames ? o.printerNames() : QStringList();
         if (printerName.isEmpty() || !known.contains(printerName)) {
-            o.refusedPrinter = printerName;
+            o.printRefusal = printerName.isEmpty()
+                                 ? QStringLiteral("no printer was chosen.")
+                                 : QStringLiteral("the printer \"%1\" is not known to this system.")
+                                       .arg(printerName);
             throw Failure(
                 printerName.isEmpty()
                     ? QStringLiteral("PrintOptions.ActivePrinter : No printer was chosen.")
@@ -324,7 +322,9 @@ public:
                           "this system.")
                           .arg(printerName));
         }
-        o.refusedPrinter = printerName; // until the office has taken it
+        // Until the office has taken it: its own default printer is not the one chosen.
+        o.printRefusal =
+            QStringLiteral("%1 did not take the printer \"%2\".").arg(Product, printerName);
         const QString now = edge(QStringLiteral("PrintOptions.ActivePrinter : "), [&] {
             return o.call(
                 OfficeCall::Printer, "printer",
@@ -344,7 +344,7 @@ public:
                 QStringLiteral("PrintOptions.ActivePrinter : %1 refused the printer \"%2\".")
                     .arg(Product, printerName));
         o.printer = printerName;
-        o.refusedPrinter.reset();
+        o.printRefusal.reset();
     }
 
     void quit() override
@@ -451,7 +451,7 @@ private:
         o.document = loaded.document;
         o.documentPath = fileName;
         o.printer.clear();
-        o.refusedPrinter.reset();
+        o.printRefusal.reset();
     }
 
     static QString passwordProtected(const QString &fileName)
