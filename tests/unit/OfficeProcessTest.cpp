@@ -101,35 +101,6 @@ TEST(OfficeInstallation, ReadsTheBrandedProductName)
     EXPECT_EQ(missing.setupVersion(), QStringLiteral("7.4"));
 }
 
-// The office is given a UTF-8 locale exactly when the one it would inherit is
-// not UTF-8 or not installed, judged as the C library does: LC_ALL, else
-// LC_CTYPE, else LANG.
-TEST(OfficeLocale, UTF8OnlyWhereTheInheritedOneWillNotDo)
-{
-    const struct {
-        const char *lcAll, *lcCtype, *lang;
-        const char *given;
-    } rows[] = {
-        {"", "", "", "C.UTF-8"},
-        {"", "", "C.utf8", ""},
-        {"", "", "xx_XX.UTF-8", "C.UTF-8"}, // not installed: the C locale
-        {"C", "", "C.UTF-8", "C.UTF-8"},
-        {"", "C.UTF-8", "C", ""},
-        {"", "POSIX", "C.UTF-8", "C.UTF-8"},
-    };
-    const QByteArray saved[] = {qgetenv("LC_ALL"), qgetenv("LC_CTYPE"), qgetenv("LANG")};
-    for (const auto &row : rows) {
-        qputenv("LC_ALL", row.lcAll);
-        qputenv("LC_CTYPE", row.lcCtype);
-        qputenv("LANG", row.lang);
-        EXPECT_EQ(officeLocale(), QString::fromLatin1(row.given))
-            << row.lcAll << "|" << row.lcCtype << "|" << row.lang;
-    }
-    qputenv("LC_ALL", saved[0]);
-    qputenv("LC_CTYPE", saved[1]);
-    qputenv("LANG", saved[2]);
-}
-
 TEST(OfficeChild, StopEndsTheWholeProcessGroup)
 {
     // A launcher that leaves a child of its own behind, as the office's launcher does.
