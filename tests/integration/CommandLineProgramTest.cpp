@@ -449,6 +449,41 @@ TEST_F(BatchPrinting, WhatCannotBePrintedIsNamedAndTheStatusSaysSo)
                           printer});
 }
 
+// From cron, a service or `env -i`: no locale at all. A deck whose name has
+// letters outside ASCII prints; an empty one fails at its open, and says so.
+TEST_F(BatchPrinting, WithoutALocaleAnyNamePrintsAndAnEmptyDeckFails)
+{
+    const QString named = token + QStringLiteral(" Präsentation “Q3” ’24.pptx");
+    const QString deck = sample(QStringLiteral("Quarterly Review.pptx"), named);
+    const QString empty = decks.file(token + QStringLiteral("-empty.pptx"), QByteArray());
+    QProcessEnvironment bare; // what env -i leaves, with a home of the test's own and cron's PATH
+    const QProcessEnvironment own = withoutDisplay(home.path());
+    for (const QString &name : own.keys())
+        if (name == QLatin1String("HOME") || name.startsWith(QLatin1String("XDG_")))
+            bare.insert(name, own.value(name));
+    bare.insert(QStringLiteral("PATH"), QStringLiteral("/usr/bin:/bin"));
+
+    const Finished f =
+        runToEnd(bare, {"--print", "--printer", printer, "--pause", "0", deck, empty});
+    EXPECT_FALSE(f.crashed);
+    EXPECT_EQ(f.exitCode, 1) << f.err.toStdString();
+    EXPECT_EQ(f.out, QStringLiteral("Processing: %1 (1 of 2)\nProcessing: %2-empty.pptx (2 of 2)\n"
+                                    "Done.\n")
+                         .arg(named, token))
+        << f.out.toStdString();
+    const QString opening =
+        QStringLiteral("LibreOffice Impress could not open \"%1\": the file is empty.").arg(empty);
+    EXPECT_TRUE(f.err.contains(opening + QStringLiteral("\nin Tamberlin2021/08/31.Form1."
+                                                        "PushButton3_Click at line 120\n")))
+        << f.err.toStdString();
+    EXPECT_EQ(runLogOutcomesIn(home.path()),
+              (QStringList{named + QStringLiteral(" printed on ") + printer,
+                           token + QStringLiteral("-empty.pptx failed 120: ") + opening +
+                               QStringLiteral(" on ") + printer}))
+        << runLogOutcomesIn(home.path()).join(QLatin1Char('\n')).toStdString();
+    EXPECT_EQ(pdfsWith(token, 1).size(), 1);
+}
+
 // SIGTERM (a service stopping, a script's timeout) ends the run once the file
 // in hand has ended: what printed is logged, nothing further begins, no office is left.
 TEST_F(BatchPrinting, SigtermEndsTheRunAndItsOfficeCleanly)

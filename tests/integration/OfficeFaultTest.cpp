@@ -21,6 +21,7 @@
 
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QDialog>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -402,7 +403,7 @@ TEST_P(OfficeFaults, AreReportedAndTheRunGoesOn)
         EXPECT_FALSE(r.text.contains(QLatin1String("bridge")) ||
                      r.text.contains(QLatin1String("URP")))
             << "the office's internals reached the user: " << r.text.toStdString();
-    // Only the reports and "Done.": a hung office counts as not running, so no warning.
+    // Only the reports and "Done.": an office Deckrun did not start is not asked, so no warning.
     ASSERT_EQ(fake.dialogs->messages.size(), reports.size() + 1);
     EXPECT_EQ(fake.dialogs->messages.back().text, QStringLiteral("Done."));
     EXPECT_FALSE(m_form->IsPrinting);
@@ -464,6 +465,47 @@ TEST_F(OfficeFaultsBase, TheWindowAnswersAClickWhileTheOfficeIsStopped)
     EXPECT_TRUE(clickedWhileStopped) << "the click was handled only after the office was stopped";
     EXPECT_THAT(reportedSteps(), ElementsAreArray(FailedOpen));
     EXPECT_EQ(officeProcesses(profileRoot()), QStringList());
+}
+
+// A modal dialog open on the window's thread (another handler's message box)
+// while the office hangs in a load does not hold the load's deadline: the
+// office is stopped on time, with the dialog still open.
+TEST_F(OfficeFaultsBase, ADeadlinePassesOnTimeUnderAModalDialog)
+{
+    queued(s_decks[0], QStringLiteral("A"));
+    long stoppedOffice = -1;
+    QElapsedTimer stall;
+    double goneAfter = -1; // seconds into the stall, as seen from inside the dialog
+    onCall = [&](const QString &call, long pid) {
+        if (call != QLatin1String("load") || pid <= 0 || stoppedOffice > 0)
+            return;
+        ::kill(static_cast<pid_t>(pid), SIGSTOP);
+        stoppedOffice = pid;
+        stall.start();
+        QTimer::singleShot(200, m_form.get(), [&] {
+            QDialog dialog(m_form.get());
+            QTimer look;
+            QObject::connect(&look, &QTimer::timeout, &dialog, [&] {
+                if (goneAfter < 0 &&
+                    !QFileInfo::exists(QStringLiteral("/proc/%1").arg(stoppedOffice)))
+                    goneAfter = stall.elapsed() / 1000.0;
+                if (stall.elapsed() > 9000) // well past the deadline of 5 s
+                    dialog.accept();
+            });
+            look.start(50);
+            dialog.exec();
+        });
+    };
+
+    m_form->PushButton3->click();
+
+    EXPECT_GT(goneAfter, 0) << "the office was stopped only after the dialog had closed";
+    EXPECT_LT(goneAfter, 7.0);
+    EXPECT_THAT(reportedSteps(), ElementsAreArray(FailedOpen));
+    ASSERT_FALSE(fake.dialogs->reports().empty());
+    EXPECT_TRUE(fake.dialogs->reports()[0].text.contains(
+        QStringLiteral("did not answer within 5 seconds and was stopped.")))
+        << fake.dialogs->reports()[0].text.toStdString();
 }
 
 namespace {

@@ -22,6 +22,9 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <thread>
+
 using namespace deckrun;
 using namespace deckrun::test;
 
@@ -147,7 +150,15 @@ TEST_F(UnoOffice, OpensPrintsAndQuitsOneDeck)
 }
 
 namespace {
-enum class Fault { MissingFile, CorruptFile, UnknownPrinter, EmptyPrinter };
+enum class Fault {
+    MissingFile,
+    EmptyFile,
+    CorruptFile,
+    UnknownPrinter,
+    EmptyPrinter,
+    PrinterTheOfficeDoesNotTake,
+    PrinterRemovedBeforePrint,
+};
 struct FaultCase {
     const char *name;
     Fault fault;
@@ -160,6 +171,44 @@ struct FaultCase {
 }
 
 class UnoOfficeFaults : public UnoOffice, public testing::WithParamInterface<FaultCase> {};
+
+/** The printers as this system lists them, with the names a test adds. */
+class ListedPrinters final : public Printers {
+public:
+    QStringList names = deckrun::test::systemPrinters().printerNames();
+    QString defaultPrinterName() override { return {}; }
+    QStringList printerNames() override { return names; }
+};
+
+/** Runs lpadmin (as root, or through sudo without a password); true when CUPS agreed. */
+bool lpadmin(const QStringList &arguments)
+{
+    const auto quietly = [](const QString &program, const QStringList &args) {
+        QProcess p;
+        p.setStandardOutputFile(QProcess::nullDevice());
+        p.setStandardErrorFile(QProcess::nullDevice());
+        p.start(program, args);
+        return p.waitForFinished(30000) && p.exitStatus() == QProcess::NormalExit &&
+               p.exitCode() == 0;
+    };
+    return quietly(QStringLiteral("lpadmin"), arguments) ||
+           quietly(QStringLiteral("sudo"),
+                   QStringList{QStringLiteral("-n"), QStringLiteral("lpadmin")} + arguments);
+}
+
+/** A PDF printer named `name` that writes where the tests' own printer `like` writes. */
+bool addPrinterLike(const QString &name, const QString &like)
+{
+    QProcess lpstat;
+    lpstat.start(QStringLiteral("lpstat"), {QStringLiteral("-v"), like});
+    lpstat.waitForFinished(10000);
+    const QString device = QString::fromLocal8Bit(lpstat.readAllStandardOutput())
+                               .section(QStringLiteral(": "), 1)
+                               .trimmed();
+    return !device.isEmpty() &&
+           lpadmin({QStringLiteral("-p"), name, QStringLiteral("-E"), QStringLiteral("-v"), device,
+                    QStringLiteral("-P"), QStringLiteral("/etc/cups/ppd/%1.ppd").arg(like)});
+}
 } // namespace
 
 // Each fault fails at its own step with a readable description, prints
@@ -170,6 +219,8 @@ TEST_P(UnoOfficeFaults, FailsVisiblyAndPrintsNothing)
     QString path = deck();
     if (c.fault == Fault::MissingFile) {
         QFile::remove(path);
+    } else if (c.fault == Fault::EmptyFile) {
+        QFile(path).resize(0);
     } else if (c.fault == Fault::CorruptFile) {
         QFile f(path);
         ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
@@ -177,9 +228,28 @@ TEST_P(UnoOfficeFaults, FailsVisiblyAndPrintsNothing)
         QRandomGenerator(7).fillRange(reinterpret_cast<quint32 *>(noise.data()), noise.size() / 4);
         f.write(noise);
     }
-    const QString printer = c.fault == Fault::UnknownPrinter ? QStringLiteral("No Such Printer 42")
-                            : c.fault == Fault::EmptyPrinter ? QString()
-                                                             : m_printer;
+    QString printer = c.fault == Fault::UnknownPrinter ? QStringLiteral("No Such Printer 42")
+                      : c.fault == Fault::EmptyPrinter ? QString()
+                                                       : m_printer;
+    // Deckrun's list and the office's own differ: a printer the office has
+    // never heard of, or one removed after the office took it.
+    ListedPrinters listed;
+    uno::UnoOptions options;
+    options.profileRoot = m_office->profileRoot();
+    if (c.fault == Fault::PrinterTheOfficeDoesNotTake) {
+        printer = m_printer + QStringLiteral("_unheard_of");
+        listed.names << printer;
+    } else if (c.fault == Fault::PrinterRemovedBeforePrint) {
+        printer = m_printer + QStringLiteral("_removed");
+        if (!addPrinterLike(printer, m_printer))
+            GTEST_SKIP() << "CUPS does not let this user add a printer";
+        listed.names << printer;
+        options.beforeCall = [printer](const QString &call, long) {
+            if (call == QLatin1String("print"))
+                lpadmin({QStringLiteral("-x"), printer});
+        };
+    }
+    m_office = std::make_unique<uno::UnoAutomation>(listed, options);
 
     QStringList failures;
     std::shared_ptr<PresentationApp> app;
@@ -213,14 +283,27 @@ TEST_P(UnoOfficeFaults, FailsVisiblyAndPrintsNothing)
     }
     // A failed open sends no Quit: dropping the reference still ends the office.
     EXPECT_EQ(officeProcesses(m_office->profileRoot()), QStringList());
+    if (c.fault == Fault::PrinterRemovedBeforePrint)
+        lpadmin({QStringLiteral("-x"), printer}); // gone already, unless the print was never tried
 
     ASSERT_FALSE(failures.isEmpty());
     EXPECT_TRUE(failures.first().contains(QString::fromUtf8(c.described)))
         << failures.join('\n').toStdString();
-    if (c.fault == Fault::UnknownPrinter || c.fault == Fault::EmptyPrinter) {
+    if (c.fault == Fault::UnknownPrinter || c.fault == Fault::EmptyPrinter ||
+        c.fault == Fault::PrinterTheOfficeDoesNotTake) {
         ASSERT_EQ(failures.size(), 2) << failures.join('\n').toStdString();
         EXPECT_TRUE(failures[0].startsWith(QLatin1String("printer: ")));
         EXPECT_TRUE(failures[1].startsWith(QLatin1String("print: ")));
+        if (c.fault == Fault::PrinterTheOfficeDoesNotTake) {
+            EXPECT_TRUE(failures[1].endsWith(
+                QStringLiteral("LibreOffice Impress did not take the printer \"%1\".")
+                    .arg(printer)))
+                << failures[1].toStdString();
+        }
+    } else if (c.fault == Fault::PrinterRemovedBeforePrint) {
+        ASSERT_EQ(failures.size(), 1) << failures.join('\n').toStdString();
+        EXPECT_TRUE(failures[0].startsWith(QLatin1String("print: ")));
+        EXPECT_TRUE(failures[0].contains(printer)) << failures[0].toStdString();
     } else {
         EXPECT_TRUE(failures.first().contains(path)) << failures.first().toStdString();
     }
@@ -232,11 +315,16 @@ TEST_P(UnoOfficeFaults, FailsVisiblyAndPrintsNothing)
 INSTANTIATE_TEST_SUITE_P(
     Faults, UnoOfficeFaults,
     testing::Values(FaultCase{"MissingFile", Fault::MissingFile, "the file does not exist"},
+                    FaultCase{"EmptyFile", Fault::EmptyFile, "the file is empty."},
                     FaultCase{"CorruptFile", Fault::CorruptFile,
                               "damaged or is not a presentation"},
                     FaultCase{"UnknownPrinter", Fault::UnknownPrinter,
                               "The printer \"No Such Printer 42\" is not known to this system."},
-                    FaultCase{"EmptyPrinter", Fault::EmptyPrinter, "No printer was chosen."}),
+                    FaultCase{"EmptyPrinter", Fault::EmptyPrinter, "No printer was chosen."},
+                    FaultCase{"PrinterTheOfficeDoesNotTake", Fault::PrinterTheOfficeDoesNotTake,
+                              "refused the printer"},
+                    FaultCase{"PrinterRemovedBeforePrint", Fault::PrinterRemovedBeforePrint,
+                              "could not print"}),
     [](const testing::TestParamInfo<FaultCase> &row) { return std::string(row.param.name); });
 
 TEST_F(UnoOffice, ShutdownEndsTheOfficeInTheMiddleOfARun)
@@ -260,6 +348,72 @@ TEST_F(UnoOffice, ASecondDeckrunUsesAProfileOfItsOwn)
     second->quit();
     EXPECT_NO_THROW(first->activePresentation()); // the first office still runs
     first->quit();
+}
+
+// Called from a thread of the caller's own (a tool, a test), where no
+// window's loop runs: an office stopped in the middle of a load is still
+// stopped at its deadline, and the open fails with that.
+TEST_F(UnoOffice, ADeadlineHoldsOnAThreadOfTheCallersOwn)
+{
+    qputenv("DECKRUN_OFFICE_DEADLINE", "3");
+    uno::UnoOptions options;
+    options.profileRoot = m_office->profileRoot();
+    options.beforeCall = [](const QString &call, long pid) {
+        if (call == QLatin1String("load") && pid > 0)
+            ::kill(static_cast<pid_t>(pid), SIGSTOP);
+    };
+    m_office = std::make_unique<uno::UnoAutomation>(deckrun::test::systemPrinters(), options);
+    const QString path = deck();
+    QString failure;
+    qint64 took = 0;
+    std::thread caller([&] {
+        QElapsedTimer clock;
+        clock.start();
+        try {
+            OpenPresentation(*m_office, path);
+        } catch (const Failure &f) {
+            failure = f.description();
+        }
+        took = clock.elapsed();
+    });
+    caller.join();
+    EXPECT_TRUE(failure.contains(QLatin1String("did not answer within 3 seconds and was stopped.")))
+        << failure.toStdString();
+    EXPECT_GE(took, 2900);
+    EXPECT_LT(took, 8000);
+    qunsetenv("DECKRUN_OFFICE_DEADLINE");
+}
+
+// The running check knows only the office this Deckrun started, by its
+// process. Once that one has died, another Deckrun's office on the first
+// profile, hung or answering, is neither waited on nor found (and so never
+// printed through or quit).
+TEST_F(UnoOffice, TheRunningCheckFindsOnlyItsOwnOffice)
+{
+    qputenv("DECKRUN_OFFICE_DEADLINE", "3");
+    uno::UnoOptions options;
+    options.profileRoot = m_office->profileRoot();
+    uno::UnoAutomation other(deckrun::test::systemPrinters(), options);
+    std::shared_ptr<PresentationApp> first = OpenPresentation(*m_office, deck());
+    const auto firstPid = static_cast<pid_t>(m_office->childPid());
+    std::shared_ptr<PresentationApp> second = other.create();
+    ::kill(static_cast<pid_t>(other.childPid()), SIGKILL);
+    QElapsedTimer clock;
+    clock.start();
+    while (other.childPid() != -1 && clock.elapsed() < 5000)
+        QThread::msleep(10);
+
+    for (const bool hung : {true, false}) {
+        ::kill(firstPid, hung ? SIGSTOP : SIGCONT);
+        clock.restart();
+        EXPECT_FALSE(PowerPointIsRunning(other)) << "hung " << hung;
+        EXPECT_THROW(other.getRunning(), Failure);
+        EXPECT_LT(clock.elapsed(), 1500) << "waited on another Deckrun's office, hung " << hung;
+    }
+    EXPECT_NO_THROW(first->activePresentation()); // the other office is untouched
+    first->quit();
+    second.reset();
+    qunsetenv("DECKRUN_OFFICE_DEADLINE");
 }
 
 #endif // DECKRUN_HAS_UNO

@@ -12,6 +12,8 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+
 using namespace deckrun::uno;
 using deckrun::test::TempTree;
 
@@ -50,6 +52,12 @@ TEST(OfficeProfile, TwoDeckrunsNeverShareAProfileOrPipe)
     }
     // Released profiles are taken again, so no folder is made per run.
     EXPECT_EQ(OfficeProfile::acquire(root)->folder(), firstFolder);
+    {
+        // The cache cleared under a Deckrun whose office runs: its profile stays its own.
+        const auto held = OfficeProfile::acquire(root);
+        ASSERT_TRUE(QDir(root).removeRecursively());
+        EXPECT_NE(OfficeProfile::acquire(root)->folder(), held->folder());
+    }
     // Another root (another test, another user) has other pipes.
     EXPECT_NE(
         OfficeProfile::pipeNameFor(OfficeProfile::slotFolder(root, 0)),
@@ -105,6 +113,20 @@ TEST(OfficeChild, StopEndsTheWholeProcessGroup)
     child.stop(0.5);
     EXPECT_FALSE(child.running());
     EXPECT_EQ(liveMembers(group), 0);
+}
+
+// Started by a parent that ignores SIGCHLD (the kernel would reap the child):
+// the exit status with which the office asks for a restart still arrives.
+TEST(OfficeChild, ItsExitStatusArrivesWhateverTheParentDidWithSigchld)
+{
+    struct sigaction before {};
+    ::sigaction(SIGCHLD, nullptr, &before);
+    ::signal(SIGCHLD, SIG_IGN);
+    OfficeChild child(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), QStringLiteral("exit 81")});
+    EXPECT_TRUE(child.waitForExit(10.0));
+    EXPECT_EQ(child.exitStatus(), 81);
+    EXPECT_TRUE(asksForRestart(child.exitStatus()));
+    ::sigaction(SIGCHLD, &before, nullptr);
 }
 
 TEST(OfficeChild, AProgramThatCannotStartFails)

@@ -17,12 +17,17 @@
 #include <cerrno>
 #include <chrono>
 #include <csignal>
+#include <cstddef>
 #include <cstring>
 #include <fcntl.h>
+#include <langinfo.h>
+#include <locale.h>
 #include <poll.h>
 #include <sys/prctl.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -89,8 +94,42 @@ QString OfficeInstallation::setupVersion() const
 // --- profile -------------------------------------------------------------------
 
 namespace {
+
 constexpr int ProfileSlots = 8;
+
+constexpr int NameTaken = -1;
+constexpr int NoName = -2; // no socket to be had: the lock file alone decides
+
+/**
+ * Binds a name in the abstract socket namespace for `folder` and this user;
+ * the descriptor, NameTaken when another process holds the name, or NoName.
+ * No file stands for it, so nothing done to the file system frees it, and
+ * the kernel frees it with the process, however the process ends.
+ */
+int holdProfileName(const QString &folder)
+{
+    const QByteArray name =
+        "deckrun-profile-" + QByteArray::number(::getuid()) + '-' +
+        QCryptographicHash::hash(QDir(folder).absolutePath().toUtf8(), QCryptographicHash::Sha256)
+            .toHex()
+            .left(40);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    static_assert(sizeof address.sun_path > 80);
+    std::memcpy(address.sun_path + 1, name.constData(), static_cast<std::size_t>(name.size()));
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return NoName;
+    const auto length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + name.size());
+    if (::bind(fd, reinterpret_cast<const sockaddr *>(&address), length) != 0) {
+        const int error = errno;
+        ::close(fd);
+        return error == EADDRINUSE ? NameTaken : NoName;
+    }
+    return fd;
 }
+
+} // namespace
 
 QString OfficeProfile::slotFolder(const QString &root, int slot)
 {
@@ -113,20 +152,33 @@ std::unique_ptr<OfficeProfile> OfficeProfile::acquire(const QString &root)
                 .arg(QDir::toNativeSeparators(root)));
     for (int slot = 0; slot < ProfileSlots; ++slot) {
         const QString folder = slotFolder(root, slot);
+        // The name first: a lock file may have been removed under a Deckrun
+        // that still runs an office here. The file stays for Deckruns on
+        // other machines sharing this home.
+        const int held = holdProfileName(folder);
+        if (held == NameTaken)
+            continue;
         auto lock = std::make_unique<QLockFile>(folder + QStringLiteral(".lock"));
         lock->setStaleLockTime(0); // stale only when its process is gone
         if (lock->tryLock(0))
-            return std::unique_ptr<OfficeProfile>(new OfficeProfile(folder, std::move(lock)));
+            return std::unique_ptr<OfficeProfile>(new OfficeProfile(folder, std::move(lock), held));
+        if (held >= 0)
+            ::close(held);
     }
     throw Failure(
         QStringLiteral("Every LibreOffice profile of Deckrun is in use by another Deckrun."));
 }
 
-OfficeProfile::OfficeProfile(QString folder, std::unique_ptr<QLockFile> lock)
-    : m_folder(std::move(folder)), m_lock(std::move(lock))
+OfficeProfile::OfficeProfile(QString folder, std::unique_ptr<QLockFile> lock, int held)
+    : m_folder(std::move(folder)), m_lock(std::move(lock)), m_held(held)
 {}
 
-OfficeProfile::~OfficeProfile() = default;
+OfficeProfile::~OfficeProfile()
+{
+    m_lock.reset();
+    if (m_held >= 0)
+        ::close(m_held);
+}
 
 QString OfficeProfile::url() const
 {
@@ -158,6 +210,7 @@ void OfficeProfile::seed(const QString &setupVersion) const
 OfficeChild::OfficeChild(const QString &program, const QStringList &arguments,
                          const QStringList &environment)
 {
+    reapOwnChildren();
     std::vector<QByteArray> args{QFile::encodeName(program)};
     for (const QString &a : arguments)
         args.push_back(a.toUtf8());
@@ -314,6 +367,35 @@ void OfficeChild::stop(double grace)
 bool asksForRestart(int exitStatus)
 {
     return exitStatus == 79 || exitStatus == 81;
+}
+
+void reapOwnChildren()
+{
+    struct sigaction current {};
+    if (::sigaction(SIGCHLD, nullptr, &current) != 0 || (current.sa_flags & SA_SIGINFO) != 0)
+        return; // a handler of someone's own is theirs to keep
+    const bool ignored = current.sa_handler == SIG_IGN;
+    const bool notWaitedFor =
+        current.sa_handler == SIG_DFL && (current.sa_flags & SA_NOCLDWAIT) != 0;
+    if (!ignored && !notWaitedFor)
+        return;
+    struct sigaction byDefault {};
+    byDefault.sa_handler = SIG_DFL;
+    sigemptyset(&byDefault.sa_mask);
+    ::sigaction(SIGCHLD, &byDefault, nullptr);
+}
+
+QString officeLocale()
+{
+    // The character type the office would get from this environment, read as
+    // its C library reads it (LC_ALL, LC_CTYPE, LANG); a locale that is not
+    // installed gives none, and the office would run in the C locale.
+    bool utf8 = false;
+    if (const locale_t inherited = ::newlocale(LC_CTYPE_MASK, "", nullptr)) {
+        utf8 = std::strcmp(::nl_langinfo_l(CODESET, inherited), "UTF-8") == 0;
+        ::freelocale(inherited);
+    }
+    return utf8 ? QString() : QStringLiteral("C.UTF-8");
 }
 
 // --- offices left on a profile ---------------------------------------------------------

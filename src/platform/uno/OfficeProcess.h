@@ -41,7 +41,9 @@ private:
 /**
  * One of Deckrun's own office profiles: a folder under the profile root, with
  * a lock that keeps two Deckrun processes from sharing it, and the pipe name
- * the office listens on while it runs there.
+ * the office listens on while it runs there. The lock is held by open
+ * descriptors, one of them on a name outside the file system, so removing
+ * the profile root (clearing the cache) never frees a profile in use.
  */
 class OfficeProfile {
 public:
@@ -63,10 +65,14 @@ public:
      */
     void seed(const QString &setupVersion) const;
 
+    OfficeProfile(const OfficeProfile &) = delete;
+    OfficeProfile &operator=(const OfficeProfile &) = delete;
+
 private:
-    OfficeProfile(QString folder, std::unique_ptr<QLockFile> lock);
+    OfficeProfile(QString folder, std::unique_ptr<QLockFile> lock, int held);
     QString m_folder;
     std::unique_ptr<QLockFile> m_lock;
+    int m_held = -1; // the descriptor bound to the profile's name while it is ours
 };
 
 /**
@@ -119,5 +125,20 @@ int stopOfficesOnProfile(const QString &profileUrl, double seconds);
 /** Exit statuses with which the office asks to be started again (after setting up a new profile).
  */
 bool asksForRestart(int exitStatus);
+
+/**
+ * Makes Deckrun's children its own to reap: SIGCHLD back to its default when
+ * the parent left it ignored (the kernel would reap them, and the exit status
+ * with which the office asks for a restart would be lost).
+ */
+void reapOwnChildren();
+
+/**
+ * The locale the office must run in, as LC_ALL: "C.UTF-8" when the inherited
+ * one (LC_ALL, else LC_CTYPE, else LANG) is not UTF-8 or not installed, empty
+ * when it will do. The office decodes the file URLs it is handed in its
+ * locale's encoding.
+ */
+QString officeLocale();
 
 } // namespace deckrun::uno

@@ -4,9 +4,20 @@
 
 #include "platform/uno/UnoAutomation.h"
 
+#include "platform/Display.h"
 #include "platform/Logging.h"
+#include "platform/Platform.h"
+#include "platform/uno/OfficeInstance.h"
+#include "platform/uno/OfficeProcess.h"
 #include "platform/uno/UnoDocument.h"
 #include "platform/uno/UnoGlue.h"
+
+#include <QStandardPaths>
+
+#include <com/sun/star/bridge/UnoUrlResolver.hpp>
+#include <com/sun/star/bridge/XUnoUrlResolver.hpp>
+#include <com/sun/star/connection/NoConnectException.hpp>
+#include <com/sun/star/frame/Desktop.hpp>
 
 namespace deckrun::uno {
 
@@ -25,6 +36,7 @@ UnoAutomation::UnoAutomation(Printers &printers, UnoOptions options)
             QStringLiteral("/deckrun/libreoffice");
     if (!m_options.headless)
         m_options.headless = !displayAvailable(); // no screen: the office runs headless
+    reapOwnChildren();
 }
 
 UnoAutomation::~UnoAutomation()
@@ -45,13 +57,11 @@ QString UnoAutomation::expectedName() const
 long UnoAutomation::childPid() const
 {
     const auto office = m_current.lock();
-    return office && office->child && !office->ended && office->child->running()
-               ? office->child->pid()
-               : -1;
+    return office && office->alive() ? office->child->pid() : -1;
 }
 
 std::shared_ptr<OfficeInstance>
-UnoAutomation::attach(const QString &pipeName, OfficeChild *child,
+UnoAutomation::attach(const QString &pipeName, OfficeChild &child,
                       std::chrono::steady_clock::time_point deadline)
 {
     const auto local = localContext(m_options.programDir);
@@ -60,7 +70,7 @@ UnoAutomation::attach(const QString &pipeName, OfficeChild *child,
     office->beforeCall = m_options.beforeCall;
     office->headless = m_options.headless.value_or(true);
     if (m_options.beforeCall)
-        m_options.beforeCall(QStringLiteral("connect"), child ? child->pid() : -1);
+        m_options.beforeCall(QStringLiteral("connect"), child.pid());
     struct Connection {
         Reference<css::uno::XComponentContext> remote;
         Reference<css::frame::XDesktop2> desktop;
@@ -82,7 +92,7 @@ UnoAutomation::attach(const QString &pipeName, OfficeChild *child,
                 c.desktop = css::frame::Desktop::create(c.remote);
             return c;
         },
-        deadline);
+        deadline, [&child] { child.stop(0); });
     if (!connection)
         throw OfficeNotAnswering();
     if (!connection->remote.is())
@@ -100,8 +110,7 @@ std::shared_ptr<PresentationApp> UnoAutomation::create()
 
 std::shared_ptr<PresentationApp> UnoAutomation::start()
 {
-    if (auto office = m_current.lock();
-        office && !office->ended && (!office->child || office->child->running()))
+    if (auto office = m_current.lock(); office && office->alive())
         return makeUnoApp(office);
 
     const OfficeInstallation installation(m_options.programDir);
@@ -125,7 +134,12 @@ std::shared_ptr<PresentationApp> UnoAutomation::start()
         arguments << QStringLiteral("--headless");
     // The office process itself, without the launcher script and splash
     // helper in front of it; what they would do for it is done here.
-    const QStringList environment{QStringLiteral("SAL_ENABLE_FILE_LOCKING=1")};
+    QStringList environment{QStringLiteral("SAL_ENABLE_FILE_LOCKING=1")};
+    // The office reads the file URLs it is handed in its own locale's
+    // encoding: without a UTF-8 one (cron, a service, env -i) every name
+    // outside ASCII would fail to open.
+    if (const QString locale = officeLocale(); !locale.isEmpty())
+        environment << QStringLiteral("LC_ALL=") + locale;
     // Started from this (the window's) thread: the office dies with the thread that starts it.
     if (m_options.beforeCall)
         m_options.beforeCall(QStringLiteral("start"), -1);
@@ -137,7 +151,7 @@ std::shared_ptr<PresentationApp> UnoAutomation::start()
     for (;;) {
         std::shared_ptr<OfficeInstance> office;
         try {
-            office = attach(pipe, child.get(), deadline);
+            office = attach(pipe, *child, deadline);
         } catch (const OfficeNotAnswering &) {
             child->stop(0);
             throw Failure(notAnswering(seconds));
@@ -160,41 +174,22 @@ std::shared_ptr<PresentationApp> UnoAutomation::start()
             throw Failure(QStringLiteral("%1 ended before it could be reached (exit status %2).")
                               .arg(Product)
                               .arg(child->exitStatus()));
-        if (SteadyClock::now() >= deadline) {
-            child->stop(0);
-            throw Failure(notAnswering(seconds));
-        }
         // The office takes 0.1 to 0.2 s to open its pipe; short, even polls find it soonest.
-        Completion::pause(0.005);
+        const auto nextLook = SteadyClock::now() + std::chrono::milliseconds(5);
+        if (!waitUntil([nextLook] { return SteadyClock::now() >= nextLook; }, deadline,
+                       [&child] { child->stop(0); }))
+            throw Failure(notAnswering(seconds));
     }
 }
 
 std::shared_ptr<PresentationApp> UnoAutomation::getRunning()
 {
-    return edge(
-        Product + QStringLiteral(" could not be reached: "),
-        [&]() -> std::shared_ptr<PresentationApp> {
-            if (auto office = m_current.lock();
-                office && !office->ended && (!office->child || office->child->running()))
-                return makeUnoApp(office);
-            // An office on Deckrun's first profile: left by an earlier
-            // run, or another Deckrun printing. One that does not
-            // answer in time counts as not running.
-            if (OfficeInstallation(m_options.programDir).usable()) {
-                const QString pipe =
-                    OfficeProfile::pipeNameFor(OfficeProfile::slotFolder(m_options.profileRoot, 0));
-                const auto deadline = deadlineOf(OfficeCall::RunningCheck);
-                try {
-                    if (auto office = attach(pipe, nullptr, deadline))
-                        return makeUnoApp(office);
-                } catch (const OfficeNotAnswering &) {
-                    // A hung office on our profile counts as not running.
-                    qCDebug(lcOffice)
-                        << "the office on" << pipe << "did not answer the running check";
-                }
-            }
-            throw Failure(Product + QStringLiteral(" is not running."), code::CannotCreateObject);
-        });
+    // Only the office this Deckrun started, known by its process: another
+    // Deckrun's office, or one left on a profile, is never driven (nor quit).
+    // The check asks nothing of the office; its name is the one call.
+    if (auto office = m_current.lock(); office && office->alive())
+        return makeUnoApp(office);
+    throw Failure(Product + QStringLiteral(" is not running."), code::CannotCreateObject);
 }
 
 void UnoAutomation::shutdown()

@@ -4,14 +4,16 @@
 // The presentation application as LibreOffice Impress, driven through UNO.
 // The office runs as Deckrun's own child process on Deckrun's own profile and
 // pipe, never on the user's LibreOffice profile: "create" starts it, "find the
-// running instance" connects to that pipe, and quitting, a failed open or the
-// end of Deckrun make sure the process ends.
+// running instance" is that office while its process runs (never another
+// office, on any profile), and quitting, a failed open or the end of Deckrun
+// make sure the process ends.
 //
 // Every call into the office runs on a thread of its own while the calling
-// (window) thread waits for it, handling window events, until the call returns
-// or its deadline passes; then the office's process group is stopped and the
-// step fails with a description. The caller still sees one call at a time, in
-// order. Every UNO exception is turned into a Failure here, at the edge.
+// thread waits for it in an event loop (the window's stays live), until the
+// call returns or its deadline passes; then the office's process group is
+// stopped, on time even under a modal dialog, and the step fails with a
+// description. The caller still sees one call at a time, in order. Every UNO
+// exception is turned into a Failure here, at the edge.
 
 #include "platform/OfficeDeadline.h"
 #include "platform/PresentationAutomation.h"
@@ -39,8 +41,7 @@ struct UnoOptions {
     /**
      * Called on the calling thread right before each call into the office
      * ("start", "connect", "name", "load", "close", "printer", "print",
-     * "quit") with the
-     * office's process id (-1 when Deckrun did not start it). Tests inject
+     * "quit") with the office's process id (-1 before it runs). Tests inject
      * their faults into the real office here.
      */
     std::function<void(const QString &call, long officePid)> beforeCall;
@@ -53,6 +54,7 @@ public:
     ~UnoAutomation() override;
 
     std::shared_ptr<PresentationApp> create() override;
+    /** The office this Deckrun started, while its process runs; never another one. */
     std::shared_ptr<PresentationApp> getRunning() override;
     /** Looks for a usable installation only; the office is first started at the first print. */
     bool isInstalled() override;
@@ -70,7 +72,7 @@ private:
     /** What attach throws when the office on the pipe does not answer by the deadline. */
     struct OfficeNotAnswering {};
     /** Connects to the office on `pipeName`; null when nothing answers there. */
-    std::shared_ptr<OfficeInstance> attach(const QString &pipeName, OfficeChild *child,
+    std::shared_ptr<OfficeInstance> attach(const QString &pipeName, OfficeChild &child,
                                            std::chrono::steady_clock::time_point deadline);
     std::shared_ptr<PresentationApp> start();
 

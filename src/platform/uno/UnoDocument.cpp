@@ -1,7 +1,43 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/uno/UnoDocument.h"
 
+#include "platform/Logging.h"
+#include "platform/uno/OfficeInstance.h"
+#include "platform/uno/OfficeProcess.h"
 #include "platform/uno/UnoGlue.h"
+
+#include <QFileInfo>
+#include <QProcess>
+#include <QUrl>
+
+#include <com/sun/star/beans/NamedValue.hpp>
+#include <com/sun/star/beans/XPropertySet.hpp>
+#include <com/sun/star/configuration/theDefaultProvider.hpp>
+#include <com/sun/star/container/XIndexAccess.hpp>
+#include <com/sun/star/container/XNameAccess.hpp>
+#include <com/sun/star/document/MacroExecMode.hpp>
+#include <com/sun/star/document/UpdateDocMode.hpp>
+#include <com/sun/star/drawing/XDrawPages.hpp>
+#include <com/sun/star/drawing/XDrawPagesSupplier.hpp>
+#include <com/sun/star/frame/XComponentLoader.hpp>
+#include <com/sun/star/lang/XMultiServiceFactory.hpp>
+#include <com/sun/star/lang/XServiceInfo.hpp>
+#include <com/sun/star/task/PasswordRequest.hpp>
+#include <com/sun/star/task/XInteractionAbort.hpp>
+#include <com/sun/star/task/XInteractionHandler.hpp>
+#include <com/sun/star/task/XInteractionRequest.hpp>
+#include <com/sun/star/util/XCloseable.hpp>
+#include <com/sun/star/view/PrintJobEvent.hpp>
+#include <com/sun/star/view/PrintableState.hpp>
+#include <com/sun/star/view/XPrintJobBroadcaster.hpp>
+#include <com/sun/star/view/XPrintJobListener.hpp>
+#include <com/sun/star/view/XPrintable.hpp>
+#include <cppuhelper/implbase1.hxx>
+#include <rtl/ref.hxx>
+
+#include <atomic>
+#include <mutex>
+#include <vector>
 
 namespace deckrun::uno {
 
@@ -46,22 +82,16 @@ public:
             event.State == css::view::PrintableState_JOB_ABORTED ||
             event.State == css::view::PrintableState_JOB_FAILED ||
             event.State == css::view::PrintableState_JOB_SPOOLING_FAILED) {
-            {
-                const std::lock_guard lock(m_mutex);
-                if (m_final)
-                    return;
+            const std::lock_guard lock(m_mutex);
+            if (!m_final)
                 m_final = event.State;
-            }
-            m_arrived.complete();
         }
     }
     void SAL_CALL disposing(const css::lang::EventObject &) override {}
 
-    /** The job's final state, waiting until `deadline` for it; none when the office reported none.
-     */
-    std::optional<css::view::PrintableState> finalState(SteadyClock::time_point deadline)
+    /** The job's final state; none while the office has reported none. */
+    std::optional<css::view::PrintableState> finalState()
     {
-        m_arrived.wait(deadline);
         const std::lock_guard lock(m_mutex);
         return m_final;
     }
@@ -69,7 +99,6 @@ public:
 private:
     std::mutex m_mutex;
     std::optional<css::view::PrintableState> m_final;
-    Completion m_arrived;
 };
 
 /** Whether the system's print service says the printer takes no jobs now. */
@@ -152,20 +181,15 @@ public:
             o.document.clear();
             o.documentPath.clear();
             o.printer.clear();
-            o.refusedPrinter.reset();
+            o.printRefusal.reset();
         }
     }
 
 private:
     void print(OfficeInstance &o, const QString &file)
     {
-        if (o.refusedPrinter)
-            throw Failure(
-                o.refusedPrinter->isEmpty()
-                    ? QStringLiteral("\"%1\" was not printed: no printer was chosen.").arg(file)
-                    : QStringLiteral("\"%1\" was not printed: the printer \"%2\" is not known to "
-                                     "this system.")
-                          .arg(file, *o.refusedPrinter));
+        if (o.printRefusal)
+            throw Failure(QStringLiteral("\"%1\" was not printed: %2").arg(file, *o.printRefusal));
         const rtl::Reference<PrintJobWatcher> watcher(new PrintJobWatcher);
         const Reference<css::view::XPrintJobListener> listener(watcher.get());
         const auto deadline = deadlineOf(OfficeCall::Print);
@@ -206,7 +230,10 @@ private:
         if (!printed)
             throw Failure(QStringLiteral("%1 could not print \"%2\": every slide in it is hidden.")
                               .arg(Product, file));
-        const auto state = watcher->finalState(deadline);
+        // No confirmation by the deadline: the office is stopped then, whatever loop runs.
+        waitUntil([&watcher] { return watcher->finalState().has_value(); }, deadline,
+                  [&o] { o.abandon(); });
+        const auto state = watcher->finalState();
         if (state == css::view::PrintableState_JOB_SPOOLED ||
             state == css::view::PrintableState_JOB_COMPLETED)
             return;
@@ -283,7 +310,10 @@ public:
         // printer; a printer the system does not know is refused here instead.
         const QStringList known = o.printerNames ? o.printerNames() : QStringList();
         if (printerName.isEmpty() || !known.contains(printerName)) {
-            o.refusedPrinter = printerName;
+            o.printRefusal = printerName.isEmpty()
+                                 ? QStringLiteral("no printer was chosen.")
+                                 : QStringLiteral("the printer \"%1\" is not known to this system.")
+                                       .arg(printerName);
             throw Failure(
                 printerName.isEmpty()
                     ? QStringLiteral("PrintOptions.ActivePrinter : No printer was chosen.")
@@ -292,7 +322,9 @@ public:
                           "this system.")
                           .arg(printerName));
         }
-        o.refusedPrinter = printerName; // until the office has taken it
+        // Until the office has taken it: its own default printer is not the one chosen.
+        o.printRefusal =
+            QStringLiteral("%1 did not take the printer \"%2\".").arg(Product, printerName);
         const QString now = edge(QStringLiteral("PrintOptions.ActivePrinter : "), [&] {
             return o.call(
                 OfficeCall::Printer, "printer",
@@ -312,7 +344,7 @@ public:
                 QStringLiteral("PrintOptions.ActivePrinter : %1 refused the printer \"%2\".")
                     .arg(Product, printerName));
         o.printer = printerName;
-        o.refusedPrinter.reset();
+        o.printRefusal.reset();
     }
 
     void quit() override
@@ -342,11 +374,8 @@ public:
         o.ended = true;
         o.releaseReferences();
         if (o.child) {
-            while (o.child->running() &&
-                   Completion::handleEventsUntil(deadline, std::chrono::milliseconds(5))) {
-                if (!Completion::windowDispatcher())
-                    std::this_thread::sleep_for(std::chrono::milliseconds(2));
-            }
+            // Still there at the deadline: killed.
+            waitUntil([&o] { return !o.child->running(); }, deadline, [&o] { o.child->stop(0); });
             o.child->stop(0);
         }
         o.profile.reset();
@@ -365,6 +394,10 @@ private:
         const QFileInfo info(fileName);
         if (!info.isFile())
             throw Failure(QStringLiteral("%1 could not open \"%2\": the file does not exist.")
+                              .arg(Product, fileName));
+        // The office would open it as a new, blank presentation and print a blank page.
+        if (info.size() == 0)
+            throw Failure(QStringLiteral("%1 could not open \"%2\": the file is empty.")
                               .arg(Product, fileName));
         const QString url =
             QUrl::fromLocalFile(info.absoluteFilePath()).toString(QUrl::FullyEncoded);
@@ -418,7 +451,7 @@ private:
         o.document = loaded.document;
         o.documentPath = fileName;
         o.printer.clear();
-        o.refusedPrinter.reset();
+        o.printRefusal.reset();
     }
 
     static QString passwordProtected(const QString &fileName)

@@ -1,0 +1,106 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+// One running office: the process Deckrun started, the connection to it and
+// its active presentation. Every application reference to it shares it; the
+// last one dropped without Quit stops the process. Each call into it runs
+// under its deadline (see OfficeInstance::call).
+
+#include "platform/uno/UnoGlue.h"
+
+#include <QStringList>
+
+#include <com/sun/star/frame/XDesktop2.hpp>
+#include <com/sun/star/lang/DisposedException.hpp>
+#include <com/sun/star/lang/XComponent.hpp>
+#include <com/sun/star/uno/RuntimeException.hpp>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+namespace deckrun::uno {
+
+class OfficeChild;
+class OfficeProfile;
+
+struct OfficeInstance {
+    std::unique_ptr<OfficeProfile> profile; // held while the office runs on it
+    std::unique_ptr<OfficeChild> child;
+    Reference<css::uno::XComponentContext> remote;
+    Reference<css::frame::XDesktop2> desktop;
+    Reference<css::lang::XComponent> document;
+    QString documentPath;
+    QString printer;                     // the printer set for the active presentation
+    std::optional<QString> printRefusal; // why nothing may print: the printer asked for was refused
+    std::function<QStringList()> printerNames;
+    std::function<void(const QString &, long)> beforeCall;
+    bool headless = true;
+    bool visible = false;
+    bool ended = false;
+
+    OfficeInstance();
+    ~OfficeInstance();
+    OfficeInstance(const OfficeInstance &) = delete;
+    OfficeInstance &operator=(const OfficeInstance &) = delete;
+
+    /** Whether this is still the office Deckrun started, its process running. */
+    bool alive();
+    long pid();
+    void releaseReferences();
+
+    /**
+     * Ends the office: a failed open, or Deckrun ending mid-run. It is asked
+     * to end for a moment, then killed, so that closing the window ends
+     * Deckrun and its office within half a second.
+     */
+    void stop(double grace = 0.2);
+
+    /** Stops an office that misbehaves: its whole process group, at once. */
+    void abandon() { stop(0); }
+
+    void requireDocument() const;
+
+    /**
+     * Whether the office is gone after an exception ended a call: one that
+     * says the connection broke (`bridgeLost`, `disposed`) while the process ended.
+     */
+    bool goneAfter(bool bridgeLost, bool disposed);
+    void failIfGone(bool bridgeLost, bool disposed, const QString &doing);
+
+    /**
+     * Runs one call into the office with the deadline of `kind` (or `until`),
+     * on a thread of its own. A call that does not return in time stops the
+     * office at its deadline and fails; an office that dies during the call
+     * fails as stopped; any other UNO exception reaches the caller to be
+     * worded there.
+     */
+    template <typename F>
+    std::invoke_result_t<F> call(OfficeCall kind, const char *name, const QString &doing, F work,
+                                 std::optional<SteadyClock::time_point> until = std::nullopt)
+    {
+        const double seconds = beginCall(kind, name);
+        try {
+            auto result = runOffThread(std::move(work), until.value_or(deadlineAfter(seconds)),
+                                       [this] { abandon(); });
+            if (!result)
+                throw Failure(notAnswering(seconds));
+            return std::move(*result);
+        } catch (const css::lang::DisposedException &) {
+            failIfGone(true, true, doing);
+            throw;
+        } catch (const css::uno::RuntimeException &) {
+            failIfGone(true, false, doing);
+            throw;
+        } catch (const css::uno::Exception &) {
+            failIfGone(false, false, doing);
+            throw;
+        }
+    }
+
+private:
+    /** Refuses a call into an office that has ended, tells the tests' hook; the call's seconds. */
+    double beginCall(OfficeCall kind, const char *name);
+};
+
+} // namespace deckrun::uno
