@@ -102,9 +102,8 @@ protected:
     /** The settings as the registry holds them: the section "Deckrun" of Orvanta's Deckrun. */
     static QSettings registry()
     {
-        return QSettings(
-            QStringLiteral("HKEY_CURRENT_USER\\Software\\Orvanta\\Deckrun\\Deckrun"),
-            QSettings::NativeFormat);
+        return QSettings(QStringLiteral("HKEY_CURRENT_USER\\Software\\Orvanta\\Deckrun\\Deckrun"),
+                         QSettings::NativeFormat);
     }
 };
 
