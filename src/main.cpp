@@ -7,6 +7,7 @@
 #include "app/BatchRun.h"
 #include "app/CommandLine.h"
 #include "app/Form1.h"
+#include "platform/Console.h"
 #include "platform/Display.h"
 #include "platform/Platform.h"
 
@@ -18,6 +19,7 @@
 
 int main(int argc, char *argv[])
 {
+    deckrun::UseUtf8Console(); // what Deckrun writes to a console is UTF-8
     if (const std::optional<int> answered = deckrun::AnswerHelpOrVersion(argc, argv))
         return *answered;
     if (deckrun::AsksForBatchRun(argc, argv))

@@ -29,7 +29,7 @@ namespace {
 /** A line of ours on standard error, flushed at once. */
 void sayError(const QString &text)
 {
-    std::fprintf(stderr, "deckrun: %s\n", qPrintable(text));
+    std::fprintf(stderr, "deckrun: %s\n", qUtf8Printable(text));
     std::fflush(stderr);
 }
 
@@ -39,7 +39,7 @@ QByteArray terminalText(const QString &text)
     QString shown = text;
     shown.replace(QLatin1String("\r\n"), QLatin1String("\n"));
     shown.replace(QLatin1Char('\r'), QLatin1Char('\n'));
-    return shown.toLocal8Bit();
+    return shown.toUtf8();
 }
 
 /**
@@ -126,7 +126,7 @@ public:
     void showText(const QString &) override {}
     void fileStarted(int position, int count, const QString &path) override
     {
-        std::printf("Processing: %s (%d of %d)\n", qPrintable(oneLine(FileNameFromPath(path))),
+        std::printf("Processing: %s (%d of %d)\n", qUtf8Printable(oneLine(FileNameFromPath(path))),
                     position, count);
         std::fflush(stdout);
     }
@@ -183,7 +183,7 @@ private:
 void sayUsageError(const QString &text)
 {
     sayError(text);
-    std::fputs(qPrintable(HelpHint() + QLatin1Char('\n')), stderr);
+    std::fputs(qUtf8Printable(HelpHint() + QLatin1Char('\n')), stderr);
 }
 
 struct Arguments {
@@ -372,10 +372,8 @@ int RunBatch(int argc, char **argv)
         return BadArgumentsStatus;
     // Without a home the settings, the office's profile and the run log
     // would go under "/", shared by every user without one.
-    if (qEnvironmentVariableIsEmpty("HOME")) {
-        sayError(QStringLiteral("HOME is not set; Deckrun keeps its settings, its office profile "
-                                "and its run log under the home folder. Set HOME (for a service, "
-                                "its own folder, such as HOME=/var/lib/deckrun)."));
+    if (const QString problem = UserFoldersProblem(); !problem.isEmpty()) {
+        sayError(problem);
         return BadArgumentsStatus;
     }
 

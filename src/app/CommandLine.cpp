@@ -33,7 +33,7 @@ QString HelpHint()
 
 void SayCommandLineError(const QCommandLineParser &parser, const QStringList &arguments)
 {
-    std::fprintf(stderr, "deckrun: %s\n", qPrintable(parser.errorText()));
+    std::fprintf(stderr, "deckrun: %s\n", qUtf8Printable(parser.errorText()));
     // A name that looks like an option ("-dash.pptx") goes in after "--".
     const QStringList unknown = parser.unknownOptionNames();
     for (const QString &argument : arguments.mid(1)) {
@@ -45,11 +45,11 @@ void SayCommandLineError(const QCommandLineParser &parser, const QStringList &ar
             std::fprintf(stderr,
                          "deckrun: a file or folder whose name begins with \"-\" goes after "
                          "\"--\": deckrun ... -- %s\n",
-                         qPrintable(argument));
+                         qUtf8Printable(argument));
             break;
         }
     }
-    std::fprintf(stderr, "%s\n", qPrintable(HelpHint()));
+    std::fprintf(stderr, "%s\n", qUtf8Printable(HelpHint()));
 }
 
 void DescribeCommandLine(QCommandLineParser &parser)
@@ -138,7 +138,7 @@ std::optional<int> AnswerHelpOrVersion(int argc, char **argv)
     QCommandLineParser parser;
     DescribeCommandLine(parser);
     if (!parser.parse(QCoreApplication::arguments())) {
-        std::fprintf(stderr, "%s\n", qPrintable(parser.errorText()));
+        std::fprintf(stderr, "%s\n", qUtf8Printable(parser.errorText()));
         return 1;
     }
     // Printed here, not by QCommandLineParser::process(): on Windows that
@@ -148,7 +148,7 @@ std::optional<int> AnswerHelpOrVersion(int argc, char **argv)
                                ? QCoreApplication::applicationName() + QLatin1Char(' ') +
                                      QCoreApplication::applicationVersion() + QLatin1Char('\n')
                                : parser.helpText();
-    std::fputs(answer.toLocal8Bit().constData(), stdout);
+    std::fputs(answer.toUtf8().constData(), stdout);
     std::fflush(stdout);
     return 0;
 }
@@ -189,7 +189,7 @@ void OpenCommandLinePaths(Form1 &form, const QStringList &paths)
 
     if (!missing.isEmpty()) {
         for (const QString &path : std::as_const(missing))
-            std::fprintf(stderr, "deckrun: not found, not queued: %s\n", qPrintable(path));
+            std::fprintf(stderr, "deckrun: not found, not queued: %s\n", qUtf8Printable(path));
         const QString text =
             missing.size() == 1
                 ? QStringLiteral(

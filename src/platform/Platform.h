@@ -43,5 +43,12 @@ std::unique_ptr<FileSystem> makeSystemFileSystem();
  */
 std::unique_ptr<PresentationAutomation> makeSystemPresentationAutomation(Printers &printers,
                                                                          bool windowless);
+/**
+ * Why the user's own folders (settings, the office's profile, the run log)
+ * cannot be placed, in a sentence; empty when they can. On POSIX systems they
+ * live under HOME, which a service or `env -i` may leave unset; Windows gives
+ * every user a profile of its own.
+ */
+QString UserFoldersProblem();
 
 } // namespace deckrun

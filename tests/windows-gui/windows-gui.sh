@@ -71,7 +71,8 @@ no_standin_left() {
 }
 
 # The X window of the program whose title is $1 and at least $2 pixels wide;
-# waits up to $3 seconds. Prints its id.
+# waits up to $3 seconds (the first window of a new prefix takes a while: Wine
+# makes its font cache then). Prints its id.
 wait_window() {
     local title=$1 width=$2 seconds=$3 w geometry
     for _ in $(seq $((seconds * 5))); do
@@ -105,7 +106,7 @@ wait_end() {
 # Answers the message the process $1 shows with Return (its OK), again until
 # it takes it: a message that has only just come up may not have the focus yet.
 answer_message() {
-    for _ in $(seq 20); do
+    for _ in $(seq 60); do
         kill -0 "$1" 2>/dev/null || return 0
         xdotool key Return
         sleep 1
@@ -140,7 +141,7 @@ case_window_shows() {
     script_standin "printers=$printer"
     (cd "$program" && exec wine64 deckrun.exe) >"$dir/out.txt" 2>&1 &
     local pid=$! w
-    w=$(wait_window Deckrun 500 60) || fail "the window did not show"
+    w=$(wait_window Deckrun 500 180) || fail "the window did not show"
     sleep 1
     local shot=$dir/window.png
     import -window root "$shot"
@@ -156,7 +157,7 @@ case_refuses_without_powerpoint() {
     wine64 'C:\deckrun\StandInServer.exe' /UnregServer >/dev/null 2>&1
     (cd "$program" && exec wine64 deckrun.exe) >"$dir/out.txt" 2>&1 &
     local pid=$! w status
-    w=$(wait_window Deckrun 200 60) || fail "no message came up"
+    w=$(wait_window Deckrun 200 180) || fail "no message came up"
     xdotool getwindowgeometry "$w" | grep -q "Geometry: 536x471" &&
         fail "the main window showed without PowerPoint"
     answer_message "$pid"
@@ -176,7 +177,7 @@ case_command_line_names() {
     (cd "$program" && exec wine64 deckrun.exe 'C:\decks\Отчёт Q3.pptx' 'C:\decks\Cafā plan.pptx') \
         >"$dir/out.txt" 2>&1 &
     local pid=$! w status
-    w=$(wait_window Deckrun 536 60) || fail "the window did not show"
+    w=$(wait_window Deckrun 536 180) || fail "the window did not show"
     sleep 2
     # "Start Printing", where the control table puts it (120, 6045 twips; 7800 x 405).
     xdotool mousemove --window "$w" 268 416 click 1
@@ -270,7 +271,7 @@ case_msi() {
     # The installed program starts: with no PowerPoint in this prefix it says so and ends with 1.
     (cd "$installed" && WINEPREFIX=$fresh exec wine64 deckrun.exe) >"$dir/out.txt" 2>&1 &
     local pid=$! w status
-    w=$(wait_window Deckrun 200 60) || fail "the installed program showed nothing"
+    w=$(wait_window Deckrun 200 180) || fail "the installed program showed nothing"
     answer_message "$pid"
     wait_end "$pid" 30
     [[ $status == 1 ]] || fail "the installed program ended with $status"
