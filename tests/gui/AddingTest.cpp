@@ -48,11 +48,12 @@ struct ExtensionCase {
     bool browse;        // a folder is chosen
     std::vector<const char *> rows;
     const char *stored; // "Extension" afterwards; nullptr: never written
+    friend void PrintTo(const ExtensionCase &row, std::ostream *os) { *os << row.label; }
 };
 
 class AddAllInFolder : public testing::TestWithParam<ExtensionCase> {};
 
-// Rows go by their name in test listings.
+// Rows go by their name in test listings; each prints as its name, never as bytes.
 constexpr auto RowName = [](const auto &row) { return std::string(row.param.label); };
 
 } // namespace
@@ -183,6 +184,7 @@ struct DialogResultCase {
     const char *label;
     FileDialogResult result;
     QStringList rows;
+    friend void PrintTo(const DialogResultCase &row, std::ostream *os) { *os << row.label; }
 };
 class DialogResult : public testing::TestWithParam<DialogResultCase> {};
 } // namespace
@@ -287,6 +289,7 @@ struct DropCase {
     const char *label;
     QStringList dropped; // below the tree
     QStringList rows;
+    friend void PrintTo(const DropCase &row, std::ostream *os) { *os << row.label; }
 };
 class Dropped : public testing::TestWithParam<DropCase> {};
 
@@ -381,6 +384,7 @@ struct UnenterableCase {
     const char *label;
     const char *answer; // "Add All File(s) In Folder" with this answer; nullptr: a drop
     QStringList rows;
+    friend void PrintTo(const UnenterableCase &row, std::ostream *os) { *os << row.label; }
 };
 class UnenterableFolder : public testing::TestWithParam<UnenterableCase> {};
 } // namespace

@@ -74,6 +74,7 @@ struct SkinCase {
     bool painted;  // window and frames take the button-face colour
     bool applied;  // the style sheet is on the window
     bool reported; // step 100 is reported
+    friend void PrintTo(const SkinCase &row, std::ostream *os) { *os << row.name; }
 };
 
 void lay(TempTree &program, Skin skin)
@@ -108,7 +109,7 @@ void lay(TempTree &program, Skin skin)
 
 class SkinAndColours : public testing::TestWithParam<SkinCase> {};
 
-// A table's rows go by their name in test listings.
+// Rows go by their name in test listings; each prints as its name, never as bytes.
 constexpr auto RowName = [](const auto &row) { return std::string(row.param.name); };
 
 } // namespace
@@ -297,12 +298,14 @@ struct CursorFileCase {
     const char *name;
     const char *file;
     QByteArray format;
+    friend void PrintTo(const CursorFileCase &row, std::ostream *os) { *os << row.name; }
 };
 class ShippedPointer : public testing::TestWithParam<CursorFileCase> {};
 
 struct BadCursorCase {
     const char *name;
     QByteArray content;
+    friend void PrintTo(const BadCursorCase &row, std::ostream *os) { *os << row.name; }
 };
 class BadCursorFile : public testing::TestWithParam<BadCursorCase> {};
 } // namespace

@@ -21,7 +21,7 @@ using namespace deckrun;
 using namespace deckrun::test;
 
 namespace {
-// Rows go by their name in test listings.
+// Rows go by their name in test listings; each prints as its name, never as bytes.
 constexpr auto RowName = [](const auto &row) { return std::string(row.param.name); };
 
 struct InstalledCase {
@@ -30,6 +30,7 @@ struct InstalledCase {
     int ends;                  // times the program was ended
     QStringList messages;      // plain boxes under the application title
     QStringList calls;
+    friend void PrintTo(const InstalledCase &row, std::ostream *os) { *os << row.name; }
 };
 class InstalledCheck : public testing::TestWithParam<InstalledCase> {};
 } // namespace
@@ -185,6 +186,7 @@ namespace {
 struct OpenFailureCase {
     const char *name; // the operation that fails
     QStringList calls;
+    friend void PrintTo(const OpenFailureCase &row, std::ostream *os) { *os << row.name; }
 };
 class OpenFailure : public testing::TestWithParam<OpenFailureCase> {};
 } // namespace

@@ -141,16 +141,7 @@ protected:
 template <typename Row>
 class PrintRunRow : public PrintRun, public testing::WithParamInterface<Row> {};
 
-// Rows go by their name in test listings and failures, never as bytes.
-template <typename Row>
-concept NamedRow = requires(const Row &row)
-{
-    row.name;
-};
-template <NamedRow Row> void PrintTo(const Row &row, std::ostream *os)
-{
-    *os << row.name;
-}
+// Rows go by their name in test listings; each prints as its name, never as bytes.
 constexpr auto RowName = [](const auto &info) { return std::string(info.param.name); };
 
 } // namespace
@@ -199,6 +190,7 @@ struct AnswerRow {
     QStringList afterTheWarning; // the texts of the messages that follow it
     bool opened;
     int pointerAfter;
+    friend void PrintTo(const AnswerRow &row, std::ostream *os) { *os << row.name; }
 };
 class RunningApplicationAnswer : public PrintRunRow<AnswerRow> {};
 } // namespace
@@ -232,6 +224,7 @@ struct OneFileRow {
     const char *name;
     QString path;
     QString shown;
+    friend void PrintTo(const OneFileRow &row, std::ostream *os) { *os << row.name; }
 };
 class OneFileRun : public PrintRunRow<OneFileRow> {};
 } // namespace
@@ -336,6 +329,7 @@ struct QuitRow {
     const char *name;
     bool quitFails;
     std::vector<int> reportedSteps;
+    friend void PrintTo(const QuitRow &row, std::ostream *os) { *os << row.name; }
 };
 class ConfirmedPrint : public testing::TestWithParam<QuitRow> {};
 } // namespace
@@ -375,6 +369,7 @@ struct NoFileRow {
     const char *name;
     QString (*make)(TempTree &); // the path, made below the tree; empty when that failed
     const char *why;
+    friend void PrintTo(const NoFileRow &row, std::ostream *os) { *os << row.name; }
 };
 class NoReadableFile : public testing::TestWithParam<NoFileRow> {};
 } // namespace
@@ -456,6 +451,7 @@ struct PauseRow {
     int index;      // -1: nothing selected, the text is empty
     double seconds; // per file, fixed waits included
     bool reported;
+    friend void PrintTo(const PauseRow &row, std::ostream *os) { *os << row.name; }
 };
 class PauseSelection : public PrintRunRow<PauseRow> {};
 } // namespace

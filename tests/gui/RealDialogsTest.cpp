@@ -129,6 +129,7 @@ struct PickCase {
     const char *name;
     const char *typed; // in the dialog's name box, the folder R open; nullptr: clicked
     QStringList rows;  // below R
+    friend void PrintTo(const PickCase &row, std::ostream *os) { *os << row.name; }
 };
 class PickedFiles : public testing::TestWithParam<PickCase> {};
 } // namespace
@@ -230,6 +231,7 @@ struct OwnedCase {
     const char *name;
     void (*open)(Dialogs &);
     QString text; // the text shown, markup and all; empty: none to look at
+    friend void PrintTo(const OwnedCase &row, std::ostream *os) { *os << row.name; }
 };
 class OwnedDialog : public testing::TestWithParam<OwnedCase> {};
 } // namespace

@@ -209,6 +209,7 @@ struct HelpCase {
     const char *name;
     QPushButton *Form1::*button;
     QString text;
+    friend void PrintTo(const HelpCase &row, std::ostream *os) { *os << row.name; }
 };
 class HelpButton : public testing::TestWithParam<HelpCase> {};
 } // namespace

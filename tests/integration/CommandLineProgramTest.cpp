@@ -136,6 +136,7 @@ struct AnswerCase {
     const char *name;
     const char *option;
     const char *answer; // how standard output begins
+    friend void PrintTo(const AnswerCase &row, std::ostream *os) { *os << row.name; }
 };
 class AnswersWithoutAWindow : public testing::TestWithParam<AnswerCase> {};
 } // namespace

@@ -139,7 +139,7 @@ QStringList runUnprivileged(const QString &file, const QStringList &operations)
 } // namespace
 
 namespace {
-// Rows go by their name in test listings.
+// Rows go by their name in test listings; each prints as its name, never as bytes.
 constexpr auto RowName = [](const auto &row) { return std::string(row.param.name); };
 
 struct PermissionCase {
@@ -147,6 +147,7 @@ struct PermissionCase {
     QByteArray content; // null: no file yet
     mode_t folderMode, fileMode;
     QStringList operations, expected;
+    friend void PrintTo(const PermissionCase &row, std::ostream *os) { *os << row.name; }
 };
 class StorePermissions : public testing::TestWithParam<PermissionCase> {};
 
@@ -194,6 +195,7 @@ namespace {
 struct MalformedCase {
     const char *name;
     QByteArray content;
+    friend void PrintTo(const MalformedCase &row, std::ostream *os) { *os << row.name; }
 };
 class MalformedLine : public testing::TestWithParam<MalformedCase> {};
 } // namespace
