@@ -48,9 +48,13 @@ struct ExtensionCase {
     bool browse;        // a folder is chosen
     std::vector<const char *> rows;
     const char *stored; // "Extension" afterwards; nullptr: never written
+    friend void PrintTo(const ExtensionCase &row, std::ostream *os) { *os << row.label; }
 };
 
 class AddAllInFolder : public testing::TestWithParam<ExtensionCase> {};
+
+// Rows go by their name in test listings; each prints as its name, never as bytes.
+constexpr auto RowName = [](const auto &row) { return std::string(row.param.label); };
 
 } // namespace
 
@@ -116,7 +120,7 @@ INSTANTIATE_TEST_SUITE_P(
                     ExtensionCase{"Empty", "", true, {}, nullptr},
                     ExtensionCase{"Cancelled", nullptr, true, {}, nullptr},
                     ExtensionCase{"BrowserCancelled", "pptx", false, {}, "pptx"}),
-    [](const testing::TestParamInfo<ExtensionCase> &row) { return std::string(row.param.label); });
+    RowName);
 
 TEST(AddAllInFolder, StoredAnswerIsNextDefaultAndAddingTwiceQueuesTwice)
 {
@@ -175,38 +179,46 @@ TEST(AddFilesDialog, AsksWithTheFixedSettings)
     EXPECT_TRUE(fake.dialogs->messages.empty());
 }
 
-TEST(AddFilesDialog, Results)
+namespace {
+struct DialogResultCase {
+    const char *label;
+    FileDialogResult result;
+    QStringList rows;
+    friend void PrintTo(const DialogResultCase &row, std::ostream *os) { *os << row.label; }
+};
+class DialogResult : public testing::TestWithParam<DialogResultCase> {};
+} // namespace
+
+TEST_P(DialogResult, QueuesTheNamesAfterTheRowsThere)
 {
-    struct Case {
-        const char *label;
-        FileDialogResult result;
-        QStringList rows;
-    };
-    const Case cases[] = {
-        {"Cancel", {}, {}},
-        {"OneFile",
-         {QString(), {"/home/u//Decks/a.ppt"}},
-         {"/home/u//Decks/a.ppt"}}, // exactly as returned
-        {"ThreeFiles",
-         {"/home/u/Decks", {"c.ppt", "a.pptx", "b.odp"}},
-         {"/home/u/Decks/c.ppt", "/home/u/Decks/a.pptx", "/home/u/Decks/b.odp"}},
-        {"RootFolder", {"/", {"a.ppt", "b.ppt"}}, {"/a.ppt", "/b.ppt"}},
-        {"FolderWithTrailingSeparator", {"/d/", {"x.ppt", "y.ppt"}}, {"/d/x.ppt", "/d/y.ppt"}},
-        // Files from different folders come back each with its own full path.
-        {"TwoFolders",
-         {QString(), {"/home/u/Decks/a.ppt", "/home/u/Decks/B/b.ppt"}},
-         {"/home/u/Decks/a.ppt", "/home/u/Decks/B/b.ppt"}},
-    };
-    for (const Case &c : cases) {
-        FakePlatform fake;
-        Form1 form(fake.platform);
-        form.queue().append(QStringLiteral("/already"));
-        fake.dialogs->fileAnswers.push_back([&c](const FileDialogRequest &) { return c.result; });
-        form.PushButton1->click();
-        EXPECT_EQ(form.queue().rows(), QStringList{QStringLiteral("/already")} + c.rows) << c.label;
-        EXPECT_TRUE(fake.dialogs->messages.empty()) << c.label;
-    }
+    const DialogResultCase &c = GetParam();
+    FakePlatform fake;
+    Form1 form(fake.platform);
+    form.queue().append(QStringLiteral("/already"));
+    fake.dialogs->fileAnswers.push_back([&c](const FileDialogRequest &) { return c.result; });
+    form.PushButton1->click();
+    EXPECT_EQ(form.queue().rows(), QStringList{QStringLiteral("/already")} + c.rows);
+    EXPECT_TRUE(fake.dialogs->messages.empty());
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    AddFilesDialog, DialogResult,
+    testing::Values(
+        DialogResultCase{"Cancel", {}, {}},
+        DialogResultCase{"OneFile",
+                         {QString(), {"/home/u//Decks/a.ppt"}},
+                         {"/home/u//Decks/a.ppt"}}, // exactly as returned
+        DialogResultCase{"ThreeFiles",
+                         {"/home/u/Decks", {"c.ppt", "a.pptx", "b.odp"}},
+                         {"/home/u/Decks/c.ppt", "/home/u/Decks/a.pptx", "/home/u/Decks/b.odp"}},
+        DialogResultCase{"RootFolder", {"/", {"a.ppt", "b.ppt"}}, {"/a.ppt", "/b.ppt"}},
+        DialogResultCase{
+            "FolderWithTrailingSeparator", {"/d/", {"x.ppt", "y.ppt"}}, {"/d/x.ppt", "/d/y.ppt"}},
+        // Files from different folders come back each with its own full path.
+        DialogResultCase{"TwoFolders",
+                         {QString(), {"/home/u/Decks/a.ppt", "/home/u/Decks/B/b.ppt"}},
+                         {"/home/u/Decks/a.ppt", "/home/u/Decks/B/b.ppt"}}),
+    RowName);
 
 TEST(AddFilesDialog, TooManyFilesAddsNothing)
 {
@@ -272,43 +284,50 @@ QMimeData *files(const QStringList &paths)
 
 } // namespace
 
-TEST(DropOnQueue, FilesAndFolders)
+namespace {
+struct DropCase {
+    const char *label;
+    QStringList dropped; // below the tree
+    QStringList rows;
+    friend void PrintTo(const DropCase &row, std::ostream *os) { *os << row.label; }
+};
+class Dropped : public testing::TestWithParam<DropCase> {};
+
+const QStringList RTree{"/R/.kept.ppt", "/R/a.ppt",     "/R/notes.txt",
+                        "/R/x~y.ppt",   "/R/Sub/b.ppt", "/R/Sub/deck.PPTX"};
+} // namespace
+
+TEST_P(Dropped, FilesAndFoldersAreQueued)
 {
+    const DropCase &c = GetParam();
     TempTree tree;
     buildTree(tree);
     tree.file(QStringLiteral("Other/z.doc"));
     tree.file(QStringLiteral("Other/~z.doc"));
-    const QString text = tree.file(QStringLiteral("readme.txt"));
-    struct Case {
-        const char *label;
-        QStringList dropped;
-        QStringList rows;
-    };
-    const QStringList rTree{"/R/.kept.ppt", "/R/a.ppt",     "/R/notes.txt",
-                            "/R/x~y.ppt",   "/R/Sub/b.ppt", "/R/Sub/deck.PPTX"};
-    const Case cases[] = {
-        {"TextFile", {text}, {"/readme.txt"}},
-        {"SameFileTwice", {text, text}, {"/readme.txt", "/readme.txt"}},
-        {"Folder", {tree.at(QStringLiteral("R"))}, rTree},
-        {"TwoFolders",
-         {tree.at(QStringLiteral("Other")), tree.at(QStringLiteral("R"))},
-         QStringList{"/Other/z.doc"} + rTree},
-        {"FileThenFolder",
-         {text, tree.at(QStringLiteral("Other"))},
-         {"/readme.txt", "/Other/z.doc"}},
-        // A dropped lock file is queued as dropped: the filters are the folder walk's.
-        {"TildeFileItself", {tree.at(QStringLiteral("Other/~z.doc"))}, {"/Other/~z.doc"}},
-    };
-    for (const Case &c : cases) {
-        FakePlatform fake;
-        Form1 form(fake.platform);
-        form.show();
-        std::unique_ptr<QMimeData> data(files(c.dropped));
-        EXPECT_TRUE(drop(form, data.get())) << c.label;
-        EXPECT_EQ(under(tree, form.queue().rows()), c.rows) << c.label;
-        EXPECT_TRUE(fake.dialogs->messages.empty()) << c.label;
-    }
+    tree.file(QStringLiteral("readme.txt"));
+    QStringList dropped;
+    for (const QString &relative : c.dropped)
+        dropped << tree.at(relative);
+    FakePlatform fake;
+    Form1 form(fake.platform);
+    form.show();
+    std::unique_ptr<QMimeData> data(files(dropped));
+    EXPECT_TRUE(drop(form, data.get()));
+    EXPECT_EQ(under(tree, form.queue().rows()), c.rows);
+    EXPECT_TRUE(fake.dialogs->messages.empty());
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    DropOnQueue, Dropped,
+    testing::Values(
+        DropCase{"TextFile", {"readme.txt"}, {"/readme.txt"}},
+        DropCase{"SameFileTwice", {"readme.txt", "readme.txt"}, {"/readme.txt", "/readme.txt"}},
+        DropCase{"Folder", {"R"}, RTree},
+        DropCase{"TwoFolders", {"Other", "R"}, QStringList{"/Other/z.doc"} + RTree},
+        DropCase{"FileThenFolder", {"readme.txt", "Other"}, {"/readme.txt", "/Other/z.doc"}},
+        // A dropped lock file is queued as dropped: the filters are the folder walk's.
+        DropCase{"TildeFileItself", {"Other/~z.doc"}, {"/Other/~z.doc"}}),
+    RowName);
 
 // Links back up the tree or across to a sibling lead to folders already
 // walked: every file goes in once, however many paths reach it.
@@ -360,11 +379,22 @@ TEST(DropOnQueue, NonFileDataIsRefused)
 
 // --- folders that may be listed but not entered -----------------------------------
 
+namespace {
+struct UnenterableCase {
+    const char *label;
+    const char *answer; // "Add All File(s) In Folder" with this answer; nullptr: a drop
+    QStringList rows;
+    friend void PrintTo(const UnenterableCase &row, std::ostream *os) { *os << row.label; }
+};
+class UnenterableFolder : public testing::TestWithParam<UnenterableCase> {};
+} // namespace
+
 // A folder with mode r-- lists its names, but none of them opens: nothing in
 // it is queued, whichever way the folder is added, while a file that grants
 // no access itself still opens as a file (its folder may be entered).
-TEST(UnenterableFolder, AddsNothingOfWhatItLists)
+TEST_P(UnenterableFolder, AddsNothingOfWhatItLists)
 {
+    const UnenterableCase &c = GetParam();
     TempTree tree;
     for (const char *f : {"R/open/a.ppt", "R/open/notes.txt", "R/open/secret.ppt", "R/listed/b.ppt",
                           "R/listed/c.txt", "R/listed/inner/d.ppt", "R/entered/e.ppt"})
@@ -378,40 +408,36 @@ TEST(UnenterableFolder, AddsNothingOfWhatItLists)
     mode("R/listed", 0444);  // listed, not entered
     mode("R/entered", 0111); // entered, not listed
 
-    struct Case {
-        const char *label;
-        const char *answer; // "Add All File(s) In Folder" with this answer; nullptr: a drop
-        QStringList rows;
-    };
-    const Case cases[] = {
-        {"Drop", nullptr, {"/R/open/a.ppt", "/R/open/notes.txt", "/R/open/secret.ppt"}},
-        {"Star", "*", {"/R/open/a.ppt", "/R/open/notes.txt", "/R/open/secret.ppt"}},
-        {"Ppt", "ppt", {"/R/open/a.ppt", "/R/open/secret.ppt"}},
-    };
-    for (const Case &c : cases) {
-        FakePlatform fake;
-        Form1 form(fake.platform);
-        const QString got = asUnprivilegedUser([&] {
-            if (c.answer) {
-                fake.dialogs->inputAnswers = {QString::fromLatin1(c.answer)};
-                fake.dialogs->folderAnswers = {tree.at(QStringLiteral("R"))};
-                form.PushButton2->click();
-            } else {
-                std::unique_ptr<QMimeData> data(files({tree.at(QStringLiteral("R"))}));
-                drop(form, data.get());
-            }
-            QStringList out = under(tree, form.queue().rows());
-            for (const QString &row : form.queue().rows())
-                if (!IsExistingFile(*fake.platform.files, row))
-                    out << QStringLiteral("does not open: ") + row;
-            out << QString::number(fake.dialogs->messages.size()) + QStringLiteral(" messages");
-            return out.join(QLatin1Char('\n'));
-        });
-        EXPECT_EQ(got.toStdString(),
-                  (c.rows + QStringList{"0 messages"}).join(QLatin1Char('\n')).toStdString())
-            << c.label;
-    }
+    FakePlatform fake;
+    Form1 form(fake.platform);
+    const QString got = asUnprivilegedUser([&] {
+        if (c.answer) {
+            fake.dialogs->inputAnswers = {QString::fromLatin1(c.answer)};
+            fake.dialogs->folderAnswers = {tree.at(QStringLiteral("R"))};
+            form.PushButton2->click();
+        } else {
+            std::unique_ptr<QMimeData> data(files({tree.at(QStringLiteral("R"))}));
+            drop(form, data.get());
+        }
+        QStringList out = under(tree, form.queue().rows());
+        for (const QString &row : form.queue().rows())
+            if (!IsExistingFile(*fake.platform.files, row))
+                out << QStringLiteral("does not open: ") + row;
+        out << QString::number(fake.dialogs->messages.size()) + QStringLiteral(" messages");
+        return out.join(QLatin1Char('\n'));
+    });
+    EXPECT_EQ(got.toStdString(),
+              (c.rows + QStringList{"0 messages"}).join(QLatin1Char('\n')).toStdString());
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Permissions, UnenterableFolder,
+    testing::Values(
+        UnenterableCase{
+            "Drop", nullptr, {"/R/open/a.ppt", "/R/open/notes.txt", "/R/open/secret.ppt"}},
+        UnenterableCase{"Star", "*", {"/R/open/a.ppt", "/R/open/notes.txt", "/R/open/secret.ppt"}},
+        UnenterableCase{"Ppt", "ppt", {"/R/open/a.ppt", "/R/open/secret.ppt"}}),
+    RowName);
 
 // --- samples ---------------------------------------------------------------------
 

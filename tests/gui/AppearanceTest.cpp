@@ -74,6 +74,7 @@ struct SkinCase {
     bool painted;  // window and frames take the button-face colour
     bool applied;  // the style sheet is on the window
     bool reported; // step 100 is reported
+    friend void PrintTo(const SkinCase &row, std::ostream *os) { *os << row.name; }
 };
 
 void lay(TempTree &program, Skin skin)
@@ -107,6 +108,9 @@ void lay(TempTree &program, Skin skin)
 }
 
 class SkinAndColours : public testing::TestWithParam<SkinCase> {};
+
+// Rows go by their name in test listings; each prints as its name, never as bytes.
+constexpr auto RowName = [](const auto &row) { return std::string(row.param.name); };
 
 } // namespace
 
@@ -150,7 +154,7 @@ INSTANTIATE_TEST_SUITE_P(
                     SkinCase{"Empty", Skin::Empty, true, false, true},
                     SkinCase{"Binary", Skin::Binary, true, false, true},
                     SkinCase{"Unparsable", Skin::Unparsable, true, false, true}),
-    [](const testing::TestParamInfo<SkinCase> &row) { return std::string(row.param.name); });
+    RowName);
 
 TEST(SkinAndColours, ShippedSkinLeavesEveryCaptionRoom)
 {
@@ -289,23 +293,44 @@ TEST(Pointers, WithoutTheCursorFileTheHandIsAnArrow)
 
 // ---------------------------------------------------------------- cursor files
 
-TEST(CursorFiles, ShippedPointersAreRealWindowsFiles)
-{
-    struct Case {
-        const char *file;
-        QByteArray format;
-    };
-    for (const Case &c : {Case{"HAND-M.CUR", "cur"}, Case{"drag.ico", "ico"}}) {
-        const QString path = QStringLiteral(DECKRUN_PROGRAM_DIR "/") + QLatin1String(c.file);
-        QImageReader reader(path);
-        reader.setAutoDetectImageFormat(false);
-        reader.setFormat(c.format);
-        const QImage image = reader.read();
-        ASSERT_FALSE(image.isNull()) << c.file << ": " << reader.errorString().toStdString();
-        EXPECT_EQ(image.size(), QSize(32, 32)) << c.file;
-        EXPECT_TRUE(image.hasAlphaChannel()) << c.file;
-    }
+namespace {
+struct CursorFileCase {
+    const char *name;
+    const char *file;
+    QByteArray format;
+    friend void PrintTo(const CursorFileCase &row, std::ostream *os) { *os << row.name; }
+};
+class ShippedPointer : public testing::TestWithParam<CursorFileCase> {};
 
+struct BadCursorCase {
+    const char *name;
+    QByteArray content;
+    friend void PrintTo(const BadCursorCase &row, std::ostream *os) { *os << row.name; }
+};
+class BadCursorFile : public testing::TestWithParam<BadCursorCase> {};
+} // namespace
+
+TEST_P(ShippedPointer, IsARealWindowsFile)
+{
+    const CursorFileCase &c = GetParam();
+    QImageReader reader(QStringLiteral(DECKRUN_PROGRAM_DIR "/") + QLatin1String(c.file));
+    reader.setAutoDetectImageFormat(false);
+    reader.setFormat(c.format);
+    const QImage image = reader.read();
+    ASSERT_FALSE(image.isNull()) << reader.errorString().toStdString();
+    EXPECT_EQ(image.size(), QSize(32, 32));
+    EXPECT_TRUE(image.hasAlphaChannel());
+}
+
+INSTANTIATE_TEST_SUITE_P(CursorFiles, ShippedPointer,
+                         testing::Values(CursorFileCase{"Hand", "HAND-M.CUR", "cur"},
+                                         CursorFileCase{"Drag", "drag.ico", "ico"}),
+                         [](const testing::TestParamInfo<CursorFileCase> &row) {
+                             return std::string(row.param.name);
+                         });
+
+TEST(CursorFiles, TheShippedHandPointsWithItsFingertip)
+{
     const QCursor hand = LoadCursorFile(QStringLiteral(DECKRUN_PROGRAM_DIR "/HAND-M.CUR"));
     EXPECT_EQ(hand.shape(), Qt::BitmapCursor);
     EXPECT_EQ(hand.pixmap().size(), QSize(32, 32));
@@ -325,18 +350,26 @@ TEST(CursorFiles, PicturesOfOtherFormatsPointWithTheirCorner)
     const QCursor cursor = LoadCursorFile(dir.at(QStringLiteral("HAND-M.CUR")));
     EXPECT_EQ(cursor.hotSpot(), QPoint(0, 0));
     EXPECT_EQ(cursor.pixmap().size(), QSize(24, 24));
+}
 
-    for (const QByteArray &bad : {QByteArray(), QByteArray("not a picture"),
-                                  QByteArray("\0\0\2\0\1\0 \0\0\0\1\0\1\0", 14)}) {
-        const QString path = dir.file(QStringLiteral("bad.cur"), bad);
-        try {
-            LoadCursorFile(path);
-            ADD_FAILURE() << "read " << bad.toHex().toStdString();
-        } catch (const Failure &failure) {
-            EXPECT_EQ(failure.code(), 481);
-        }
+TEST_P(BadCursorFile, FailsWith481)
+{
+    TempTree dir;
+    const QString path = dir.file(QStringLiteral("bad.cur"), GetParam().content);
+    try {
+        LoadCursorFile(path);
+        ADD_FAILURE() << "read " << GetParam().content.toHex().toStdString();
+    } catch (const Failure &failure) {
+        EXPECT_EQ(failure.code(), 481);
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    CursorFiles, BadCursorFile,
+    testing::Values(BadCursorCase{"Empty", QByteArray()},
+                    BadCursorCase{"NotAPicture", QByteArray("not a picture")},
+                    BadCursorCase{"HeaderAlone", QByteArray("\0\0\2\0\1\0 \0\0\0\1\0\1\0", 14)}),
+    RowName);
 
 // ---------------------------------------------------------------- title
 

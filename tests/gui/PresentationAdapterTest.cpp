@@ -20,24 +20,54 @@
 using namespace deckrun;
 using namespace deckrun::test;
 
-TEST(CheckPowerPointInstalled, EndsTheProgramBeforeTheWindowShows)
-{
-    FakePlatform fake;
-    fake.office->failAt(QStringLiteral("Create"),
-                        QStringLiteral("ActiveX component can't create object"));
-    Form1 form(fake.platform);
-    EXPECT_THROW(form.Form_Load(), ProgramEnded);
-    EXPECT_EQ(fake.program->ends, 1);
-    EXPECT_FALSE(form.isVisible());
+namespace {
+// Rows go by their name in test listings; each prints as its name, never as bytes.
+constexpr auto RowName = [](const auto &row) { return std::string(row.param.name); };
 
-    ASSERT_EQ(fake.dialogs->messages.size(), 1u);
-    const ShownMessage &m = fake.dialogs->messages[0];
-    expectMessageBox(
-        m,
-        QStringLiteral("PowerPoint is not installed on this computer. You need to have it "
-                       "installed to use this software without error."),
-        Buttons::Ok, QStringLiteral("Deckrun"));
+struct InstalledCase {
+    const char *name;
+    const char *createFailure; // nullptr: the application starts
+    int ends;                  // times the program was ended
+    QStringList messages;      // plain boxes under the application title
+    QStringList calls;
+    friend void PrintTo(const InstalledCase &row, std::ostream *os) { *os << row.name; }
+};
+class InstalledCheck : public testing::TestWithParam<InstalledCase> {};
+} // namespace
+
+TEST_P(InstalledCheck, EndsTheProgramBeforeTheWindowShowsOnlyWhenItCannotStart)
+{
+    const InstalledCase &c = GetParam();
+    FakePlatform fake;
+    if (c.createFailure)
+        fake.office->failAt(QStringLiteral("Create"), QString::fromUtf8(c.createFailure));
+    Form1 form(fake.platform);
+    if (c.ends)
+        EXPECT_THROW(form.Form_Load(), ProgramEnded);
+    else
+        form.Form_Load();
+    EXPECT_EQ(fake.program->ends, c.ends);
+    EXPECT_FALSE(form.isVisible());
+    ASSERT_EQ(fake.dialogs->messages.size(), static_cast<std::size_t>(c.messages.size()));
+    for (qsizetype k = 0; k < c.messages.size(); ++k)
+        expectMessageBox(fake.dialogs->messages[static_cast<std::size_t>(k)], c.messages[k],
+                         Buttons::Ok, QStringLiteral("Deckrun"));
+    EXPECT_EQ(fake.office->calls(), c.calls);
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    CheckPowerPointInstalled, InstalledCheck,
+    testing::Values(
+        InstalledCase{"NotInstalled",
+                      "ActiveX component can't create object",
+                      1,
+                      {QStringLiteral("PowerPoint is not installed on this computer. You need to "
+                                      "have it installed to use this software without error.")},
+                      {QStringLiteral("Create")}},
+        // The created application is released at once.
+        InstalledCase{
+            "Installed", nullptr, 0, {}, {QStringLiteral("Create"), QStringLiteral("ReleaseApp")}}),
+    RowName);
 
 // The real program control: a launcher or script sees that it did not start.
 TEST(CheckPowerPointInstalled, RefusingToStartExitsWithAFailureStatus)
@@ -54,17 +84,6 @@ TEST(CheckPowerPointInstalled, RefusingToStartExitsWithAFailureStatus)
             std::exit(0); // reached only when the refusal did not end the program
         },
         testing::ExitedWithCode(1), "");
-}
-
-TEST(CheckPowerPointInstalled, ReleasesTheCreatedApplicationAtOnce)
-{
-    FakePlatform fake;
-    Form1 form(fake.platform);
-    form.Form_Load();
-    EXPECT_EQ(fake.program->ends, 0);
-    EXPECT_TRUE(fake.dialogs->messages.empty());
-    EXPECT_EQ(fake.office->calls(),
-              QStringList({QStringLiteral("Create"), QStringLiteral("ReleaseApp")}));
 }
 
 #ifdef DECKRUN_HAS_UNO
@@ -139,7 +158,7 @@ INSTANTIATE_TEST_SUITE_P(
         RunningCase{"OtherCase", "microsoft powerpoint", Answer::No, false, false, false},
         RunningCase{"RunningAnswerNo", "Microsoft PowerPoint", Answer::No, true, true, true},
         RunningCase{"RunningAnswerYes", "Microsoft PowerPoint", Answer::Yes, true, true, false}),
-    [](const testing::TestParamInfo<RunningCase> &row) { return std::string(row.param.name); });
+    RowName);
 
 TEST(RunningWarning, AnUnreadableNameCountsAsNotRunning)
 {
@@ -163,36 +182,43 @@ TEST(OpenPresentation, OpensThroughTheRunningInstanceAndReleasesTheCreatedOne)
                            QStringLiteral("ReleaseApp")}));
 }
 
-TEST(OpenPresentation, AFailureReachesTheCallerUnchangedWithoutQuit)
+namespace {
+struct OpenFailureCase {
+    const char *name; // the operation that fails
+    QStringList calls;
+    friend void PrintTo(const OpenFailureCase &row, std::ostream *os) { *os << row.name; }
+};
+class OpenFailure : public testing::TestWithParam<OpenFailureCase> {};
+} // namespace
+
+TEST_P(OpenFailure, ReachesTheCallerUnchangedWithoutQuit)
 {
-    struct Case {
-        const char *operation;
-        QStringList calls;
-    };
-    const Case cases[] = {
-        {"Create", {QStringLiteral("Create")}},
-        {"GetRunning",
-         {QStringLiteral("Create"), QStringLiteral("GetRunning"), QStringLiteral("ReleaseApp")}},
-        {"Visible",
-         {QStringLiteral("Create"), QStringLiteral("GetRunning"), QStringLiteral("Visible=true"),
-          QStringLiteral("ReleaseApp"), QStringLiteral("ReleaseApp")}},
-        {"Open",
-         {QStringLiteral("Create"), QStringLiteral("GetRunning"), QStringLiteral("Visible=true"),
-          QStringLiteral("Open:/decks/broken.pptx"), QStringLiteral("ReleaseApp"),
-          QStringLiteral("ReleaseApp")}},
-    };
-    for (const Case &c : cases) {
-        SCOPED_TRACE(c.operation);
-        FakePlatform fake;
-        fake.office->failAt(QString::fromUtf8(c.operation),
-                            QStringLiteral("The file cannot be opened."));
-        try {
-            OpenPresentation(*fake.office, QStringLiteral("/decks/broken.pptx"));
-            ADD_FAILURE() << "no failure";
-        } catch (const Failure &f) {
-            EXPECT_EQ(f.description(), QStringLiteral("The file cannot be opened."));
-        }
-        EXPECT_EQ(fake.office->calls(), c.calls);
-        EXPECT_FALSE(fake.office->calls().contains(QStringLiteral("Quit")));
+    const OpenFailureCase &c = GetParam();
+    FakePlatform fake;
+    fake.office->failAt(QString::fromUtf8(c.name), QStringLiteral("The file cannot be opened."));
+    try {
+        OpenPresentation(*fake.office, QStringLiteral("/decks/broken.pptx"));
+        ADD_FAILURE() << "no failure";
+    } catch (const Failure &f) {
+        EXPECT_EQ(f.description(), QStringLiteral("The file cannot be opened."));
     }
+    EXPECT_EQ(fake.office->calls(), c.calls);
+    EXPECT_FALSE(fake.office->calls().contains(QStringLiteral("Quit")));
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    OpenPresentation, OpenFailure,
+    testing::Values(OpenFailureCase{"Create", {QStringLiteral("Create")}},
+                    OpenFailureCase{"GetRunning",
+                                    {QStringLiteral("Create"), QStringLiteral("GetRunning"),
+                                     QStringLiteral("ReleaseApp")}},
+                    OpenFailureCase{"Visible",
+                                    {QStringLiteral("Create"), QStringLiteral("GetRunning"),
+                                     QStringLiteral("Visible=true"), QStringLiteral("ReleaseApp"),
+                                     QStringLiteral("ReleaseApp")}},
+                    OpenFailureCase{"Open",
+                                    {QStringLiteral("Create"), QStringLiteral("GetRunning"),
+                                     QStringLiteral("Visible=true"),
+                                     QStringLiteral("Open:/decks/broken.pptx"),
+                                     QStringLiteral("ReleaseApp"), QStringLiteral("ReleaseApp")}}),
+    RowName);

@@ -137,6 +137,13 @@ protected:
     std::function<void()> duringRun;
 };
 
+/** The run fixture with one row of a table per test. */
+template <typename Row>
+class PrintRunRow : public PrintRun, public testing::WithParamInterface<Row> {};
+
+// Rows go by their name in test listings; each prints as its name, never as bytes.
+constexpr auto RowName = [](const auto &info) { return std::string(info.param.name); };
+
 } // namespace
 
 TEST_F(PrintRun, StartDuringARunDoesNothing)
@@ -176,64 +183,78 @@ TEST_F(PrintRun, EmptyQueueSaysSoAndChangesNothingElse)
     EXPECT_EQ(fake.events->pumps, 0);
 }
 
-TEST_F(PrintRun, AnswerToTheRunningApplicationWarning)
+namespace {
+struct AnswerRow {
+    const char *name;
+    Answer answer;
+    QStringList afterTheWarning; // the texts of the messages that follow it
+    bool opened;
+    int pointerAfter;
+    friend void PrintTo(const AnswerRow &row, std::ostream *os) { *os << row.name; }
+};
+class RunningApplicationAnswer : public PrintRunRow<AnswerRow> {};
+} // namespace
+
+TEST_P(RunningApplicationAnswer, DecidesWhetherTheRunGoesOn)
 {
-    for (const Answer answer : {Answer::No, Answer::Yes}) {
-        SCOPED_TRACE(answer == Answer::Yes ? "Yes" : "No");
-        fake.dialogs->messages.clear();
-        fake.office->clearCalls();
-        form.queue().clear();
-        queue({deck(QStringLiteral("a.ppt"))});
-        fake.office->setAlreadyRunning(QStringLiteral("Microsoft PowerPoint"));
-        fake.dialogs->answers = {answer};
-        form.setMousePointer(pointer::Custom);
-        run();
-        ASSERT_GE(fake.dialogs->messages.size(), 1u);
-        EXPECT_EQ(fake.dialogs->messages[0].buttons, Buttons::YesNo);
-        if (answer == Answer::No) {
-            EXPECT_EQ(fake.dialogs->messages.size(), 1u) << "no message after No";
-            EXPECT_FALSE(
-                fake.office->calls().join(QLatin1Char(' ')).contains(QStringLiteral("Open")));
-            EXPECT_EQ(form.mousePointer(), pointer::Custom);
-        } else {
-            EXPECT_THAT(messageTexts().mid(1), ElementsAre(QStringLiteral("Done.")));
-            EXPECT_TRUE(fake.office->calls().contains(QStringLiteral("Open:") +
-                                                      deck(QStringLiteral("a.ppt"))));
-            EXPECT_EQ(form.mousePointer(), pointer::Default);
-        }
-    }
+    const AnswerRow &c = GetParam();
+    queue({deck(QStringLiteral("a.ppt"))});
+    fake.office->setAlreadyRunning(QStringLiteral("Microsoft PowerPoint"));
+    fake.dialogs->answers = {c.answer};
+    form.setMousePointer(pointer::Custom);
+    run();
+    ASSERT_GE(fake.dialogs->messages.size(), 1u);
+    EXPECT_EQ(fake.dialogs->messages[0].buttons, Buttons::YesNo);
+    EXPECT_EQ(messageTexts().mid(1), c.afterTheWarning);
+    EXPECT_EQ(fake.office->calls().filter(QStringLiteral("Open")),
+              c.opened ? QStringList{QStringLiteral("Open:") + deck(QStringLiteral("a.ppt"))}
+                       : QStringList{});
+    EXPECT_EQ(form.mousePointer(), c.pointerAfter);
 }
 
-TEST_F(PrintRun, OneFileShowsItsNameWhileItPrints)
+INSTANTIATE_TEST_SUITE_P(
+    PrintRun, RunningApplicationAnswer,
+    testing::Values(AnswerRow{"No", Answer::No, {}, false, pointer::Custom},
+                    AnswerRow{
+                        "Yes", Answer::Yes, {QStringLiteral("Done.")}, true, pointer::Default}),
+    RowName);
+
+namespace {
+struct OneFileRow {
+    const char *name;
+    QString path;
+    QString shown;
+    friend void PrintTo(const OneFileRow &row, std::ostream *os) { *os << row.name; }
+};
+class OneFileRun : public PrintRunRow<OneFileRow> {};
+} // namespace
+
+TEST_P(OneFileRun, ShowsItsNameWhileItPrints)
 {
-    const struct {
-        QString path;
-        QString shown;
-    } cases[] = {
-        {deck(QStringLiteral("Quarterly review.pptx")),
-         QStringLiteral("Processing: Quarterly review.pptx")},
-        {QStringLiteral("talk.ppt"), QStringLiteral("Processing: talk.ppt")},
-        {QStringLiteral("50% done.odp"), QStringLiteral("Processing: 50% done.odp")},
-    };
-    for (const auto &c : cases) {
-        SCOPED_TRACE(c.path.toStdString());
-        fake.dialogs->messages.clear();
-        seen.clear();
-        form.queue().clear();
-        queue({c.path});
-        run();
-        ASSERT_FALSE(seen.empty()) << "the window never answered during the run";
-        for (const Seen &s : seen)
-            EXPECT_EQ(s, (Seen{100, c.shown, pointer::Busy}));
-        EXPECT_EQ(form.ProgressBar1->value(), 0);
-        EXPECT_EQ(form.ProgressBar1->text(), QStringLiteral("Progress Bar"));
-        EXPECT_EQ(form.mousePointer(), pointer::Default);
-        ASSERT_EQ(fake.dialogs->messages.size(), 1u);
-        const ShownMessage &m = fake.dialogs->messages[0];
-        expectMessageBox(m, QStringLiteral("Done."), Buttons::Ok, QStringLiteral("Deckrun"));
-        EXPECT_TRUE(fake.office->printed().contains(c.path + QStringLiteral(" -> ") + Printer));
-    }
+    const OneFileRow &c = GetParam();
+    queue({c.path});
+    run();
+    ASSERT_FALSE(seen.empty()) << "the window never answered during the run";
+    for (const Seen &s : seen)
+        EXPECT_EQ(s, (Seen{100, c.shown, pointer::Busy}));
+    EXPECT_EQ(form.ProgressBar1->value(), 0);
+    EXPECT_EQ(form.ProgressBar1->text(), QStringLiteral("Progress Bar"));
+    EXPECT_EQ(form.mousePointer(), pointer::Default);
+    ASSERT_EQ(fake.dialogs->messages.size(), 1u);
+    const ShownMessage &m = fake.dialogs->messages[0];
+    expectMessageBox(m, QStringLiteral("Done."), Buttons::Ok, QStringLiteral("Deckrun"));
+    EXPECT_TRUE(fake.office->printed().contains(c.path + QStringLiteral(" -> ") + Printer));
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    PrintRun, OneFileRun,
+    testing::Values(OneFileRow{"InAFolder", deck(QStringLiteral("Quarterly review.pptx")),
+                               QStringLiteral("Processing: Quarterly review.pptx")},
+                    OneFileRow{"NameAlone", QStringLiteral("talk.ppt"),
+                               QStringLiteral("Processing: talk.ppt")},
+                    OneFileRow{"PercentSign", QStringLiteral("50% done.odp"),
+                               QStringLiteral("Processing: 50% done.odp")}),
+    RowName);
 
 TEST_F(PrintRun, ExactCallsForOneFile)
 {
@@ -303,75 +324,110 @@ TEST_F(PrintRun, AFileThatFailsToOpenGivesItsReportsAndTheRunGoesOn)
                             QStringLiteral("good.ppt printed on Office Laser")));
 }
 
+namespace {
+struct QuitRow {
+    const char *name;
+    bool quitFails;
+    std::vector<int> reportedSteps;
+    friend void PrintTo(const QuitRow &row, std::ostream *os) { *os << row.name; }
+};
+class ConfirmedPrint : public testing::TestWithParam<QuitRow> {};
+} // namespace
+
 // A file's line is in the log as soon as its job is confirmed, before the
 // quit and the waits: a run killed then has recorded what reached the printer.
-TEST_F(PrintRun, TheLineIsWrittenOnceThePrintIsConfirmed)
+TEST_P(ConfirmedPrint, IsInTheRunLogBeforeTheQuit)
 {
-    for (const bool quitFails : {false, true}) {
-        SCOPED_TRACE(quitFails ? "the quit fails" : "the quit passes");
+    const QuitRow &c = GetParam();
+    FakePlatform run;
+    Form1 window(run.platform);
+    window.Combo1->addItem(Printer);
+    window.Combo2->addItem(QStringLiteral("0 seconds"));
+    window.queue().append(deck(QStringLiteral("a.ppt")));
+    if (c.quitFails)
+        run.office->failAt(QStringLiteral("Quit"), QStringLiteral("The application hangs."));
+    qsizetype linesAtTheWaitAfterQuit = -1;
+    run.events->pumpAction = [&] {
+        if (linesAtTheWaitAfterQuit < 0 && run.office->calls().contains(QStringLiteral("Quit")))
+            linesAtTheWaitAfterQuit = runLogOutcomes(run.runLogPath()).size();
+    };
+    PushButton3_Click(window);
+    EXPECT_EQ(linesAtTheWaitAfterQuit, 1);
+    // The job reached the printer: a quit that fails later is reported, not recorded.
+    EXPECT_THAT(runLogOutcomes(run.runLogPath()),
+                ElementsAre(QStringLiteral("a.ppt printed on Office Laser")));
+    EXPECT_EQ(run.dialogs->reportedSteps(PrintRunLocation()), c.reportedSteps);
+}
+
+INSTANTIATE_TEST_SUITE_P(PrintRun, ConfirmedPrint,
+                         testing::Values(QuitRow{"QuitPasses", false, {}},
+                                         QuitRow{"QuitFails", true, {132}}),
+                         RowName);
+
+namespace {
+struct NoFileRow {
+    const char *name;
+    QString (*make)(TempTree &); // the path, made below the tree; empty when that failed
+    const char *why;
+    friend void PrintTo(const NoFileRow &row, std::ostream *os) { *os << row.name; }
+};
+class NoReadableFile : public testing::TestWithParam<NoFileRow> {};
+} // namespace
+
+// What is there but is no file the office could read fails at 120 in plain
+// words, and the office is never asked to open it.
+TEST_P(NoReadableFile, FailsToOpenWithWhatItIs)
+{
+    const NoFileRow &c = GetParam();
+    TempTree tree;
+    ASSERT_EQ(::chmod(QFile::encodeName(tree.path()).constData(), 0755), 0);
+    const QString path = c.make(tree);
+    ASSERT_FALSE(path.isEmpty());
+    // As a user who may not read everything (root may).
+    const QString got = asUnprivilegedUser([&] {
         FakePlatform run;
         Form1 window(run.platform);
         window.Combo1->addItem(Printer);
         window.Combo2->addItem(QStringLiteral("0 seconds"));
-        window.queue().append(deck(QStringLiteral("a.ppt")));
-        if (quitFails)
-            run.office->failAt(QStringLiteral("Quit"), QStringLiteral("The application hangs."));
-        qsizetype linesAtTheWaitAfterQuit = -1;
-        run.events->pumpAction = [&] {
-            if (linesAtTheWaitAfterQuit < 0 && run.office->calls().contains(QStringLiteral("Quit")))
-                linesAtTheWaitAfterQuit = runLogOutcomes(run.runLogPath()).size();
-        };
+        window.queue().append(path);
         PushButton3_Click(window);
-        EXPECT_EQ(linesAtTheWaitAfterQuit, 1);
-        // The job reached the printer: a quit that fails later is reported, not recorded.
-        EXPECT_THAT(runLogOutcomes(run.runLogPath()),
-                    ElementsAre(QStringLiteral("a.ppt printed on Office Laser")));
-        EXPECT_EQ(run.dialogs->reportedSteps(PrintRunLocation()),
-                  quitFails ? std::vector<int>{132} : std::vector<int>{});
-    }
+        const auto reports = run.dialogs->reports();
+        // The description and the line that names the step; the office's calls to open.
+        return (reports.empty() ? QStringLiteral("no report")
+                                : reports[0].text.section(QStringLiteral("\r\r"), 0, 0)) +
+               QLatin1Char('|') +
+               run.office->calls().filter(QStringLiteral("Open")).join(QLatin1Char(' '));
+    });
+    EXPECT_EQ(got, QStringLiteral("PowerPoint could not open \"%1\": %2.\r\nin "
+                                  "Tamberlin2021/08/31.Form1.PushButton3_Click at line 120|")
+                       .arg(path, QString::fromLatin1(c.why)));
 }
 
-// What is there but is no file the office could read fails at 120 in plain
-// words, and the office is never asked to open it.
-TEST_F(PrintRun, WhatIsNoReadableFileFailsToOpenWithWhatItIs)
-{
-    TempTree tree;
-    const QString pipe = tree.at(QStringLiteral("pipe.pptx"));
-    ASSERT_EQ(::mkfifo(QFile::encodeName(pipe).constData(), 0644), 0);
-    const QString locked = tree.file(QStringLiteral("locked.pptx"));
-    ASSERT_EQ(::chmod(QFile::encodeName(tree.path()).constData(), 0755), 0);
-    ASSERT_EQ(::chmod(QFile::encodeName(locked).constData(), 0), 0);
-    const struct {
-        QString path;
-        const char *why;
-    } cases[] = {
-        {pipe, "it is a named pipe (FIFO), not a file"},
-        {QStringLiteral("/dev/null"), "it is a device, not a file"},
-        {tree.folder(QStringLiteral("folder.pptx")), "it is a folder, not a file"},
-        {locked, "the file cannot be read: Permission denied"},
-    };
-    for (const auto &c : cases) {
-        SCOPED_TRACE(c.path.toStdString());
-        // As a user who may not read everything (root may).
-        const QString got = asUnprivilegedUser([&] {
-            FakePlatform run;
-            Form1 window(run.platform);
-            window.Combo1->addItem(Printer);
-            window.Combo2->addItem(QStringLiteral("0 seconds"));
-            window.queue().append(c.path);
-            PushButton3_Click(window);
-            const auto reports = run.dialogs->reports();
-            // The description and the line that names the step; the office's calls to open.
-            return (reports.empty() ? QStringLiteral("no report")
-                                    : reports[0].text.section(QStringLiteral("\r\r"), 0, 0)) +
-                   QLatin1Char('|') +
-                   run.office->calls().filter(QStringLiteral("Open")).join(QLatin1Char(' '));
-        });
-        EXPECT_EQ(got, QStringLiteral("PowerPoint could not open \"%1\": %2.\r\nin "
-                                      "Tamberlin2021/08/31.Form1.PushButton3_Click at line 120|")
-                           .arg(c.path, QString::fromLatin1(c.why)));
-    }
-}
+INSTANTIATE_TEST_SUITE_P(
+    PrintRun, NoReadableFile,
+    testing::Values(NoFileRow{"NamedPipe",
+                              [](TempTree &tree) {
+                                  const QString pipe = tree.at(QStringLiteral("pipe.pptx"));
+                                  return ::mkfifo(QFile::encodeName(pipe).constData(), 0644) == 0
+                                             ? pipe
+                                             : QString();
+                              },
+                              "it is a named pipe (FIFO), not a file"},
+                    NoFileRow{"Device", [](TempTree &) { return QStringLiteral("/dev/null"); },
+                              "it is a device, not a file"},
+                    NoFileRow{
+                        "Folder",
+                        [](TempTree &tree) { return tree.folder(QStringLiteral("folder.pptx")); },
+                        "it is a folder, not a file"},
+                    NoFileRow{"Unreadable",
+                              [](TempTree &tree) {
+                                  const QString locked = tree.file(QStringLiteral("locked.pptx"));
+                                  return ::chmod(QFile::encodeName(locked).constData(), 0) == 0
+                                             ? locked
+                                             : QString();
+                              },
+                              "the file cannot be read: Permission denied"}),
+    RowName);
 
 TEST_F(PrintRun, EmptyPrinterSelectionFailsAt126AndStillPrints)
 {
@@ -389,32 +445,41 @@ TEST_F(PrintRun, EmptyPrinterSelectionFailsAt126AndStillPrints)
         << outcomes()[0].toStdString();
 }
 
-TEST_F(PrintRun, PauseComesFromTheFirstCharacterOfThePauseSelection)
+namespace {
+struct PauseRow {
+    const char *name;
+    int index;      // -1: nothing selected, the text is empty
+    double seconds; // per file, fixed waits included
+    bool reported;
+    friend void PrintTo(const PauseRow &row, std::ostream *os) { *os << row.name; }
+};
+class PauseSelection : public PrintRunRow<PauseRow> {};
+} // namespace
+
+TEST_P(PauseSelection, ItsFirstCharacterIsThePause)
 {
-    const struct {
-        int index;      // -1: nothing selected, the text is empty
-        double seconds; // per file, fixed waits included
-        bool reported;
-    } cases[] = {{0, 3, false}, {3, 6, false}, {9, 12, false}, {-1, 2, true}};
-    for (const auto &c : cases) {
-        SCOPED_TRACE(c.index);
-        fake.dialogs->messages.clear();
-        form.queue().clear();
-        queue({deck(QStringLiteral("a.ppt")), deck(QStringLiteral("b.ppt"))});
-        form.Combo2->setCurrentIndex(c.index);
-        const double before = fake.events->now;
-        run();
-        EXPECT_NEAR(fake.events->now - before, 2 * c.seconds, 1e-9);
-        if (c.reported) {
-            EXPECT_THAT(reportedSteps(), ElementsAre(140, 140));
-            EXPECT_TRUE(
-                fake.dialogs->reports()[0].text.startsWith(QStringLiteral("Type mismatch\r\n")));
-        } else {
-            EXPECT_TRUE(reportedSteps().empty());
-        }
-        EXPECT_EQ(messageTexts().last(), QStringLiteral("Done."));
+    const PauseRow &c = GetParam();
+    queue({deck(QStringLiteral("a.ppt")), deck(QStringLiteral("b.ppt"))});
+    form.Combo2->setCurrentIndex(c.index);
+    const double before = fake.events->now;
+    run();
+    EXPECT_NEAR(fake.events->now - before, 2 * c.seconds, 1e-9);
+    if (c.reported) {
+        EXPECT_THAT(reportedSteps(), ElementsAre(140, 140));
+        EXPECT_TRUE(
+            fake.dialogs->reports()[0].text.startsWith(QStringLiteral("Type mismatch\r\n")));
+    } else {
+        EXPECT_TRUE(reportedSteps().empty());
     }
+    EXPECT_EQ(messageTexts().last(), QStringLiteral("Done."));
 }
+
+INSTANTIATE_TEST_SUITE_P(PrintRun, PauseSelection,
+                         testing::Values(PauseRow{"Zero", 0, 3, false},
+                                         PauseRow{"Three", 3, 6, false},
+                                         PauseRow{"Nine", 9, 12, false},
+                                         PauseRow{"NothingSelected", -1, 2, true}),
+                         RowName);
 
 TEST_F(PrintRun, RowsAddedDuringARunAreNotPrintedButLowerThePercentage)
 {

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The printer list filled at start-up, the stored choice, and the pause help.
+// The printer list filled at start-up, the stored choice, and a failing pause help (its
+// text is checked with the Help button's, in StartUpTest).
 
 #include "app/Form1.h"
 #include "app/Handlers.h"
@@ -203,24 +204,6 @@ TEST(PrinterName, RealStoreKeepsTheChoiceWhenAPrinterIsAdded)
     QtSettingsStore stored(file);
     EXPECT_EQ(stored.read(QStringLiteral("Combo1"), QString()), QStringLiteral("2"));
     EXPECT_EQ(stored.read(QStringLiteral("PrinterName"), QString()), QStringLiteral("PDF"));
-}
-
-TEST(PauseHelp, ShowsTwoParagraphsWithTheApplicationTitle)
-{
-    FakePlatform fake;
-    Form1 form(fake.platform);
-    form.Form_Load();
-    fake.dialogs->messages.clear();
-
-    PushButton9_Click(*fake.platform.dialogs);
-    ASSERT_EQ(fake.dialogs->messages.size(), 1u);
-    const ShownMessage &m = fake.dialogs->messages[0];
-    expectMessageBox(
-        m,
-        QStringLiteral("Please use this pause feature if blank pages are being printed or if "
-                       "files are being skipped.\r\n\r\nBy pausing, you will give time for the "
-                       "print jobs to queue properly with the physical printer."),
-        Buttons::Ok, QStringLiteral("Deckrun"));
 }
 
 TEST(PauseHelp, AFailingMessageBoxIsReportedAtStep100)

@@ -124,59 +124,66 @@ void buildDecks(TempTree &tree)
 
 } // namespace
 
-TEST(RealFileDialog, QueuesEveryPickedFileWithItsOwnPath)
+namespace {
+struct PickCase {
+    const char *name;
+    const char *typed; // in the dialog's name box, the folder R open; nullptr: clicked
+    QStringList rows;  // below R
+    friend void PrintTo(const PickCase &row, std::ostream *os) { *os << row.name; }
+};
+class PickedFiles : public testing::TestWithParam<PickCase> {};
+} // namespace
+
+TEST_P(PickedFiles, AreQueuedEachWithItsOwnPath)
 {
-    struct Case {
-        const char *label;
-        const char *typed; // in the dialog's name box, the folder R open; nullptr: clicked
-        QStringList rows;  // below R
-    };
-    const Case cases[] = {
-        // Two folders: never R/b.ppt, the other file of that name.
-        {"TwoFolders", R"("a.ppt" "B/b.ppt")", {"/a.ppt", "/B/b.ppt"}},
-        {"OneFolder", R"("c.pptx" "a.ppt")", {"/c.pptx", "/a.ppt"}},
-        {"OneFile", R"(B/b.ppt)", {"/B/b.ppt"}},
-        // Picked with the mouse in the list, Ctrl held for the second.
-        {"ClickedInTheList", nullptr, {"/c.pptx", "/a.ppt"}},
-    };
-    for (const Case &c : cases) {
-        TempTree tree;
-        buildDecks(tree);
-        const QString folder = tree.at(QStringLiteral("R"));
-        WindowWithRealDialogs w;
-        QWidget *parent = nullptr;
-        WhenShown<QFileDialog> pick([&](QFileDialog *dialog) {
-            parent = dialog->parentWidget();
-            dialog->setDirectory(folder);
-            waitFor([&] { return listed(dialog).contains(QStringLiteral("a.ppt")); });
-            if (c.typed) {
-                // Typed key by key, as the dialog's completion sees a user type.
-                QLineEdit *name = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
-                name->setFocus();
-                QTest::keyClicks(name, QString::fromUtf8(c.typed));
-            } else {
-                auto *list = dialog->findChild<QListView *>(QStringLiteral("listView"));
-                auto *model = dialog->findChild<QFileSystemModel *>();
-                Qt::KeyboardModifiers held = Qt::NoModifier;
-                for (const QString &row : c.rows) {
-                    const QRect place = list->visualRect(model->index(folder + row));
-                    QTest::mouseClick(list->viewport(), Qt::LeftButton, held, place.center());
-                    held = Qt::ControlModifier;
-                }
+    const PickCase &c = GetParam();
+    TempTree tree;
+    buildDecks(tree);
+    const QString folder = tree.at(QStringLiteral("R"));
+    WindowWithRealDialogs w;
+    QWidget *parent = nullptr;
+    WhenShown<QFileDialog> pick([&](QFileDialog *dialog) {
+        parent = dialog->parentWidget();
+        dialog->setDirectory(folder);
+        waitFor([&] { return listed(dialog).contains(QStringLiteral("a.ppt")); });
+        if (c.typed) {
+            // Typed key by key, as the dialog's completion sees a user type.
+            QLineEdit *name = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
+            name->setFocus();
+            QTest::keyClicks(name, QString::fromUtf8(c.typed));
+        } else {
+            auto *list = dialog->findChild<QListView *>(QStringLiteral("listView"));
+            auto *model = dialog->findChild<QFileSystemModel *>();
+            Qt::KeyboardModifiers held = Qt::NoModifier;
+            for (const QString &row : c.rows) {
+                const QRect place = list->visualRect(model->index(folder + row));
+                QTest::mouseClick(list->viewport(), Qt::LeftButton, held, place.center());
+                held = Qt::ControlModifier;
             }
-            clickOpen(dialog);
-        });
-        w.form->PushButton1->click();
-        ASSERT_TRUE(pick.seen()) << c.label;
-        EXPECT_EQ(parent, w.form.get()) << c.label;
-        QStringList expected;
-        for (const QString &row : c.rows)
-            expected << folder + row;
-        EXPECT_EQ(w.form->queue().rows().join(QLatin1Char('|')).toStdString(),
-                  expected.join(QLatin1Char('|')).toStdString())
-            << c.label;
-    }
+        }
+        clickOpen(dialog);
+    });
+    w.form->PushButton1->click();
+    ASSERT_TRUE(pick.seen());
+    EXPECT_EQ(parent, w.form.get());
+    QStringList expected;
+    for (const QString &row : c.rows)
+        expected << folder + row;
+    EXPECT_EQ(w.form->queue().rows().join(QLatin1Char('|')).toStdString(),
+              expected.join(QLatin1Char('|')).toStdString());
 }
+
+INSTANTIATE_TEST_SUITE_P(RealFileDialog, PickedFiles,
+                         testing::Values(
+                             // Two folders: never R/b.ppt, the other file of that name.
+                             PickCase{"TwoFolders", R"("a.ppt" "B/b.ppt")", {"/a.ppt", "/B/b.ppt"}},
+                             PickCase{"OneFolder", R"("c.pptx" "a.ppt")", {"/c.pptx", "/a.ppt"}},
+                             PickCase{"OneFile", R"(B/b.ppt)", {"/B/b.ppt"}},
+                             // Picked with the mouse in the list, Ctrl held for the second.
+                             PickCase{"ClickedInTheList", nullptr, {"/c.pptx", "/a.ppt"}}),
+                         [](const testing::TestParamInfo<PickCase> &row) {
+                             return std::string(row.param.name);
+                         });
 
 TEST(RealFileDialog, AllFilesListsEveryName)
 {
@@ -213,77 +220,75 @@ TEST(RealFileDialog, AllFilesListsEveryName)
     EXPECT_EQ(result.names, QStringList{folder + QStringLiteral("/README")});
 }
 
-TEST(RealDialogs, PlainTextModalToTheWindowAndCentredOnIt)
-{
-    // A report about a file whose name looks like markup.
-    const QString report =
-        ErrorReportText(QStringLiteral("Cannot open /home/u/<b>decks</b>/a.ppt"),
-                        QStringLiteral("in Tamberlin2021/08/31.Form1.PushButton3_Click "), 120);
-    const QString shownReport = QtDialogs::displayText(report);
-    ASSERT_EQ(shownReport.count(QLatin1Char('\n')), 3);
-    const QString prompt =
-        QStringLiteral("Enter file extension to load:\r\r(* for <i>all</i> files)");
+namespace {
+// A report about a file whose name looks like markup.
+const QString Report =
+    ErrorReportText(QStringLiteral("Cannot open /home/u/<b>decks</b>/a.ppt"),
+                    QStringLiteral("in Tamberlin2021/08/31.Form1.PushButton3_Click "), 120);
+const QString Prompt = QStringLiteral("Enter file extension to load:\r\r(* for <i>all</i> files)");
 
-    struct Seen {
-        QWidget *parent = nullptr;
-        Qt::WindowModality modality = Qt::NonModal;
-        QPoint centreOffset;
-        QList<QLabel *> labels;
-        QStringList texts;
-        QList<Qt::TextFormat> formats;
-    };
-    auto look = [](QDialog *dialog, QWidget *window) {
-        Seen s;
-        s.parent = dialog->parentWidget();
-        s.modality = dialog->windowModality();
-        s.centreOffset = dialog->frameGeometry().center() - window->frameGeometry().center();
+struct OwnedCase {
+    const char *name;
+    void (*open)(Dialogs &);
+    QString text; // the text shown, markup and all; empty: none to look at
+    friend void PrintTo(const OwnedCase &row, std::ostream *os) { *os << row.name; }
+};
+class OwnedDialog : public testing::TestWithParam<OwnedCase> {};
+} // namespace
+
+TEST_P(OwnedDialog, IsPlainTextModalToTheWindowAndCentredOnIt)
+{
+    const OwnedCase &c = GetParam();
+    ASSERT_EQ(QtDialogs::displayText(Report).count(QLatin1Char('\n')), 3);
+    WindowWithRealDialogs w;
+    // Away from the middle of the screen, where a dialog without an owner would stand.
+    w.form->move(w.form->screen()->geometry().topLeft() + QPoint(200, 100));
+    QCoreApplication::processEvents();
+    QWidget *parent = nullptr;
+    Qt::WindowModality modality = Qt::NonModal;
+    QPoint centreOffset;
+    QStringList texts;
+    QList<Qt::TextFormat> formats;
+    WhenShown<QDialog> close([&](QDialog *dialog) {
+        parent = dialog->parentWidget();
+        modality = dialog->windowModality();
+        centreOffset = dialog->frameGeometry().center() - w.form->frameGeometry().center();
         for (QLabel *label : dialog->findChildren<QLabel *>()) {
             if (label->text().contains(QLatin1String("<"))) {
-                s.texts << label->text();
-                s.formats << label->textFormat();
+                texts << label->text();
+                formats << label->textFormat();
             }
         }
-        return s;
-    };
-
-    struct Case {
-        const char *label;
-        std::function<void(Dialogs &)> open;
-        QString text; // the text shown, markup and all; empty: none to look at
-    };
-    const Case cases[] = {
-        {"MessageBox",
-         [&](Dialogs &d) {
-             d.messageBox(report, QStringLiteral("Application Error"), Buttons::Ok, Icon::Warning);
-         },
-         shownReport},
-        {"InputBox", [&](Dialogs &d) { d.inputBox(prompt, QString(), QStringLiteral("ppt")); },
-         QtDialogs::displayText(prompt)},
-        {"FileDialog", [](Dialogs &d) { d.openFiles(FileDialogRequest{}); }, QString()},
-        {"FolderBrowser",
-         [](Dialogs &d) { d.browseForFolder(QStringLiteral("Please select folder:"), QString()); },
-         QString()},
-    };
-    for (const Case &c : cases) {
-        WindowWithRealDialogs w;
-        // Away from the middle of the screen, where a dialog without an owner would stand.
-        w.form->move(w.form->screen()->geometry().topLeft() + QPoint(200, 100));
-        QCoreApplication::processEvents();
-        Seen seen;
-        WhenShown<QDialog> close([&](QDialog *dialog) {
-            seen = look(dialog, w.form.get());
-            dialog->reject();
-        });
-        c.open(w.dialogs());
-        ASSERT_TRUE(close.seen()) << c.label;
-        EXPECT_EQ(seen.parent, w.form.get()) << c.label;
-        EXPECT_NE(seen.modality, Qt::NonModal) << c.label;
-        EXPECT_LE(seen.centreOffset.manhattanLength(), 2)
-            << c.label << " " << seen.centreOffset.x() << "," << seen.centreOffset.y();
-        if (!c.text.isEmpty()) {
-            // Shown byte for byte, line breaks and all, never as markup.
-            EXPECT_EQ(seen.texts, QStringList{c.text}) << c.label;
-            EXPECT_EQ(seen.formats, QList<Qt::TextFormat>{Qt::PlainText}) << c.label;
-        }
+        dialog->reject();
+    });
+    c.open(w.dialogs());
+    ASSERT_TRUE(close.seen());
+    EXPECT_EQ(parent, w.form.get());
+    EXPECT_NE(modality, Qt::NonModal);
+    EXPECT_LE(centreOffset.manhattanLength(), 2) << centreOffset.x() << "," << centreOffset.y();
+    if (!c.text.isEmpty()) {
+        // Shown byte for byte, line breaks and all, never as markup.
+        EXPECT_EQ(texts, QStringList{c.text});
+        EXPECT_EQ(formats, QList<Qt::TextFormat>{Qt::PlainText});
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    RealDialogs, OwnedDialog,
+    testing::Values(
+        OwnedCase{"MessageBox",
+                  [](Dialogs &d) {
+                      d.messageBox(Report, QStringLiteral("Application Error"), Buttons::Ok,
+                                   Icon::Warning);
+                  },
+                  QtDialogs::displayText(Report)},
+        OwnedCase{"InputBox",
+                  [](Dialogs &d) { d.inputBox(Prompt, QString(), QStringLiteral("ppt")); },
+                  QtDialogs::displayText(Prompt)},
+        OwnedCase{"FileDialog", [](Dialogs &d) { d.openFiles(FileDialogRequest{}); }, QString()},
+        OwnedCase{"FolderBrowser",
+                  [](Dialogs &d) {
+                      d.browseForFolder(QStringLiteral("Please select folder:"), QString());
+                  },
+                  QString()}),
+    [](const testing::TestParamInfo<OwnedCase> &row) { return std::string(row.param.name); });

@@ -204,20 +204,40 @@ TEST(Form1Layout, ControlsStandWhereTheTableSays)
             << expected[i]->objectName().toStdString();
 }
 
-TEST(HelpButton, ShowsTheHelpMessage)
+namespace {
+struct HelpCase {
+    const char *name;
+    QPushButton *Form1::*button;
+    QString text;
+    friend void PrintTo(const HelpCase &row, std::ostream *os) { *os << row.name; }
+};
+class HelpButton : public testing::TestWithParam<HelpCase> {};
+} // namespace
+
+TEST_P(HelpButton, ShowsItsTextUnderTheApplicationTitle)
 {
+    const HelpCase &c = GetParam();
     FakePlatform fake;
     Form1 form(fake.platform);
     form.Form_Load();
-    form.PushButton6->click();
+    (form.*c.button)->click();
     ASSERT_EQ(fake.dialogs->messages.size(), 1u);
-    const ShownMessage &m = fake.dialogs->messages[0];
-    expectMessageBox(
-        m,
-        QStringLiteral("This program works with PowerPoint Presentations like .ppt and "
-                       ".pptx but not PowerPoint Shows like .pps"),
-        Buttons::Ok, QStringLiteral("Deckrun"));
+    expectMessageBox(fake.dialogs->messages[0], c.text, Buttons::Ok, QStringLiteral("Deckrun"));
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Window, HelpButton,
+    testing::Values(
+        HelpCase{"Help", &Form1::PushButton6,
+                 QStringLiteral("This program works with PowerPoint Presentations like .ppt and "
+                                ".pptx but not PowerPoint Shows like .pps")},
+        // Two paragraphs.
+        HelpCase{"PauseHelp", &Form1::PushButton9,
+                 QStringLiteral("Please use this pause feature if blank pages are being printed "
+                                "or if files are being skipped.\r\n\r\nBy pausing, you will "
+                                "give time for the print jobs to queue properly with the physical "
+                                "printer.")}),
+    [](const testing::TestParamInfo<HelpCase> &row) { return std::string(row.param.name); });
 
 TEST(PointerRule, HandOverButtonsArrowElsewhereHourglassStays)
 {

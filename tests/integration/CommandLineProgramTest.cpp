@@ -131,32 +131,34 @@ QStringList leftRunning(const QString &text)
 
 } // namespace
 
-TEST(CommandLineProgram, HelpAndVersionAnswerWithoutAWindow)
+namespace {
+struct AnswerCase {
+    const char *name;
+    const char *option;
+    const char *answer; // how standard output begins
+    friend void PrintTo(const AnswerCase &row, std::ostream *os) { *os << row.name; }
+};
+class AnswersWithoutAWindow : public testing::TestWithParam<AnswerCase> {};
+} // namespace
+
+TEST_P(AnswersWithoutAWindow, OnStandardOutputAlone)
 {
+    const AnswerCase &c = GetParam();
     TempTree home;
-    struct Case {
-        const char *option;
-        const char *answer;
-    };
-    for (const Case c : {Case{"--help", "Usage: deckrun [options] [FILE|FOLDER]..."},
-                         Case{"-h", "Usage: deckrun [options] [FILE|FOLDER]..."},
-                         Case{"--version", "Deckrun 1.0.0"}}) {
-        QProcess program;
-        // No display at all: a window could not even be tried without saying so.
-        QProcessEnvironment env = isolated(home.path());
-        for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
-            env.remove(QLatin1String(name));
-        program.setProcessEnvironment(env);
-        program.start(Program, {QLatin1String(c.option)});
-        ASSERT_TRUE(program.waitForFinished(30000)) << c.option;
-        EXPECT_EQ(program.exitStatus(), QProcess::NormalExit) << c.option;
-        EXPECT_EQ(program.exitCode(), 0) << c.option;
-        EXPECT_TRUE(QString::fromLocal8Bit(program.readAllStandardOutput())
-                        .startsWith(QLatin1String(c.answer)))
-            << c.option;
-        EXPECT_EQ(QString::fromLocal8Bit(program.readAllStandardError()), QString()) << c.option;
-    }
+    // No display at all: a window could not even be tried without saying so.
+    const Finished f = runToEnd(withoutDisplay(home.path()), {QLatin1String(c.option)});
+    EXPECT_FALSE(f.crashed);
+    EXPECT_EQ(f.exitCode, 0);
+    EXPECT_TRUE(f.out.startsWith(QLatin1String(c.answer))) << f.out.toStdString();
+    EXPECT_EQ(f.err, QString());
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    CommandLineProgram, AnswersWithoutAWindow,
+    testing::Values(AnswerCase{"Help", "--help", "Usage: deckrun [options] [FILE|FOLDER]..."},
+                    AnswerCase{"ShortHelp", "-h", "Usage: deckrun [options] [FILE|FOLDER]..."},
+                    AnswerCase{"Version", "--version", "Deckrun 1.0.0"}),
+    [](const testing::TestParamInfo<AnswerCase> &row) { return std::string(row.param.name); });
 
 #ifdef DECKRUN_HAS_UNO
 // Selecting three decks and choosing "Open With Deckrun": the file manager

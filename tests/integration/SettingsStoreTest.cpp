@@ -138,76 +138,94 @@ QStringList runUnprivileged(const QString &file, const QStringList &operations)
 
 } // namespace
 
-TEST(SettingsStore, FailedWriteFailsLoudly)
+namespace {
+// Rows go by their name in test listings; each prints as its name, never as bytes.
+constexpr auto RowName = [](const auto &row) { return std::string(row.param.name); };
+
+struct PermissionCase {
+    const char *name;
+    QByteArray content; // null: no file yet
+    mode_t folderMode, fileMode;
+    QStringList operations, expected;
+    friend void PrintTo(const PermissionCase &row, std::ostream *os) { *os << row.name; }
+};
+class StorePermissions : public testing::TestWithParam<PermissionCase> {};
+
+const QByteArray Malformed("[Deckrun]\nCombo2=3\ngarbage line\n");
+} // namespace
+
+// As an unprivileged user even when the tests run as root, who would write
+// through the folder's permissions.
+TEST_P(StorePermissions, DecideEachWrite)
 {
-    // As an unprivileged user even when the tests run as root, who would
-    // write through the folder's permissions.
-    StoreFolder locked(QByteArray(), 0555, 0644);
-    EXPECT_EQ(runUnprivileged(locked.file(), {QStringLiteral("write:Combo2=3")}),
-              QStringList{QStringLiteral("failed")});
+    const PermissionCase &c = GetParam();
+    StoreFolder store(c.content, c.folderMode, c.fileMode);
+    EXPECT_EQ(runUnprivileged(store.file(), c.operations), c.expected);
 }
 
-TEST(SettingsStore, PermissionsDecideEachWrite)
-{
-    struct Case {
-        const char *label;
-        QByteArray content; // null: no file yet
-        mode_t folderMode, fileMode;
-        QStringList operations, expected;
-    };
-    const QByteArray malformed("[Deckrun]\nCombo2=3\ngarbage line\n");
-    const Case cases[] = {
-        {"WritableFolder",
-         QByteArray(),
-         0755,
-         0644,
-         {"write:Combo2=3", "write:Extension=odp", "read:Combo2", "read:Extension"},
-         {"ok", "ok", "3", "odp"}},
-        {"ReadOnlyFolderAndFile",
-         "[Deckrun]\nCombo2=3\n",
-         0555,
-         0444,
-         {"read:Combo2", "write:Combo2=4", "write:Extension=odp"},
-         {"3", "failed", "failed"}},
+INSTANTIATE_TEST_SUITE_P(
+    SettingsStore, StorePermissions,
+    testing::Values(
+        // A failed write fails loudly.
+        PermissionCase{"ReadOnlyFolder", QByteArray(), 0555, 0644, {"write:Combo2=3"}, {"failed"}},
+        PermissionCase{"WritableFolder",
+                       QByteArray(),
+                       0755,
+                       0644,
+                       {"write:Combo2=3", "write:Extension=odp", "read:Combo2", "read:Extension"},
+                       {"ok", "ok", "3", "odp"}},
+        PermissionCase{"ReadOnlyFolderAndFile",
+                       "[Deckrun]\nCombo2=3\n",
+                       0555,
+                       0444,
+                       {"read:Combo2", "write:Combo2=4", "write:Extension=odp"},
+                       {"3", "failed", "failed"}},
         // The malformed line must not hide that the write itself failed.
-        {"MalformedAndReadOnly", malformed, 0555, 0444, {"write:Extension=odp"}, {"failed"}},
-        {"MalformedAndWritable",
-         malformed,
-         0755,
-         0644,
-         {"write:Extension=odp", "write:Combo1=2", "read:Combo2", "read:Extension"},
-         {"ok", "ok", "3", "odp"}},
-    };
-    for (const Case &c : cases) {
-        StoreFolder store(c.content, c.folderMode, c.fileMode);
-        EXPECT_EQ(runUnprivileged(store.file(), c.operations), c.expected) << c.label;
-    }
+        PermissionCase{
+            "MalformedAndReadOnly", Malformed, 0555, 0444, {"write:Extension=odp"}, {"failed"}},
+        PermissionCase{"MalformedAndWritable",
+                       Malformed,
+                       0755,
+                       0644,
+                       {"write:Extension=odp", "write:Combo1=2", "read:Combo2", "read:Extension"},
+                       {"ok", "ok", "3", "odp"}}),
+    RowName);
+
+namespace {
+struct MalformedCase {
+    const char *name;
+    QByteArray content;
+    friend void PrintTo(const MalformedCase &row, std::ostream *os) { *os << row.name; }
+};
+class MalformedLine : public testing::TestWithParam<MalformedCase> {};
+} // namespace
+
+// One malformed line: the store reads what it can, and every later write
+// that reaches the file is a success.
+TEST_P(MalformedLine, DoesNotTaintLaterWrites)
+{
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("Deckrun.conf"));
+    QFile raw(file);
+    ASSERT_TRUE(raw.open(QIODevice::WriteOnly));
+    raw.write(GetParam().content);
+    raw.close();
+    QtSettingsStore store(file);
+    store.read(QStringLiteral("Combo2"), QString());
+    EXPECT_NO_THROW(store.write(QStringLiteral("Extension"), QStringLiteral("odp")));
+    EXPECT_NO_THROW(store.write(QStringLiteral("Combo1"), QStringLiteral("2")));
+    QtSettingsStore later(file);
+    EXPECT_EQ(later.read(QStringLiteral("Extension"), QString()), QStringLiteral("odp"));
+    EXPECT_EQ(later.read(QStringLiteral("Combo1"), QString()), QStringLiteral("2"));
 }
 
-TEST(SettingsStore, AMalformedLineDoesNotTaintLaterWrites)
-{
-    // One malformed line: the store reads what it can, and every later write
-    // that reaches the file is a success.
-    for (const QByteArray &content :
-         {QByteArray("[Deckrun]\nCombo2=3\ngarbage line\n"), QByteArray("[Deckrun\nCombo2=3\n"),
-          QByteArray("\xff\xfe[Deckrun]\nCombo2=3\n")}) {
-        QTemporaryDir dir;
-        const QString file = dir.filePath(QStringLiteral("Deckrun.conf"));
-        QFile raw(file);
-        ASSERT_TRUE(raw.open(QIODevice::WriteOnly));
-        raw.write(content);
-        raw.close();
-        QtSettingsStore store(file);
-        store.read(QStringLiteral("Combo2"), QString());
-        EXPECT_NO_THROW(store.write(QStringLiteral("Extension"), QStringLiteral("odp")))
-            << content.toStdString();
-        EXPECT_NO_THROW(store.write(QStringLiteral("Combo1"), QStringLiteral("2")))
-            << content.toStdString();
-        QtSettingsStore later(file);
-        EXPECT_EQ(later.read(QStringLiteral("Extension"), QString()), QStringLiteral("odp"));
-        EXPECT_EQ(later.read(QStringLiteral("Combo1"), QString()), QStringLiteral("2"));
-    }
-}
+INSTANTIATE_TEST_SUITE_P(
+    SettingsStore, MalformedLine,
+    testing::Values(MalformedCase{"GarbageLine", Malformed},
+                    MalformedCase{"UnclosedSection", QByteArray("[Deckrun\nCombo2=3\n")},
+                    MalformedCase{"ByteOrderMarkOfUtf16",
+                                  QByteArray("\xff\xfe[Deckrun]\nCombo2=3\n")}),
+    RowName);
 
 TEST(SettingsStore, AFailedWriteDoesNotFailTheNextOne)
 {
