@@ -6,6 +6,7 @@
 #include "common/SettingsKeys.h"
 #include "platform/Platform.h"
 #include "platform/StopSignals.h"
+#include "printing/FastRun.h"
 #include "printing/PrintRun.h"
 #include "printing/PrintingHandlers.h"
 #include "queue/AddFolder.h"
@@ -151,6 +152,7 @@ struct Arguments {
     std::optional<int> pause;
     QString extension = QStringLiteral("ppt");
     bool yes = false;
+    bool fast = false;
 };
 
 /** The command line read and checked; a message and none when it is not usable. */
@@ -194,6 +196,7 @@ std::optional<Arguments> readArguments(const QStringList &commandLine)
         }
     }
     a.yes = parser.isSet(QStringLiteral("yes"));
+    a.fast = parser.isSet(QStringLiteral("fast"));
     return a;
 }
 
@@ -292,7 +295,9 @@ int RunBatch(int argc, char **argv)
         return BadArguments;
     CheckPowerPointInstalled(*platform); // ends the program with 1 when it cannot print
 
-    BatchRun run(*platform, *printer, choosePause(*platform->settings, a->pause));
+    // The fast run pauses only when asked to.
+    BatchRun run(*platform, *printer,
+                 a->fast ? a->pause.value_or(0) : choosePause(*platform->settings, a->pause));
     StopSignals stopSignals;
     QObject::connect(&stopSignals, &StopSignals::stopAsked, [&](int signal, const QString &name) {
         if (run.stopSignal() == 0) {
@@ -311,7 +316,11 @@ int RunBatch(int argc, char **argv)
     queuePaths(run, *a);
     const int queued = run.queue().count();
     bool printing = false;
-    PrintQueue(*platform, run.queue(), run, run, printing);
+    if (a->fast)
+        PrintQueueFast(*platform, run.queue(), run, run, printing,
+                       FastRunOptions{.pauses = a->pause.has_value()});
+    else
+        PrintQueue(*platform, run.queue(), run, run, printing);
     platform->office->shutdown();
 
     if (run.stopSignal() != 0)

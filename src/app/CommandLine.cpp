@@ -62,6 +62,10 @@ void DescribeCommandLine(QCommandLineParser &parser)
          QStringLiteral("With --print: the extension of the files taken from folders (default: "
                         "ppt; * for every file)."),
          QStringLiteral("EXT")},
+        {QStringLiteral("fast"),
+         QStringLiteral("With --print: one presentation application for the whole run and no "
+                        "fixed waits; a file that fails gets a fresh application for the next "
+                        "one. Pauses only when --pause is given.")},
         {QStringLiteral("yes"),
          QStringLiteral("With --print: go on when the presentation application already runs on "
                         "Deckrun's profile.")},
@@ -114,7 +118,7 @@ QStringList CommandLinePaths(const QStringList &arguments)
     QCommandLineParser parser;
     DescribeCommandLine(parser);
     parser.process(arguments); // an unknown option: a message and status 1
-    for (const char *option : {"printer", "pause", "extension", "yes"}) {
+    for (const char *option : {"printer", "pause", "extension", "yes", "fast"}) {
         if (parser.isSet(QLatin1String(option))) {
             std::fprintf(stderr, "deckrun: --%s goes with --print.\n", option);
             std::exit(1);
