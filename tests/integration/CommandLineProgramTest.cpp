@@ -13,6 +13,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QSet>
 #include <QThread>
 
 #include <gtest/gtest.h>
@@ -370,25 +371,99 @@ TEST_F(BatchPrinting, SigtermEndsTheRunAndItsOfficeCleanly)
     const QStringList paths{
         sample(QStringLiteral("Quarterly Review.pptx"), token + QStringLiteral("-1.pptx")),
         sample(QStringLiteral("Quarterly Review.pptx"), token + QStringLiteral("-2.pptx"))};
-    const Finished f =
-        runToEnd(withoutDisplay(home.path()),
-                 QStringList{"--print", "--printer", printer, "--pause", "9"} + paths,
-                 [&](QProcess &program) {
-                     // Once the first file is logged, the run is in its pause.
-                     QElapsedTimer clock;
-                     clock.start();
-                     while (runLogOutcomesIn(home.path()).isEmpty() && clock.elapsed() < 120000)
-                         program.waitForFinished(200);
-                     ::kill(static_cast<pid_t>(program.processId()), SIGTERM);
-                 });
-    EXPECT_TRUE(f.crashed) << "ends by the signal, as a shell expects";
-    EXPECT_EQ(f.exitCode, SIGTERM);
-    EXPECT_EQ(f.out, QStringLiteral("Processing: %1-1.pptx (1 of 2)\n").arg(token))
+    for (const QStringList &mode : {QStringList{"--print"}, QStringList{"--print", "--fast"}}) {
+        SCOPED_TRACE(mode.join(QLatin1Char(' ')).toStdString());
+        QFile::remove(runLogIn(home.path()));
+        const Finished f =
+            runToEnd(withoutDisplay(home.path()),
+                     mode + QStringList{"--printer", printer, "--pause", "9"} + paths,
+                     [&](QProcess &program) {
+                         // Once the first file is logged, the run is in its pause.
+                         QElapsedTimer clock;
+                         clock.start();
+                         while (runLogOutcomesIn(home.path()).isEmpty() && clock.elapsed() < 120000)
+                             program.waitForFinished(200);
+                         ::kill(static_cast<pid_t>(program.processId()), SIGTERM);
+                     });
+        EXPECT_TRUE(f.crashed) << "ends by the signal, as a shell expects";
+        EXPECT_EQ(f.exitCode, SIGTERM);
+        EXPECT_EQ(f.out, QStringLiteral("Processing: %1-1.pptx (1 of 2)\n").arg(token))
+            << f.out.toStdString();
+        EXPECT_TRUE(f.err.contains(QStringLiteral("deckrun: SIGTERM: stopping")))
+            << f.err.toStdString();
+        EXPECT_EQ(runLogOutcomesIn(home.path()),
+                  QStringList{token + QStringLiteral("-1.pptx printed on ") + printer})
+            << runLogOutcomesIn(home.path()).join(QLatin1Char('\n')).toStdString();
+        EXPECT_TRUE(leftRunning(home.path()).isEmpty());
+    }
+}
+
+namespace {
+
+/** The office processes (soffice.bin) whose command line mentions `text`, by pid. */
+QSet<QString> officePidsMentioning(const QString &text)
+{
+    QSet<QString> pids;
+    const QByteArray needle = text.toLocal8Bit();
+    for (const QString &pid : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+        if (!pid.front().isDigit())
+            continue;
+        QFile comm(QStringLiteral("/proc/%1/comm").arg(pid));
+        QFile commandLine(QStringLiteral("/proc/%1/cmdline").arg(pid));
+        if (comm.open(QIODevice::ReadOnly) && comm.readAll().trimmed() == "soffice.bin" &&
+            commandLine.open(QIODevice::ReadOnly) && commandLine.readAll().contains(needle))
+            pids.insert(pid);
+    }
+    return pids;
+}
+
+} // namespace
+
+// The fast run between good decks: the damaged one is named as the window's
+// run names it, the office it spoiled is stopped, and the good ones after it
+// share one fresh office.
+TEST_F(BatchPrinting, FastRunNamesADamagedDeckAndTheGoodOnesAfterItShareOneOffice)
+{
+    const QStringList paths{
+        sample(QStringLiteral("Quarterly Review.pptx"), token + QStringLiteral("-1.pptx")),
+        decks.file(token + QStringLiteral("-damaged.pptx"),
+                   QByteArray("PK\x03\x04 not a deck", 21)),
+        sample(QStringLiteral("Safety Briefing.pptx"), token + QStringLiteral("-2.pptx")),
+        sample(QStringLiteral("Product Roadmap.odp"), token + QStringLiteral("-3.odp"))};
+    // An office on a new profile starts twice (it sets the profile up first):
+    // a run before this one makes the profile.
+    runToEnd(withoutDisplay(home.path()), {"--print", "--fast", "--printer", printer, paths[1]});
+    QFile::remove(runLogIn(home.path()));
+    QSet<QString> offices;
+    const Finished f = runToEnd(withoutDisplay(home.path()),
+                                QStringList{"--print", "--fast", "--printer", printer} + paths,
+                                [&](QProcess &program) {
+                                    while (!program.waitForFinished(10))
+                                        offices += officePidsMentioning(home.path());
+                                });
+    EXPECT_FALSE(f.crashed);
+    EXPECT_EQ(f.exitCode, 1) << f.err.toStdString();
+    EXPECT_EQ(f.out, QStringLiteral("Processing: %1-1.pptx (1 of 4)\n"
+                                    "Processing: %1-damaged.pptx (2 of 4)\n"
+                                    "Processing: %1-2.pptx (3 of 4)\n"
+                                    "Processing: %1-3.odp (4 of 4)\n"
+                                    "Done.\n")
+                         .arg(token))
         << f.out.toStdString();
-    EXPECT_TRUE(f.err.contains(QStringLiteral("deckrun: SIGTERM: stopping")))
+    const QString opening = QStringLiteral("LibreOffice Impress could not open \"%1\": the file "
+                                           "is damaged or is not a presentation.")
+                                .arg(paths[1]);
+    EXPECT_TRUE(f.err.startsWith(opening + QStringLiteral("\nin Tamberlin2021/08/31.Form1."
+                                                          "PushButton3_Click at line 120\n")))
         << f.err.toStdString();
     EXPECT_EQ(runLogOutcomesIn(home.path()),
-              QStringList{token + QStringLiteral("-1.pptx printed on ") + printer})
+              (QStringList{token + QStringLiteral("-1.pptx printed on ") + printer,
+                           token + QStringLiteral("-damaged.pptx failed 120: ") + opening +
+                               QStringLiteral(" on ") + printer,
+                           token + QStringLiteral("-2.pptx printed on ") + printer,
+                           token + QStringLiteral("-3.odp printed on ") + printer}))
         << runLogOutcomesIn(home.path()).join(QLatin1Char('\n')).toStdString();
+    EXPECT_EQ(pdfsWith(token, 3).size(), 3);
+    EXPECT_EQ(offices.size(), 2) << "one for the first deck and the damaged one, one for the rest";
 }
 #endif

@@ -1,0 +1,180 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The fast run (`deckrun --print --fast`) against the simulated presentation
+// application: one application for many files, a fresh one after a file that
+// failed and after every so many files, no fixed waits.
+
+#include "printing/FastRun.h"
+#include "platform/FileSystem.h"
+#include "queue/QueueModel.h"
+#include "support/FakePlatform.h"
+#include "support/RunLogLines.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+using namespace deckrun;
+using namespace deckrun::test;
+using testing::ElementsAre;
+
+namespace {
+
+const QString Printer = QStringLiteral("Office Laser");
+const QString NotSet = QStringLiteral("Object variable or With block variable not set");
+
+QString deck(const QString &name)
+{
+    const QChar s = pathSeparator();
+    return s + QStringLiteral("decks") + s + name;
+}
+
+class Choices final : public PrintChoices, public PrintProgress {
+public:
+    QString printerName() const override { return Printer; }
+    QString pauseText() const override { return pause; }
+    bool stopRequested() const override { return started >= stopAfter; }
+    void showBusy(bool) override {}
+    void showPercent(int) override {}
+    void showText(const QString &) override {}
+    void fileStarted(int, int, const QString &) override { ++started; }
+
+    QString pause = QStringLiteral("3 seconds");
+    int started = 0;
+    int stopAfter = 1000;
+};
+
+class FastRun : public testing::Test {
+protected:
+    void run(const QStringList &paths, FastRunOptions options = {})
+    {
+        run(paths, options, fake);
+    }
+    void run(const QStringList &paths, FastRunOptions options, FakePlatform &on)
+    {
+        QueueModel queue;
+        queue.append(paths);
+        bool printing = false;
+        PrintQueueFast(on.platform, queue, choices, choices, printing, options);
+        EXPECT_FALSE(printing);
+    }
+
+    int count(const QString &call) const { return fake.office->calls().count(call); }
+
+    FakePlatform fake;
+    Choices choices;
+};
+
+} // namespace
+
+TEST_F(FastRun, OneApplicationForTheGoodFilesAndAFreshOneAfterAFileThatFailed)
+{
+    const QString a = deck(QStringLiteral("a.ppt")), bad = deck(QStringLiteral("damaged.ppt")),
+                  b = deck(QStringLiteral("b.ppt")), c = deck(QStringLiteral("c.ppt"));
+    fake.office->failOpenFor(bad, QStringLiteral("The file could not be opened."));
+    run({a, bad, b, c});
+
+    const auto printed = [](const QString &path) {
+        return QStringList{QStringLiteral("Open:") + path, QStringLiteral("ActivePresentation"),
+                           QStringLiteral("ActivePrinter=") + Printer,
+                           QStringLiteral("PrintInBackground=false"), QStringLiteral("PrintOut"),
+                           QStringLiteral("Close"), QStringLiteral("ReleasePresentation")};
+    };
+    const QStringList expected =
+        QStringList{QStringLiteral("GetRunning"), QStringLiteral("Create")} + printed(a) +
+        // the damaged file: refused, and its application let go
+        QStringList{QStringLiteral("Open:") + bad, QStringLiteral("ReleaseApp"),
+                    QStringLiteral("Create")} +
+        printed(b) + printed(c) + QStringList{QStringLiteral("Quit"), QStringLiteral("ReleaseApp")};
+    EXPECT_EQ(fake.office->calls(), expected);
+    EXPECT_EQ(fake.office->shutdowns(), 2) << "after the damaged file, and at the end";
+
+    // The same reports as the window's run gives for a file that does not open.
+    EXPECT_THAT(fake.dialogs->reportedSteps(PrintRunLocation()),
+                ElementsAre(120, 122, 126, 128, 130, 132));
+    const auto reports = fake.dialogs->reports();
+    ASSERT_EQ(reports.size(), 6u);
+    EXPECT_TRUE(reports[0].text.startsWith(QStringLiteral("The file could not be opened.\r\n")));
+    for (std::size_t k = 1; k < reports.size(); ++k)
+        EXPECT_TRUE(reports[k].text.startsWith(NotSet + QStringLiteral("\r\n"))) << k;
+    EXPECT_EQ(fake.dialogs->messages.back().text, QStringLiteral("Done."));
+
+    EXPECT_THAT(runLogOutcomes(fake.runLogPath()),
+                ElementsAre(QStringLiteral("a.ppt printed on Office Laser"),
+                            QStringLiteral("damaged.ppt failed 120: The file could not be opened. "
+                                           "on Office Laser"),
+                            QStringLiteral("b.ppt printed on Office Laser"),
+                            QStringLiteral("c.ppt printed on Office Laser")));
+    EXPECT_EQ(fake.events->now, 36000.0) << "no fixed waits";
+}
+
+// A step that fails after the open still closes what it can and costs the application.
+TEST_F(FastRun, AFailingStepAfterTheOpenRenewsTheApplication)
+{
+    const struct {
+        const char *failing;
+        std::vector<int> steps; // reported for each file
+        int closes;
+    } cases[] = {
+        {"Create", {120, 122, 126, 128, 130, 132}, 0},
+        {"ActivePrinter", {126}, 2}, // printed all the same, as the window's run does
+        {"PrintOut", {130}, 2},
+        {"Close", {132}, 2},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.failing);
+        FakePlatform failing;
+        failing.office->failAt(QString::fromLatin1(c.failing), QStringLiteral("It failed."));
+        run({deck(QStringLiteral("a.ppt")), deck(QStringLiteral("b.ppt"))}, {}, failing);
+        std::vector<int> expected = c.steps;
+        expected.insert(expected.end(), c.steps.begin(), c.steps.end());
+        EXPECT_EQ(failing.dialogs->reportedSteps(PrintRunLocation()), expected);
+        const QStringList calls = failing.office->calls();
+        EXPECT_EQ(calls.count(QStringLiteral("Create")), 2)
+            << "a fresh application for the second file";
+        EXPECT_EQ(calls.count(QStringLiteral("Close")), c.closes);
+        EXPECT_EQ(calls.count(QStringLiteral("Quit")), 0)
+            << "a failed application is stopped, not asked";
+        EXPECT_EQ(failing.office->shutdowns(), 2);
+    }
+}
+
+TEST_F(FastRun, TheApplicationIsRenewedEverySoManyFilesAndPausesOnlyWhenAsked)
+{
+    const struct {
+        int files;
+        FastRunOptions options;
+        const char *pause;
+        int creates;
+        double seconds; // waited in all
+    } cases[] = {
+        {5, {.pauses = false, .renewEvery = 2}, "3 seconds", 3, 0},
+        {4, {.pauses = false, .renewEvery = 2}, "3 seconds", 2, 0},
+        {3, {.pauses = false, .renewEvery = 100}, "9 seconds", 1, 0},
+        {3, {.pauses = true, .renewEvery = 100}, "3 seconds", 1, 9},
+        {2, {.pauses = true, .renewEvery = 100}, "0 seconds", 1, 0},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(testing::Message() << c.files << " files, renewed every "
+                                        << c.options.renewEvery << ", pause " << c.pause);
+        FakePlatform on;
+        choices.pause = QString::fromLatin1(c.pause);
+        QStringList paths;
+        for (int k = 1; k <= c.files; ++k)
+            paths << deck(QStringLiteral("%1.ppt").arg(k));
+        run(paths, c.options, on);
+        const QStringList calls = on.office->calls();
+        EXPECT_EQ(calls.count(QStringLiteral("Create")), c.creates);
+        EXPECT_EQ(calls.count(QStringLiteral("Quit")), c.creates) << "each application quits in turn";
+        EXPECT_EQ(on.office->printed().size(), c.files);
+        EXPECT_DOUBLE_EQ(on.events->now - 36000.0, c.seconds);
+    }
+}
+
+TEST_F(FastRun, AStopEndsTheRunAfterTheFileInHand)
+{
+    choices.stopAfter = 1;
+    run({deck(QStringLiteral("a.ppt")), deck(QStringLiteral("b.ppt"))}, {.pauses = true});
+    EXPECT_THAT(fake.office->printed(),
+                ElementsAre(deck(QStringLiteral("a.ppt")) + QStringLiteral(" -> ") + Printer));
+    EXPECT_EQ(fake.events->now, 36000.0) << "the pause is cut short";
+    EXPECT_EQ(count(QStringLiteral("Quit")), 1);
+}
