@@ -2,6 +2,7 @@
 #include "app/BatchRun.h"
 
 #include "app/CommandLine.h"
+#include "app/WatchFolder.h"
 #include "common/ErrorReport.h"
 #include "common/SettingsKeys.h"
 #include "platform/Platform.h"
@@ -153,6 +154,7 @@ struct Arguments {
     QString extension = QStringLiteral("ppt");
     bool yes = false;
     bool fast = false;
+    QString watch; // the folder to watch; empty: print the paths
 };
 
 /** The command line read and checked; a message and none when it is not usable. */
@@ -167,7 +169,13 @@ std::optional<Arguments> readArguments(const QStringList &commandLine)
     Arguments a;
     for (const QString &argument : parser.positionalArguments())
         a.paths << PathFromArgument(argument);
-    if (a.paths.isEmpty()) {
+    if (parser.isSet(QStringLiteral("watch"))) {
+        a.watch = PathFromArgument(parser.value(QStringLiteral("watch")));
+        if (parser.isSet(QStringLiteral("print")) || !a.paths.isEmpty() || a.watch.isEmpty()) {
+            sayUsageError(QStringLiteral("--watch takes one folder, and no --print or files."));
+            return std::nullopt;
+        }
+    } else if (a.paths.isEmpty()) {
         sayUsageError(QStringLiteral("--print needs the files or folders to print."));
         return std::nullopt;
     }
@@ -273,7 +281,7 @@ bool AsksForBatchRun(int argc, char **argv)
     QCommandLineParser look;
     DescribeCommandLine(look);
     look.parse(arguments);
-    return look.isSet(QStringLiteral("print"));
+    return look.isSet(QStringLiteral("print")) || look.isSet(QStringLiteral("watch"));
 }
 
 int RunBatch(int argc, char **argv)
@@ -294,6 +302,15 @@ int RunBatch(int argc, char **argv)
     if (!printer)
         return BadArguments;
     CheckPowerPointInstalled(*platform); // ends the program with 1 when it cannot print
+    if (!a->watch.isEmpty())
+        return RunWatch(*platform,
+                        WatchOptions{.folder = a->watch,
+                                     .printer = *printer,
+                                     .extension = a->extension,
+                                     .fast = a->fast,
+                                     .pause = a->fast ? a->pause.value_or(0)
+                                                      : choosePause(*platform->settings, a->pause),
+                                     .pauses = a->pause.has_value()});
 
     // The fast run pauses only when asked to.
     BatchRun run(*platform, *printer,

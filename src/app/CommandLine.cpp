@@ -62,10 +62,17 @@ void DescribeCommandLine(QCommandLineParser &parser)
          QStringLiteral("With --print: the extension of the files taken from folders (default: "
                         "ppt; * for every file)."),
          QStringLiteral("EXT")},
+        {QStringLiteral("watch"),
+         QStringLiteral("Print every file that arrives in FOLDER, without a window, until "
+                        "SIGINT or SIGTERM; printed files go to FOLDER/Printed, failed ones to "
+                        "FOLDER/Failed with their reports. Takes --printer, --extension, --pause "
+                        "and --fast as --print does."),
+         QStringLiteral("FOLDER")},
         {QStringLiteral("fast"),
-         QStringLiteral("With --print: one presentation application for the whole run and no "
-                        "fixed waits; a file that fails gets a fresh application for the next "
-                        "one. Pauses only when --pause is given.")},
+         QStringLiteral(
+             "With --print or --watch: one presentation application for the whole run and no "
+             "fixed waits; a file that fails gets a fresh application for the next "
+             "one. Pauses only when --pause is given.")},
         {QStringLiteral("yes"),
          QStringLiteral("With --print: go on when the presentation application already runs on "
                         "Deckrun's profile.")},

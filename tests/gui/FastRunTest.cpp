@@ -44,10 +44,7 @@ public:
 
 class FastRun : public testing::Test {
 protected:
-    void run(const QStringList &paths, FastRunOptions options = {})
-    {
-        run(paths, options, fake);
-    }
+    void run(const QStringList &paths, FastRunOptions options = {}) { run(paths, options, fake); }
     void run(const QStringList &paths, FastRunOptions options, FakePlatform &on)
     {
         QueueModel queue;
@@ -73,10 +70,13 @@ TEST_F(FastRun, OneApplicationForTheGoodFilesAndAFreshOneAfterAFileThatFailed)
     run({a, bad, b, c});
 
     const auto printed = [](const QString &path) {
-        return QStringList{QStringLiteral("Open:") + path, QStringLiteral("ActivePresentation"),
+        return QStringList{QStringLiteral("Open:") + path,
+                           QStringLiteral("ActivePresentation"),
                            QStringLiteral("ActivePrinter=") + Printer,
-                           QStringLiteral("PrintInBackground=false"), QStringLiteral("PrintOut"),
-                           QStringLiteral("Close"), QStringLiteral("ReleasePresentation")};
+                           QStringLiteral("PrintInBackground=false"),
+                           QStringLiteral("PrintOut"),
+                           QStringLiteral("Close"),
+                           QStringLiteral("ReleasePresentation")};
     };
     const QStringList expected =
         QStringList{QStringLiteral("GetRunning"), QStringLiteral("Create")} + printed(a) +
@@ -163,7 +163,8 @@ TEST_F(FastRun, TheApplicationIsRenewedEverySoManyFilesAndPausesOnlyWhenAsked)
         run(paths, c.options, on);
         const QStringList calls = on.office->calls();
         EXPECT_EQ(calls.count(QStringLiteral("Create")), c.creates);
-        EXPECT_EQ(calls.count(QStringLiteral("Quit")), c.creates) << "each application quits in turn";
+        EXPECT_EQ(calls.count(QStringLiteral("Quit")), c.creates)
+            << "each application quits in turn";
         EXPECT_EQ(on.office->printed().size(), c.files);
         EXPECT_DOUBLE_EQ(on.events->now - 36000.0, c.seconds);
     }
