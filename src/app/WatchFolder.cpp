@@ -354,7 +354,7 @@ private:
             QCoreApplication::exit(0);
     }
 
-    /** The oldest candidate that is complete: unchanged for the settling time, written by nobody. */
+    /** The oldest complete candidate: unchanged for the settling time, written by nobody. */
     std::optional<QString> nextReady()
     {
         const qint64 now = m_clock.elapsed();
@@ -589,10 +589,9 @@ int RunWatch(Platform &platform, const WatchOptions &options)
     {
         FolderWatch watch(platform, options, dialogs);
         StopSignals stopSignals;
-        QObject::connect(&stopSignals, &StopSignals::stopAsked, &watch,
-                         [&watch](int signal, const QString &name) {
-                             watch.askToStop(signal, name);
-                         });
+        QObject::connect(
+            &stopSignals, &StopSignals::stopAsked, &watch,
+            [&watch](int signal, const QString &name) { watch.askToStop(signal, name); });
         if (watch.start())
             status = QCoreApplication::exec();
     }

@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/FileHandover.h"
 
-
 #include <QFile>
 
 #include <cerrno>
@@ -37,8 +36,7 @@ using FileId = std::pair<dev_t, ino_t>;
 /** Whether descriptor `fd` of process `pid` is open for writing, from its fdinfo flags (octal). */
 bool writable(const char *pid, const char *fd)
 {
-    QFile info(QStringLiteral("/proc/%1/fdinfo/%2")
-                   .arg(QLatin1String(pid), QLatin1String(fd)));
+    QFile info(QStringLiteral("/proc/%1/fdinfo/%2").arg(QLatin1String(pid), QLatin1String(fd)));
     if (!info.open(QIODevice::ReadOnly))
         return false;
     for (const QByteArray &line : info.readAll().split('\n')) {
@@ -57,8 +55,8 @@ MoveOutcome moveWithoutReplacing(const QString &from, const QString &to, QString
 {
     const QByteArray source = QFile::encodeName(from), target = QFile::encodeName(to);
 #ifdef RENAME_NOREPLACE
-    if (::renameat2(AT_FDCWD, source.constData(), AT_FDCWD, target.constData(),
-                    RENAME_NOREPLACE) == 0)
+    if (::renameat2(AT_FDCWD, source.constData(), AT_FDCWD, target.constData(), RENAME_NOREPLACE) ==
+        0)
         return MoveOutcome::Moved;
     // Some file systems (NFS, older network ones) do not know the flag.
     if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP)
