@@ -38,7 +38,7 @@ FastPrinter::~FastPrinter()
     quit();
 }
 
-bool FastPrinter::printFile(StepRunner &r, const QString &path, const PrintChoices &choices,
+bool FastPrinter::printFile(StepRunner &steps, const QString &path, const PrintChoices &choices,
                             FileOutcome &outcome)
 {
     // Where a file's time goes, for the office's debug log (QT_LOGGING_RULES).
@@ -56,7 +56,7 @@ bool FastPrinter::printFile(StepRunner &r, const QString &path, const PrintChoic
     // This file's references: empty when a step before failed, as in the window's run.
     std::shared_ptr<PresentationApp> application;
     std::shared_ptr<Presentation> presentation;
-    bool passed = r.step(120, [&] {
+    bool passed = steps.step(120, [&] {
         if (!m_application) {
             ++m_started;
             m_application = m_office.create();
@@ -68,18 +68,18 @@ bool FastPrinter::printFile(StepRunner &r, const QString &path, const PrintChoic
         application = m_application;
     });
     const QString open = took();
-    passed &= r.step(122, [&] { presentation = required(application).activePresentation(); });
-    passed &= r.step(126, [&] {
+    passed &= steps.step(122, [&] { presentation = required(application).activePresentation(); });
+    passed &= steps.step(126, [&] {
         outcome.printer = choices.printerName();
         required(application).setActivePrinter(outcome.printer);
     });
     const QString printer = took();
-    passed &= r.step(128, [&] { required(presentation).setPrintInBackground(false); });
-    passed &= r.step(130, [&] { required(presentation).printOut(); });
+    passed &= steps.step(128, [&] { required(presentation).setPrintInBackground(false); });
+    passed &= steps.step(130, [&] { required(presentation).printOut(); });
     const QString print = took();
-    passed &= r.step(132, [&] { required(presentation).close(); });
-    passed &= r.step(136, [&] { presentation.reset(); });
-    passed &= r.step(138, [&] { application.reset(); });
+    passed &= steps.step(132, [&] { required(presentation).close(); });
+    passed &= steps.step(136, [&] { presentation.reset(); });
+    passed &= steps.step(138, [&] { application.reset(); });
     const QString close = took();
     qCDebug(lcOffice).noquote() << QStringLiteral("seconds: start %1 open %2 printer %3 print %4 "
                                                   "close %5 %6")

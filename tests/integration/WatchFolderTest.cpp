@@ -157,7 +157,7 @@ protected:
     /** A copy of the sample `name` as `as` in the staging folder beside the watched one. */
     QString staged(const QString &name, const QString &as)
     {
-        const QString path = drop.at(QStringLiteral("staging/") + as);
+        QString path = drop.at(QStringLiteral("staging/") + as);
         QDir().mkpath(QFileInfo(path).absolutePath());
         QFile::copy(Samples + name, path);
         return path;
@@ -166,8 +166,8 @@ protected:
     /** Moves a staged file into the watched folder in one step, as `mv` does. */
     void dropByRename(const QString &stagedPath)
     {
-        ASSERT_TRUE(QFile::rename(stagedPath, folder + QLatin1Char('/') +
-                                                  QFileInfo(stagedPath).fileName()));
+        ASSERT_TRUE(QFile::rename(stagedPath,
+                                  folder + QLatin1Char('/') + QFileInfo(stagedPath).fileName()));
     }
 
     QString in(const QString &sub) const { return folder + QLatin1Char('/') + sub; }
@@ -194,7 +194,7 @@ TEST_F(WatchFolder, DroppedFilesArePrintedOldestFirstAndMovedOutWithoutOverwriti
     const auto age = [](const QString &path, int minutes) {
         QFile f(path);
         f.open(QIODevice::ReadWrite);
-        f.setFileTime(QDateTime::currentDateTime().addSecs(-60 * minutes),
+        f.setFileTime(QDateTime::currentDateTime().addSecs(-60LL * minutes),
                       QFileDevice::FileModificationTime);
     };
     QFile::copy(Samples + QStringLiteral("Safety Briefing.pptx"), in(token + "-1 newer.pptx"));
@@ -233,15 +233,16 @@ TEST_F(WatchFolder, DroppedFilesArePrintedOldestFirstAndMovedOutWithoutOverwriti
                                           "Printed: Printed/" + token + "-1 newer.pptx"}));
     EXPECT_TRUE(out.contains("Printed: Printed/" + token + "-3 copied (2).pptx"));
     EXPECT_TRUE(out.contains("Printed: Printed/" + token + "-4 renamed.ppt"));
-    EXPECT_TRUE(out.contains("Failed: Failed/" + token + "-5 bad (2).pptx (step 120; the report "
+    EXPECT_TRUE(out.contains("Failed: Failed/" + token +
+                             "-5 bad (2).pptx (step 120; the report "
                              "is Failed/" +
                              token + "-5 bad (2).pptx.txt)"))
         << w.out().toStdString();
 
-    EXPECT_EQ(filesIn(in(QStringLiteral("Printed"))),
-              (QStringList{token + "-1 newer.pptx", token + "-2 older.pptx",
-                           token + "-3 copied (2).pptx", token + "-3 copied.pptx",
-                           token + "-4 renamed.ppt"}));
+    EXPECT_EQ(
+        filesIn(in(QStringLiteral("Printed"))),
+        (QStringList{token + "-1 newer.pptx", token + "-2 older.pptx", token + "-3 copied (2).pptx",
+                     token + "-3 copied.pptx", token + "-4 renamed.ppt"}));
     QFile old(in(QStringLiteral("Printed/") + token + "-3 copied.pptx"));
     ASSERT_TRUE(old.open(QIODevice::ReadOnly));
     EXPECT_EQ(old.readAll(), "yesterday's") << "a file already there is never replaced";
@@ -258,8 +259,9 @@ TEST_F(WatchFolder, DroppedFilesArePrintedOldestFirstAndMovedOutWithoutOverwriti
 
     EXPECT_EQ(filesIn(folder), QStringList{token + "-notes.txt"})
         << "every dropped deck was taken, and nothing else";
-    EXPECT_EQ(QDir(in(QStringLiteral("Processing"))).entryList(QDir::NoDotAndDotDot | QDir::AllEntries),
-              QStringList())
+    EXPECT_EQ(
+        QDir(in(QStringLiteral("Processing"))).entryList(QDir::NoDotAndDotDot | QDir::AllEntries),
+        QStringList())
         << "nothing claimed is left, and the watcher's lock went with it";
     EXPECT_EQ(w.runLog().size(), 5);
     EXPECT_TRUE(waitUntil([&] { return pdfsWith(token).size() == 4; }, 60000));
@@ -345,9 +347,8 @@ TEST_F(WatchFolder, TwoWatchersOnOneFolderPrintEachOfFiftyFilesOnce)
     EXPECT_TRUE(waitUntil([&] { return pdfsWith(token).size() >= 50; }, 60000));
     EXPECT_EQ(pdfsWith(token).size(), 50);
     for (int k = 1; k <= 50; ++k)
-        EXPECT_EQ(pdfsWith(QStringLiteral("%1-%2").arg(token).arg(k, 2, 10, QLatin1Char('0')))
-                      .size(),
-                  1)
+        EXPECT_EQ(
+            pdfsWith(QStringLiteral("%1-%2").arg(token).arg(k, 2, 10, QLatin1Char('0'))).size(), 1)
             << k;
 }
 
@@ -366,8 +367,9 @@ TEST_F(WatchFolder, SigtermMidFileEndsTheWatchOnceTheFileIsDone)
     EXPECT_TRUE(w.err().contains(QStringLiteral("SIGTERM: stopping once the file in hand is done")))
         << w.err().toStdString();
     EXPECT_EQ(w.runLog(), QStringList{name + QStringLiteral(" printed on ") + printer});
-    EXPECT_EQ(QDir(in(QStringLiteral("Processing"))).entryList(QDir::NoDotAndDotDot | QDir::AllEntries),
-              QStringList());
+    EXPECT_EQ(
+        QDir(in(QStringLiteral("Processing"))).entryList(QDir::NoDotAndDotDot | QDir::AllEntries),
+        QStringList());
 }
 
 // What a watcher that ended left in Processing/ is taken back at the next

@@ -2,8 +2,8 @@
 // What the watched folder builds on: the move that never replaces and that
 // one process alone wins, the look for writers, and the names it gives.
 
-#include "app/WatchFolder.h"
 #include "platform/FileHandover.h"
+#include "app/WatchFolder.h"
 #include "support/TempTree.h"
 
 #include <QFile>
@@ -70,9 +70,8 @@ TEST(FileHandover, NamesForTakenPlacesAndForWatchers)
         int n;
         const char *numbered;
     } names[] = {
-        {"a.pptx", 1, "a.pptx"},         {"a.pptx", 2, "a (2).pptx"},
-        {"a.b.ppt", 12, "a.b (12).ppt"}, {"README", 3, "README (3)"},
-        {".pptx", 2, ".pptx (2)"},
+        {"a.pptx", 1, "a.pptx"},     {"a.pptx", 2, "a (2).pptx"}, {"a.b.ppt", 12, "a.b (12).ppt"},
+        {"README", 3, "README (3)"}, {".pptx", 2, ".pptx (2)"},
     };
     for (const auto &c : names)
         EXPECT_EQ(NumberedName(QString::fromUtf8(c.name), c.n), QString::fromUtf8(c.numbered))
