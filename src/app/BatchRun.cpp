@@ -16,6 +16,7 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QFileInfo>
 
 #include <cstdio>
 #include <optional>
@@ -173,6 +174,10 @@ std::optional<Arguments> readArguments(const QStringList &commandLine)
         a.watch = PathFromArgument(parser.value(QStringLiteral("watch")));
         if (parser.isSet(QStringLiteral("print")) || !a.paths.isEmpty() || a.watch.isEmpty()) {
             sayUsageError(QStringLiteral("--watch takes one folder, and no --print or files."));
+            return std::nullopt;
+        }
+        if (!QFileInfo(a.watch).isDir()) {
+            sayUsageError(QStringLiteral("there is no folder \"%1\" to watch.").arg(a.watch));
             return std::nullopt;
         }
     } else if (a.paths.isEmpty()) {

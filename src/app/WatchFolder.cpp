@@ -166,7 +166,7 @@ public:
         }
         m_heartbeat.start(HeartbeatMilliseconds);
         if (m_options.fast)
-            m_printer = std::make_unique<FastPrinter>(*m_platform.office);
+            m_printer = std::make_unique<FastPrinter>(*m_platform.office, *m_platform.events);
         sayError(QStringLiteral("watching \"%1\" for %2 files, printing on \"%3\", as \"%4\".")
                      .arg(m_options.folder, pattern(), m_options.printer, m_name));
         rescan();

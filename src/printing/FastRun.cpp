@@ -29,8 +29,11 @@ template <typename T> T &required(const std::shared_ptr<T> &reference)
 
 } // namespace
 
-FastPrinter::FastPrinter(PresentationAutomation &office, int renewEvery)
-    : m_office(office), m_renewEvery(renewEvery > 0 ? renewEvery : 1)
+// An application that waited this long is asked whether it still answers.
+constexpr double IdleSeconds = 5;
+
+FastPrinter::FastPrinter(PresentationAutomation &office, EventLoop &clock, int renewEvery)
+    : m_office(office), m_clock(clock), m_renewEvery(renewEvery > 0 ? renewEvery : 1)
 {}
 
 FastPrinter::~FastPrinter()
@@ -57,8 +60,14 @@ bool FastPrinter::printFile(StepRunner &steps, const QString &path, const PrintC
     std::shared_ptr<PresentationApp> application;
     std::shared_ptr<Presentation> presentation;
     bool passed = steps.step(120, [&] {
+        if (m_application) {
+            double idle = m_clock.secondsSinceMidnight() - m_lastUsed;
+            if (idle < 0)
+                idle += 86400; // midnight passed
+            if (idle >= IdleSeconds && !stillAnswers())
+                stop();
+        }
         if (!m_application) {
-            ++m_started;
             m_application = m_office.create();
             m_filesOnApplication = 0;
             start = took();
@@ -84,6 +93,7 @@ bool FastPrinter::printFile(StepRunner &steps, const QString &path, const PrintC
     qCDebug(lcOffice).noquote() << QStringLiteral("seconds: start %1 open %2 printer %3 print %4 "
                                                   "close %5 %6")
                                        .arg(start, open, printer, print, close, path);
+    m_lastUsed = m_clock.secondsSinceMidnight();
     // Whatever went wrong may have left the application in a state of its
     // own (a dialog, a half-open document, a printer it holds on to).
     if (!passed)
@@ -91,6 +101,17 @@ bool FastPrinter::printFile(StepRunner &steps, const QString &path, const PrintC
     else if (m_filesOnApplication >= m_renewEvery)
         quit();
     return passed;
+}
+
+bool FastPrinter::stillAnswers()
+{
+    try {
+        m_application->name();
+        return true;
+    } catch (const std::exception &e) {
+        qCDebug(lcOffice) << "the application kept ended while it waited:" << e.what();
+        return false;
+    }
 }
 
 void FastPrinter::quit()
@@ -144,7 +165,7 @@ void PrintQueueFast(Platform &platform, const QueueModel &queue, const PrintChoi
         return;
     }
 
-    FastPrinter printer(*platform.office, options.renewEvery);
+    FastPrinter printer(*platform.office, events, options.renewEvery);
     RunRecorder recorder(platform, progress);
     std::optional<FileOutcome> outcome;
     r.setReportListener([&](int step, const QString &description) {

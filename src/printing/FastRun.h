@@ -18,6 +18,7 @@
 
 namespace deckrun {
 
+class EventLoop;
 class PresentationApp;
 class PresentationAutomation;
 class StepRunner;
@@ -33,11 +34,14 @@ struct FastRunOptions {
 /**
  * One presentation application kept from file to file. It is started when a
  * file needs it, stopped when a file's step fails, and renewed after
- * `renewEvery` files; the destructor quits it.
+ * `renewEvery` files; the destructor quits it. One that waited a while (a
+ * watched folder between drops) is asked whether it still answers before the
+ * next file, so an application that ended meanwhile costs no file.
  */
 class FastPrinter {
 public:
-    explicit FastPrinter(PresentationAutomation &office, int renewEvery = 100);
+    /** `clock` tells how long the application has waited for its next file. */
+    FastPrinter(PresentationAutomation &office, EventLoop &clock, int renewEvery = 100);
     ~FastPrinter();
     FastPrinter(const FastPrinter &) = delete;
     FastPrinter &operator=(const FastPrinter &) = delete;
@@ -56,17 +60,16 @@ public:
     /** Quits the application kept, if any; the next file starts a fresh one. */
     void quit();
 
-    /** How many times an application was started (or attached) for a file. */
-    int applicationsStarted() const { return m_started; }
-
 private:
     void stop();
+    bool stillAnswers();
 
     PresentationAutomation &m_office;
+    EventLoop &m_clock;
     int m_renewEvery;
     std::shared_ptr<PresentationApp> m_application;
     int m_filesOnApplication = 0;
-    int m_started = 0;
+    double m_lastUsed = 0; // seconds since midnight when its last file ended
 };
 
 /**

@@ -179,3 +179,26 @@ TEST_F(FastRun, AStopEndsTheRunAfterTheFileInHand)
     EXPECT_EQ(fake.events->now, 36000.0) << "the pause is cut short";
     EXPECT_EQ(count(QStringLiteral("Quit")), 1);
 }
+
+// Between drops in a watched folder the application may end unseen: one that
+// waited is asked first, and one that no longer answers costs no file.
+TEST_F(FastRun, AnApplicationThatEndedWhileItWaitedIsReplacedWithoutAReport)
+{
+    const QString a = deck(QStringLiteral("a.ppt")), b = deck(QStringLiteral("b.ppt"));
+    choices.pause = QStringLiteral("9 seconds");
+    fake.office->failAt(QStringLiteral("Name"), QStringLiteral("It is no longer running."));
+    run({a, b}, {.pauses = true});
+    const QStringList calls = fake.office->calls();
+    const auto second = calls.indexOf(QStringLiteral("Open:") + b);
+    ASSERT_GE(second, 3);
+    EXPECT_EQ(calls.mid(second - 3, 3),
+              (QStringList{QStringLiteral("Name"), QStringLiteral("ReleaseApp"),
+                           QStringLiteral("Create")}));
+    EXPECT_TRUE(fake.dialogs->reports().empty());
+    EXPECT_EQ(fake.office->printed().size(), 2);
+
+    // Without a wait between the files nothing is asked.
+    FakePlatform busy;
+    run({a, b}, {}, busy);
+    EXPECT_FALSE(busy.office->calls().contains(QStringLiteral("Name")));
+}

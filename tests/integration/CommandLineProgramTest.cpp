@@ -219,6 +219,8 @@ TEST(CommandLineProgram, BatchRefusesBadArgumentsBeforePrinting)
         {{"--print", "--printer=", deck}, 2, "deckrun: --printer needs a printer's name."},
         {{"--print", "--extension=", deck}, 2, "deckrun: --extension needs an extension"},
         {{"--print", "--colour", deck}, 2, "deckrun: Unknown option 'colour'."},
+        {{"--watch", home.at(QStringLiteral("none"))}, 2, "deckrun: there is no folder"},
+        {{"--watch", home.path(), deck}, 2, "deckrun: --watch takes one folder, and no"},
         // The batch options mean nothing to the window.
         {{"--yes", deck}, 1, "deckrun: --yes goes with --print.", true},
     };
