@@ -445,13 +445,6 @@ TEST_F(BatchPrinting, FastRunNamesADamagedDeckAndTheGoodOnesAfterItShareOneOffic
                                 });
     EXPECT_FALSE(f.crashed);
     EXPECT_EQ(f.exitCode, 1) << f.err.toStdString();
-    EXPECT_EQ(f.out, QStringLiteral("Processing: %1-1.pptx (1 of 4)\n"
-                                    "Processing: %1-damaged.pptx (2 of 4)\n"
-                                    "Processing: %1-2.pptx (3 of 4)\n"
-                                    "Processing: %1-3.odp (4 of 4)\n"
-                                    "Done.\n")
-                         .arg(token))
-        << f.out.toStdString();
     const QString opening = QStringLiteral("LibreOffice Impress could not open \"%1\": the file "
                                            "is damaged or is not a presentation.")
                                 .arg(paths[1]);
