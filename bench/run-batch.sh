@@ -1,16 +1,20 @@
 #!/usr/bin/env bash
-# A print server's batch: `deckrun --print --fast` against LibreOffice's own
-# batch print `soffice --headless --pt PRINTER FILE...` (one office for all,
-# on a profile of its own) on the same 20 good decks (the four samples, five
-# times) and 3 damaged files, on the tests' own CUPS PDF printer. The two take
-# turns, round after round, in one run; each is timed from start to end of
-# its process. Prints the median of each, their ratio (target <= 1.0), and
-# where Deckrun's time goes, from its office log (QT_LOGGING_RULES): office
-# starts, opening, choosing the printer, printing until the job is confirmed,
-# closing, and the rest (the program's own start, queueing, the end).
+# A print server's batch: `deckrun --print --fast` (one office) and
+# `deckrun --print --fast --jobs 2` (two offices side by side, the printer
+# still getting the files in queue order) against LibreOffice's own batch
+# print `soffice --headless --pt PRINTER FILE...` (one office for all, on a
+# profile of its own) on the same 20 good decks (the four samples, five
+# times) and 3 damaged files, on the tests' own CUPS PDF printer. The three
+# take turns, round after round, in one run; each is timed from start to end
+# of its process. Prints the median of each, the ratios to soffice (target
+# <= 1.0), and where the one-office run's time goes, from its office log
+# (QT_LOGGING_RULES): office starts, opening, choosing the printer, printing
+# until the job is confirmed, closing, and the rest (the program's own start,
+# queueing, the end).
 #
-# Each round also checks that both sides printed the 20 good decks (their PDFs
-# came) and that Deckrun named the 3 damaged files and ended with status 1.
+# Each round also checks that every side printed the 20 good decks (their PDFs
+# came), that Deckrun named the 3 damaged files and ended with status 1, and
+# that the printer got Deckrun's files in queue order (by their CUPS job ids).
 #
 #   bench/run-batch.sh [ROUNDS]     (default 3)
 set -euo pipefail
@@ -58,13 +62,14 @@ echo "plain text, not a presentation" >"$decks/$token-23 text.ppt"
 files=("$decks"/*)
 good=20
 
-# Deckrun with a home of its own: its settings, office profile and run log.
+# Deckrun with a home of its own: its settings, office profiles and run log.
+# $1: how many offices side by side.
 run_deckrun() {
     env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM HOME="$tmp/home" \
         XDG_CONFIG_HOME="$tmp/home/config" XDG_CACHE_HOME="$tmp/home/cache" \
         XDG_STATE_HOME="$tmp/home/state" XDG_RUNTIME_DIR="$tmp/home/runtime" \
         QT_LOGGING_RULES="deckrun.office.debug=true" \
-        "$program" --print --fast --printer "$DECKRUN_TEST_PRINTER" "${files[@]}" \
+        "$program" --print --fast --jobs "$1" --printer "$DECKRUN_TEST_PRINTER" "${files[@]}" \
         >"$tmp/deckrun.out" 2>"$tmp/deckrun.err"
 }
 run_soffice() {
@@ -86,51 +91,76 @@ expect_pdfs() {
 seconds_since() { awk -v a="$1" -v b="$EPOCHREALTIME" 'BEGIN { printf "%.3f", b - a }'; }
 median() { tr ' ' '\n' | sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
 
-# First runs fill each side's profile; they are not timed.
+pdf_names() { find "$DECKRUN_TEST_PDF_DIR" -maxdepth 1 -type f -name "*$token*.pdf" -printf '%f\n' | sort; }
+# The deck numbers of the PDFs not listed in $1, in the order CUPS took their jobs.
+job_order() {
+    comm -13 "$1" <(pdf_names) |
+        sed -n "s/^$token-\([0-9]*\)_.*job_\([0-9]*\)\.pdf$/\2 \1/p" | sort -n | awk '{ printf "%s ", $2 }'
+}
+expected_order=$(seq -f '%02g' -s ' ' 1 $good)
+# One timed Deckrun run with $1 offices; its time in $took.
+time_deckrun() {
+    local status=0 start mark=$tmp/before
+    pdf_names >"$mark"
+    start=$EPOCHREALTIME
+    run_deckrun "$1" || status=$?
+    took=$(seconds_since "$start")
+    if [[ $status -ne 1 || $(grep -c 'at line 120$' "$tmp/deckrun.err") -ne 3 ]]; then
+        echo "run-batch: Deckrun (--jobs $1) ended with status $status (expected 1, three damaged files named at step 120):" >&2
+        grep -v '^deckrun.office' "$tmp/deckrun.err" >&2
+        exit 1
+    fi
+    printed=$((printed + good))
+    expect_pdfs $printed "Deckrun (--jobs $1)"
+    if [[ "$(job_order "$mark")" != "$expected_order " ]]; then
+        echo "run-batch: Deckrun (--jobs $1) printed out of queue order: $(job_order "$mark")" >&2
+        exit 1
+    fi
+}
+
+# First runs fill each side's profiles; they are not timed.
 printed=0
-run_deckrun || true
-printed=$((printed + good))
-expect_pdfs $printed "Deckrun's first run"
+for jobs in 1 2; do
+    run_deckrun $jobs || true
+    printed=$((printed + good))
+    expect_pdfs $printed "Deckrun's first run"
+done
 run_soffice
 printed=$((printed + good))
 expect_pdfs $printed "soffice's first run"
 
-ours=() theirs=() breakdown=()
+one=() two=() theirs=() breakdown=()
 for round in $(seq 1 "$rounds"); do
-    start=$EPOCHREALTIME
-    status=0
-    run_deckrun || status=$?
-    ours+=("$(seconds_since "$start")")
-    if [[ $status -ne 1 || $(grep -c 'at line 120$' "$tmp/deckrun.err") -ne 3 ]]; then
-        echo "run-batch: Deckrun ended with status $status (expected 1, three damaged files named at step 120):" >&2
-        grep -v '^deckrun.office' "$tmp/deckrun.err" >&2
-        exit 1
-    fi
+    time_deckrun 1
+    one+=("$took")
     # "deckrun.office: seconds: start S open O printer P print R close C PATH", one line per file.
     breakdown+=("$(awk '/ seconds: start / {
             if ($4 > 0) starts++; s += $4; o += $6; p += $8; r += $10; c += $12 }
         END { printf "%d %.3f %.3f %.3f %.3f %.3f", starts, s, o, p, r, c }' "$tmp/deckrun.err")")
-    printed=$((printed + good))
-    expect_pdfs $printed "Deckrun"
+    time_deckrun 2
+    two+=("$took")
 
     start=$EPOCHREALTIME
     run_soffice
     theirs+=("$(seconds_since "$start")")
     printed=$((printed + good))
     expect_pdfs $printed "soffice"
-    echo "round $round: deckrun --print --fast ${ours[-1]} s, soffice --pt ${theirs[-1]} s"
+    echo "round $round: deckrun --print --fast ${one[-1]} s, with --jobs 2 ${two[-1]} s, soffice --pt ${theirs[-1]} s"
 done
 
-a=$(echo "${ours[*]}" | median)
+a=$(echo "${one[*]}" | median)
+a2=$(echo "${two[*]}" | median)
 b=$(echo "${theirs[*]}" | median)
 echo
 echo "$good good decks and 3 damaged files on $DECKRUN_TEST_PRINTER, median of $rounds rounds taking turns"
-echo "  deckrun --print --fast          $a s"
-echo "  soffice --headless --pt         $b s"
-awk -v a="$a" -v b="$b" 'BEGIN { printf "  ratio Deckrun / soffice        %.2f (target <= 1.00)\n", a / b }'
+echo "  deckrun --print --fast            $a s"
+echo "  deckrun --print --fast --jobs 2   $a2 s"
+echo "  soffice --headless --pt           $b s"
+awk -v a="$a" -v a2="$a2" -v b="$b" 'BEGIN {
+    printf "  ratio Deckrun / soffice          %.2f one office, %.2f two (target <= 1.00)\n", a / b, a2 / b }'
 echo
-echo "Where Deckrun's time goes (mean of the rounds; from its office log):"
-printf '%s\n' "${breakdown[@]}" | awk -v wall="$(echo "${ours[*]}" | tr ' ' '\n' | awk '{ t += $1 } END { print t / NR }')" '
+echo "Where the one-office run's time goes (mean of the rounds; from its office log):"
+printf '%s\n' "${breakdown[@]}" | awk -v wall="$(echo "${one[*]}" | tr ' ' '\n' | awk '{ t += $1 } END { print t / NR }')" '
     { n++; starts += $1; s += $2; o += $3; p += $4; r += $5; c += $6 }
     END {
         s /= n; o /= n; p /= n; r /= n; c /= n
@@ -143,3 +173,5 @@ printf '%s\n' "${breakdown[@]}" | awk -v wall="$(echo "${ours[*]}" | tr ' ' '\n'
         printf "  the rest             %5.3f s  (the program starting, queueing, the office ending)\n", rest
         printf "  whole run            %5.3f s\n", wall
     }'
+echo "With --jobs 2 the second office opens each next file while the first prints, and"
+echo "takes over the starts after the damaged files."

@@ -155,6 +155,7 @@ struct Arguments {
     QString extension = QStringLiteral("ppt");
     bool yes = false;
     bool fast = false;
+    int jobs = 1;
     QString watch; // the folder to watch; empty: print the paths
 };
 
@@ -210,6 +211,17 @@ std::optional<Arguments> readArguments(const QStringList &commandLine)
     }
     a.yes = parser.isSet(QStringLiteral("yes"));
     a.fast = parser.isSet(QStringLiteral("fast"));
+    if (parser.isSet(QStringLiteral("jobs"))) {
+        const QString jobs = parser.value(QStringLiteral("jobs"));
+        bool number = false;
+        a.jobs = jobs.toInt(&number);
+        if (!number || a.jobs < 1 || a.jobs > 8 || !a.fast || !a.watch.isEmpty()) {
+            sayUsageError(
+                QStringLiteral("--jobs takes 1 to 8 applications, with --print --fast, not \"%1\".")
+                    .arg(jobs));
+            return std::nullopt;
+        }
+    }
     return a;
 }
 
@@ -338,11 +350,21 @@ int RunBatch(int argc, char **argv)
     queuePaths(run, *a);
     const int queued = run.queue().count();
     bool printing = false;
-    if (a->fast)
-        PrintQueueFast(*platform, run.queue(), run, run, printing,
-                       FastRunOptions{.pauses = a->pause.has_value()});
-    else
+    if (a->fast) {
+        FastRunOptions options{.pauses = a->pause.has_value()};
+        if (a->jobs > 1 && !platform->office->runsSideBySide())
+            sayError(QStringLiteral("%1 runs once per session: printing with one, not %2.")
+                         .arg(platform->office->productLabel())
+                         .arg(a->jobs));
+        else
+            options.jobs = a->jobs;
+        options.makeOffice = [](Printers &printers) {
+            return makeSystemPresentationAutomation(printers, true);
+        };
+        PrintQueueFast(*platform, run.queue(), run, run, printing, options);
+    } else {
         PrintQueue(*platform, run.queue(), run, run, printing);
+    }
     platform->office->shutdown();
 
     if (run.stopSignal() != 0)

@@ -73,6 +73,11 @@ void DescribeCommandLine(QCommandLineParser &parser)
              "With --print or --watch: one presentation application for the whole run and no "
              "fixed waits; a file that fails gets a fresh application for the next "
              "one. Pauses only when --pause is given.")},
+        {QStringLiteral("jobs"),
+         QStringLiteral("With --print --fast: N applications side by side (default 1), each "
+                        "opening its next file while another prints; the printer still gets the "
+                        "files in queue order. LibreOffice only."),
+         QStringLiteral("N")},
         {QStringLiteral("yes"),
          QStringLiteral("With --print: go on when the presentation application already runs on "
                         "Deckrun's profile.")},
@@ -125,7 +130,7 @@ QStringList CommandLinePaths(const QStringList &arguments)
     QCommandLineParser parser;
     DescribeCommandLine(parser);
     parser.process(arguments); // an unknown option: a message and status 1
-    for (const char *option : {"printer", "pause", "extension", "yes", "fast"}) {
+    for (const char *option : {"printer", "pause", "extension", "yes", "fast", "jobs"}) {
         if (parser.isSet(QLatin1String(option))) {
             std::fprintf(stderr, "deckrun: --%s goes with --print.\n", option);
             std::exit(1);

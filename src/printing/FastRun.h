@@ -14,6 +14,7 @@
 
 #include <QString>
 
+#include <functional>
 #include <memory>
 
 namespace deckrun {
@@ -21,6 +22,7 @@ namespace deckrun {
 class EventLoop;
 class PresentationApp;
 class PresentationAutomation;
+class Printers;
 class StepRunner;
 
 /** How a fast run differs from the window's run, beyond leaving out the fixed waits. */
@@ -29,6 +31,16 @@ struct FastRunOptions {
     bool pauses = false;
     /** The application is quit and a fresh one started after this many files. */
     int renewEvery = 100;
+    /**
+     * Applications side by side (`--jobs`), each on a thread and a profile of
+     * its own, made by `makeOffice` (given the printers as the run began):
+     * each opens its next file while another prints, and the printer still
+     * gets the files in queue order. With 1, the one application is made by
+     * `makeOffice` too, on the run's thread; without `makeOffice`, the
+     * platform's own application prints.
+     */
+    int jobs = 1;
+    std::function<std::unique_ptr<PresentationAutomation>(Printers &printers)> makeOffice = {};
 };
 
 /**
@@ -59,6 +71,19 @@ public:
 
     /** Quits the application kept, if any; the next file starts a fresh one. */
     void quit();
+
+    // printFile in parts, for a run that drives the application from a thread of its own.
+
+    /**
+     * Step 120's work: the application kept (started when there is none, and
+     * replaced when it waited and no longer answers) opens `path`; returns
+     * it. `now` is the time of day in seconds; `started` gets the seconds a
+     * start took (untouched when the application was kept).
+     */
+    std::shared_ptr<PresentationApp> open(const QString &path, double now,
+                                          double *started = nullptr);
+    /** A file's steps are over: a failed file costs the application; it is renewed in time. */
+    void fileDone(bool passed, double now);
 
 private:
     void stop();

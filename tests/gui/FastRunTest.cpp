@@ -39,8 +39,11 @@ public:
 
 class FastRun : public testing::Test {
 protected:
-    void run(const QStringList &paths, FastRunOptions options = {}) { run(paths, options, fake); }
-    void run(const QStringList &paths, FastRunOptions options, FakePlatform &on)
+    void run(const QStringList &paths, const FastRunOptions &options = {})
+    {
+        run(paths, options, fake);
+    }
+    void run(const QStringList &paths, const FastRunOptions &options, FakePlatform &on)
     {
         QueueModel queue;
         queue.append(paths);
@@ -169,4 +172,55 @@ TEST_F(FastRun, AnApplicationThatEndedWhileItWaitedIsReplacedWithoutAReport)
     FakePlatform busy;
     run({a, b}, {}, busy);
     EXPECT_FALSE(busy.office->calls().contains(QStringLiteral("Name")));
+}
+
+namespace {
+
+/** A simulated application that the test can read after the run let go of it. */
+class SharedSim final : public PresentationAutomation {
+public:
+    explicit SharedSim(std::shared_ptr<SimAutomation> sim) : m_sim(std::move(sim)) {}
+    std::shared_ptr<PresentationApp> create() override { return m_sim->create(); }
+    std::shared_ptr<PresentationApp> getRunning() override { return m_sim->getRunning(); }
+    QString expectedName() const override { return m_sim->expectedName(); }
+    QString productLabel() const override { return m_sim->productLabel(); }
+    QString processName() const override { return m_sim->processName(); }
+    void shutdown() override { m_sim->shutdown(); }
+
+private:
+    std::shared_ptr<SimAutomation> m_sim;
+};
+
+} // namespace
+
+// Two applications side by side, each on a thread of its own: they take the
+// files in turn, a file that fails costs only its own application, and the
+// reports, the log and the prints keep the queue's order.
+TEST_F(FastRun, TwoApplicationsSideBySideTakeTheFilesInTurn)
+{
+    const QString a = deck(QStringLiteral("a.ppt")), bad = deck(QStringLiteral("damaged.ppt")),
+                  b = deck(QStringLiteral("b.ppt")), c = deck(QStringLiteral("c.ppt"));
+    std::vector<std::shared_ptr<SimAutomation>> sims;
+    FastRunOptions options{.jobs = 2, .makeOffice = [&](Printers &) {
+                               sims.push_back(std::make_shared<SimAutomation>());
+                               sims.back()->failOpenFor(bad, QStringLiteral("Damaged."));
+                               return std::make_unique<SharedSim>(sims.back());
+                           }};
+    run({a, bad, b, c}, options);
+
+    ASSERT_EQ(sims.size(), 2u);
+    const auto on = [](const QString &path) { return path + QStringLiteral(" -> ") + Printer; };
+    EXPECT_THAT(sims[0]->printed(), ElementsAre(on(a), on(b)));
+    EXPECT_THAT(sims[1]->printed(), ElementsAre(on(c)));
+    EXPECT_EQ(sims[0]->calls().count(QStringLiteral("Create")), 1);
+    EXPECT_EQ(sims[1]->calls().count(QStringLiteral("Create")), 2)
+        << "fresh after the damaged file";
+    EXPECT_EQ(fake.office->calls(), QStringList{QStringLiteral("GetRunning")});
+    EXPECT_THAT(fake.dialogs->reportedSteps(PrintRunLocation()),
+                ElementsAre(120, 122, 126, 128, 130, 132));
+    EXPECT_THAT(runLogOutcomes(fake.runLogPath()),
+                ElementsAre(QStringLiteral("a.ppt printed on Office Laser"),
+                            QStringLiteral("damaged.ppt failed 120: Damaged. on Office Laser"),
+                            QStringLiteral("b.ppt printed on Office Laser"),
+                            QStringLiteral("c.ppt printed on Office Laser")));
 }

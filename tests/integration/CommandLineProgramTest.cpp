@@ -13,12 +13,15 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QSet>
 #include <QThread>
 
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <map>
+#include <utility>
 
 using deckrun::test::TempTree;
 
@@ -432,33 +435,49 @@ TEST_F(BatchPrinting, FastRunNamesADamagedDeckAndTheGoodOnesAfterItShareOneOffic
                    QByteArray("PK\x03\x04 not a deck", 21)),
         sample(QStringLiteral("Safety Briefing.pptx"), token + QStringLiteral("-2.pptx")),
         sample(QStringLiteral("Product Roadmap.odp"), token + QStringLiteral("-3.odp"))};
-    // An office on a new profile starts twice (it sets the profile up first):
-    // a run before this one makes the profile.
-    runToEnd(withoutDisplay(home.path()), {"--print", "--fast", "--printer", printer, paths[1]});
-    QFile::remove(runLogIn(home.path()));
-    QSet<QString> offices;
-    const Finished f = runToEnd(withoutDisplay(home.path()),
-                                QStringList{"--print", "--fast", "--printer", printer} + paths,
-                                [&](QProcess &program) {
-                                    while (!program.waitForFinished(10))
-                                        offices += officePidsMentioning(home.path());
-                                });
-    EXPECT_FALSE(f.crashed);
-    EXPECT_EQ(f.exitCode, 1) << f.err.toStdString();
-    const QString opening = QStringLiteral("LibreOffice Impress could not open \"%1\": the file "
-                                           "is damaged or is not a presentation.")
-                                .arg(paths[1]);
-    EXPECT_TRUE(f.err.startsWith(opening + QStringLiteral("\nin Tamberlin2021/08/31.Form1."
-                                                          "PushButton3_Click at line 120\n")))
-        << f.err.toStdString();
-    EXPECT_EQ(runLogOutcomesIn(home.path()),
-              (QStringList{token + QStringLiteral("-1.pptx printed on ") + printer,
-                           token + QStringLiteral("-damaged.pptx failed 120: ") + opening +
-                               QStringLiteral(" on ") + printer,
-                           token + QStringLiteral("-2.pptx printed on ") + printer,
-                           token + QStringLiteral("-3.odp printed on ") + printer}))
-        << runLogOutcomesIn(home.path()).join(QLatin1Char('\n')).toStdString();
-    EXPECT_EQ(pdfsWith(token, 3).size(), 3);
-    EXPECT_EQ(offices.size(), 2) << "one for the first deck and the damaged one, one for the rest";
+    // With two side by side, the first and third deck go to one office, the
+    // damaged one and the fourth to the other, which is renewed between them.
+    for (const auto &[jobs, expectedOffices] : {std::pair{"1", 2}, std::pair{"2", 3}}) {
+        SCOPED_TRACE(jobs);
+        const QStringList fast{"--print", "--fast", "--jobs", jobs, "--printer", printer};
+        // An office on a new profile starts twice (it sets the profile up
+        // first): a run before this one makes the profiles.
+        runToEnd(withoutDisplay(home.path()), fast + QStringList{paths[1], paths[1]});
+        QFile::remove(runLogIn(home.path()));
+        QSet<QString> offices;
+        const Finished f = runToEnd(withoutDisplay(home.path()), fast + paths, [&](QProcess &p) {
+            while (!p.waitForFinished(10))
+                offices += officePidsMentioning(home.path());
+        });
+        EXPECT_FALSE(f.crashed);
+        EXPECT_EQ(f.exitCode, 1) << f.err.toStdString();
+        const QString opening = QStringLiteral("LibreOffice Impress could not open \"%1\": the "
+                                               "file is damaged or is not a presentation.")
+                                    .arg(paths[1]);
+        EXPECT_TRUE(f.err.startsWith(opening + QStringLiteral("\nin Tamberlin2021/08/31.Form1."
+                                                              "PushButton3_Click at line 120\n")))
+            << f.err.toStdString();
+        EXPECT_EQ(runLogOutcomesIn(home.path()),
+                  (QStringList{token + QStringLiteral("-1.pptx printed on ") + printer,
+                               token + QStringLiteral("-damaged.pptx failed 120: ") + opening +
+                                   QStringLiteral(" on ") + printer,
+                               token + QStringLiteral("-2.pptx printed on ") + printer,
+                               token + QStringLiteral("-3.odp printed on ") + printer}))
+            << runLogOutcomesIn(home.path()).join(QLatin1Char('\n')).toStdString();
+        EXPECT_EQ(offices.size(), expectedOffices);
+        // The printer got them in queue order: CUPS numbers its jobs as they come.
+        std::map<int, QString> byJob;
+        QDir pdfs(qEnvironmentVariable("DECKRUN_TEST_PDF_DIR"));
+        static const QRegularExpression named(QStringLiteral("-(\\d)\\..*job_(\\d+)\\.pdf$"));
+        for (const QString &pdf : pdfsWith(token, 3)) {
+            const auto m = named.match(pdf);
+            byJob[m.captured(2).toInt()] = m.captured(1);
+            pdfs.remove(pdf);
+        }
+        QStringList order;
+        for (const auto &[job, deck] : byJob)
+            order << deck;
+        EXPECT_EQ(order, (QStringList{"1", "2", "3"}));
+    }
 }
 #endif
