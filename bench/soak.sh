@@ -5,7 +5,7 @@
 # and what the run log says. About a quarter of an hour on two cores; not part
 # of the test command.
 #
-#   bench/soak.sh [--seed N] [--files N] [--deadline SECONDS] [--fast] [--keep]
+#   bench/soak.sh [--seed N] [--files N] [--deadline SECONDS] [--fast [--jobs N]] [--keep]
 #
 #   --seed N        repeats an earlier soak (every soak prints its seed): the
 #                   same files in the same order, the same faults drawn at the
@@ -16,6 +16,7 @@
 #   --fast          soaks `deckrun --print --fast` (one office for the run, a
 #                   fresh one after each failed file); its files go by about
 #                   ten times as fast, so the faults come every 2 to 7 s
+#   --jobs N        with --fast: N offices side by side (the faults hit one of them)
 #   --keep          keeps the temporary folder (decks, Deckrun's output, run
 #                   log, fault log) and the PDFs, and says where they are
 #
@@ -84,7 +85,8 @@ while [[ $# -gt 0 ]]; do
         --files) nfiles=${2:?--files takes a number}; shift 2 ;;
         --deadline) deadline=${2:?--deadline takes seconds}; shift 2 ;;
         --keep) keep=1; shift ;;
-        --fast) fast=(--fast); shift ;;
+        --fast) fast+=(--fast); shift ;;
+        --jobs) fast+=(--jobs "${2:?--jobs takes a number}"); shift 2 ;;
         -h | --help) sed -n '2,/^set -euo/p' "$0" | sed '$d; s/^# \{0,1\}//'; exit 0 ;;
         *) echo "soak: unknown argument \"$1\" (see --help)" >&2; exit 2 ;;
     esac

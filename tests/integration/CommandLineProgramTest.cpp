@@ -376,7 +376,8 @@ TEST_F(BatchPrinting, SigtermEndsTheRunAndItsOfficeCleanly)
     const QStringList paths{
         sample(QStringLiteral("Quarterly Review.pptx"), token + QStringLiteral("-1.pptx")),
         sample(QStringLiteral("Quarterly Review.pptx"), token + QStringLiteral("-2.pptx"))};
-    for (const QStringList &mode : {QStringList{"--print"}, QStringList{"--print", "--fast"}}) {
+    for (const QStringList &mode : {QStringList{"--print"}, QStringList{"--print", "--fast"},
+                                    QStringList{"--print", "--fast", "--jobs", "2"}}) {
         SCOPED_TRACE(mode.join(QLatin1Char(' ')).toStdString());
         QFile::remove(runLogIn(home.path()));
         const Finished f =
