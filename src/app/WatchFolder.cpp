@@ -449,6 +449,7 @@ private:
             });
             m_printer->printFile(r, path, *this, outcome);
             RunRecorder(m_platform, *this).fileEnded(outcome);
+            r.setReportListener({}); // the file's outcome is settled
             if (m_options.pauses)
                 r.step(140, [&] {
                     WaitSeconds(*m_platform.events, PauseDigit(pauseText()),

@@ -223,9 +223,13 @@ public:
     {
         try {
             wait(post([this] {
-                m_opened.reset();
-                m_printer.reset(); // quits the application on the thread that started it
-                m_office->shutdown();
+                try {
+                    m_opened.reset();
+                    m_printer.reset(); // quits the application on the thread that started it
+                    m_office->shutdown();
+                } catch (const std::exception &e) {
+                    qCDebug(lcOffice) << "an application side by side did not end:" << e.what();
+                }
                 m_context.moveToThread(QCoreApplication::instance()->thread());
             }));
         } catch (const std::exception &e) {
@@ -249,7 +253,16 @@ public:
     /** Waits for the open of `path` (begun now when another was begun); throws its failure. */
     std::shared_ptr<PresentationApp> finishOpen(const QString &path, double now, double &started)
     {
-        if (!m_opening || m_openingPath != path)
+        if (m_opening && m_openingPath != path) {
+            // Opened ahead for a row that has changed since: let it end first.
+            try {
+                wait(std::exchange(m_opening, nullptr));
+            } catch (const std::exception &e) {
+                qCDebug(lcOffice) << "a file opened ahead is not printed:" << e.what();
+            }
+            m_opened.reset();
+        }
+        if (!m_opening)
             beginOpen(path, now);
         const auto opening = std::exchange(m_opening, nullptr);
         wait(opening);
