@@ -21,6 +21,7 @@
 #include <QHash>
 #include <QLockFile>
 #include <QSet>
+#include <QStorageInfo>
 #include <QSysInfo>
 #include <QTimer>
 
@@ -43,6 +44,19 @@ const QString Failed = QStringLiteral("Failed");
 // process cannot be looked up from here).
 constexpr int HeartbeatMilliseconds = 60 * 1000;
 constexpr int StaleLockMilliseconds = 10 * 60 * 1000;
+// The system tells of changes made through this machine only: on a network
+// file system, what other machines drop is found by looking again this often.
+constexpr int NetworkLookMilliseconds = 10 * 1000;
+
+bool onNetworkFileSystem(const QString &folder)
+{
+    const QByteArray type = QStorageInfo(folder).fileSystemType().toLower();
+    for (const char *network :
+         {"nfs", "cifs", "smb", "9p", "afs", "ceph", "glusterfs", "fuse.sshfs", "davfs", "lustre"})
+        if (type.startsWith(network))
+            return true;
+    return false;
+}
 
 void sayError(const QString &text)
 {
@@ -165,6 +179,18 @@ public:
             return false;
         }
         m_heartbeat.start(HeartbeatMilliseconds);
+        if (onNetworkFileSystem(m_options.folder)) {
+            // Nor are another machine's writes seen: a file must rest longer.
+            m_options.settleMilliseconds =
+                std::max(m_options.settleMilliseconds, NetworkLookMilliseconds);
+            connect(&m_networkLook, &QTimer::timeout, this, [this] { rescan(); });
+            m_networkLook.start(NetworkLookMilliseconds);
+            sayError(QStringLiteral("\"%1\" is on a network file system: what other machines "
+                                    "drop there is looked for every %2 seconds, and taken once "
+                                    "it has not changed for as long.")
+                         .arg(m_options.folder)
+                         .arg(NetworkLookMilliseconds / 1000));
+        }
         if (m_options.fast)
             m_printer = std::make_unique<FastPrinter>(*m_platform.office, *m_platform.events);
         sayError(QStringLiteral("watching \"%1\" for %2 files, printing on \"%3\", as \"%4\".")
@@ -545,7 +571,7 @@ private:
     std::unique_ptr<QLockFile> m_lock;
     std::unique_ptr<FastPrinter> m_printer;
     QFileSystemWatcher m_watcher;
-    QTimer m_settle, m_heartbeat;
+    QTimer m_settle, m_heartbeat, m_networkLook;
     QElapsedTimer m_clock;
     QHash<QString, Candidate> m_candidates; // by name in the watched folder
     std::optional<FileOutcome> m_outcome;
