@@ -64,7 +64,8 @@ void DescribeCommandLine(QCommandLineParser &parser)
          QStringLiteral("EXT")},
         {QStringLiteral("watch"),
          QStringLiteral("Print every file that arrives in FOLDER, without a window, until "
-                        "SIGINT or SIGTERM; printed files go to FOLDER/Printed, failed ones to "
+                        "SIGINT or SIGTERM (status 0 once the file in hand is done); printed "
+                        "files go to FOLDER/Printed, failed ones to "
                         "FOLDER/Failed with their reports. Takes --printer, --extension, --pause "
                         "and --fast as --print does."),
          QStringLiteral("FOLDER")},
