@@ -401,6 +401,13 @@ TEST_F(BatchPrinting, SigtermEndsTheRunAndItsOfficeCleanly)
                   QStringList{token + QStringLiteral("-1.pptx printed on ") + printer})
             << runLogOutcomesIn(home.path()).join(QLatin1Char('\n')).toStdString();
         EXPECT_TRUE(leftRunning(home.path()).isEmpty());
+        // The second deck, opened ahead by a second office, never reaches the printer.
+        EXPECT_EQ(pdfsWith(token + QStringLiteral("-1"), 1).size(), 1);
+        QThread::msleep(1000);
+        QDir pdfs(qEnvironmentVariable("DECKRUN_TEST_PDF_DIR"));
+        EXPECT_EQ(pdfs.entryList({QLatin1Char('*') + token + QStringLiteral("-2*")}).size(), 0);
+        for (const QString &pdf : pdfs.entryList({QLatin1Char('*') + token + QLatin1Char('*')}))
+            pdfs.remove(pdf);
     }
 }
 

@@ -375,6 +375,7 @@ TEST_F(WatchFolder, SigtermMidFileEndsTheWatchOnceTheFileIsDone)
     EXPECT_TRUE(w.err().contains(QStringLiteral("SIGTERM: stopping once the file in hand is done")))
         << w.err().toStdString();
     EXPECT_EQ(w.runLog(), QStringList{name + QStringLiteral(" printed on ") + printer});
+    EXPECT_TRUE(waitUntil([&] { return pdfsWith(token).size() == 1; }, 60000));
     EXPECT_EQ(
         QDir(in(QStringLiteral("Processing"))).entryList(QDir::NoDotAndDotDot | QDir::AllEntries),
         QStringList());
