@@ -5,7 +5,7 @@
 # and what the run log says. About a quarter of an hour on two cores; not part
 # of the test command.
 #
-#   bench/soak.sh [--seed N] [--files N] [--deadline SECONDS] [--keep]
+#   bench/soak.sh [--seed N] [--files N] [--deadline SECONDS] [--fast [--jobs N]] [--keep]
 #
 #   --seed N        repeats an earlier soak (every soak prints its seed): the
 #                   same files in the same order, the same faults drawn at the
@@ -13,6 +13,10 @@
 #                   office's timing)
 #   --files N       how many files (default 200, at most 999)
 #   --deadline S    DECKRUN_OFFICE_DEADLINE for the run (default 20)
+#   --fast          soaks `deckrun --print --fast` (one office for the run, a
+#                   fresh one after each failed file); its files go by about
+#                   ten times as fast, so the faults come every 2 to 7 s
+#   --jobs N        with --fast: N offices side by side (the faults hit one of them)
 #   --keep          keeps the temporary folder (decks, Deckrun's output, run
 #                   log, fault log) and the PDFs, and says where they are
 #
@@ -74,12 +78,15 @@ seed=$(( ($(date +%s%N) / 1000) % 1000000 ))
 nfiles=200
 deadline=20
 keep=0
+fast=()
 while [[ $# -gt 0 ]]; do
     case $1 in
         --seed) seed=${2:?--seed takes a number}; shift 2 ;;
         --files) nfiles=${2:?--files takes a number}; shift 2 ;;
         --deadline) deadline=${2:?--deadline takes seconds}; shift 2 ;;
         --keep) keep=1; shift ;;
+        --fast) fast+=(--fast); shift ;;
+        --jobs) fast+=(--jobs "${2:?--jobs takes a number}"); shift 2 ;;
         -h | --help) sed -n '2,/^set -euo/p' "$0" | sed '$d; s/^# \{0,1\}//'; exit 0 ;;
         *) echo "soak: unknown argument \"$1\" (see --help)" >&2; exit 2 ;;
     esac
@@ -344,13 +351,13 @@ say "$nfiles files in $decks: $((nfiles - n_protected - n_damaged - n_vanish)) s
 
 stall_limit=$((8 * deadline + 60))       # no new file for this long: Deckrun hangs
 cap=$((nfiles * 10 + 20 * deadline + 300)) # the run as a whole
-say "Running: deckrun --print --printer $printer --pause 0 --yes <$nfiles files>," \
+say "Running: deckrun --print ${fast[*]:+${fast[*]} }--printer $printer --pause 0 --yes <$nfiles files>," \
     "DECKRUN_OFFICE_DEADLINE=$deadline (the soak stops it after $((cap / 60)) min, or $stall_limit s without a new file)"
 run_start=$EPOCHREALTIME
 env -u DISPLAY -u WAYLAND_DISPLAY -u SESSION_MANAGER \
     HOME="$tmp/home" XDG_CONFIG_HOME="$tmp/config" XDG_CACHE_HOME="$tmp/cache" \
     XDG_STATE_HOME="$tmp/state" XDG_RUNTIME_DIR="$tmp/runtime" DECKRUN_OFFICE_DEADLINE="$deadline" \
-    timeout -s TERM -k 30 "$cap" "$program" --print --printer "$printer" --pause 0 --yes \
+    timeout -s TERM -k 30 "$cap" "$program" --print "${fast[@]}" --printer "$printer" --pause 0 --yes \
     "${files[@]}" >"$out" 2>"$err" &
 tpid=$!
 for _ in $(seq 1 100); do
@@ -396,6 +403,7 @@ our_office() {
     RANDOM=$((seed % 32768 + 1))
     while kill -0 "$dpid" 2>/dev/null; do
         gap=$((20 + RANDOM % 31))
+        ((${#fast[@]})) && gap=$((2 + gap % 6))
         what=$((RANDOM % 3))
         # When: 0 to 300 ms after the office is seen (it starts and opens the deck), 300 to
         # 1200 ms (the second's wait after opening; the printer is set next), or as soon as

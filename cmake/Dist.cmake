@@ -3,7 +3,7 @@ file(GLOB_RECURSE deckrun_dist_files CONFIGURE_DEPENDS
      RELATIVE ${DECKRUN_DIST_DIR} ${DECKRUN_DIST_DIR}/*)
 set(deckrun_dist_outputs)
 foreach(f IN LISTS deckrun_dist_files)
-    if(f MATCHES "^(icons|desktop)/")
+    if(f MATCHES "^(icons|desktop|systemd)/")
         continue()
     endif()
     add_custom_command(

@@ -8,6 +8,7 @@
 #   <prefix>/share/metainfo/              AppStream metainfo
 #   <prefix>/share/doc/deckrun/           copyright and changelog
 #   <prefix>/share/man/man1/deckrun.1.gz  the manual page
+#   <prefix>/lib/systemd/system/          deckrun-watch@.service, the watched folder as a service
 #
 #   cmake --install build --prefix /usr/local
 #   (cd build && cpack)                   -> build/deckrun_<version>_<arch>.deb
@@ -60,6 +61,11 @@ if(UNIX)
     if(deckrun_gzip EQUAL 0)
         install(FILES ${deckrun_manual} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
     endif()
+endif()
+if(UNIX)
+    # The print server's unit; it starts "deckrun" from systemd's own search path.
+    install(FILES ${DECKRUN_DIST_DIR}/systemd/deckrun-watch@.service
+            DESTINATION lib/systemd/system)
 endif()
 if(DECKRUN_UNO_ENABLED)
     # Why the program looks for libraries in LibreOffice's program folder.

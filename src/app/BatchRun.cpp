@@ -2,12 +2,14 @@
 #include "app/BatchRun.h"
 
 #include "app/CommandLine.h"
+#include "app/WatchFolder.h"
 #include "common/ErrorReport.h"
 #include "common/SettingsKeys.h"
 #include "platform/FileSystem.h"
 #include "platform/Logging.h"
 #include "platform/Platform.h"
 #include "platform/StopSignals.h"
+#include "printing/FastRun.h"
 #include "printing/PrintRun.h"
 #include "printing/PrintingHandlers.h"
 #include "queue/AddFolder.h"
@@ -17,6 +19,7 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QFile>
+#include <QFileInfo>
 #include <QHash>
 
 #include <cstdio>
@@ -193,6 +196,9 @@ struct Arguments {
     std::optional<int> pause;
     QString extension = QStringLiteral("ppt");
     bool yes = false;
+    bool fast = false;
+    int jobs = 1;
+    QString watch; // the folder to watch; empty: print the paths
 };
 
 /**
@@ -217,7 +223,18 @@ std::optional<Arguments> readArguments(const QStringList &commandLine,
         else
             a.paths << PathFromArgument(argument);
     }
-    if (a.paths.isEmpty() && a.unreadable.isEmpty()) {
+    if (parser.isSet(QStringLiteral("watch"))) {
+        a.watch = PathFromArgument(parser.value(QStringLiteral("watch")));
+        if (parser.isSet(QStringLiteral("print")) || !a.paths.isEmpty() ||
+            !a.unreadable.isEmpty() || a.watch.isEmpty()) {
+            sayUsageError(QStringLiteral("--watch takes one folder, and no --print or files."));
+            return std::nullopt;
+        }
+        if (!QFileInfo(a.watch).isDir()) {
+            sayUsageError(QStringLiteral("there is no folder \"%1\" to watch.").arg(a.watch));
+            return std::nullopt;
+        }
+    } else if (a.paths.isEmpty() && a.unreadable.isEmpty()) {
         sayUsageError(QStringLiteral("--print needs the files or folders to print."));
         return std::nullopt;
     }
@@ -263,6 +280,18 @@ std::optional<Arguments> readArguments(const QStringList &commandLine,
         }
     }
     a.yes = parser.isSet(QStringLiteral("yes"));
+    a.fast = parser.isSet(QStringLiteral("fast"));
+    if (parser.isSet(QStringLiteral("jobs"))) {
+        const QString jobs = parser.value(QStringLiteral("jobs"));
+        bool number = false;
+        a.jobs = jobs.toInt(&number);
+        if (!number || a.jobs < 1 || a.jobs > 8 || !a.fast || !a.watch.isEmpty()) {
+            sayUsageError(
+                QStringLiteral("--jobs takes 1 to 8 applications, with --print --fast, not \"%1\".")
+                    .arg(jobs));
+            return std::nullopt;
+        }
+    }
     return a;
 }
 
@@ -359,7 +388,7 @@ bool AsksForBatchRun(int argc, char **argv)
     QCommandLineParser look;
     DescribeCommandLine(look);
     look.parse(arguments);
-    return look.isSet(QStringLiteral("print"));
+    return look.isSet(QStringLiteral("print")) || look.isSet(QStringLiteral("watch"));
 }
 
 int RunBatch(int argc, char **argv)
@@ -387,8 +416,19 @@ int RunBatch(int argc, char **argv)
     if (!printer)
         return BadArgumentsStatus;
     CheckPowerPointInstalled(*platform); // ends the program with 1 when it cannot print
+    if (!a->watch.isEmpty())
+        return RunWatch(*platform,
+                        WatchOptions{.folder = a->watch,
+                                     .printer = *printer,
+                                     .extension = a->extension,
+                                     .fast = a->fast,
+                                     .pause = a->fast ? a->pause.value_or(0)
+                                                      : BatchPause(*platform->settings, a->pause),
+                                     .pauses = a->pause.has_value()});
 
-    BatchRun run(*platform, *printer, BatchPause(*platform->settings, a->pause));
+    // The fast run pauses only when asked to.
+    BatchRun run(*platform, *printer,
+                 a->fast ? a->pause.value_or(0) : BatchPause(*platform->settings, a->pause));
     StopSignals stopSignals;
     QObject::connect(&stopSignals, &StopSignals::stopAsked, [&](int signal, const QString &name) {
         if (run.stopSignal() == 0) {
@@ -406,7 +446,21 @@ int RunBatch(int argc, char **argv)
     queuePaths(run, *a);
     const int queued = run.queue().count();
     bool printing = false;
-    PrintQueue(*platform, run.queue(), run, run, printing);
+    if (a->fast) {
+        FastRunOptions options{.pauses = a->pause.has_value()};
+        if (a->jobs > 1 && !platform->office->runsSideBySide())
+            sayError(QStringLiteral("%1 runs once per session: printing with one, not %2.")
+                         .arg(platform->office->productLabel())
+                         .arg(a->jobs));
+        else
+            options.jobs = a->jobs;
+        options.makeOffice = [](Printers &printers) {
+            return makeSystemPresentationAutomation(printers, true);
+        };
+        PrintQueueFast(*platform, run.queue(), run, run, printing, options);
+    } else {
+        PrintQueue(*platform, run.queue(), run, run, printing);
+    }
     platform->office->shutdown();
 
     if (run.stopSignal() != 0)

@@ -92,6 +92,23 @@ void DescribeCommandLine(QCommandLineParser &parser)
          QStringLiteral("With --print: the extension of the files taken from folders, without "
                         "its dot (default: ppt; * for every file)."),
          QStringLiteral("EXT")},
+        {QStringLiteral("watch"),
+         QStringLiteral("Print every file that arrives in FOLDER, without a window, until "
+                        "SIGINT or SIGTERM (status 0 once the file in hand is done); printed "
+                        "files go to FOLDER/Printed, failed ones to "
+                        "FOLDER/Failed with their reports. Takes --printer, --extension, --pause "
+                        "and --fast as --print does."),
+         QStringLiteral("FOLDER")},
+        {QStringLiteral("fast"),
+         QStringLiteral(
+             "With --print or --watch: one presentation application for the whole run and no "
+             "fixed waits; a file that fails gets a fresh application for the next "
+             "one. Pauses only when --pause is given.")},
+        {QStringLiteral("jobs"),
+         QStringLiteral("With --print --fast: N applications side by side (default 1), each "
+                        "opening its next file while another prints; the printer still gets the "
+                        "files in queue order. LibreOffice only."),
+         QStringLiteral("N")},
         {QStringLiteral("yes"),
          QStringLiteral("With --print: go on when the presentation application already runs on "
                         "Deckrun's profile.")},
@@ -163,7 +180,7 @@ QStringList CommandLinePaths(const QStringList &arguments)
         std::exit(BadArgumentsStatus);
     }
     parser.process(arguments); // --help and --version, once Qt's own options are out
-    for (const char *option : {"printer", "pause", "extension", "yes"}) {
+    for (const char *option : {"printer", "pause", "extension", "yes", "fast", "jobs"}) {
         if (parser.isSet(QLatin1String(option))) {
             std::fprintf(stderr, "deckrun: --%s goes with --print.\n", option);
             std::exit(1);

@@ -36,6 +36,12 @@ public:
     virtual QString processName() const = 0;
     /** Stops any application process that Deckrun started; used when the program ends. */
     virtual void shutdown() {}
+    /**
+     * Whether several of these, made by one program, run separate
+     * applications side by side (`--jobs`); false where there is one per
+     * session, as PowerPoint is.
+     */
+    virtual bool runsSideBySide() const { return false; }
 };
 
 } // namespace deckrun

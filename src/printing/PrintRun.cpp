@@ -9,6 +9,7 @@
 #include "platform/Platform.h"
 #include "printing/PowerPoint1.h"
 #include "printing/PrintingHandlers.h"
+#include "printing/RunRecorder.h"
 #include "queue/QueueModel.h"
 
 #include <algorithm>
@@ -77,60 +78,6 @@ void appendJsonString(QByteArray &out, const QString &text)
     }
     out += '"';
 }
-
-/**
- * Appends each file's outcome to the run log. A log that cannot be written
- * is said once per run; the files go on printing.
- */
-class RunRecorder {
-public:
-    RunRecorder(Platform &platform, PrintProgress &progress)
-        : m_platform(platform), m_progress(progress)
-    {}
-
-    void fileEnded(FileOutcome &outcome)
-    {
-        outcome.time = QDateTime::currentDateTime();
-        if (m_platform.runLog && !m_failed) {
-            try {
-                m_platform.runLog->append(RunLogLine(outcome));
-            } catch (const std::exception &e) {
-                m_failed = true;
-                say(QString::fromLocal8Bit(e.what()));
-            }
-        }
-        try {
-            m_progress.fileEnded(outcome);
-        } catch (const std::exception &e) {
-            qCDebug(lcApp) << "the end of a file could not be shown:" << e.what();
-        }
-    }
-
-    void fileStarted(int position, int count, const QString &path)
-    {
-        try {
-            m_progress.fileStarted(position, count, path);
-        } catch (const std::exception &e) {
-            qCDebug(lcApp) << "the start of a file could not be shown:" << e.what();
-        }
-    }
-
-private:
-    void say(const QString &why)
-    {
-        const QString text = why + QStringLiteral("\r\r") +
-                             QStringLiteral("The files go on printing; this run is not recorded.");
-        try {
-            m_platform.dialogs->messageBox(text, QString(), Buttons::Ok, Icon::Warning);
-        } catch (const std::exception &e) {
-            qCWarning(lcApp).noquote() << why << "(" << e.what() << ")";
-        }
-    }
-
-    Platform &m_platform;
-    PrintProgress &m_progress;
-    bool m_failed = false;
-};
 
 } // namespace
 

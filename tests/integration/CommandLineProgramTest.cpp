@@ -13,6 +13,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QRegularExpression>
+#include <QSet>
 #include <QStandardPaths>
 #include <QThread>
 
@@ -20,6 +22,8 @@
 
 #include <csignal>
 #include <cstdint>
+#include <map>
+#include <utility>
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -255,6 +259,8 @@ TEST(CommandLineProgram, BatchRefusesBadArgumentsBeforePrinting)
          true},
         // A service without a home would keep its state under "/".
         {{"--print", deck}, 2, "deckrun: HOME is not set; Deckrun keeps", false, false},
+        {{"--watch", home.at(QStringLiteral("none"))}, 2, "deckrun: there is no folder"},
+        {{"--watch", home.path(), deck}, 2, "deckrun: --watch takes one folder, and no"},
         // The batch options mean nothing to the window.
         {{"--yes", deck}, 1, "deckrun: --yes goes with --print.", true},
     };
@@ -493,26 +499,117 @@ TEST_F(BatchPrinting, SigtermEndsTheRunAndItsOfficeCleanly)
     const QStringList paths{
         sample(QStringLiteral("Quarterly Review.pptx"), token + QStringLiteral("-1.pptx")),
         sample(QStringLiteral("Quarterly Review.pptx"), token + QStringLiteral("-2.pptx"))};
-    const Finished f =
-        runToEnd(withoutDisplay(home.path()),
-                 QStringList{"--print", "--printer", printer, "--pause", "9"} + paths,
-                 [&](QProcess &program) {
-                     // Once the first file is logged, the run is in its pause.
-                     QElapsedTimer clock;
-                     clock.start();
-                     while (runLogOutcomesIn(home.path()).isEmpty() && clock.elapsed() < 120000)
-                         program.waitForFinished(200);
-                     ::kill(static_cast<pid_t>(program.processId()), SIGTERM);
-                 });
-    EXPECT_TRUE(f.crashed) << "ends by the signal, as a shell expects";
-    EXPECT_EQ(f.exitCode, SIGTERM);
-    EXPECT_EQ(f.out, QStringLiteral("Processing: %1-1.pptx (1 of 2)\n").arg(token))
-        << f.out.toStdString();
-    EXPECT_TRUE(f.err.contains(QStringLiteral("deckrun: SIGTERM: stopping")))
-        << f.err.toStdString();
-    EXPECT_EQ(runLogOutcomesIn(home.path()),
-              QStringList{token + QStringLiteral("-1.pptx printed on ") + printer})
-        << runLogOutcomesIn(home.path()).join(QLatin1Char('\n')).toStdString();
+    for (const QStringList &mode : {QStringList{"--print"}, QStringList{"--print", "--fast"},
+                                    QStringList{"--print", "--fast", "--jobs", "2"}}) {
+        SCOPED_TRACE(mode.join(QLatin1Char(' ')).toStdString());
+        QFile::remove(runLogIn(home.path()));
+        const Finished f =
+            runToEnd(withoutDisplay(home.path()),
+                     mode + QStringList{"--printer", printer, "--pause", "9"} + paths,
+                     [&](QProcess &program) {
+                         // Once the first file is logged, the run is in its pause.
+                         QElapsedTimer clock;
+                         clock.start();
+                         while (runLogOutcomesIn(home.path()).isEmpty() && clock.elapsed() < 120000)
+                             program.waitForFinished(200);
+                         ::kill(static_cast<pid_t>(program.processId()), SIGTERM);
+                     });
+        EXPECT_TRUE(f.crashed) << "ends by the signal, as a shell expects";
+        EXPECT_EQ(f.exitCode, SIGTERM);
+        EXPECT_EQ(f.out, QStringLiteral("Processing: %1-1.pptx (1 of 2)\n").arg(token))
+            << f.out.toStdString();
+        EXPECT_TRUE(f.err.contains(QStringLiteral("deckrun: SIGTERM: stopping")))
+            << f.err.toStdString();
+        EXPECT_EQ(runLogOutcomesIn(home.path()),
+                  QStringList{token + QStringLiteral("-1.pptx printed on ") + printer})
+            << runLogOutcomesIn(home.path()).join(QLatin1Char('\n')).toStdString();
+        EXPECT_TRUE(leftRunning(home.path()).isEmpty());
+        // The second deck, opened ahead by a second office, never reaches the printer.
+        EXPECT_EQ(pdfsWith(token + QStringLiteral("-1"), 1).size(), 1);
+        QThread::msleep(1000);
+        QDir pdfs(qEnvironmentVariable("DECKRUN_TEST_PDF_DIR"));
+        EXPECT_EQ(pdfs.entryList({QLatin1Char('*') + token + QStringLiteral("-2*")}).size(), 0);
+        for (const QString &pdf : pdfs.entryList({QLatin1Char('*') + token + QLatin1Char('*')}))
+            pdfs.remove(pdf);
+    }
+}
+
+namespace {
+
+/** The office processes (soffice.bin) whose command line mentions `text`, by pid. */
+QSet<QString> officePidsMentioning(const QString &text)
+{
+    QSet<QString> pids;
+    const QByteArray needle = text.toLocal8Bit();
+    for (const QString &pid : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+        if (!pid.front().isDigit())
+            continue;
+        QFile comm(QStringLiteral("/proc/%1/comm").arg(pid));
+        QFile commandLine(QStringLiteral("/proc/%1/cmdline").arg(pid));
+        if (comm.open(QIODevice::ReadOnly) && comm.readAll().trimmed() == "soffice.bin" &&
+            commandLine.open(QIODevice::ReadOnly) && commandLine.readAll().contains(needle))
+            pids.insert(pid);
+    }
+    return pids;
+}
+
+} // namespace
+
+// The fast run between good decks: the damaged one is named as the window's
+// run names it, the office it spoiled is stopped, and the good ones after it
+// share one fresh office.
+TEST_F(BatchPrinting, FastRunNamesADamagedDeckAndTheGoodOnesAfterItShareOneOffice)
+{
+    const QStringList paths{
+        sample(QStringLiteral("Quarterly Review.pptx"), token + QStringLiteral("-1.pptx")),
+        decks.file(token + QStringLiteral("-damaged.pptx"),
+                   QByteArray("PK\x03\x04 not a deck", 21)),
+        sample(QStringLiteral("Safety Briefing.pptx"), token + QStringLiteral("-2.pptx")),
+        sample(QStringLiteral("Product Roadmap.odp"), token + QStringLiteral("-3.odp"))};
+    // With two side by side, the first and third deck go to one office, the
+    // damaged one and the fourth to the other, which is renewed between them.
+    for (const auto &[jobs, expectedOffices] : {std::pair{"1", 2}, std::pair{"2", 3}}) {
+        SCOPED_TRACE(jobs);
+        const QStringList fast{"--print", "--fast", "--jobs", jobs, "--printer", printer};
+        // An office on a new profile starts twice (it sets the profile up
+        // first): a run before this one makes the profiles.
+        runToEnd(withoutDisplay(home.path()), fast + QStringList{paths[1], paths[1]});
+        QFile::remove(runLogIn(home.path()));
+        QSet<QString> offices;
+        const Finished f = runToEnd(withoutDisplay(home.path()), fast + paths, [&](QProcess &p) {
+            while (!p.waitForFinished(10))
+                offices += officePidsMentioning(home.path());
+        });
+        EXPECT_FALSE(f.crashed);
+        EXPECT_EQ(f.exitCode, 1) << f.err.toStdString();
+        const QString opening = QStringLiteral("LibreOffice Impress could not open \"%1\": the "
+                                               "file is damaged or is not a presentation.")
+                                    .arg(paths[1]);
+        EXPECT_TRUE(f.err.startsWith(opening + QStringLiteral("\nin Tamberlin2021/08/31.Form1."
+                                                              "PushButton3_Click at line 120\n")))
+            << f.err.toStdString();
+        EXPECT_EQ(runLogOutcomesIn(home.path()),
+                  (QStringList{token + QStringLiteral("-1.pptx printed on ") + printer,
+                               token + QStringLiteral("-damaged.pptx failed 120: ") + opening +
+                                   QStringLiteral(" on ") + printer,
+                               token + QStringLiteral("-2.pptx printed on ") + printer,
+                               token + QStringLiteral("-3.odp printed on ") + printer}))
+            << runLogOutcomesIn(home.path()).join(QLatin1Char('\n')).toStdString();
+        EXPECT_EQ(offices.size(), expectedOffices);
+        // The printer got them in queue order: CUPS numbers its jobs as they come.
+        std::map<int, QString> byJob;
+        QDir pdfs(qEnvironmentVariable("DECKRUN_TEST_PDF_DIR"));
+        static const QRegularExpression named(QStringLiteral("-(\\d)\\..*job_(\\d+)\\.pdf$"));
+        for (const QString &pdf : pdfsWith(token, 3)) {
+            const auto m = named.match(pdf);
+            byJob[m.captured(2).toInt()] = m.captured(1);
+            pdfs.remove(pdf);
+        }
+        QStringList order;
+        for (const auto &[job, deck] : byJob)
+            order << deck;
+        EXPECT_EQ(order, (QStringList{"1", "2", "3"}));
+    }
 }
 #endif
 

@@ -62,6 +62,8 @@ public:
     QString productLabel() const override { return QStringLiteral("LibreOffice Impress"); }
     QString processName() const override { return QStringLiteral("soffice.bin"); }
     void shutdown() override;
+    /** Each office runs on a profile of its own. */
+    bool runsSideBySide() const override { return true; }
 
     /** The profile root in use (tests look for their processes by it). */
     const QString &profileRoot() const { return m_options.profileRoot; }

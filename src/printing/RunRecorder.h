@@ -1,0 +1,68 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+// What every print run (the window's, the fast one) does as a file begins and
+// ends: the progress sink is told, and the run log gets the file's line.
+
+#include "platform/Dialogs.h"
+#include "platform/Logging.h"
+#include "platform/Platform.h"
+#include "printing/PrintRun.h"
+
+namespace deckrun {
+
+/**
+ * Appends each file's outcome to the run log. A log that cannot be written
+ * is said once per run; the files go on printing.
+ */
+class RunRecorder {
+public:
+    RunRecorder(Platform &platform, PrintProgress &progress)
+        : m_platform(platform), m_progress(progress)
+    {}
+
+    void fileEnded(FileOutcome &outcome)
+    {
+        outcome.time = QDateTime::currentDateTime();
+        if (m_platform.runLog && !m_failed) {
+            try {
+                m_platform.runLog->append(RunLogLine(outcome));
+            } catch (const std::exception &e) {
+                m_failed = true;
+                say(QString::fromLocal8Bit(e.what()));
+            }
+        }
+        try {
+            m_progress.fileEnded(outcome);
+        } catch (const std::exception &e) {
+            qCDebug(lcApp) << "the end of a file could not be shown:" << e.what();
+        }
+    }
+
+    void fileStarted(int position, int count, const QString &path)
+    {
+        try {
+            m_progress.fileStarted(position, count, path);
+        } catch (const std::exception &e) {
+            qCDebug(lcApp) << "the start of a file could not be shown:" << e.what();
+        }
+    }
+
+private:
+    void say(const QString &why)
+    {
+        const QString text = why + QStringLiteral("\r\r") +
+                             QStringLiteral("The files go on printing; this run is not recorded.");
+        try {
+            m_platform.dialogs->messageBox(text, QString(), Buttons::Ok, Icon::Warning);
+        } catch (const std::exception &e) {
+            qCWarning(lcApp).noquote() << why << "(" << e.what() << ")";
+        }
+    }
+
+    Platform &m_platform;
+    PrintProgress &m_progress;
+    bool m_failed = false;
+};
+
+} // namespace deckrun
