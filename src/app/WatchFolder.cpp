@@ -310,6 +310,9 @@ private:
     /** The files in the folder now: new ones are watched until they settle, gone ones forgotten. */
     void rescan()
     {
+        // Found in one look, they settle together: then the oldest goes first,
+        // not the one the listing happened to name first.
+        const qint64 now = m_clock.elapsed();
         QSet<QString> present;
         for (const QString &name : m_platform.files->listFiles(m_options.folder, pattern())) {
             // Names that begin with "." are the temporary files of copying tools.
@@ -320,8 +323,7 @@ private:
                 continue;
             const QString path = m_options.folder + QLatin1Char('/') + name;
             const QFileInfo info(path);
-            m_candidates.insert(
-                name, Candidate{info.size(), info.lastModified(), m_clock.elapsed(), false});
+            m_candidates.insert(name, Candidate{info.size(), info.lastModified(), now, false});
             m_watcher.addPath(path); // its writes, until it is taken
         }
         for (auto it = m_candidates.begin(); it != m_candidates.end();) {

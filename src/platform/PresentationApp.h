@@ -22,6 +22,12 @@ public:
     virtual void setVisible(bool visible) = 0;
     /** `Presentations.Open` with the single argument "fileName". */
     virtual void open(const QString &fileName) = 0;
+    /**
+     * Opens the file read-only and without a window of its own, for a run
+     * that keeps one hidden application for many files (PowerPoint refuses
+     * to open a file in a window while it is hidden). By default as open().
+     */
+    virtual void openHidden(const QString &fileName) { open(fileName); }
     virtual std::shared_ptr<Presentation> activePresentation() = 0;
     /** `ActivePresentation.PrintOptions.ActivePrinter`. */
     virtual void setActivePrinter(const QString &printerName) = 0;

@@ -24,19 +24,6 @@
 
 namespace deckrun {
 
-namespace {
-
-/** A reference a step needs, or the failure the window's run meets when an earlier step failed. */
-template <typename T> T &required(const std::shared_ptr<T> &reference)
-{
-    if (!reference)
-        throw Failure(QStringLiteral("Object variable or With block variable not set"),
-                      code::ObjectNotSet);
-    return *reference;
-}
-
-} // namespace
-
 // An application that waited this long is asked whether it still answers.
 constexpr double IdleSeconds = 5;
 
@@ -80,17 +67,17 @@ bool fileSteps(StepRunner &steps, const QString &path, const PrintChoices &choic
     bool passed = steps.step(120, [&] { application = open(); });
     const double opening = took();
     passed &= steps.step(
-        122, [&] { on([&] { presentation = required(application).activePresentation(); }); });
+        122, [&] { on([&] { presentation = requiredObject(application).activePresentation(); }); });
     passed &= steps.step(126, [&] {
         outcome.printer = choices.printerName();
-        on([&] { required(application).setActivePrinter(outcome.printer); });
+        on([&] { requiredObject(application).setActivePrinter(outcome.printer); });
     });
     const double printer = took();
-    passed &=
-        steps.step(128, [&] { on([&] { required(presentation).setPrintInBackground(false); }); });
-    passed &= steps.step(130, [&] { on([&] { required(presentation).printOut(); }); });
+    passed &= steps.step(
+        128, [&] { on([&] { requiredObject(presentation).setPrintInBackground(false); }); });
+    passed &= steps.step(130, [&] { on([&] { requiredObject(presentation).printOut(); }); });
     const double print = took();
-    passed &= steps.step(132, [&] { on([&] { required(presentation).close(); }); });
+    passed &= steps.step(132, [&] { on([&] { requiredObject(presentation).close(); }); });
     // Released where the application lives.
     passed &= steps.step(136, [&] { on([&] { presentation.reset(); }); });
     passed &= steps.step(138, [&] { on([&] { application.reset(); }); });
@@ -139,7 +126,7 @@ std::shared_ptr<PresentationApp> FastPrinter::open(const QString &path, double n
             *started = static_cast<double>(clock.nsecsElapsed()) / 1e9;
     }
     ++m_filesOnApplication;
-    m_application->open(path);
+    m_application->openHidden(path);
     return m_application;
 }
 

@@ -28,20 +28,6 @@ double elapsedSince(double start, double now)
     return now >= start ? now - start : now + SecondsPerDay - start;
 }
 
-/** What a step that needs an application or presentation meets when the open failed. */
-[[noreturn]] void throwNotSet()
-{
-    throw Failure(QStringLiteral("Object variable or With block variable not set"),
-                  code::ObjectNotSet);
-}
-
-template <typename T> T &required(const std::shared_ptr<T> &reference)
-{
-    if (!reference)
-        throwNotSet();
-    return *reference;
-}
-
 /** Clears the printing flag however the run is left, also when the program is being ended. */
 class PrintingFlag {
 public:
@@ -229,20 +215,20 @@ void PrintQueue(Platform &platform, const QueueModel &queue, const PrintChoices 
             CheckPresentationFile(*platform.files, *platform.office, path);
             application = OpenPresentation(*platform.office, path);
         });
-        r.step(122, [&] { presentation = required(application).activePresentation(); });
+        r.step(122, [&] { presentation = requiredObject(application).activePresentation(); });
         r.step(124, [&] { WaitSeconds(events, 1, stopping); });
         r.step(126, [&] {
             outcome->printer = choices.printerName();
-            required(application).setActivePrinter(outcome->printer);
+            requiredObject(application).setActivePrinter(outcome->printer);
         });
-        r.step(128, [&] { required(presentation).setPrintInBackground(false); });
+        r.step(128, [&] { requiredObject(presentation).setPrintInBackground(false); });
         // Once the job is confirmed the file's line goes to the log at once,
         // before the quit and the waits: a run killed from here on has
         // recorded every file that reached the printer.
-        const bool handedOver = r.step(130, [&] { required(presentation).printOut(); });
+        const bool handedOver = r.step(130, [&] { requiredObject(presentation).printOut(); });
         if (handedOver)
             writeLine();
-        r.step(132, [&] { required(application).quit(); });
+        r.step(132, [&] { requiredObject(application).quit(); });
         r.step(134, [&] { WaitSeconds(events, 1, stopping); });
         r.step(136, [&] { presentation.reset(); });
         r.step(138, [&] { application.reset(); });

@@ -2,14 +2,27 @@
 #pragma once
 
 // What every print run (the window's, the fast one) does as a file begins and
-// ends: the progress sink is told, and the run log gets the file's line.
+// ends: the progress sink is told, and the run log gets the file's line; and
+// what a step meets when an earlier step left it nothing to work on.
 
 #include "platform/Dialogs.h"
+#include "platform/Failure.h"
 #include "platform/Logging.h"
 #include "platform/Platform.h"
 #include "printing/PrintRun.h"
 
+#include <memory>
+
 namespace deckrun {
+
+/** A reference a step needs, or the failure a step meets when the open failed. */
+template <typename T> T &requiredObject(const std::shared_ptr<T> &reference)
+{
+    if (!reference)
+        throw Failure(QStringLiteral("Object variable or With block variable not set"),
+                      code::ObjectNotSet);
+    return *reference;
+}
 
 /**
  * Appends each file's outcome to the run log. A log that cannot be written

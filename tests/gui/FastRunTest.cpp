@@ -66,7 +66,7 @@ TEST_F(FastRun, OneApplicationForTheGoodFilesAndAFreshOneAfterAFileThatFailed)
     run({a, bad, b, c});
 
     const auto printed = [](const QString &path) {
-        return QStringList{QStringLiteral("Open:") + path,
+        return QStringList{QStringLiteral("OpenHidden:") + path,
                            QStringLiteral("ActivePresentation"),
                            QStringLiteral("ActivePrinter=") + Printer,
                            QStringLiteral("PrintInBackground=false"),
@@ -77,7 +77,7 @@ TEST_F(FastRun, OneApplicationForTheGoodFilesAndAFreshOneAfterAFileThatFailed)
     const QStringList expected =
         QStringList{QStringLiteral("GetRunning"), QStringLiteral("Create")} + printed(a) +
         // the damaged file: refused, and its application let go
-        QStringList{QStringLiteral("Open:") + bad, QStringLiteral("ReleaseApp"),
+        QStringList{QStringLiteral("OpenHidden:") + bad, QStringLiteral("ReleaseApp"),
                     QStringLiteral("Create")} +
         printed(b) + printed(c) + QStringList{QStringLiteral("Quit"), QStringLiteral("ReleaseApp")};
     EXPECT_EQ(fake.office->calls(), expected);
@@ -160,7 +160,7 @@ TEST_F(FastRun, AnApplicationThatEndedWhileItWaitedIsReplacedWithoutAReport)
     fake.office->failAt(QStringLiteral("Name"), QStringLiteral("It is no longer running."));
     run({a, b}, {.pauses = true});
     const QStringList calls = fake.office->calls();
-    const auto second = calls.indexOf(QStringLiteral("Open:") + b);
+    const auto second = calls.indexOf(QStringLiteral("OpenHidden:") + b);
     ASSERT_GE(second, 3);
     EXPECT_EQ(calls.mid(second - 3, 3),
               (QStringList{QStringLiteral("Name"), QStringLiteral("ReleaseApp"),

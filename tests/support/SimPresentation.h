@@ -13,7 +13,7 @@ namespace deckrun {
 
 /**
  * A simulated presentation application. It records every call in order
- * ("Create", "GetRunning", "Name", "Visible=true", "Open:<path>",
+ * ("Create", "GetRunning", "Name", "Visible=true", "Open:<path>", "OpenHidden:<path>",
  * "ActivePresentation", "ActivePrinter=<name>", "PrintInBackground=false",
  * "PrintOut", "Close", "Quit", "ReleasePresentation", "ReleaseApp") and fails any of
  * them on request with a given description.

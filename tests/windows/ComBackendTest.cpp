@@ -469,6 +469,23 @@ TEST_F(StandIn, ReportsTheNameItIsGiven)
     }
 }
 
+// A run that keeps PowerPoint hidden for many files opens each one read-only
+// and without a window: PowerPoint refuses a window while it is hidden.
+TEST_F(StandIn, AHiddenOpenIsReadOnlyAndWithoutAWindow)
+{
+    {
+        PowerPointAutomation office;
+        const auto app = office.create();
+        app->openHidden(deck());
+        app->quit();
+    }
+    waitForEnd();
+    EXPECT_EQ(count("Presentations.Open call (WithWindow: VT_I4 0, ReadOnly: VT_I4 -1, fileName: "
+                    "VT_BSTR|VT_BYREF \"" +
+                    utf8(deck()) + "\")"),
+              1);
+}
+
 TEST_F(StandIn, AnOpenThatRaisesArrivesWithTheServersDescriptionAndNothingIsQuit)
 {
     script("open-error=PowerPoint can't read C:\\decks\\broken.pptx.\n");

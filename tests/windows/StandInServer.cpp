@@ -2,7 +2,8 @@
 // A stand-in for the presentation application's automation server, so that the
 // COM backend runs against a real out-of-process server under Wine. It answers
 // the members the backend calls (the name as default member, HWND, Visible,
-// Presentations.Open with the named argument fileName, ActivePresentation,
+// Presentations.Open with the named argument fileName (and ReadOnly and
+// WithWindow when given), ActivePresentation,
 // PrintOptions.ActivePrinter (put and get), PrintOptions.PrintInBackground,
 // PrintOut, Quit), sits in the running-object table while it runs, and writes
 // every call with its argument types to calls.log in its folder ("started PID"
@@ -369,7 +370,9 @@ const Member Members[] = {
 };
 constexpr DISPID QuitId = 5;
 constexpr DISPID WindowId = 6;
-constexpr DISPID FileNameArgument = 0; // the one named argument of Open
+constexpr DISPID FileNameArgument = 0; // the named arguments of Open
+constexpr DISPID ReadOnlyArgument = 1;
+constexpr DISPID WithWindowArgument = 2;
 
 /** The application's members are the same whichever object a client holds. */
 Kind memberKind(Kind k)
@@ -561,10 +564,16 @@ public:
         if (ids[0] == DISPID_UNKNOWN)
             hr = DISP_E_UNKNOWNNAME;
         for (UINT i = 1; i < count; ++i) {
-            const bool fileName = m_kind == Kind::Presentations && ids[0] == 10 &&
-                                  _wcsicmp(names[i], L"FileName") == 0;
-            ids[i] = fileName ? FileNameArgument : DISPID_UNKNOWN;
-            if (!fileName)
+            ids[i] = DISPID_UNKNOWN;
+            if (m_kind == Kind::Presentations && ids[0] == 10) {
+                if (_wcsicmp(names[i], L"FileName") == 0)
+                    ids[i] = FileNameArgument;
+                else if (_wcsicmp(names[i], L"ReadOnly") == 0)
+                    ids[i] = ReadOnlyArgument;
+                else if (_wcsicmp(names[i], L"WithWindow") == 0)
+                    ids[i] = WithWindowArgument;
+            }
+            if (ids[i] == DISPID_UNKNOWN)
                 hr = DISP_E_UNKNOWNNAME;
         }
         return hr;
@@ -624,10 +633,15 @@ public:
             break;
         case Kind::Presentations:
             if (id == 10 && (flags & DISPATCH_METHOD)) {
+                // Every argument named; the file name among them.
                 std::wstring path;
-                if (argCount != 1 || params->cNamedArgs != 1 ||
-                    params->rgdispidNamedArgs[0] != FileNameArgument ||
-                    !textArgument(params->rgvarg[0], path))
+                if (argCount == 0 || params->cNamedArgs != argCount)
+                    return DISP_E_PARAMNOTFOUND;
+                for (UINT i = 0; i < argCount; ++i)
+                    if (params->rgdispidNamedArgs[i] == FileNameArgument &&
+                        !textArgument(params->rgvarg[i], path))
+                        return DISP_E_TYPEMISMATCH;
+                if (path.empty())
                     return DISP_E_PARAMNOTFOUND;
                 const bool thisFile =
                     server.script.openErrorFile.empty() ||
@@ -695,6 +709,10 @@ private:
                 const DISPID id = params->rgdispidNamedArgs[i];
                 if (id == FileNameArgument && (flags & DISPATCH_METHOD))
                     label = L"fileName:";
+                else if (id == ReadOnlyArgument && (flags & DISPATCH_METHOD))
+                    label = L"ReadOnly:";
+                else if (id == WithWindowArgument && (flags & DISPATCH_METHOD))
+                    label = L"WithWindow:";
                 else if (id != DISPID_PROPERTYPUT)
                     label = L"#" + std::to_wstring(id) + L":";
             }

@@ -370,14 +370,16 @@ void ComPowerPoint::setVisible(const Dispatch &app, bool visible)
     putProperty(app, L"Visible", boolean(visible));
 }
 
-void ComPowerPoint::open(const Dispatch &app, const std::wstring &path)
+void ComPowerPoint::open(const Dispatch &app, const std::wstring &path, bool hidden)
 {
     const Dispatch presentations = getObject(app, L"Presentations");
-    // The method and its one named argument resolved together.
-    LPOLESTR names[2] = {const_cast<LPOLESTR>(L"Open"), const_cast<LPOLESTR>(L"fileName")};
-    DISPID ids[2] = {DISPID_UNKNOWN, DISPID_UNKNOWN};
+    // The method and its named arguments resolved together.
+    LPOLESTR names[4] = {const_cast<LPOLESTR>(L"Open"), const_cast<LPOLESTR>(L"fileName"),
+                         const_cast<LPOLESTR>(L"ReadOnly"), const_cast<LPOLESTR>(L"WithWindow")};
+    const UINT count = hidden ? 4 : 2;
+    DISPID ids[4] = {DISPID_UNKNOWN, DISPID_UNKNOWN, DISPID_UNKNOWN, DISPID_UNKNOWN};
     check(whileBusy([&] {
-        return presentations.get()->GetIDsOfNames(IID_NULL, names, 2, LOCALE_USER_DEFAULT, ids);
+        return presentations.get()->GetIDsOfNames(IID_NULL, names, count, LOCALE_USER_DEFAULT, ids);
     }));
 
     Bstr file(path);
@@ -387,6 +389,17 @@ void ComPowerPoint::open(const Dispatch &app, const std::wstring &path)
     byReference.pbstrVal = file.address();
     std::vector<VARIANT> args{byReference};
     std::vector<DISPID> named{ids[1]};
+    if (hidden) {
+        // MsoTriState: msoTrue is -1, msoFalse 0.
+        for (const auto &[id, value] : {std::pair{ids[2], -1L}, std::pair{ids[3], 0L}}) {
+            VARIANT v;
+            VariantInit(&v);
+            v.vt = VT_I4;
+            v.lVal = value;
+            args.push_back(v);
+            named.push_back(id);
+        }
+    }
     Variant opened; // the presentation that Open returns is not kept
     invoke(presentations.get(), ids[0], DISPATCH_METHOD, args, named, &opened.v);
 }
@@ -1129,6 +1142,15 @@ void PowerPointApp::open(const std::wstring &path)
     m_file->path = path;
     m_app->call<bool>(OfficeCall::Load, [path](const Dispatch &a) {
         ComPowerPoint::open(a, path);
+        return true;
+    });
+}
+
+void PowerPointApp::openHidden(const std::wstring &path)
+{
+    m_file->path = path;
+    m_app->call<bool>(OfficeCall::Load, [path](const Dispatch &a) {
+        ComPowerPoint::open(a, path, true);
         return true;
     });
 }

@@ -87,8 +87,11 @@ public:
     static unsigned long processId(const Dispatch &app, std::intptr_t *window = nullptr);
     /** `Visible` := true (-1). */
     static void setVisible(const Dispatch &app, bool visible);
-    /** `Presentations.Open` with the one named argument "fileName", by reference. */
-    static void open(const Dispatch &app, const std::wstring &path);
+    /**
+     * `Presentations.Open` with the one named argument "fileName", by
+     * reference; `hidden`: also "ReadOnly" and "WithWindow" (msoTrue, msoFalse).
+     */
+    static void open(const Dispatch &app, const std::wstring &path, bool hidden = false);
     static Dispatch activePresentation(const Dispatch &app);
     /**
      * `ActivePresentation.PrintOptions.ActivePrinter` := printer, then read
@@ -155,6 +158,8 @@ public:
     std::wstring name();
     void setVisible(bool visible);
     void open(const std::wstring &path);
+    /** `Presentations.Open` read-only and without a window. */
+    void openHidden(const std::wstring &path);
     std::shared_ptr<PowerPointPresentation> activePresentation();
     /**
      * Sets the printer and reads it back: a printer PowerPoint accepts but

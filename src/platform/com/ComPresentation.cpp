@@ -56,6 +56,10 @@ public:
     {
         guarded([&] { m_app->open(fileName.toStdWString()); });
     }
+    void openHidden(const QString &fileName) override
+    {
+        guarded([&] { m_app->openHidden(fileName.toStdWString()); });
+    }
     std::shared_ptr<Presentation> activePresentation() override
     {
         return guarded([&]() -> std::shared_ptr<Presentation> {
