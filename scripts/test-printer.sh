@@ -15,8 +15,13 @@ if [[ ! -f $_conf ]] || ! grep -qx "Out $DECKRUN_TEST_PDF_DIR" "$_conf"; then
     printf 'Out %s\nAnonDirName %s\nLabel 0\nTitlePref 1\n' "$DECKRUN_TEST_PDF_DIR" "$DECKRUN_TEST_PDF_DIR" \
         | _run_root tee "$_conf" >/dev/null
 fi
-if ! lpstat -p "$DECKRUN_TEST_PRINTER" >/dev/null 2>&1; then
-    _ppd=$(dpkg -L printer-driver-cups-pdf | grep -m1 'CUPS-PDF_opt.ppd')
-    _run_root lpadmin -p "$DECKRUN_TEST_PRINTER" -E -v cups-pdf:/$_label -P "$_ppd" 2>/dev/null
-fi
-export DECKRUN_TEST_PRINTER DECKRUN_TEST_PDF_DIR
+# A second queue on the same printer, for the tests that make it refuse jobs
+# for a moment while the others go on printing beside them.
+DECKRUN_TEST_FAULT_PRINTER=${DECKRUN_TEST_PRINTER}_Faults
+for _queue in "$DECKRUN_TEST_PRINTER" "$DECKRUN_TEST_FAULT_PRINTER"; do
+    if ! lpstat -p "$_queue" >/dev/null 2>&1; then
+        _ppd=$(dpkg -L printer-driver-cups-pdf | grep -m1 'CUPS-PDF_opt.ppd')
+        _run_root lpadmin -p "$_queue" -E -v cups-pdf:/$_label -P "$_ppd" 2>/dev/null
+    fi
+done
+export DECKRUN_TEST_PRINTER DECKRUN_TEST_FAULT_PRINTER DECKRUN_TEST_PDF_DIR

@@ -45,7 +45,8 @@ if [[ -f $qt_cache/deckrun-qt.stamp ]]; then
     stage build-windows
 fi
 source scripts/test-printer.sh
-jobs=$(nproc)
+# Most of the tests wait on the office, Wine or the printer: twice as many as cores.
+jobs=$((2 * $(nproc)))
 if [[ $# -gt 0 ]]; then
     ctest --preset all -j"$jobs" "$@"
     exit

@@ -240,7 +240,11 @@ protected:
 
     void SetUp() override
     {
-        m_printer = qEnvironmentVariable("DECKRUN_TEST_PRINTER");
+        // A queue of these tests' own on the tests' printer: making it refuse
+        // jobs leaves the other tests, printing at the same time, alone.
+        m_printer = qEnvironmentVariable("DECKRUN_TEST_FAULT_PRINTER");
+        if (m_printer.isEmpty())
+            m_printer = qEnvironmentVariable("DECKRUN_TEST_PRINTER");
         if (m_printer.isEmpty() || qEnvironmentVariableIsEmpty("DECKRUN_TEST_PDF_DIR"))
             GTEST_SKIP() << "DECKRUN_TEST_PRINTER / DECKRUN_TEST_PDF_DIR unset (source "
                             "scripts/test-printer.sh)";
