@@ -109,7 +109,10 @@ fi
 
 # deckrun.exe and deckrun.com, the tests' Windows programs, the program folder
 # with Qt's DLLs and plugins (build-windows-mingw/stage), and the MSI.
-cmake --preset windows-mingw >/dev/null
+# Warnings are errors in CI, as in the Linux build.
+werror=()
+[[ "${CI:-}" == "true" ]] && werror=(-DDECKRUN_WERROR=ON)
+cmake --preset windows-mingw "${werror[@]}" >/dev/null
 set +e
 cmake --build --preset windows-mingw -j"$(nproc)" 2>&1 | grep -vE '^\[ *[0-9]+%\]|^-- '
 status=("${PIPESTATUS[@]}")

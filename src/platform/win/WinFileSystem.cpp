@@ -5,6 +5,7 @@
 #include "platform/CodePage.h"
 #include "platform/Failure.h"
 #include "platform/FileSystem.h"
+#include "platform/Platform.h"
 #include "platform/win/WinFiles.h"
 
 #include <memory>
