@@ -2,6 +2,7 @@
 #include "app/BatchRun.h"
 
 #include "app/CommandLine.h"
+#include "app/TerminalOutput.h"
 #include "app/WatchFolder.h"
 #include "common/ErrorReport.h"
 #include "common/SettingsKeys.h"
@@ -28,22 +29,6 @@
 namespace deckrun {
 
 namespace {
-
-/** A line of ours on standard error, flushed at once. */
-void sayError(const QString &text)
-{
-    std::fprintf(stderr, "deckrun: %s\n", qUtf8Printable(text));
-    std::fflush(stderr);
-}
-
-/** `text` as a terminal shows it: carriage returns, alone or before a line feed, as line breaks. */
-QByteArray terminalText(const QString &text)
-{
-    QString shown = text;
-    shown.replace(QLatin1String("\r\n"), QLatin1String("\n"));
-    shown.replace(QLatin1Char('\r'), QLatin1Char('\n'));
-    return shown.toUtf8();
-}
 
 /**
  * A name on one line, as scripts read the progress: control characters as
@@ -84,7 +69,7 @@ public:
         if (title == QLatin1String("Application Error"))
             ++m_errorReports;
         std::fflush(stdout);
-        const QByteArray shown = terminalText(text);
+        const QByteArray shown = plainText(text).toUtf8();
         std::fprintf(stderr, "%s\n\n", shown.constData());
         std::fflush(stderr);
         if (buttons != Buttons::YesNo)

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/WatchFolder.h"
 
+#include "app/TerminalOutput.h"
 #include "common/ErrorReport.h"
 #include "platform/FileHandover.h"
 #include "platform/FileSystem.h"
@@ -58,27 +59,6 @@ bool onNetworkFileSystem(const QString &folder)
     return false;
 }
 
-void sayError(const QString &text)
-{
-    std::fprintf(stderr, "deckrun: %s\n", qPrintable(text));
-    std::fflush(stderr);
-}
-
-void sayOut(const QString &text)
-{
-    std::fprintf(stdout, "%s\n", qPrintable(text));
-    std::fflush(stdout);
-}
-
-/** A message's text as a terminal or a text file shows it: carriage returns as line breaks. */
-QString plainText(const QString &text)
-{
-    QString shown = text;
-    shown.replace(QLatin1String("\r\n"), QLatin1String("\n"));
-    shown.replace(QLatin1Char('\r'), QLatin1Char('\n'));
-    return shown;
-}
-
 /**
  * The dialogs of a watcher: error reports go to standard error in full and
  * are kept for the file's report; "Done." ends each file's run unseen; the
@@ -97,7 +77,7 @@ public:
         }
         if (title == QLatin1String("Application Error"))
             m_reports << plainText(text);
-        std::fprintf(stderr, "%s\n\n", qPrintable(plainText(text)));
+        std::fprintf(stderr, "%s\n\n", qUtf8Printable(plainText(text)));
         std::fflush(stderr);
         return Answer::Ok;
     }

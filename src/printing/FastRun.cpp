@@ -322,25 +322,10 @@ void PrintQueueFast(Platform &platform, const QueueModel &queue, const PrintChoi
     if (r.test(100, [&] { return printing; }))
         return;
     r.step(102, [&] { printing = true; });
-    struct ClearOnExit {
-        bool &flag;
-        ~ClearOnExit() { flag = false; }
-    } clearOnExit{printing};
+    const PrintingFlag clearOnExit(printing);
+    if (!RunMayGoOn(r, platform, queue, printing))
+        return;
     const auto finish = [&] { r.step(154, [&] { printing = false; }); };
-
-    if (r.test(104, [&] { return queue.count() == 0; })) {
-        r.step(152, [&] {
-            platform.dialogs->messageBox(QStringLiteral("No files added."), QString(), Buttons::Ok,
-                                         Icon::None);
-        });
-        finish();
-        return;
-    }
-    if (r.test(106,
-               [&] { return AbortForRunningPowerPoint(*platform.office, *platform.dialogs); })) {
-        finish();
-        return;
-    }
 
     // One application on this thread, or several side by side on threads of
     // their own; those made here ask the printers as the run began, not the

@@ -28,18 +28,6 @@ double elapsedSince(double start, double now)
     return now >= start ? now - start : now + SecondsPerDay - start;
 }
 
-/** Clears the printing flag however the run is left, also when the program is being ended. */
-class PrintingFlag {
-public:
-    explicit PrintingFlag(bool &printing) : m_printing(printing) {}
-    ~PrintingFlag() { m_printing = false; }
-    PrintingFlag(const PrintingFlag &) = delete;
-    PrintingFlag &operator=(const PrintingFlag &) = delete;
-
-private:
-    bool &m_printing;
-};
-
 /** `text` as a JSON string, quotes included; every character kept, control characters escaped. */
 void appendJsonString(QByteArray &out, const QString &text)
 {
@@ -87,6 +75,25 @@ QByteArray RunLogLine(const FileOutcome &outcome)
     appendJsonString(line, outcome.description);
     line += '}';
     return line;
+}
+
+bool RunMayGoOn(StepRunner &r, Platform &platform, const QueueModel &queue, bool &printing)
+{
+    const auto finish = [&] { r.step(154, [&] { printing = false; }); };
+    if (r.test(104, [&] { return queue.count() == 0; })) {
+        r.step(152, [&] {
+            platform.dialogs->messageBox(QStringLiteral("No files added."), QString(), Buttons::Ok,
+                                         Icon::None);
+        });
+        finish();
+        return false;
+    }
+    if (r.test(106,
+               [&] { return AbortForRunningPowerPoint(*platform.office, *platform.dialogs); })) {
+        finish();
+        return false;
+    }
+    return true;
 }
 
 QString PrintRunLocation()
@@ -151,22 +158,9 @@ void PrintQueue(Platform &platform, const QueueModel &queue, const PrintChoices 
         return;
     r.step(102, [&] { printing = true; });
     const PrintingFlag clearOnExit(printing);
-
+    if (!RunMayGoOn(r, platform, queue, printing))
+        return;
     const auto finish = [&] { r.step(154, [&] { printing = false; }); };
-
-    if (r.test(104, [&] { return queue.count() == 0; })) {
-        r.step(152, [&] {
-            platform.dialogs->messageBox(QStringLiteral("No files added."), QString(), Buttons::Ok,
-                                         Icon::None);
-        });
-        finish();
-        return;
-    }
-    if (r.test(106,
-               [&] { return AbortForRunningPowerPoint(*platform.office, *platform.dialogs); })) {
-        finish();
-        return;
-    }
 
     std::int32_t rowsToPrint = 0;
     std::int32_t i = 1;

@@ -15,6 +15,28 @@
 
 namespace deckrun {
 
+class QueueModel;
+class StepRunner;
+
+/** Clears the printing flag however the run is left, also when the program is being ended. */
+class PrintingFlag {
+public:
+    explicit PrintingFlag(bool &printing) : m_printing(printing) {}
+    ~PrintingFlag() { m_printing = false; }
+    PrintingFlag(const PrintingFlag &) = delete;
+    PrintingFlag &operator=(const PrintingFlag &) = delete;
+
+private:
+    bool &m_printing;
+};
+
+/**
+ * Steps 104 and 106 of a run, once the printing flag is set: no files ("No
+ * files added.", step 152), or the application already running and the user
+ * not going on; either ends the run with step 154. True when the run goes on.
+ */
+bool RunMayGoOn(StepRunner &r, Platform &platform, const QueueModel &queue, bool &printing);
+
 /** A reference a step needs, or the failure a step meets when the open failed. */
 template <typename T> T &requiredObject(const std::shared_ptr<T> &reference)
 {
