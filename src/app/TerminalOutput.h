@@ -13,7 +13,8 @@ namespace deckrun {
 void sayError(const QString &text);
 /** TEXT on standard output. */
 void sayOut(const QString &text);
-/** A message as a terminal or a text file shows it: carriage returns, alone or before a line feed, as line breaks. */
+/** A message as a terminal or a text file shows it: carriage returns, alone or before a line feed,
+ * as line breaks. */
 QString plainText(const QString &text);
 
 } // namespace deckrun
