@@ -290,6 +290,12 @@ protected:
         fake.platform.office.reset();
         qunsetenv("DECKRUN_OFFICE_DEADLINE");
         EXPECT_EQ(officeProcesses(profileRoot()), QStringList()) << "an office outlived the test";
+        QStringList socketsLeft;
+        for (const QString &file :
+             uno::OfficeProfile::socketFilesFor(uno::OfficeProfile::slotFolder(profileRoot(), 0)))
+            if (QFileInfo::exists(file))
+                socketsLeft << file;
+        EXPECT_EQ(socketsLeft, QStringList()) << "the stopped office's sockets were left behind";
         const QDir dir(qEnvironmentVariable("DECKRUN_TEST_PDF_DIR"));
         for (const QString &name : pdfNamesWith(m_token))
             QFile::remove(dir.filePath(name));

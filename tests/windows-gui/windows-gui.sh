@@ -35,6 +35,8 @@ fail() {
         [[ -f $dir/out.txt ]] && sed 's/^/  out: /' "$dir/out.txt" >&2
         [[ -f ${standin:-}/calls.log ]] && sed 's/^/  call: /' "$standin/calls.log" >&2
     fi
+    # Nothing of a failed case is left to stand in the way of the next one.
+    [[ -n ${WINEPREFIX:-} ]] && { wineserver -k 2>/dev/null || true; }
     exit 1
 }
 
@@ -88,6 +90,17 @@ wait_window() {
     return 1
 }
 
+# Waits until the display shows no Deckrun window: the one of the case
+# before may still be on its way out after its process ended, and would be
+# taken for this case's window.
+wait_no_window() {
+    for _ in $(seq 100); do
+        [[ -z $(xdotool search --onlyvisible --name '^Deckrun$' 2>/dev/null || true) ]] && return 0
+        sleep 0.2
+    done
+    fail "a Deckrun window of an earlier case is still shown"
+}
+
 # Waits up to $2 seconds for the process $1 to end; its status in $status.
 wait_end() {
     local pid=$1 seconds=$2
@@ -103,19 +116,23 @@ wait_end() {
     fail "the program did not end within $seconds s"
 }
 
-# Answers the message the process $1 shows with Return (its OK), again until
-# it takes it: a message that has only just come up may not have the focus yet.
+# Answers the message $2 of the process $1 with Return (its OK), again until
+# it takes it: a message that has only just come up may not have the focus
+# yet, so it is given the focus first (there is no window manager to do it).
 answer_message() {
     for _ in $(seq 60); do
         kill -0 "$1" 2>/dev/null || return 0
-        xdotool key Return
+        xdotool windowfocus "$2" 2>/dev/null || true
+        xdotool key Return 2>/dev/null || true
         sleep 1
     done
 }
 
-# Closes the program's window as a user does (Alt+F4).
+# Closes the program's window as a user does (Alt+F4). The window may be gone
+# before the keys are let go: whether the program ended, and how, is what
+# the case checks next.
 close_window() {
-    xdotool key --window "$1" alt+F4
+    xdotool key --window "$1" alt+F4 2>/dev/null || true
 }
 
 registry_set() { # NAME VALUE: the program's settings (its section "Deckrun") under the current user
@@ -160,7 +177,7 @@ case_refuses_without_powerpoint() {
     w=$(wait_window Deckrun 200 180) || fail "no message came up"
     xdotool getwindowgeometry "$w" | grep -q "Geometry: 536x471" &&
         fail "the main window showed without PowerPoint"
-    answer_message "$pid"
+    answer_message "$pid" "$w"
     wait_end "$pid" 30
     [[ $status == 1 ]] || fail "Deckrun ended with $status, not 1"
 }
@@ -272,7 +289,7 @@ case_msi() {
     (cd "$installed" && WINEPREFIX=$fresh exec wine64 deckrun.exe) >"$dir/out.txt" 2>&1 &
     local pid=$! w status
     w=$(wait_window Deckrun 200 180) || fail "the installed program showed nothing"
-    answer_message "$pid"
+    answer_message "$pid" "$w"
     wait_end "$pid" 30
     [[ $status == 1 ]] || fail "the installed program ended with $status"
     WINEPREFIX=$fresh timeout 240 wine64 msiexec /x 'C:\deckrun.msi' /qn || fail "uninstall failed"
@@ -313,6 +330,11 @@ setup)
 run)
     load_state
     name=$1
+    wait_no_window
+    # Every case starts from the same prefix: PowerPoint (the stand-in)
+    # registered, no settings stored.
+    register_standin
+    wine64 reg delete 'HKCU\Software\Orvanta\Deckrun' /f >/dev/null 2>&1 || true
     case $name in
     WindowsProgram.*)
         status=0
@@ -321,7 +343,6 @@ run)
         cat "$dir/gtest.txt"
         [[ $status == 0 ]] || exit "$status"
         ;;
-    Program.*) register_standin ;;&
     Program.WindowShows) case_window_shows ;;
     Program.RefusesWithoutPowerPoint) case_refuses_without_powerpoint ;;
     Program.CommandLineNamesKeepEveryCharacter) case_command_line_names ;;

@@ -129,6 +129,27 @@ int holdProfileName(const QString &folder)
     return fd;
 }
 
+/** Whether `path` is a socket nobody listens on any more. */
+bool deadSocket(const QString &path)
+{
+    const QByteArray file = QFile::encodeName(path);
+    struct stat info {};
+    sockaddr_un address{};
+    if (::lstat(file.constData(), &info) != 0 || !S_ISSOCK(info.st_mode) ||
+        info.st_uid != ::getuid() || static_cast<size_t>(file.size()) >= sizeof address.sun_path)
+        return false;
+    address.sun_family = AF_UNIX;
+    std::memcpy(address.sun_path, file.constData(), static_cast<size_t>(file.size()));
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return false;
+    const bool refused =
+        ::connect(fd, reinterpret_cast<const sockaddr *>(&address), sizeof address) != 0 &&
+        errno == ECONNREFUSED;
+    ::close(fd);
+    return refused;
+}
+
 } // namespace
 
 QString OfficeProfile::slotFolder(const QString &root, int slot)
@@ -175,6 +196,13 @@ OfficeProfile::OfficeProfile(QString folder, std::unique_ptr<QLockFile> lock, in
 
 OfficeProfile::~OfficeProfile()
 {
+    // The office on this profile has ended (it is stopped before its profile
+    // is let go): the socket files a stopped office left in the temporary
+    // folder go with it, while the profile is still ours.
+    for (const QString &file : socketFilesFor(m_folder)) {
+        if (deadSocket(file))
+            QFile::remove(file);
+    }
     m_lock.reset();
     if (m_held >= 0)
         ::close(m_held);
@@ -182,7 +210,39 @@ OfficeProfile::~OfficeProfile()
 
 QString OfficeProfile::url() const
 {
-    return QUrl::fromLocalFile(m_folder).toString(QUrl::FullyEncoded);
+    return urlOf(m_folder);
+}
+
+QString OfficeProfile::urlOf(const QString &folder)
+{
+    return QUrl::fromLocalFile(folder).toString(QUrl::FullyEncoded);
+}
+
+/**
+ * The socket files an office on the profile `folder` made for its pipes:
+ * the one Deckrun reaches it by and the one another start of the same
+ * profile would hand its arguments to. The office removes them only when it
+ * ends by itself; one that was stopped leaves them behind, one pair per
+ * profile. Named as the office names them: the user's number, then the pipe
+ * name (the second carries a digest of the profile's URL, each byte in hex
+ * without its leading zero).
+ */
+QStringList OfficeProfile::socketFilesFor(const QString &folder)
+{
+    const QString url = urlOf(folder);
+    const QByteArray digest = QCryptographicHash::hash(
+        QByteArray(reinterpret_cast<const char *>(url.utf16()), url.size() * 2),
+        QCryptographicHash::Md5);
+    QString hex;
+    for (const char byte : digest)
+        hex += QString::number(static_cast<unsigned char>(byte), 16);
+    const QString prefix = QStringLiteral("OSL_PIPE_%1_").arg(::getuid());
+    QStringList files;
+    // In the first of these folders the office may write to.
+    for (const QString &temporary : {QStringLiteral("/tmp/"), QStringLiteral("/var/tmp/")})
+        files << temporary + prefix + pipeNameFor(folder)
+              << temporary + prefix + QStringLiteral("SingleOfficeIPC_") + hex;
+    return files;
 }
 
 void OfficeProfile::seed(const QString &setupVersion) const

@@ -53,6 +53,10 @@ public:
     static QString slotFolder(const QString &root, int slot);
     /** The pipe name of the office running on the profile `folder`. */
     static QString pipeNameFor(const QString &folder);
+    /** The socket files an office on the profile `folder` makes for its pipes. */
+    static QStringList socketFilesFor(const QString &folder);
+    /** The profile `folder` as the office's -env:UserInstallation takes it. */
+    static QString urlOf(const QString &folder);
 
     ~OfficeProfile();
     const QString &folder() const { return m_folder; }
