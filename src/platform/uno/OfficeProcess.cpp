@@ -181,8 +181,12 @@ std::unique_ptr<OfficeProfile> OfficeProfile::acquire(const QString &root)
             continue;
         auto lock = std::make_unique<QLockFile>(folder + QStringLiteral(".lock"));
         lock->setStaleLockTime(0); // stale only when its process is gone
-        if (lock->tryLock(0))
-            return std::unique_ptr<OfficeProfile>(new OfficeProfile(folder, std::move(lock), held));
+        if (lock->tryLock(0)) {
+            std::unique_ptr<OfficeProfile> profile(
+                new OfficeProfile(folder, std::move(lock), held));
+            profile->removeDeadSockets(); // those of a Deckrun that was killed outright
+            return profile;
+        }
         if (held >= 0)
             ::close(held);
     }
@@ -197,15 +201,19 @@ OfficeProfile::OfficeProfile(QString folder, std::unique_ptr<QLockFile> lock, in
 OfficeProfile::~OfficeProfile()
 {
     // The office on this profile has ended (it is stopped before its profile
-    // is let go): the socket files a stopped office left in the temporary
-    // folder go with it, while the profile is still ours.
+    // is let go): socket files it left go while the profile is still ours.
+    removeDeadSockets();
+    m_lock.reset();
+    if (m_held >= 0)
+        ::close(m_held);
+}
+
+void OfficeProfile::removeDeadSockets() const
+{
     for (const QString &file : socketFilesFor(m_folder)) {
         if (deadSocket(file))
             QFile::remove(file);
     }
-    m_lock.reset();
-    if (m_held >= 0)
-        ::close(m_held);
 }
 
 QString OfficeProfile::url() const

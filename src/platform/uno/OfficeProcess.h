@@ -74,6 +74,8 @@ public:
 
 private:
     OfficeProfile(QString folder, std::unique_ptr<QLockFile> lock, int held);
+    /** Removes the socket files a stopped office left for this profile. */
+    void removeDeadSockets() const;
     QString m_folder;
     std::unique_ptr<QLockFile> m_lock;
     int m_held = -1; // the descriptor bound to the profile's name while it is ours
