@@ -575,12 +575,6 @@ TEST(OfficeLife, AnOfficeDiesWithADeckrunKilledOutright)
     while (!officeProcesses(root).isEmpty() && clock.elapsed() < 5000)
         QThread::msleep(50);
     EXPECT_EQ(officeProcesses(root), QStringList()) << "the office outlived a killed Deckrun";
-    // What the killed office left in the temporary folder goes when the next
-    // Deckrun takes the profile.
-    const QString folder = uno::OfficeProfile::slotFolder(root, 0);
-    EXPECT_EQ(uno::OfficeProfile::acquire(root)->folder(), folder);
-    for (const QString &file : uno::OfficeProfile::socketFilesFor(folder))
-        EXPECT_FALSE(QFileInfo::exists(file)) << file.toStdString();
 }
 
 // A Deckrun whose office stops answering in the middle of a load and whose

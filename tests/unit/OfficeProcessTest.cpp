@@ -14,6 +14,10 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <cstring>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 using namespace deckrun::uno;
 using deckrun::test::TempTree;
@@ -35,7 +39,42 @@ int liveMembers(pid_t group)
     }
     return live;
 }
+/** A socket bound at `path`, listening or not; its descriptor. */
+int boundSocket(const QString &path, bool listening)
+{
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const QByteArray file = QFile::encodeName(path);
+    std::memcpy(address.sun_path, file.constData(), static_cast<size_t>(file.size()));
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    if (::bind(fd, reinterpret_cast<const sockaddr *>(&address), sizeof address) != 0 ||
+        (listening && ::listen(fd, 1) != 0)) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
 } // namespace
+
+// An office stopped with its Deckrun leaves its socket files in the temporary
+// folder: the next Deckrun on the profile removes them, never a live one.
+TEST(OfficeProfile, TakingAProfileRemovesTheSocketsAStoppedOfficeLeft)
+{
+    TempTree tree;
+    const QString root = tree.at(QStringLiteral("office"));
+    const QStringList files = OfficeProfile::socketFilesFor(OfficeProfile::slotFolder(root, 0));
+    ASSERT_EQ(files.size(), 4);
+    const int dead = boundSocket(files[0], false);
+    const int live = boundSocket(files[1], true);
+    ASSERT_GE(dead, 0);
+    ASSERT_GE(live, 0);
+    ::close(dead);
+    const auto profile = OfficeProfile::acquire(root);
+    EXPECT_FALSE(QFile::exists(files[0]));
+    EXPECT_TRUE(QFile::exists(files[1]));
+    ::close(live);
+    QFile::remove(files[1]);
+}
 
 TEST(OfficeProfile, TwoDeckrunsNeverShareAProfileOrPipe)
 {
