@@ -128,6 +128,28 @@ answer_message() {
     done
 }
 
+# Answers the box the program shows over its window $1 (the display is this
+# label's own, so any other window is the box), with the focus given first;
+# waits up to 30 s for it to come up and go.
+answer_box() {
+    local main=$1 w seen=""
+    for _ in $(seq 150); do
+        local other=""
+        for w in $(xdotool search --onlyvisible --name '.' 2>/dev/null || true); do
+            [[ $w != "$main" ]] && other=$w
+        done
+        if [[ -n $other ]]; then
+            seen=yes
+            xdotool windowfocus "$other" 2>/dev/null || true
+            xdotool key Return 2>/dev/null || true
+        elif [[ -n $seen ]]; then
+            return 0
+        fi
+        sleep 0.2
+    done
+    fail "no box came up over the window, or it did not go"
+}
+
 # Closes the program's window as a user does (Alt+F4). The window may be gone
 # before the keys are let go: whether the program ended, and how, is what
 # the case checks next.
@@ -202,9 +224,7 @@ case_command_line_names() {
         [[ $(grep -c '\.Quit call' "$standin/calls.log" 2>/dev/null || true) -ge 2 ]] && break
         sleep 0.2
     done
-    sleep 2
-    xdotool key Return # "Done."
-    sleep 1
+    answer_box "$w" # "Done."
     close_window "$w"
     wait_end "$pid" 30
     grep -F 'Presentations.Open' "$standin/calls.log" >"$dir/opened.txt" || true
