@@ -114,10 +114,9 @@ class PrintRunE2E : public testing::Test {
 protected:
     void SetUp() override
     {
-        m_printer = qEnvironmentVariable("DECKRUN_TEST_PRINTER");
-        if (m_printer.isEmpty() || qEnvironmentVariableIsEmpty("DECKRUN_TEST_PDF_DIR"))
-            GTEST_SKIP() << "DECKRUN_TEST_PRINTER / DECKRUN_TEST_PDF_DIR unset (source "
-                            "scripts/test-printer.sh)";
+        m_printer = deckrun::test::printerUnderTest();
+        if (m_printer.isEmpty())
+            GTEST_SKIP() << deckrun::test::NoPrinterUnderTest;
         ASSERT_TRUE(m_dir.isValid());
         m_token = QStringLiteral("e2e%1x%2")
                       .arg(QCoreApplication::applicationPid())

@@ -5,6 +5,7 @@
 // `deckrun --print ...` prints without a window or a display.
 
 #include "support/RunLogLines.h"
+#include "support/SystemPrinters.h"
 #include "support/TempTree.h"
 
 #include <QCoreApplication>
@@ -304,10 +305,9 @@ class BatchPrinting : public testing::Test {
 protected:
     void SetUp() override
     {
-        printer = qEnvironmentVariable("DECKRUN_TEST_PRINTER");
-        if (printer.isEmpty() || qEnvironmentVariableIsEmpty("DECKRUN_TEST_PDF_DIR"))
-            GTEST_SKIP() << "DECKRUN_TEST_PRINTER / DECKRUN_TEST_PDF_DIR unset (source "
-                            "scripts/test-printer.sh)";
+        printer = deckrun::test::printerUnderTest();
+        if (printer.isEmpty())
+            GTEST_SKIP() << deckrun::test::NoPrinterUnderTest;
         token = QStringLiteral("batch%1").arg(QCoreApplication::applicationPid());
     }
 

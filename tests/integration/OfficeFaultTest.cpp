@@ -209,8 +209,7 @@ class OfficeFaultsBase : public testing::Test {
 protected:
     static void SetUpTestSuite()
     {
-        if (qEnvironmentVariableIsEmpty("DECKRUN_TEST_PRINTER") ||
-            qEnvironmentVariableIsEmpty("DECKRUN_TEST_PDF_DIR"))
+        if (deckrun::test::printerUnderTest().isEmpty())
             return;
         s_dir = new QTemporaryDir;
         // Flat presentations: the office opens and prints them as any deck,
@@ -244,10 +243,9 @@ protected:
         // jobs leaves the other tests, printing at the same time, alone.
         m_printer = qEnvironmentVariable("DECKRUN_TEST_FAULT_PRINTER");
         if (m_printer.isEmpty())
-            m_printer = qEnvironmentVariable("DECKRUN_TEST_PRINTER");
-        if (m_printer.isEmpty() || qEnvironmentVariableIsEmpty("DECKRUN_TEST_PDF_DIR"))
-            GTEST_SKIP() << "DECKRUN_TEST_PRINTER / DECKRUN_TEST_PDF_DIR unset (source "
-                            "scripts/test-printer.sh)";
+            m_printer = deckrun::test::printerUnderTest();
+        if (m_printer.isEmpty())
+            GTEST_SKIP() << deckrun::test::NoPrinterUnderTest;
         ASSERT_EQ(s_decks.size(), 3u);
         for (const QString &deck : s_decks)
             ASSERT_FALSE(deck.isEmpty()) << "LibreOffice could not make the decks";

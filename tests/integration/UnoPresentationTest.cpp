@@ -60,8 +60,7 @@ class UnoOffice : public testing::Test {
 protected:
     static void SetUpTestSuite()
     {
-        if (qEnvironmentVariableIsEmpty("DECKRUN_TEST_PRINTER") ||
-            qEnvironmentVariableIsEmpty("DECKRUN_TEST_PDF_DIR"))
+        if (deckrun::test::printerUnderTest().isEmpty())
             return;
         s_decks = new QTemporaryDir;
         const QString flat = writeFlatDeck(s_decks->filePath(QStringLiteral("deck.fodp")), 3);
@@ -76,10 +75,9 @@ protected:
 
     void SetUp() override
     {
-        m_printer = qEnvironmentVariable("DECKRUN_TEST_PRINTER");
-        if (m_printer.isEmpty() || qEnvironmentVariableIsEmpty("DECKRUN_TEST_PDF_DIR"))
-            GTEST_SKIP() << "DECKRUN_TEST_PRINTER / DECKRUN_TEST_PDF_DIR unset (source "
-                            "scripts/test-printer.sh)";
+        m_printer = deckrun::test::printerUnderTest();
+        if (m_printer.isEmpty())
+            GTEST_SKIP() << deckrun::test::NoPrinterUnderTest;
         ASSERT_FALSE(s_deck.isEmpty()) << "LibreOffice could not make the sample deck";
         ASSERT_TRUE(m_dir.isValid());
         // A name of this test's own, so its PDF can be told from every other job.

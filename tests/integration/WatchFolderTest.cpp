@@ -8,6 +8,7 @@
 
 #include "support/RunLogLines.h"
 #include "support/SampleDeck.h"
+#include "support/SystemPrinters.h"
 #include "support/TempTree.h"
 
 #include <QCoreApplication>
@@ -119,10 +120,9 @@ class WatchFolder : public testing::Test {
 protected:
     void SetUp() override
     {
-        printer = qEnvironmentVariable("DECKRUN_TEST_PRINTER");
-        if (printer.isEmpty() || qEnvironmentVariableIsEmpty("DECKRUN_TEST_PDF_DIR"))
-            GTEST_SKIP() << "DECKRUN_TEST_PRINTER / DECKRUN_TEST_PDF_DIR unset (source "
-                            "scripts/test-printer.sh)";
+        printer = deckrun::test::printerUnderTest();
+        if (printer.isEmpty())
+            GTEST_SKIP() << deckrun::test::NoPrinterUnderTest;
         token = QStringLiteral("watch%1").arg(QCoreApplication::applicationPid());
         folder = drop.folder(QStringLiteral("drop"));
     }

@@ -7,6 +7,8 @@
 
 #include "platform/qt/QtServices.h"
 
+#include <QString>
+
 namespace deckrun::test {
 
 inline Printers &systemPrinters()
@@ -14,5 +16,20 @@ inline Printers &systemPrinters()
     static QtPrinters printers;
     return printers;
 }
+
+/**
+ * The PDF printer scripts/test-printer.sh made for the tests (the one
+ * `variable` names), or empty when it or its output folder is not set.
+ */
+inline QString printerUnderTest(const char *variable = "DECKRUN_TEST_PRINTER")
+{
+    if (qEnvironmentVariableIsEmpty("DECKRUN_TEST_PDF_DIR"))
+        return {};
+    return qEnvironmentVariable(variable);
+}
+
+/** Why a test that prints is skipped without that printer. */
+inline constexpr const char *NoPrinterUnderTest =
+    "DECKRUN_TEST_PRINTER / DECKRUN_TEST_PDF_DIR unset (source scripts/test-printer.sh)";
 
 } // namespace deckrun::test
