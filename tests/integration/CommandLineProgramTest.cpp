@@ -316,12 +316,7 @@ protected:
         const QStringList left = leftRunning(home.path());
         EXPECT_TRUE(left.isEmpty())
             << "offices left behind: " << left.join(QLatin1Char(' ')).toStdString();
-        if (!token.isEmpty()) {
-            QDir pdfs(qEnvironmentVariable("DECKRUN_TEST_PDF_DIR"));
-            for (const QString &name :
-                 pdfs.entryList({QLatin1Char('*') + token + QStringLiteral("*")}, QDir::Files))
-                pdfs.remove(name);
-        }
+        deckrun::test::removeTestPdfs(token);
     }
 
     /** A copy of the bundled sample `name` in the decks folder, as `as`. */

@@ -142,10 +142,7 @@ protected:
             EXPECT_TRUE(left.isEmpty()) << left.join(QLatin1Char('\n')).toStdString();
         }
         watchers.clear();
-        QDir pdfs(qEnvironmentVariable("DECKRUN_TEST_PDF_DIR"));
-        for (const QString &name :
-             pdfs.entryList({QLatin1Char('*') + token + QLatin1Char('*')}, QDir::Files))
-            pdfs.remove(name);
+        deckrun::test::removeTestPdfs(token);
     }
 
     Watcher &watch(const QStringList &options = {"--fast"})

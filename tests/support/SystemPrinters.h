@@ -7,6 +7,7 @@
 
 #include "platform/qt/QtServices.h"
 
+#include <QDir>
 #include <QString>
 
 namespace deckrun::test {
@@ -31,5 +32,20 @@ inline QString printerUnderTest(const char *variable = "DECKRUN_TEST_PRINTER")
 /** Why a test that prints is skipped without that printer. */
 inline constexpr const char *NoPrinterUnderTest =
     "DECKRUN_TEST_PRINTER / DECKRUN_TEST_PDF_DIR unset (source scripts/test-printer.sh)";
+
+/**
+ * Removes the test printer's PDFs whose names carry `token`. Nothing without
+ * a token or the printer's folder: the empty folder name is the current one.
+ */
+inline void removeTestPdfs(const QString &token)
+{
+    const QString folder = qEnvironmentVariable("DECKRUN_TEST_PDF_DIR");
+    if (token.isEmpty() || folder.isEmpty())
+        return;
+    QDir pdfs(folder);
+    for (const QString &name :
+         pdfs.entryList({QLatin1Char('*') + token + QLatin1Char('*')}, QDir::Files))
+        pdfs.remove(name);
+}
 
 } // namespace deckrun::test
