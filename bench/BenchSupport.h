@@ -5,7 +5,7 @@
 // jumps over every wait, and clicks posted on a button from another thread with the time each took
 // to reach the button's handler.
 
-#include "app/Form1.h"
+#include "gui/Form1.h"
 #include "platform/EventLoop.h"
 
 #include <QComboBox>

@@ -8,9 +8,9 @@
 #ifdef DECKRUN_HAS_UNO
 
 #include "../tests/support/SystemPrinters.h"
+#include "core/run/PowerPoint1.h"
 #include "platform/uno/OfficeProcess.h"
 #include "platform/uno/UnoAutomation.h"
-#include "printing/PowerPoint1.h"
 
 #include "../tests/support/SampleDeck.h"
 

@@ -17,12 +17,12 @@
 #ifdef DECKRUN_HAS_UNO
 
 #include "../tests/support/SystemPrinters.h"
-#include "app/Form1.h"
-#include "app/Handlers.h"
+#include "core/queue/QueueModel.h"
+#include "gui/Form1.h"
+#include "gui/Handlers.h"
 #include "platform/Platform.h"
 #include "platform/qt/QtServices.h"
 #include "platform/uno/UnoAutomation.h"
-#include "queue/QueueModel.h"
 
 #include "../tests/support/SampleDeck.h"
 #include "BenchSupport.h"

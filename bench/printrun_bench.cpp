@@ -13,12 +13,12 @@
 //
 // Lines beginning with "result" are what the script reads.
 
-#include "app/Form1.h"
-#include "app/Handlers.h"
+#include "core/queue/QueueModel.h"
+#include "core/run/PrintRun.h"
+#include "gui/Form1.h"
+#include "gui/Handlers.h"
 #include "platform/Platform.h"
 #include "platform/qt/QtServices.h"
-#include "printing/PrintRun.h"
-#include "queue/QueueModel.h"
 #include "support/SimPresentation.h"
 
 #include "BenchSupport.h"

@@ -8,11 +8,11 @@
 //                                   the peer command (find) takes turns with it
 //   queue_bench rows                100,000 appends, 1,000 ListContains on 100,000 rows
 
-#include "app/Form1.h"
-#include "app/Handlers.h"
+#include "core/queue/QueueModel.h"
+#include "gui/Form1.h"
+#include "gui/Handlers.h"
 #include "platform/Platform.h"
 #include "platform/qt/QtServices.h"
-#include "queue/QueueModel.h"
 
 #include <QApplication>
 #include <QDir>

@@ -5,10 +5,12 @@
 #   scripts/layers.sh            the folder graph, one edge a line with its count
 #   scripts/layers.sh --check    fails when an include goes up a layer or sideways
 #
-# A folder is src/<name>, or src/platform/<name> for the platform's own
-# subfolders. The layers, lowest first; a folder may include its own files
-# and those of the folders it lists, the same order as the libraries in
-# src/CMakeLists.txt. Nothing under src/ includes the tests' support files.
+# A folder is src/<name> (core/ with all its subfolders), or
+# src/platform/<name> for the platform's own subfolders. The layers, lowest
+# first; a folder may include its own files and those of the folders it
+# lists, the same order as the libraries in src/CMakeLists.txt. Nothing under
+# src/ includes the tests' support files. Besides, core/ needs no window:
+# it includes nothing of Qt GUI or Qt Widgets (its library links Qt Core alone).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -20,12 +22,10 @@ declare -A allowed=(
     [platform/uno]="platform"
     [platform/com]="platform"
     [platform/dummy]="platform"
-    [common]="platform"
-    [queue]="common platform"
-    [printing]="queue common platform"
-    [samples]="queue common platform"
-    [app]="printing samples queue common platform"
-    [main]="app printing samples queue common platform"
+    [core]="platform"
+    [gui]="core platform platform/qt"
+    [cli]="core platform platform/qt"
+    [main]="gui cli core platform"
 )
 
 folder_of() {
@@ -33,6 +33,7 @@ folder_of() {
     case $f in
         main.cpp) echo main ;;
         platform/*/*) echo "platform/$(cut -d/ -f2 <<<"$f")" ;;
+        core/*) echo core ;;
         */*) echo "${f%%/*}" ;;
         *) echo . ;;
     esac
@@ -64,5 +65,11 @@ while IFS=$'\t' read -r from to where; do
         bad=1
     fi
 done <<<"$edges"
+# The core runs without a window: no Qt GUI or Widgets header.
+while IFS= read -r line; do
+    [[ -z $line ]] && continue
+    echo "layer violation: core may not use Qt GUI or Widgets ($line)"
+    bad=1
+done < <(grep -rnE '^\s*#\s*include\s+<(QtGui|QtWidgets|QtPrintSupport)/|^\s*#\s*include\s+<Q(Widget|Application|GuiApplication|ComboBox|TreeView|Cursor|Icon|Pixmap|PrinterInfo)>' src/core || true)
 [[ $bad -eq 0 ]] && echo "layers: every include goes down"
 exit $bad

@@ -3,10 +3,11 @@
 // queues the files named on the command line; with --print, prints them
 // without a window instead.
 
-#include "app/Application.h"
-#include "app/BatchRun.h"
-#include "app/CommandLine.h"
-#include "app/Form1.h"
+#include "cli/BatchRun.h"
+#include "cli/CommandLine.h"
+#include "gui/AddFiles.h"
+#include "gui/Application.h"
+#include "gui/Form1.h"
 #include "platform/Console.h"
 #include "platform/Display.h"
 #include "platform/Platform.h"

@@ -10,12 +10,12 @@
 
 #ifdef DECKRUN_HAS_UNO
 
-#include "app/Form1.h"
-#include "app/ProgressBar.h"
+#include "core/queue/QueueModel.h"
+#include "core/run/PrintRun.h"
+#include "gui/Form1.h"
+#include "gui/ProgressBar.h"
 #include "platform/qt/QtServices.h"
 #include "platform/uno/UnoAutomation.h"
-#include "printing/PrintRun.h"
-#include "queue/QueueModel.h"
 #include "support/FakePlatform.h"
 #include "support/Messages.h"
 #include "support/SampleDeck.h"

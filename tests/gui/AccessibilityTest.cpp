@@ -2,9 +2,9 @@
 // What a screen reader hears: every control of the window has a name that
 // says what it is, read through Qt's accessibility interface.
 
-#include "app/Form1.h"
-#include "app/ProgressBar.h"
-#include "queue/QueueView.h"
+#include "gui/Form1.h"
+#include "gui/ProgressBar.h"
+#include "gui/QueueView.h"
 #include "support/FakePlatform.h"
 
 #include <QAccessible>

@@ -2,11 +2,11 @@
 // The window's look: skin and colours, the pointers over the controls, the
 // hand cursor file and the title of message boxes without one of their own.
 
-#include "app/Form1.h"
-#include "app/Handlers.h"
-#include "app/ProgressBar.h"
+#include "gui/Form1.h"
+#include "gui/Handlers.h"
+#include "gui/ProgressBar.h"
+#include "gui/QueueView.h"
 #include "platform/qt/QtServices.h"
-#include "queue/QueueView.h"
 #include "support/FakePlatform.h"
 #include "support/TempTree.h"
 

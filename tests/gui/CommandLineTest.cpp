@@ -2,10 +2,11 @@
 // `deckrun [FILE|FOLDER]...`: the arguments become paths, and the paths go
 // into the queue as a drop of them would, the missing ones named in a message.
 
-#include "app/CommandLine.h"
-#include "app/BatchRun.h"
-#include "app/Form1.h"
-#include "queue/QueueModel.h"
+#include "cli/CommandLine.h"
+#include "cli/BatchRun.h"
+#include "core/queue/QueueModel.h"
+#include "gui/AddFiles.h"
+#include "gui/Form1.h"
 #include "support/FakePlatform.h"
 #include "support/TempTree.h"
 

@@ -3,9 +3,9 @@
 // application: one application for many files, a fresh one after a file that
 // failed and after every so many files, no fixed waits.
 
-#include "printing/FastRun.h"
+#include "core/run/FastRun.h"
+#include "core/queue/QueueModel.h"
 #include "platform/FileSystem.h"
-#include "queue/QueueModel.h"
 #include "support/FakePlatform.h"
 #include "support/RunLogLines.h"
 

@@ -3,9 +3,9 @@
 // simulated one: the installed check at start-up, the running-instance
 // warning, and opening a file through the running instance.
 
-#include "app/Form1.h"
+#include "core/run/PowerPoint1.h"
+#include "gui/Form1.h"
 #include "platform/qt/QtServices.h"
-#include "printing/PowerPoint1.h"
 #include "support/FakePlatform.h"
 #include "support/Messages.h"
 #include "support/TempTree.h"

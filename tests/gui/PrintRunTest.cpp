@@ -3,13 +3,13 @@
 // of the test's own: every wait passes at once, and the pump lets a test act
 // while the run is under way.
 
-#include "printing/PrintRun.h"
-#include "app/Form1.h"
-#include "app/Handlers.h"
-#include "app/ProgressBar.h"
+#include "core/run/PrintRun.h"
+#include "core/queue/QueueModel.h"
+#include "gui/Form1.h"
+#include "gui/Handlers.h"
+#include "gui/ProgressBar.h"
 #include "platform/FileSystem.h"
 #include "platform/qt/QtServices.h"
-#include "queue/QueueModel.h"
 #include "support/FakePlatform.h"
 #include "support/Messages.h"
 #include "support/RunLogLines.h"

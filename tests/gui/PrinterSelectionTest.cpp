@@ -2,8 +2,8 @@
 // The printer list filled at start-up, the stored choice, and a failing pause help (its
 // text is checked with the Help button's, in StartUpTest).
 
-#include "app/Form1.h"
-#include "app/Handlers.h"
+#include "gui/Form1.h"
+#include "gui/Handlers.h"
 #include "platform/qt/QtServices.h"
 #include "support/FakePlatform.h"
 #include "support/Messages.h"

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "app/Form1.h"
-#include "app/Handlers.h"
-#include "queue/QueueModel.h"
-#include "queue/QueueView.h"
+#include "core/queue/QueueModel.h"
+#include "gui/Form1.h"
+#include "gui/Handlers.h"
+#include "gui/QueueView.h"
 #include "support/FakePlatform.h"
 
 #include <QApplication>

@@ -3,10 +3,10 @@
 // QtDialogs as the program opens it, found on the screen, filled in and
 // accepted the way a user would.
 
-#include "app/Form1.h"
-#include "common/ErrorReport.h"
+#include "core/common/ErrorReport.h"
+#include "core/queue/QueueModel.h"
+#include "gui/Form1.h"
 #include "platform/qt/QtServices.h"
-#include "queue/QueueModel.h"
 #include "support/FakePlatform.h"
 #include "support/TempTree.h"
 

@@ -6,9 +6,9 @@
 
 #ifdef DECKRUN_HAS_UNO
 
+#include "core/run/PowerPoint1.h"
 #include "platform/Failure.h"
 #include "platform/uno/UnoAutomation.h"
-#include "printing/PowerPoint1.h"
 #include "support/SampleDeck.h"
 #include "support/SystemPrinters.h"
 

@@ -12,11 +12,11 @@
 //         the window pointer and the cursor of the widget under the mouse
 //         (to check the pointers with a real mouse or xdotool)
 
-#include "app/Form1.h"
-#include "app/Handlers.h"
-#include "app/ProgressBar.h"
-#include "queue/QueueModel.h"
-#include "queue/QueueView.h"
+#include "core/queue/QueueModel.h"
+#include "gui/Form1.h"
+#include "gui/Handlers.h"
+#include "gui/ProgressBar.h"
+#include "gui/QueueView.h"
 #include "support/FakePlatform.h"
 
 #include <QApplication>

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "common/Conversions.h"
-#include "app/Handlers.h"
+#include "core/common/Conversions.h"
+#include "gui/Handlers.h"
 #include "platform/Failure.h"
 
 #include <gtest/gtest.h>

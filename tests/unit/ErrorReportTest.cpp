@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "common/ErrorReport.h"
+#include "core/common/ErrorReport.h"
 #include "support/FakePlatform.h"
 
 #include <gtest/gtest.h>

@@ -3,7 +3,7 @@
 // one process alone wins, the look for writers, and the names it gives.
 
 #include "platform/FileHandover.h"
-#include "app/WatchFolder.h"
+#include "cli/WatchFolder.h"
 #include "support/TempTree.h"
 
 #include <QFile>

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "common/ErrorReport.h"
-#include "queue/AddFolder.h"
-#include "queue/QueueHandlers.h"
-#include "queue/QueueModel.h"
+#include "core/queue/FolderWalk.h"
+#include "core/common/ErrorReport.h"
+#include "core/queue/QueueModel.h"
+#include "gui/QueueHandlers.h"
 #include "support/FakePlatform.h"
 #include "support/TempTree.h"
 #include "support/Unprivileged.h"

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/Logging.h"
-#include "app/Form1.h"
+#include "gui/Form1.h"
 #include "platform/FileSystem.h"
 #include "platform/Platform.h"
 #include "support/FakePlatform.h"

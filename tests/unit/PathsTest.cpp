@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "queue/Paths.h"
+#include "core/queue/Paths.h"
+#include "core/queue/FolderWalk.h"
 #include "platform/WildcardPattern.h"
 #include "platform/posix/PosixFileSystem.h"
-#include "queue/AddFolder.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "core/run/PrintRun.h"
 #include "platform/Failure.h"
 #include "platform/FileSystem.h"
-#include "printing/PrintRun.h"
 #include "support/FakePlatform.h"
 
 #include <QJsonDocument>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "queue/QueueModel.h"
+#include "core/queue/QueueModel.h"
 #include "platform/Failure.h"
 
 #include <gtest/gtest.h>

@@ -5,12 +5,12 @@
 // which is the stand-in server registered in the prefix), the real window and
 // its real message boxes, answered as they come up.
 
-#include "app/CommandLine.h"
-#include "app/Form1.h"
-#include "app/ProgressBar.h"
+#include "cli/CommandLine.h"
+#include "core/queue/QueueModel.h"
+#include "gui/Form1.h"
+#include "gui/ProgressBar.h"
+#include "gui/QueueView.h"
 #include "platform/Platform.h"
-#include "queue/QueueModel.h"
-#include "queue/QueueView.h"
 
 #include <QApplication>
 #include <QComboBox>

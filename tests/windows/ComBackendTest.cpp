@@ -8,8 +8,8 @@
 // at its deadline with PowerPoint stopped, while the test's thread goes on
 // handling its timer ticks and posted messages.
 
+#include "core/run/OpenPresentationSteps.h"
 #include "platform/com/ComPowerPoint.h"
-#include "printing/OpenPresentationSteps.h"
 
 #include <gtest/gtest.h>
 

@@ -1,0 +1,174 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Adding files by the file-open dialog ("Add PowerPoint File(s)") and by
+// dropping files and folders on the queue list.
+
+#include "gui/AddFiles.h"
+
+#include "core/common/ErrorReport.h"
+#include "core/queue/FolderWalk.h"
+#include "core/queue/Paths.h"
+#include "core/queue/QueueModel.h"
+#include "gui/QueueHandlers.h"
+#include "platform/Logging.h"
+#include "platform/Platform.h"
+
+#include <QDir>
+#include <QDropEvent>
+#include <QMimeData>
+#include <QUrl>
+
+namespace deckrun {
+
+namespace {
+
+QStringList droppedPaths(const QMimeData *data)
+{
+    QStringList paths;
+    if (!data || !data->hasUrls())
+        return paths;
+    for (const QUrl &url : data->urls())
+        if (url.isLocalFile())
+            paths << QDir::toNativeSeparators(url.toLocalFile()); // Qt gives "/" on Windows too
+    return paths;
+}
+
+} // namespace
+
+void PushButton1_Click(QueueWindow &window)
+{
+    Platform &p = window.platform();
+    StepRunner r(*p.dialogs, FormLocation("PushButton1_Click"));
+
+    FileDialogRequest request;
+    r.step(104, [&] { request.fileName = QString(); });
+    r.step(106, [&] {
+        request.flags = 2621953;
+    }); // read-only box, multi-select, Explorer style, long names
+    r.step(108, [&] {
+        request.title = QStringLiteral("Add File(s) - Hold Ctrl to select multiple files");
+    });
+    r.step(110, [&] {
+        request.filter = QStringLiteral("PowerPoint Files (*.p*)|*.p*|All Files (*.*)|*.*|");
+    });
+
+    FileDialogResult chosen;
+    bool tooMany = false;
+    r.step(112, [&] {
+        try {
+            chosen = p.dialogs->openFiles(request);
+        } catch (const Failure &failure) {
+            if (failure.code() != code::FileNameBufferTooSmall)
+                throw;
+            tooMany = true;
+        }
+    });
+    if (tooMany) {
+        p.dialogs->messageBox(QStringLiteral("You've selected too many files to add.") +
+                                  QStringLiteral("\r\r") +
+                                  QStringLiteral("Please try adding via the \"Add All\" button."),
+                              QString(), Buttons::Ok, Icon::None);
+        return;
+    }
+    if (r.test(114, [&] { return chosen.folder.isEmpty() && chosen.names.isEmpty(); }))
+        return;
+
+    // The dialog's answer as its parts: the folder first when several were chosen.
+    QStringList parts;
+    r.step(116, [&] {
+        if (!chosen.folder.isEmpty())
+            parts << chosen.folder;
+        parts << chosen.names;
+    });
+    // One file, or several from different folders (no common folder): each
+    // full path goes in exactly as the dialog gave it.
+    if (r.passes(118, [&] { return parts.size() == 1 || chosen.folder.isEmpty(); })) {
+        for (const QString &full : std::as_const(parts)) {
+            QString path;
+            r.step(120, [&] { path = full; });
+            r.step(122, [&] { window.queue().append(path); });
+        }
+        return;
+    }
+    if (r.test(124, [&] { return parts.size() < 2; }))
+        return;
+    for (qsizetype j = 1; j < parts.size(); ++j) {
+        QString path;
+        r.step(136, [&] { path = parts.at(0) + pathSeparator() + parts.at(j); });
+        r.step(138, [&] { path = NormalizePath(path); }); // a root folder gives one separator
+        r.step(140, [&] { window.queue().append(path); });
+    }
+}
+
+void ListView1_OLEDragOver(QueueWindow &, QDragMoveEvent *event)
+{
+    // Only a list of local files or folders can be dropped here.
+    if (droppedPaths(event->mimeData()).isEmpty()) {
+        event->setDropAction(Qt::IgnoreAction);
+        event->ignore();
+    }
+}
+
+namespace {
+
+void addItems(QueueWindow &window, const QStringList &items, StepRunner &r)
+{
+    Platform &p = window.platform();
+    for (const QString &item : items) {
+        bool folder = false;
+        r.step(102, [&] { folder = p.files->IsFolder(item); });
+        if (folder)
+            AddFolderTree(window, item, QStringLiteral("*.*"), r); // each folder walked on its own
+        else
+            r.step(106, [&] { window.queue().append(item); }); // exactly as dropped
+    }
+}
+} // namespace
+
+void ListView1_OLEDragDrop(QueueWindow &window, QDropEvent *event)
+{
+    // The drop has no numbered steps of its own; its failures are reported
+    // under its own name and the drop goes on with the next item.
+    StepRunner r(*window.platform().dialogs, DropLocation());
+    QStringList items;
+    r.step(100, [&] { items = droppedPaths(event->mimeData()); });
+    addItems(window, items, r);
+}
+
+void AddDroppedItems(QueueWindow &window, const QStringList &items)
+{
+    StepRunner r(*window.platform().dialogs, DropLocation());
+    addItems(window, items, r);
+}
+
+void OpenCommandLinePaths(QueueWindow &form, const QStringList &paths)
+{
+    Platform &p = form.platform();
+    QStringList present, missing;
+    for (const QString &path : paths)
+        (p.files->fileIsPresent(path) ? present : missing) << path;
+
+    AddDroppedItems(form, present);
+    const QStringList &rows = form.queue().rows();
+    for (qsizetype i = 0; i < rows.size(); ++i)
+        qCDebug(lcCommandLine).noquote() << "queued" << i + 1 << rows.at(i);
+
+    if (!missing.isEmpty()) {
+        for (const QString &path : std::as_const(missing))
+            std::fprintf(stderr, "deckrun: not found, not queued: %s\n", qUtf8Printable(path));
+        const QString text =
+            missing.size() == 1
+                ? QStringLiteral(
+                      "This file or folder could not be found, so it was not added to the queue:")
+                : QStringLiteral("These files or folders could not be found, so they were not "
+                                 "added to the queue:");
+        try {
+            p.dialogs->messageBox(text + QStringLiteral("\r\r") + missing.join(QLatin1Char('\r')),
+                                  QString(), Buttons::Ok, Icon::Warning);
+        } catch (const std::exception &e) {
+            // the message could not be shown; standard error has it
+            qCDebug(lcApp) << "the missing paths' message could not be shown:" << e.what();
+        }
+    }
+}
+
+} // namespace deckrun
