@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Builds the application, the platform services and the main window, and
-// queues the files named on the command line; with --print, prints them
-// without a window instead.
+// Reads the command line once and does what it asks: answers --help or
+// --version, runs without a window (--print, --watch), or builds the
+// application, the platform services and the main window and queues the
+// files it names.
 
 #include "cli/BatchRun.h"
 #include "cli/CommandLine.h"
@@ -16,15 +17,12 @@
 #include <QtGlobal>
 
 #include <cstdio>
-#include <optional>
+#include <variant>
 
-int main(int argc, char *argv[])
+namespace {
+
+int runWindow(int argc, char *argv[], const QStringList &paths)
 {
-    deckrun::UseUtf8Console(); // what Deckrun writes to a console is UTF-8
-    if (const std::optional<int> answered = deckrun::AnswerHelpOrVersion(argc, argv))
-        return *answered;
-    if (deckrun::AsksForBatchRun(argc, argv))
-        return deckrun::RunBatch(argc, argv);
     // Qt aborts without a display unless a platform of its own is chosen
     // (QT_QPA_PLATFORM=offscreen); say what to do instead.
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM") && !deckrun::displayAvailable()) {
@@ -34,11 +32,8 @@ int main(int argc, char *argv[])
                    stderr);
         return 2;
     }
-    deckrun::Application app(argc, argv);
-    // Qt has taken its own options out by now; on Windows its arguments come
-    // from the wide command line, so no name loses a character to the ANSI code page.
-    const QStringList paths = deckrun::CommandLinePaths(QCoreApplication::arguments());
-
+    deckrun::Application app(argc, argv); // takes Qt's own options (-style, ...) itself
+    deckrun::nameTheProgram();
     auto platform = deckrun::makeSystemPlatform();
     deckrun::Form1 form(*platform);
     form.Form_Load();
@@ -49,4 +44,27 @@ int main(int argc, char *argv[])
         QTimer::singleShot(0, &form,
                            [&form, paths] { deckrun::OpenCommandLinePaths(form, paths); });
     return app.exec();
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    deckrun::UseUtf8Console(); // what Deckrun writes to a console is UTF-8
+    const auto read = deckrun::readCommandLine(deckrun::programArguments(argc, argv),
+                                               deckrun::undecodableArguments(argc, argv));
+    if (const int *status = std::get_if<int>(&read))
+        return *status;
+    const deckrun::CommandLine &line = std::get<deckrun::CommandLine>(read);
+    switch (line.mode) {
+    case deckrun::RunMode::Help:
+    case deckrun::RunMode::Version:
+        return deckrun::answerHelpOrVersion(line.mode);
+    case deckrun::RunMode::Print:
+    case deckrun::RunMode::Watch:
+        return deckrun::runWithoutWindow(argc, argv, line);
+    case deckrun::RunMode::Window:
+        break;
+    }
+    return runWindow(argc, argv, line.paths);
 }

@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-// `deckrun --print`: a print run without a window, for scripts and print
-// servers. The files are queued as given and folders walked as "Add All
-// File(s) In Folder" walks them; then the window's own print run prints them,
+// `deckrun --print` and `deckrun --watch`: runs without a window, for scripts
+// and print servers. `--print` queues the files as given and walks folders as
+// "Add All File(s) In Folder" walks them; then the one print run prints them,
 // with its error reports on standard error and its progress on standard
-// output.
+// output. `--watch` hands over to the watch session (cli/WatchSession.h).
 
 #include <QString>
 
@@ -14,6 +14,7 @@
 namespace deckrun {
 
 class SettingsStore;
+struct CommandLine;
 struct Platform;
 
 /**
@@ -23,21 +24,19 @@ struct Platform;
  * stored, -1, an index it would refuse), the system's default. None, with a
  * message on standard error, when there is none of these.
  */
-std::optional<QString> BatchPrinter(Platform &platform, const std::optional<QString> &asked);
+std::optional<QString> batchPrinter(Platform &platform, const std::optional<QString> &asked);
 
 /** The pause digit (0 to 9) asked for, else the one chosen in the window, else 5. */
-int BatchPause(SettingsStore &settings, const std::optional<int> &asked);
-
-/** True when the command line asks for a run without a window (`--print`). */
-bool AsksForBatchRun(int argc, char **argv);
+int batchPause(SettingsStore &settings, const std::optional<int> &asked);
 
 /**
- * Runs `deckrun --print ...` to its end and gives the exit status: 0 when
- * every file printed, 1 when any failed (or nothing was printed), 2 for bad
- * arguments or a printer that is not installed. Needs no display. SIGINT or
- * SIGTERM ends the run once the file in hand has ended, and the process then
- * ends by that signal; a second one ends it at once.
+ * Runs `deckrun --print ...` or `deckrun --watch ...` to its end and gives
+ * the exit status: for --print 0 when every file printed, 1 when any failed
+ * (or nothing was printed), 2 for a printer that is not installed or HOME
+ * unset. Needs no display. SIGINT or SIGTERM ends the run once the file in
+ * hand has ended, and the process then ends by that signal; a second one
+ * ends it at once.
  */
-int RunBatch(int argc, char **argv);
+int runWithoutWindow(int argc, char **argv, const CommandLine &line);
 
 } // namespace deckrun

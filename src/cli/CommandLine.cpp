@@ -1,34 +1,51 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli/CommandLine.h"
 
-#include "platform/Logging.h"
-#include "platform/Platform.h"
+#include "cli/TerminalOutput.h"
+#include "platform/FileSystem.h"
 #include "platform/RunLog.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QUrl>
 
 #include <cstdio>
-#include <cstdlib>
+#include <utility>
 #include <vector>
 
 namespace deckrun {
 
-void NameTheProgram()
+namespace {
+
+/** The options of Qt's window application, and whether each takes a value. */
+constexpr std::pair<const char *, bool> QtWindowOptions[] = {
+    {"platform", true},      {"platformpluginpath", true},
+    {"platformtheme", true}, {"plugin", true},
+    {"qmljsdebugger", true}, {"qwindowgeometry", true},
+    {"qwindowicon", true},   {"qwindowtitle", true},
+    {"session", true},       {"style", true},
+    {"stylesheet", true},    {"display", true},
+    {"geometry", true},      {"title", true},
+    {"icon", true},          {"name", true},
+    {"visual", true},        {"reverse", false},
+    {"widgetcount", false},  {"nograb", false},
+    {"dograb", false},       {"sync", false},
+};
+
+/** The options that belong to a run without a window. */
+constexpr const char *BatchOptions[] = {"printer", "pause", "extension", "yes", "fast", "jobs"};
+
+/** A command line that cannot be run: what is wrong, and where to read how it goes. */
+int refuse(const QString &text, int status = BadArgumentsStatus)
 {
-    QCoreApplication::setOrganizationName(QStringLiteral("Orvanta"));
-    QCoreApplication::setApplicationName(QStringLiteral("Deckrun"));
-    QCoreApplication::setApplicationVersion(QStringLiteral(DECKRUN_VERSION));
+    sayError(text);
+    std::fputs(qUtf8Printable(helpHint() + QLatin1Char('\n')), stderr);
+    return status;
 }
 
-QString HelpHint()
-{
-    return QStringLiteral("Try 'deckrun --help' for more information.");
-}
-
-void SayCommandLineError(const QCommandLineParser &parser, const QStringList &arguments)
+void sayCommandLineError(const QCommandLineParser &parser, const QStringList &arguments)
 {
     std::fprintf(stderr, "deckrun: %s\n", qUtf8Printable(parser.errorText()));
     // A name that looks like an option ("-dash.pptx") goes in after "--".
@@ -46,10 +63,136 @@ void SayCommandLineError(const QCommandLineParser &parser, const QStringList &ar
             break;
         }
     }
-    std::fprintf(stderr, "%s\n", qUtf8Printable(HelpHint()));
+    std::fprintf(stderr, "%s\n", qUtf8Printable(helpHint()));
 }
 
-void DescribeCommandLine(QCommandLineParser &parser)
+/** The window's command line: files and folders, and Qt's own options. */
+std::variant<CommandLine, int> readWindowArguments(const QCommandLineParser &parser)
+{
+    for (const char *option : BatchOptions) {
+        if (parser.isSet(QLatin1String(option))) {
+            std::fprintf(stderr, "deckrun: --%s goes with --print.\n", option);
+            return 1;
+        }
+    }
+    CommandLine line;
+    for (const QString &argument : parser.positionalArguments())
+        line.paths << pathFromArgument(argument);
+    return line;
+}
+
+/** --watch FOLDER: one folder, no files. */
+std::optional<int> readWatch(const QCommandLineParser &parser, CommandLine &line)
+{
+    line.mode = RunMode::Watch;
+    line.watch = pathFromArgument(parser.value(QStringLiteral("watch")));
+    if (parser.isSet(QStringLiteral("print")) || !line.paths.isEmpty() ||
+        !line.unreadable.isEmpty() || line.watch.isEmpty())
+        return refuse(QStringLiteral("--watch takes one folder, and no --print or files."));
+    if (!QFileInfo(line.watch).isDir())
+        return refuse(QStringLiteral("there is no folder \"%1\" to watch.").arg(line.watch));
+    return std::nullopt;
+}
+
+/** --printer, --pause and --extension, checked. */
+std::optional<int> readChoices(const QCommandLineParser &parser, CommandLine &line)
+{
+    if (parser.isSet(QStringLiteral("printer"))) {
+        line.printer = parser.value(QStringLiteral("printer"));
+        if (line.printer->isEmpty())
+            return refuse(QStringLiteral("--printer needs a printer's name."));
+    }
+    if (parser.isSet(QStringLiteral("pause"))) {
+        const QString pause = parser.value(QStringLiteral("pause"));
+        if (pause.size() != 1 || pause.front() < QLatin1Char('0') ||
+            pause.front() > QLatin1Char('9'))
+            return refuse(
+                QStringLiteral("--pause takes one digit, 0 to 9, not \"%1\".").arg(pause));
+        line.pause = pause.front().unicode() - u'0';
+    }
+    if (!parser.isSet(QStringLiteral("extension")))
+        return std::nullopt;
+    const QString extension = parser.value(QStringLiteral("extension"));
+    line.extension = extension;
+    if (extension.isEmpty())
+        return refuse(QStringLiteral("--extension needs an extension (* for every file)."));
+    // The window takes these as typed and then finds (almost) nothing: a
+    // script gets told instead.
+    if (extension.startsWith(QLatin1String("*.")))
+        return refuse(QStringLiteral("--extension takes the extension alone, not \"%1\": "
+                                     "* for every file, ppt for *.ppt.")
+                          .arg(extension));
+    if (extension.startsWith(QLatin1Char('.')))
+        return refuse(
+            QStringLiteral("--extension takes the extension without its dot, "
+                           "not \"%1\"%2")
+                .arg(extension, extension.size() > 1
+                                    ? QStringLiteral(": --extension %1.").arg(extension.mid(1))
+                                    : QStringLiteral(".")));
+    return std::nullopt;
+}
+
+/** --yes, --fast and --jobs, checked. */
+std::optional<int> readWays(const QCommandLineParser &parser, CommandLine &line)
+{
+    line.yes = parser.isSet(QStringLiteral("yes"));
+    line.fast = parser.isSet(QStringLiteral("fast"));
+    if (!parser.isSet(QStringLiteral("jobs")))
+        return std::nullopt;
+    const QString jobs = parser.value(QStringLiteral("jobs"));
+    bool number = false;
+    line.jobs = jobs.toInt(&number);
+    if (!number || line.jobs < 1 || line.jobs > 8 || !line.fast || line.mode != RunMode::Print)
+        return refuse(
+            QStringLiteral("--jobs takes 1 to 8 applications, with --print --fast, not \"%1\".")
+                .arg(jobs));
+    return std::nullopt;
+}
+
+/** A run without a window: `--print FILE|FOLDER...` or `--watch FOLDER`, and their options. */
+std::variant<CommandLine, int> readBatchArguments(const QCommandLineParser &parser,
+                                                  const QHash<QString, QByteArray> &undecodable)
+{
+    for (const auto &[name, takesValue] : QtWindowOptions)
+        if (parser.isSet(QString::fromLatin1(name)))
+            return refuse(QStringLiteral("Unknown option '%1'.").arg(QLatin1String(name)));
+    CommandLine line;
+    line.mode = RunMode::Print;
+    for (const QString &argument : parser.positionalArguments()) {
+        // Opened by its text, such a name would be another file or none.
+        if (const auto raw = undecodable.constFind(argument); raw != undecodable.cend())
+            line.unreadable << readableName(*raw);
+        else
+            line.paths << pathFromArgument(argument);
+    }
+    if (parser.isSet(QStringLiteral("watch"))) {
+        if (const auto refused = readWatch(parser, line))
+            return *refused;
+    } else if (line.paths.isEmpty() && line.unreadable.isEmpty()) {
+        return refuse(QStringLiteral("--print needs the files or folders to print."));
+    }
+    if (const auto refused = readChoices(parser, line))
+        return *refused;
+    if (const auto refused = readWays(parser, line))
+        return *refused;
+    return line;
+}
+
+} // namespace
+
+void nameTheProgram()
+{
+    QCoreApplication::setOrganizationName(QStringLiteral("Orvanta"));
+    QCoreApplication::setApplicationName(QStringLiteral("Deckrun"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(DECKRUN_VERSION));
+}
+
+QString helpHint()
+{
+    return QStringLiteral("Try 'deckrun --help' for more information.");
+}
+
+void describeCommandLine(QCommandLineParser &parser)
 {
     // "-dash.pptx" is one unknown option, not -d -a -s -h ... (and so not a
     // request for help); -h and -v still work as they are.
@@ -110,12 +253,22 @@ void DescribeCommandLine(QCommandLineParser &parser)
          QStringLiteral("With --print: go on when the presentation application already runs on "
                         "Deckrun's profile.")},
     });
+    // Qt's own options for the window (-style, -platform, ...): taken here
+    // so that the one reading of the command line knows them, and handled by
+    // the window's application object itself.
+    for (const auto &[name, takesValue] : QtWindowOptions) {
+        QCommandLineOption option(QString::fromLatin1(name));
+        if (takesValue)
+            option.setValueName(QStringLiteral("VALUE"));
+        option.setFlags(QCommandLineOption::HiddenFromHelp);
+        parser.addOption(option);
+    }
     parser.addPositionalArgument(QStringLiteral("FILE|FOLDER"),
                                  QStringLiteral("Presentation files, or folders that hold them."),
                                  QStringLiteral("[FILE|FOLDER]..."));
 }
 
-QString PathFromArgument(const QString &argument)
+QString pathFromArgument(const QString &argument)
 {
     if (argument.startsWith(QLatin1String("file:"), Qt::CaseInsensitive)) {
         const QUrl url(argument);
@@ -128,65 +281,45 @@ QString PathFromArgument(const QString &argument)
     return QDir::toNativeSeparators(QDir::cleanPath(QDir::current().absoluteFilePath(argument)));
 }
 
-std::optional<int> AnswerHelpOrVersion(int argc, char **argv)
+std::variant<CommandLine, int> readCommandLine(const QStringList &arguments,
+                                               const QHash<QString, QByteArray> &undecodable)
 {
-    QStringList arguments;
-    for (int i = 0; i < argc; ++i)
-        arguments << QString::fromLocal8Bit(argv[i]);
-    QCommandLineParser look;
-    DescribeCommandLine(look);
-    // A command line that does not parse is refused by the run it asks for.
-    if (!look.parse(arguments))
-        return std::nullopt;
-    if (!look.isSet(QStringLiteral("help")) && !look.isSet(QStringLiteral("help-all")) &&
-        !look.isSet(QStringLiteral("version")))
-        return std::nullopt;
-    // No display is needed to answer: a plain application object prints it,
-    // under the name the program is started by (not the program folder's path).
-    std::vector<char *> named(argv, argv + argc);
-    char name[] = "deckrun";
-    named[0] = name;
-    int count = argc;
-    QCoreApplication app(count, named.data());
-    NameTheProgram();
     QCommandLineParser parser;
-    DescribeCommandLine(parser);
-    if (!parser.parse(QCoreApplication::arguments())) {
-        std::fprintf(stderr, "%s\n", qUtf8Printable(parser.errorText()));
-        return 1;
+    describeCommandLine(parser);
+    if (!parser.parse(arguments)) {
+        sayCommandLineError(parser, arguments);
+        return BadArgumentsStatus;
     }
+    if (parser.isSet(QStringLiteral("help")) || parser.isSet(QStringLiteral("help-all")))
+        return CommandLine{.mode = RunMode::Help};
+    if (parser.isSet(QStringLiteral("version")))
+        return CommandLine{.mode = RunMode::Version};
+    if (parser.isSet(QStringLiteral("print")) || parser.isSet(QStringLiteral("watch")))
+        return readBatchArguments(parser, undecodable);
+    return readWindowArguments(parser);
+}
+
+int answerHelpOrVersion(RunMode mode)
+{
+    // A plain application object answers, under the name the program is
+    // started by (not the program folder's path); no display is needed.
+    char name[] = "deckrun";
+    char *argv[] = {name, nullptr};
+    int argc = 1;
+    QCoreApplication app(argc, argv);
+    nameTheProgram();
+    QCommandLineParser parser;
+    describeCommandLine(parser);
     // Printed here, not by QCommandLineParser::process(): on Windows that
     // shows a message box instead whenever it finds no console window, which
     // a console program run by another program may not have.
-    const QString answer = parser.isSet(QStringLiteral("version"))
+    const QString answer = mode == RunMode::Version
                                ? QCoreApplication::applicationName() + QLatin1Char(' ') +
                                      QCoreApplication::applicationVersion() + QLatin1Char('\n')
                                : parser.helpText();
     std::fputs(answer.toUtf8().constData(), stdout);
     std::fflush(stdout);
     return 0;
-}
-
-QStringList CommandLinePaths(const QStringList &arguments)
-{
-    NameTheProgram();
-    QCommandLineParser parser;
-    DescribeCommandLine(parser);
-    if (!parser.parse(arguments)) {
-        SayCommandLineError(parser, arguments);
-        std::exit(BadArgumentsStatus);
-    }
-    parser.process(arguments); // --help and --version, once Qt's own options are out
-    for (const char *option : {"printer", "pause", "extension", "yes", "fast", "jobs"}) {
-        if (parser.isSet(QLatin1String(option))) {
-            std::fprintf(stderr, "deckrun: --%s goes with --print.\n", option);
-            std::exit(1);
-        }
-    }
-    QStringList paths;
-    for (const QString &argument : parser.positionalArguments())
-        paths << PathFromArgument(argument);
-    return paths;
 }
 
 } // namespace deckrun

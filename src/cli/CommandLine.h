@@ -1,55 +1,73 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-// The program's command line: `deckrun [FILE|FOLDER]...`. A file manager's
-// "Open With Deckrun" starts it with the chosen files; they are queued as if
-// they had been dropped on the list, once the window has started.
+// The program's command line, read once, before any application object
+// exists: `deckrun [FILE|FOLDER]...` opens the window and queues what it
+// names (a file manager's "Open With Deckrun"); `--print` and `--watch` run
+// without a window; `--help` and `--version` answer on the terminal.
 
+#include <QHash>
 #include <QStringList>
 
 #include <optional>
+#include <variant>
 
 class QCommandLineParser;
 
 namespace deckrun {
 
-/** The options and arguments the program knows, with the texts `--help` shows. */
-void DescribeCommandLine(QCommandLineParser &parser);
+/** What the command line asks Deckrun to do. */
+enum class RunMode { Window, Help, Version, Print, Watch };
 
-/**
- * Says on standard error why `parser` refused `arguments` (its error text
- * after "deckrun: "), how an unknown option that is a file's name goes in
- * (after "--"), and where the help is.
- */
-void SayCommandLineError(const QCommandLineParser &parser, const QStringList &arguments);
-
-/** "Try 'deckrun --help' for more information." */
-QString HelpHint();
+/** The command line as read: what to do, on what, with which options. */
+struct CommandLine {
+    RunMode mode = RunMode::Window;
+    /** The files and folders named, as local paths, in order. */
+    QStringList paths;
+    /** Names given whose bytes are no text (not UTF-8), as shown. */
+    QStringList unreadable;
+    std::optional<QString> printer;
+    std::optional<int> pause;
+    /** Files taken from folders match "*." followed by this. */
+    QString extension = QStringLiteral("ppt");
+    bool yes = false;
+    bool fast = false;
+    int jobs = 1;
+    /** The folder `--watch` watches. */
+    QString watch;
+};
 
 /** The exit status for a command line that cannot be run. */
 inline constexpr int BadArgumentsStatus = 2;
 
+/**
+ * Reads `arguments` (the program's name first; see programArguments()).
+ * A command line that cannot be run is said on standard error, with where
+ * the help is, and gives its exit status instead. `undecodable` maps each
+ * argument whose bytes are not UTF-8 (its text has lost them) to those bytes.
+ */
+std::variant<CommandLine, int> readCommandLine(const QStringList &arguments,
+                                               const QHash<QString, QByteArray> &undecodable = {});
+
+/**
+ * Answers `--help` or `--version` on standard output, before any window or
+ * display is needed; gives the exit status.
+ */
+int answerHelpOrVersion(RunMode mode);
+
+/** The options and arguments the program knows, with the texts `--help` shows. */
+void describeCommandLine(QCommandLineParser &parser);
+
+/** "Try 'deckrun --help' for more information." */
+QString helpHint();
+
 /** Gives the program its organisation, name and version, as settings and `--version` use them. */
-void NameTheProgram();
+void nameTheProgram();
 
 /**
  * A command-line argument as a path: relative paths made absolute against
  * the current folder, "file:" URLs as local paths, absolute paths as given.
  */
-QString PathFromArgument(const QString &argument);
-
-/**
- * Answers `--help` and `--version` on standard output and gives the exit
- * status, before any window or display is needed; none when neither was asked.
- */
-std::optional<int> AnswerHelpOrVersion(int argc, char **argv);
-
-/**
- * The files and folders named by `arguments` (the program's own, Qt's options
- * taken out), in order: relative paths made absolute against the current
- * folder, "file:" URLs as local paths. An unknown option ends the program with
- * status 2 and a message.
- */
-QStringList CommandLinePaths(const QStringList &arguments);
+QString pathFromArgument(const QString &argument);
 
 } // namespace deckrun

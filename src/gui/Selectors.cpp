@@ -6,6 +6,7 @@
 #include "core/common/Conversions.h"
 #include "core/common/ErrorReport.h"
 #include "core/common/SettingsKeys.h"
+#include "core/run/FreshApplication.h"
 #include "core/run/PrinterChoice.h"
 #include "gui/PrintingHandlers.h"
 #include "platform/Failure.h"
@@ -83,7 +84,13 @@ void Combo2_Change(SettingsStore &settings, const QComboBox &pauses)
 
 void PushButton3_Click(PrintWindow &window)
 {
-    PrintQueue(window.platform(), window.queue(), window, window, window.printingFlag());
+    Platform &platform = window.platform();
+    FreshApplication freshApplication(*platform.office, *platform.files);
+    printQueue(RunSetup{.platform = platform,
+                        .choices = window,
+                        .progress = window,
+                        .strategy = freshApplication},
+               window.queue(), window.printingFlag());
 }
 
 void PushButton9_Click(Dialogs &dialogs)

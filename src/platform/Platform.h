@@ -3,6 +3,7 @@
 
 #include "platform/Dialogs.h"
 #include "platform/EventLoop.h"
+#include "platform/FileHandover.h"
 #include "platform/FileSystem.h"
 #include "platform/PresentationAutomation.h"
 #include "platform/Printers.h"
@@ -22,6 +23,8 @@ struct Platform {
     std::unique_ptr<Shell> shell;
     std::unique_ptr<EventLoop> events;
     std::unique_ptr<FileSystem> files;
+    /** The files of a watched folder: claiming, locking, moving out. */
+    std::unique_ptr<FileHandover> handover;
     std::unique_ptr<Printers> printers;
     std::unique_ptr<PresentationAutomation> office;
     std::unique_ptr<ProgramControl> program;
@@ -30,10 +33,12 @@ struct Platform {
 };
 
 /**
- * The real services of the system Deckrun runs on. `windowless` (the batch
- * mode) keeps the presentation application's own window hidden too.
+ * The real services of the system Deckrun runs on, with `dialogs` (none: the
+ * window's Qt dialogs). `windowless` (a run without a window) keeps the
+ * presentation application's own window hidden too.
  */
-std::unique_ptr<Platform> makeSystemPlatform(bool windowless = false);
+std::unique_ptr<Platform> makeSystemPlatform(std::unique_ptr<Dialogs> dialogs = nullptr,
+                                             bool windowless = false);
 
 /** Builders that each operating system's folder provides. */
 std::unique_ptr<FileSystem> makeSystemFileSystem();

@@ -37,6 +37,13 @@ public:
     /** Stops any application process that Deckrun started; used when the program ends. */
     virtual void shutdown() {}
     /**
+     * Stops the application Deckrun started at once, from any thread, also
+     * while a call into it is under way on another thread (that call then
+     * fails soon): a run asked twice to stop, or one that will not wait for
+     * a file it opened ahead. By default shutdown().
+     */
+    virtual void abort() { shutdown(); }
+    /**
      * Whether several of these, made by one program, run separate
      * applications side by side (`--jobs`); false where there is one per
      * session, as PowerPoint is.

@@ -12,10 +12,25 @@
 
 #include <QDir>
 
+#include <variant>
+
 #include <gtest/gtest.h>
 
 using namespace deckrun;
 using namespace deckrun::test;
+
+namespace {
+
+/** The files and folders a window's command line names. */
+QStringList pathsOf(const QStringList &arguments)
+{
+    const auto read = readCommandLine(QStringList{"deckrun"} + arguments);
+    EXPECT_TRUE(std::holds_alternative<CommandLine>(read)) << arguments.join(' ').toStdString();
+    return std::holds_alternative<CommandLine>(read) ? std::get<CommandLine>(read).paths
+                                                     : QStringList();
+}
+
+} // namespace
 
 TEST(CommandLine, QueuesTheNamedPathsAsADropWould)
 {
@@ -57,7 +72,7 @@ TEST(CommandLine, QueuesTheNamedPathsAsADropWould)
         Form1 form(fake.platform);
         form.Form_Load(); // every start-up step first, as the program does
         form.show();
-        OpenCommandLinePaths(form, CommandLinePaths(QStringList{"deckrun"} + c.arguments));
+        OpenCommandLinePaths(form, pathsOf(c.arguments));
         EXPECT_EQ(under(tree, form.queue().rows()), c.rows) << c.label;
         if (c.missing.isEmpty()) {
             EXPECT_TRUE(fake.dialogs->messages.empty()) << c.label;
@@ -98,7 +113,7 @@ TEST(CommandLine, ArgumentsBecomeLocalPaths)
         {{"--", "-dash.ppt"}, {here + "/-dash.ppt"}},
     };
     for (const Case &c : cases)
-        EXPECT_EQ(CommandLinePaths(QStringList{"deckrun"} + c.arguments), c.paths)
+        EXPECT_EQ(pathsOf(c.arguments), c.paths)
             << c.arguments.join(QLatin1Char(' ')).toStdString();
 }
 
@@ -131,7 +146,7 @@ TEST(BatchChoices, PrinterAndPause)
         if (c.storedIndex)
             fake.settings->values.insert(QStringLiteral("Combo1"),
                                          QString::fromLatin1(c.storedIndex));
-        EXPECT_EQ(BatchPrinter(fake.platform, c.asked), c.printer) << c.label;
+        EXPECT_EQ(batchPrinter(fake.platform, c.asked), c.printer) << c.label;
     }
 
     const struct {
@@ -144,6 +159,6 @@ TEST(BatchChoices, PrinterAndPause)
         MemorySettings settings;
         if (c.stored)
             settings.values.insert(QStringLiteral("Combo2"), QString::fromLatin1(c.stored));
-        EXPECT_EQ(BatchPause(settings, c.asked), c.pause) << (c.stored ? c.stored : "none");
+        EXPECT_EQ(batchPause(settings, c.asked), c.pause) << (c.stored ? c.stored : "none");
     }
 }

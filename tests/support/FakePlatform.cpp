@@ -135,6 +135,7 @@ FakePlatform::FakePlatform()
     platform.shell = std::move(sh);
     platform.events = std::move(e);
     platform.files = makeSystemFileSystem();
+    platform.handover = std::make_unique<FileHandover>();
     platform.printers = std::move(pr);
     platform.office = std::move(o);
     platform.program = std::move(pc);

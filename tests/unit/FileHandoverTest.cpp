@@ -3,7 +3,7 @@
 // one process alone wins, the look for writers, and the names it gives.
 
 #include "platform/FileHandover.h"
-#include "cli/WatchFolder.h"
+#include "core/hotfolder/HotFolder.h"
 #include "support/TempTree.h"
 
 #include <QFile>
@@ -74,12 +74,12 @@ TEST(FileHandover, NamesForTakenPlacesAndForWatchers)
         {"README", 3, "README (3)"}, {".pptx", 2, ".pptx (2)"},
     };
     for (const auto &c : names)
-        EXPECT_EQ(NumberedName(QString::fromUtf8(c.name), c.n), QString::fromUtf8(c.numbered))
+        EXPECT_EQ(numberedName(QString::fromUtf8(c.name), c.n), QString::fromUtf8(c.numbered))
             << c.name << " " << c.n;
 
-    EXPECT_EQ(WatcherName(QStringLiteral("print-1.example"), 4711),
+    EXPECT_EQ(watcherName(QStringLiteral("print-1.example"), 4711),
               QStringLiteral("print-1.example-4711"));
     // A folder name of one level, whatever the host calls itself.
-    EXPECT_EQ(WatcherName(QStringLiteral("a/b c"), 7), QStringLiteral("a_b_c-7"));
-    EXPECT_EQ(WatcherName(QString(), 7), QStringLiteral("host-7"));
+    EXPECT_EQ(watcherName(QStringLiteral("a/b c"), 7), QStringLiteral("a_b_c-7"));
+    EXPECT_EQ(watcherName(QString(), 7), QStringLiteral("host-7"));
 }

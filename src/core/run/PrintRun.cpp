@@ -4,16 +4,15 @@
 #include "core/common/ErrorReport.h"
 #include "core/queue/QueueModel.h"
 #include "core/run/PowerPoint1.h"
+#include "core/run/PrintStrategy.h"
 #include "core/run/RunRecorder.h"
+#include "core/run/RunStop.h"
 #include "platform/EventLoop.h"
 #include "platform/Failure.h"
 #include "platform/FileSystem.h"
-#include "platform/Logging.h"
 #include "platform/Platform.h"
 
 #include <algorithm>
-#include <memory>
-#include <optional>
 
 namespace deckrun {
 
@@ -27,72 +26,179 @@ double elapsedSince(double start, double now)
     return now >= start ? now - start : now + SecondsPerDay - start;
 }
 
-/** `text` as a JSON string, quotes included; every character kept, control characters escaped. */
-void appendJsonString(QByteArray &out, const QString &text)
-{
-    out += '"';
-    for (const char c : text.toUtf8()) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += c;
-        } else if (c == '\n') {
-            out += "\\n";
-        } else if (c == '\t') {
-            out += "\\t";
-        } else if (c == '\r') {
-            out += "\\r";
-        } else if (byte < 0x20) {
-            out += "\\u00";
-            out += QByteArray::number(byte, 16).rightJustified(2, '0');
-        } else {
-            out += c;
-        }
+/** Clears the printing flag however the run is left, also when the program is being ended. */
+class PrintingFlag {
+public:
+    explicit PrintingFlag(bool &printing) : m_printing(printing) {}
+    ~PrintingFlag() { m_printing = false; }
+    PrintingFlag(const PrintingFlag &) = delete;
+    PrintingFlag &operator=(const PrintingFlag &) = delete;
+
+private:
+    bool &m_printing;
+};
+
+/** While a run prints, a second request to stop stops its strategy's applications. */
+class StopNowWhilePrinting {
+public:
+    StopNowWhilePrinting(RunStop *stop, PrintStrategy &strategy) : m_stop(stop)
+    {
+        if (m_stop)
+            m_stop->setStopNow([&strategy] { strategy.stopNow(); });
     }
-    out += '"';
-}
+    ~StopNowWhilePrinting()
+    {
+        if (m_stop)
+            m_stop->setStopNow({});
+    }
+    StopNowWhilePrinting(const StopNowWhilePrinting &) = delete;
+    StopNowWhilePrinting &operator=(const StopNowWhilePrinting &) = delete;
+
+private:
+    RunStop *m_stop;
+};
+
+/** One run of the queue, step by step. */
+class Run {
+public:
+    Run(const RunSetup &setup, const QueueModel &queue, bool &printing)
+        : m_setup(setup), m_platform(setup.platform), m_events(*setup.platform.events),
+          m_queue(queue), m_printing(printing),
+          m_steps(*setup.platform.dialogs, PrintRunLocation()),
+          m_recorder(setup.platform, setup.progress)
+    {
+        m_steps.setReportListener([this](int step, const QString &description) {
+            m_recorder.stepFailed(step, description);
+        });
+    }
+
+    void run()
+    {
+        if (m_steps.test(100, [&] { return m_printing; }))
+            return;
+        m_steps.step(102, [&] { m_printing = true; });
+        const PrintingFlag clearOnExit(m_printing);
+        if (mayGoOn()) {
+            const StopNowWhilePrinting stopNow(m_setup.stop, m_setup.strategy);
+            printRows();
+            finish();
+        }
+        m_steps.step(154, [&] { m_printing = false; });
+    }
+
+private:
+    bool stopping() const { return m_setup.stop && m_setup.stop->requested(); }
+
+    /** Steps 104 and 106: no files ("No files added.", 152), or the application running and the
+     * user not going on. */
+    bool mayGoOn()
+    {
+        if (m_steps.test(104, [&] { return m_queue.count() == 0; })) {
+            m_steps.step(152, [&] {
+                m_platform.dialogs->messageBox(QStringLiteral("No files added."), QString(),
+                                               Buttons::Ok, Icon::None);
+            });
+            return false;
+        }
+        return !m_steps.test(106, [&] {
+            return AbortForRunningPowerPoint(*m_platform.office, *m_platform.dialogs);
+        });
+    }
+
+    void printRows()
+    {
+        m_steps.step(108, [&] {
+            m_rows = m_queue.count();
+            m_row = 1;
+        });
+        m_setup.strategy.runStarts(
+            RowsAhead{.pathAt = [this](std::int32_t row) -> std::optional<QString> {
+                          if (row < 1 || row > m_queue.count())
+                              return std::nullopt;
+                          return m_queue.textAt(row);
+                      },
+                      .rows = m_rows,
+                      .stopping = [this] { return stopping(); }});
+        while (m_row <= m_rows && !stopping())
+            printRow();
+        m_setup.strategy.runEnds();
+    }
+
+    /** Steps 110 to 142 for the row in hand. */
+    void printRow()
+    {
+        PrintProgress &progress = m_setup.progress;
+        m_steps.step(110, [&] { progress.showBusy(true); });
+        // A row that is gone (the list was emptied meanwhile) is reported and
+        // skipped: printing the path in hand again would print a file twice.
+        if (!m_steps.step(112, [&] { m_path = m_queue.textAt(m_row); })) {
+            ++m_row;
+            return;
+        }
+        m_recorder.fileStarts(m_row, m_rows, m_path);
+        m_steps.step(114, [&] { progress.showPercent(ProgressPercent(m_row, m_queue.count())); });
+        m_steps.step(116, [&] {
+            progress.showText(QStringLiteral("Processing: ") + FileNameFromPath(m_path));
+        });
+        m_steps.step(118, [&] { m_events.pumpEvents(); });
+        FileInHand file{.steps = m_steps,
+                        .row = m_row,
+                        .path = m_path,
+                        .choices = m_setup.choices,
+                        .outcome = m_recorder.outcome(),
+                        .events = m_events,
+                        .handedOver = [this] { m_recorder.handedOver(); },
+                        .stopping = [this] { return stopping(); }};
+        m_setup.strategy.printFile(file);
+        // A file that never reached the printer is recorded once its steps
+        // are done, before the pause.
+        m_recorder.fileDone();
+        pause();
+        m_steps.step(142, [&] { ++m_row; });
+    }
+
+    void pause()
+    {
+        if (m_setup.pause == PauseRule::None)
+            return;
+        const int extra = m_setup.pause == PauseRule::DigitAndOneSecond ? 1 : 0;
+        m_steps.step(140, [&] {
+            WaitSeconds(m_events, PauseDigit(m_setup.choices.pauseText()) + extra,
+                        [this] { return stopping(); });
+        });
+    }
+
+    /** Steps 144 to 150: the window as it was before the run, and "Done.". */
+    void finish()
+    {
+        PrintProgress &progress = m_setup.progress;
+        m_steps.step(144, [&] { progress.showBusy(false); });
+        m_steps.step(146, [&] { progress.showPercent(0); });
+        m_steps.step(148, [&] { progress.showText(QStringLiteral("Progress Bar")); });
+        m_steps.step(150, [&] {
+            if (!progress.announceDone())
+                m_platform.dialogs->messageBox(QStringLiteral("Done."), QString(), Buttons::Ok,
+                                               Icon::None);
+        });
+    }
+
+    const RunSetup &m_setup;
+    Platform &m_platform;
+    EventLoop &m_events;
+    const QueueModel &m_queue;
+    bool &m_printing;
+    StepRunner m_steps;
+    RunRecorder m_recorder;
+    std::int32_t m_rows = 0;
+    std::int32_t m_row = 1;
+    QString m_path; // kept from one file to the next when a row cannot be read
+};
 
 } // namespace
 
-QByteArray RunLogLine(const FileOutcome &outcome)
+void printQueue(const RunSetup &setup, const QueueModel &queue, bool &printing)
 {
-    // The offset from UTC is written out, so that lines from either side of a
-    // change of clocks still sort and compare.
-    const QDateTime time = outcome.time.toOffsetFromUtc(outcome.time.offsetFromUtc());
-    QByteArray line = "{\"time\":";
-    appendJsonString(line, time.toString(Qt::ISODateWithMs));
-    line += ",\"file\":";
-    appendJsonString(line, outcome.file);
-    line += ",\"printer\":";
-    appendJsonString(line, outcome.printer);
-    if (outcome.printed()) {
-        line += ",\"outcome\":\"printed\"}";
-        return line;
-    }
-    line += ",\"outcome\":\"failed\",\"step\":" + QByteArray::number(outcome.failedStep) +
-            ",\"description\":";
-    appendJsonString(line, outcome.description);
-    line += '}';
-    return line;
-}
-
-bool RunMayGoOn(StepRunner &r, Platform &platform, const QueueModel &queue, bool &printing)
-{
-    const auto finish = [&] { r.step(154, [&] { printing = false; }); };
-    if (r.test(104, [&] { return queue.count() == 0; })) {
-        r.step(152, [&] {
-            platform.dialogs->messageBox(QStringLiteral("No files added."), QString(), Buttons::Ok,
-                                         Icon::None);
-        });
-        finish();
-        return false;
-    }
-    if (r.test(106,
-               [&] { return AbortForRunningPowerPoint(*platform.office, *platform.dialogs); })) {
-        finish();
-        return false;
-    }
-    return true;
+    Run(setup, queue, printing).run();
 }
 
 QString PrintRunLocation()
@@ -140,104 +246,6 @@ int PauseDigit(const QString &pauseText)
         pauseText.front() > QLatin1Char('9'))
         throw Failure(QStringLiteral("Type mismatch"), code::TypeMismatch);
     return pauseText.front().unicode() - u'0';
-}
-
-void PrintQueue(Platform &platform, const QueueModel &queue, const PrintChoices &choices,
-                PrintProgress &progress, bool &printing)
-{
-    EventLoop &events = *platform.events;
-    StepRunner r(*platform.dialogs, PrintRunLocation());
-
-    if (r.test(100, [&] { return printing; }))
-        return;
-    r.step(102, [&] { printing = true; });
-    const PrintingFlag clearOnExit(printing);
-    if (!RunMayGoOn(r, platform, queue, printing))
-        return;
-    const auto finish = [&] { r.step(154, [&] { printing = false; }); };
-
-    std::int32_t rowsToPrint = 0;
-    std::int32_t i = 1;
-    QString path; // kept from one file to the next when a row cannot be read
-    std::shared_ptr<PresentationApp> application;
-    std::shared_ptr<Presentation> presentation;
-
-    // Each file's first failing step, for the run log.
-    RunRecorder recorder(platform, progress);
-    std::optional<FileOutcome> outcome;
-    bool lineWritten = false; // a failure after it no longer changes the file's line
-    const auto writeLine = [&] {
-        recorder.fileEnded(*outcome);
-        lineWritten = true;
-    };
-    r.setReportListener([&](int step, const QString &description) {
-        if (outcome && outcome->printed() && !lineWritten) {
-            outcome->failedStep = step;
-            outcome->description = description;
-        }
-    });
-    const auto stopping = [&] { return choices.stopRequested(); };
-
-    r.step(108, [&] {
-        rowsToPrint = queue.count();
-        i = 1;
-    });
-    while (i <= rowsToPrint && !stopping()) {
-        outcome.emplace();
-        lineWritten = false;
-        r.step(110, [&] { progress.showBusy(true); });
-        // A row that is gone (the list was emptied meanwhile) is reported and
-        // skipped: printing the path in hand again would print a file twice.
-        if (!r.step(112, [&] { path = queue.textAt(i); })) {
-            outcome.reset(); // no file: nothing to record
-            ++i;
-            continue;
-        }
-        outcome->file = path;
-        recorder.fileStarted(i, rowsToPrint, path);
-        r.step(114, [&] { progress.showPercent(ProgressPercent(i, queue.count())); });
-        r.step(116,
-               [&] { progress.showText(QStringLiteral("Processing: ") + FileNameFromPath(path)); });
-        r.step(118, [&] { events.pumpEvents(); });
-        r.step(120, [&] {
-            CheckPresentationFile(*platform.files, *platform.office, path);
-            application = OpenPresentation(*platform.office, path);
-        });
-        r.step(122, [&] { presentation = requiredObject(application).activePresentation(); });
-        r.step(124, [&] { WaitSeconds(events, 1, stopping); });
-        r.step(126, [&] {
-            outcome->printer = choices.printerName();
-            requiredObject(application).setActivePrinter(outcome->printer);
-        });
-        r.step(128, [&] { requiredObject(presentation).setPrintInBackground(false); });
-        // Once the job is confirmed the file's line goes to the log at once,
-        // before the quit and the waits: a run killed from here on has
-        // recorded every file that reached the printer.
-        const bool handedOver = r.step(130, [&] { requiredObject(presentation).printOut(); });
-        if (handedOver)
-            writeLine();
-        r.step(132, [&] { requiredObject(application).quit(); });
-        r.step(134, [&] { WaitSeconds(events, 1, stopping); });
-        r.step(136, [&] { presentation.reset(); });
-        r.step(138, [&] { application.reset(); });
-        // A file that never reached the printer is recorded once its steps
-        // are done, before the pause.
-        if (!handedOver)
-            writeLine();
-        outcome.reset();
-        r.step(140, [&] { WaitSeconds(events, PauseDigit(choices.pauseText()) + 1, stopping); });
-        r.step(142, [&] { ++i; });
-    }
-
-    r.step(144, [&] { progress.showBusy(false); });
-    r.step(146, [&] { progress.showPercent(0); });
-    r.step(148, [&] { progress.showText(QStringLiteral("Progress Bar")); });
-    r.step(150, [&] {
-        if (!progress.announceDone())
-            platform.dialogs->messageBox(QStringLiteral("Done."), QString(), Buttons::Ok,
-                                         Icon::None);
-    });
-    finish();
 }
 
 } // namespace deckrun

@@ -1,14 +1,23 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-// The print run ("Start Printing", PushButton3_Click in
-// printing/PrintingHandlers.h) and the helpers only it uses. The run itself
-// needs no window: it works on the queue, reads the choices and shows its
-// progress through the two interfaces below, and reaches the system through
-// the platform.
+// The print run: the one flow every way of printing goes through ("Start
+// Printing" in the window, `deckrun --print`, each file of `deckrun --watch`).
+// It owns what must hold whatever the front door and whatever the way a file
+// is printed: the numbered steps 100 to 118 and 140 to 154 under the error
+// report of "Start Printing", the file's outcome (recorded in the run log as
+// soon as its print job is confirmed at step 130; a later failure is reported
+// without changing it), the pause, the end ("Done.") and the stop. How one
+// file is printed, steps 120 to 138, is a PrintStrategy
+// (core/run/PrintStrategy.h): a fresh application per file, one kept
+// application, or several side by side.
+//
+// The run needs no window: it works on the queue, reads the choices and shows
+// its progress through the two interfaces below, and reaches the system
+// through the platform.
 
-#include <QByteArray>
-#include <QDateTime>
+#include "core/run/RunLogLine.h"
+
 #include <QString>
 
 #include <cstdint>
@@ -17,7 +26,9 @@
 namespace deckrun {
 
 class EventLoop;
+class PrintStrategy;
 class QueueModel;
+class RunStop;
 struct Platform;
 
 /** The user's choices a print run reads; read again for every file, as they may change meanwhile.
@@ -29,22 +40,6 @@ public:
     virtual QString printerName() const = 0;
     /** The pause after each file, as its text ("5 seconds"). */
     virtual QString pauseText() const = 0;
-    /**
-     * True once the run is asked to stop (the batch mode on SIGINT or
-     * SIGTERM): the file in hand ends without its waits, no further file begins.
-     */
-    virtual bool stopRequested() const { return false; }
-};
-
-/** How one file of a run ended, as the run log records it. */
-struct FileOutcome {
-    QDateTime time; // when the run log's line was written
-    QString file;
-    QString printer;    // the printer the file was sent to
-    int failedStep = 0; // the first step that failed; 0 when every step passed
-    QString description;
-
-    bool printed() const { return failedStep == 0; }
 };
 
 /** Where a print run shows how far it is. */
@@ -74,14 +69,32 @@ public:
     virtual bool announceDone() { return false; }
 };
 
+/** The pause after each file (step 140), read from the pause text's first digit. */
+enum class PauseRule {
+    DigitAndOneSecond, // the window's run: 0 waits one second, 9 ten
+    Digit,             // a run without fixed waits that was asked to pause: 0 waits none
+    None,              // no pause at all
+};
+
+/** One print run's parts: who it answers to, how it prints each file, how it pauses. */
+struct RunSetup {
+    Platform &platform;
+    const PrintChoices &choices;
+    PrintProgress &progress;
+    PrintStrategy &strategy;
+    PauseRule pause = PauseRule::DigitAndOneSecond;
+    /** Where requests to stop arrive; none: the run is never asked to stop (the window). */
+    RunStop *stop = nullptr;
+};
+
 /**
  * Prints every file of `queue`, in order, with its numbered steps under the
  * error report of "Start Printing". `printing` is set for the length of the
  * run and cleared however it is left; a run started while it is set does
- * nothing. As each file ends, its outcome goes to the platform's run log.
+ * nothing. As each file ends, its outcome goes to the platform's run log and
+ * the progress sink.
  */
-void PrintQueue(Platform &platform, const QueueModel &queue, const PrintChoices &choices,
-                PrintProgress &progress, bool &printing);
+void printQueue(const RunSetup &run, const QueueModel &queue, bool &printing);
 
 /** The location the print run's error reports name. */
 QString PrintRunLocation();
@@ -95,13 +108,6 @@ QString PrintRunLocation();
 void WaitSeconds(EventLoop &events, double seconds);
 /** The same, ending early once `endEarly` says so (checked whenever events were handled). */
 void WaitSeconds(EventLoop &events, double seconds, const std::function<bool()> &endEarly);
-
-/**
- * The run log's line for `outcome`: one JSON object with "time" (ISO 8601,
- * with the offset from UTC), "file", "printer" and "outcome" ("printed" or
- * "failed"); a failed file adds "step" and "description".
- */
-QByteArray RunLogLine(const FileOutcome &outcome);
 
 /** The text after the path's last separator; the whole text when it holds none. */
 QString FileNameFromPath(const QString &path);

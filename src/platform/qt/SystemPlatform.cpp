@@ -6,14 +6,15 @@
 
 namespace deckrun {
 
-std::unique_ptr<Platform> makeSystemPlatform(bool windowless)
+std::unique_ptr<Platform> makeSystemPlatform(std::unique_ptr<Dialogs> dialogs, bool windowless)
 {
     auto p = std::make_unique<Platform>();
-    p->dialogs = std::make_unique<QtDialogs>();
+    p->dialogs = dialogs ? std::move(dialogs) : std::make_unique<QtDialogs>();
     p->settings = std::make_unique<QtSettingsStore>();
     p->shell = std::make_unique<QtShell>();
     p->events = std::make_unique<QtEventLoop>();
     p->files = makeSystemFileSystem();
+    p->handover = std::make_unique<FileHandover>();
     p->printers = std::make_unique<QtPrinters>();
     p->office = makeSystemPresentationAutomation(*p->printers, windowless);
     p->runLog = std::make_unique<FileRunLog>(DefaultRunLogPath());

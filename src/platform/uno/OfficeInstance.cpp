@@ -43,6 +43,12 @@ void OfficeInstance::stop(double grace)
     profile.reset();
 }
 
+void OfficeInstance::kill()
+{
+    if (child)
+        child->kill();
+}
+
 void OfficeInstance::requireDocument() const
 {
     if (ended)

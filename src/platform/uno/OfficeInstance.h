@@ -56,6 +56,9 @@ struct OfficeInstance {
      */
     void stop(double grace = 0.2);
 
+    /** Kills the office's process group at once, from any thread (see OfficeChild::kill). */
+    void kill();
+
     /** Stops an office that misbehaves: its whole process group, at once. */
     void abandon() { stop(0); }
 

@@ -377,6 +377,7 @@ OfficeChild::~OfficeChild()
 
 bool OfficeChild::running()
 {
+    const std::lock_guard lock(m_reaping);
     if (m_ended)
         return false;
     // Looks without reaping: while the ended leader is not reaped its process
@@ -414,8 +415,14 @@ bool OfficeChild::waitForExit(double seconds)
 void OfficeChild::signalGroup(int signal)
 {
     // Only while the leader is ours and not reaped (running() reaps it).
+    const std::lock_guard lock(m_reaping);
     if (m_pid > 0 && !m_ended)
         ::kill(-m_pid, signal);
+}
+
+void OfficeChild::kill()
+{
+    signalGroup(SIGKILL);
 }
 
 void OfficeChild::stop(double grace)

@@ -8,6 +8,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <mutex>
+
 #include <sys/types.h>
 
 #include <memory>
@@ -112,10 +114,16 @@ public:
      * grace it is killed at once. Returns at once when ended.
      */
     void stop(double grace);
+    /**
+     * Kills the group at once, from any thread: the thread that owns the
+     * child may be waiting on it meanwhile, and reaps it as usual.
+     */
+    void kill();
 
 private:
     void signalGroup(int signal);
     pid_t m_pid = -1;
+    std::mutex m_reaping; // the reap, and every signal to the group, one at a time
     bool m_ended = false;
     int m_status = 0;
 };

@@ -56,7 +56,7 @@ QString UnoAutomation::expectedName() const
 
 long UnoAutomation::childPid() const
 {
-    const auto office = m_current.lock();
+    const auto office = current().lock();
     return office && office->alive() ? office->child->pid() : -1;
 }
 
@@ -110,7 +110,7 @@ std::shared_ptr<PresentationApp> UnoAutomation::create()
 
 std::shared_ptr<PresentationApp> UnoAutomation::start()
 {
-    if (auto office = m_current.lock(); office && office->alive())
+    if (auto office = current().lock(); office && office->alive())
         return makeUnoApp(office);
 
     const OfficeInstallation installation(m_options.programDir);
@@ -162,7 +162,10 @@ std::shared_ptr<PresentationApp> UnoAutomation::start()
         if (office) {
             office->profile = std::move(profile);
             office->child = std::move(child);
-            m_current = office;
+            {
+                const std::lock_guard lock(m_currentLock);
+                m_current = office;
+            }
             return makeUnoApp(office);
         }
         if (!child->running() && asksForRestart(child->exitStatus()) && ++restarts <= 2) {
@@ -187,14 +190,26 @@ std::shared_ptr<PresentationApp> UnoAutomation::getRunning()
     // Only the office this Deckrun started, known by its process: another
     // Deckrun's office, or one left on a profile, is never driven (nor quit).
     // The check asks nothing of the office; its name is the one call.
-    if (auto office = m_current.lock(); office && office->alive())
+    if (auto office = current().lock(); office && office->alive())
         return makeUnoApp(office);
     throw Failure(Product + QStringLiteral(" is not running."), code::CannotCreateObject);
 }
 
+std::weak_ptr<OfficeInstance> UnoAutomation::current() const
+{
+    const std::lock_guard lock(m_currentLock);
+    return m_current;
+}
+
+void UnoAutomation::abort()
+{
+    if (auto office = current().lock())
+        office->kill();
+}
+
 void UnoAutomation::shutdown()
 {
-    if (auto office = m_current.lock())
+    if (auto office = current().lock())
         office->stop();
 }
 

@@ -24,6 +24,7 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 
 namespace deckrun::uno {
@@ -62,6 +63,8 @@ public:
     QString productLabel() const override { return QStringLiteral("LibreOffice Impress"); }
     QString processName() const override { return QStringLiteral("soffice.bin"); }
     void shutdown() override;
+    /** Kills the office's process group; safe from any thread. */
+    void abort() override;
     /** Each office runs on a profile of its own. */
     bool runsSideBySide() const override { return true; }
 
@@ -80,6 +83,9 @@ private:
 
     Printers &m_printers;
     UnoOptions m_options;
+    std::weak_ptr<OfficeInstance> current() const;
+
+    mutable std::mutex m_currentLock; // abort() reads m_current from another thread
     std::weak_ptr<OfficeInstance> m_current;
 };
 

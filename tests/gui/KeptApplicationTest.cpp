@@ -1,9 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The fast run (`deckrun --print --fast`) against the simulated presentation
-// application: one application for many files, a fresh one after a file that
-// failed and after every so many files, no fixed waits.
+// The print run through kept applications (`deckrun --print --fast`, with
+// --jobs) against the simulated presentation application: one application for
+// many files, a fresh one after a file that failed and after every so many
+// files, no fixed waits.
 
-#include "core/run/FastRun.h"
+#include "core/run/KeptApplication.h"
+#include "core/run/Lanes.h"
+#include "core/run/PrintRun.h"
 #include "core/queue/QueueModel.h"
 #include "platform/FileSystem.h"
 #include "support/FakePlatform.h"
@@ -37,6 +40,12 @@ public:
     QString pause = QStringLiteral("3 seconds");
 };
 
+/** How the kept application runs. */
+struct FastRunOptions {
+    bool pauses = false; // the pause digit after each file; otherwise none
+    int renewEvery = 100;
+};
+
 class FastRun : public testing::Test {
 protected:
     void run(const QStringList &paths, const FastRunOptions &options = {})
@@ -45,10 +54,20 @@ protected:
     }
     void run(const QStringList &paths, const FastRunOptions &options, FakePlatform &on)
     {
+        OneApplication strategy(*on.platform.office, *on.platform.files, options.renewEvery);
+        run(paths, strategy, options.pauses, on);
+    }
+    void run(const QStringList &paths, PrintStrategy &strategy, bool pauses, FakePlatform &on)
+    {
         QueueModel queue;
         queue.append(paths);
         bool printing = false;
-        PrintQueueFast(on.platform, queue, choices, choices, printing, options);
+        printQueue(RunSetup{.platform = on.platform,
+                            .choices = choices,
+                            .progress = choices,
+                            .strategy = strategy,
+                            .pause = pauses ? PauseRule::Digit : PauseRule::None},
+                   queue, printing);
         EXPECT_FALSE(printing);
     }
 
@@ -201,12 +220,16 @@ TEST_F(FastRun, TwoApplicationsSideBySideTakeTheFilesInTurn)
     const QString a = deck(QStringLiteral("a.ppt")), bad = deck(QStringLiteral("damaged.ppt")),
                   b = deck(QStringLiteral("b.ppt")), c = deck(QStringLiteral("c.ppt"));
     std::vector<std::shared_ptr<SimAutomation>> sims;
-    FastRunOptions options{.jobs = 2, .makeOffice = [&](Printers &) {
-                               sims.push_back(std::make_shared<SimAutomation>());
-                               sims.back()->failOpenFor(bad, QStringLiteral("Damaged."));
-                               return std::make_unique<SharedSim>(sims.back());
-                           }};
-    run({a, bad, b, c}, options);
+    {
+        Lanes lanes(
+            [&](Printers &) {
+                sims.push_back(std::make_shared<SimAutomation>());
+                sims.back()->failOpenFor(bad, QStringLiteral("Damaged."));
+                return std::make_unique<SharedSim>(sims.back());
+            },
+            *fake.platform.printers, *fake.platform.files, *fake.platform.events, 2);
+        run({a, bad, b, c}, lanes, false, fake);
+    }
 
     ASSERT_EQ(sims.size(), 2u);
     const auto on = [](const QString &path) { return path + QStringLiteral(" -> ") + Printer; };

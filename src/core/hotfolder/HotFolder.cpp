@@ -1,0 +1,216 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "core/hotfolder/HotFolder.h"
+
+#include "platform/FileHandover.h"
+#include "platform/Logging.h"
+
+namespace deckrun {
+
+namespace {
+
+const QString Processing = QStringLiteral("Processing");
+const QString Printed = QStringLiteral("Printed");
+const QString Failed = QStringLiteral("Failed");
+
+// A lock not refreshed for ten minutes belongs to a watcher that ended (one on
+// another machine, whose process cannot be looked up from here).
+constexpr int StaleLockMilliseconds = 10 * 60 * 1000;
+
+QString lockOf(const QString &claimFolder)
+{
+    return claimFolder + QStringLiteral(".lock");
+}
+
+} // namespace
+
+QString numberedName(const QString &name, int n)
+{
+    if (n <= 1)
+        return name;
+    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+    const QString number = QStringLiteral(" (%1)").arg(n);
+    // A name that is all extension (".pptx") or has none is numbered at its end.
+    if (dot <= 0)
+        return name + number;
+    return name.left(dot) + number + name.mid(dot);
+}
+
+QString watcherName(const QString &host, qint64 pid)
+{
+    QString name;
+    for (const QChar c : host)
+        name += c.isLetterOrNumber() || c == QLatin1Char('-') || c == QLatin1Char('.')
+                    ? c
+                    : QLatin1Char('_');
+    if (name.isEmpty())
+        name = QStringLiteral("host");
+    return name + QLatin1Char('-') + QString::number(pid);
+}
+
+HotFolder::HotFolder(FileHandover &files, QString folder, QString watcher, Say say)
+    : m_files(files), m_folder(std::move(folder)), m_watcher(std::move(watcher)),
+      m_own(at(Processing) + QLatin1Char('/') + m_watcher), m_say(std::move(say))
+{}
+
+HotFolder::~HotFolder()
+{
+    if (m_lock)
+        m_files.removeEmptyFolder(m_own);
+    m_lock.reset();
+}
+
+QString HotFolder::at(const QString &sub) const
+{
+    return m_folder + QLatin1Char('/') + sub;
+}
+
+bool HotFolder::open()
+{
+    for (const QString &sub : {Processing, Printed, Failed}) {
+        if (!m_files.makeFolders(at(sub)).isEmpty()) {
+            m_say(QStringLiteral("\"%1\" cannot be made.").arg(at(sub)));
+            return false;
+        }
+    }
+    m_lock = m_files.tryLock(lockOf(m_own), StaleLockMilliseconds);
+    if (!m_lock) {
+        m_say(QStringLiteral("\"%1\" is held by another watcher of the same name, or "
+                             "cannot be written.")
+                  .arg(lockOf(m_own)));
+        return false;
+    }
+    if (!m_files.makeFolders(m_own).isEmpty()) {
+        m_say(QStringLiteral("\"%1\" cannot be made.").arg(m_own));
+        return false;
+    }
+    return true;
+}
+
+void HotFolder::heartbeat()
+{
+    if (m_lock && !m_lock->refresh())
+        qCDebug(lcApp) << "the watcher's lock could not be refreshed";
+}
+
+void HotFolder::takeBackOrphans()
+{
+    const QString processing = at(Processing);
+    for (const QString &name : m_files.folders(processing)) {
+        if (name == m_watcher) {
+            takeBack(name);
+            continue;
+        }
+        const QString claimFolder = processing + QLatin1Char('/') + name;
+        const std::unique_ptr<HeldLock> lock =
+            m_files.tryLock(lockOf(claimFolder), StaleLockMilliseconds);
+        if (!lock)
+            continue; // its watcher runs
+        takeBack(name);
+        m_files.removeEmptyFolder(claimFolder);
+    }
+}
+
+void HotFolder::takeBack(const QString &claimFolder)
+{
+    const QString claimed = at(Processing) + QLatin1Char('/') + claimFolder;
+    for (const QString &file : m_files.files(claimed)) {
+        const std::optional<QString> placed =
+            moveToFree(claimed + QLatin1Char('/') + file, m_folder, file);
+        if (placed)
+            m_say(QStringLiteral("took back \"%1\", left in %2/%3 by a watcher that ended.")
+                      .arg(*placed, Processing, claimFolder));
+    }
+}
+
+std::optional<QString> HotFolder::moveToFree(const QString &from, const QString &folder,
+                                             const QString &name)
+{
+    for (int n = 1;; ++n) {
+        const QString target = numberedName(name, n);
+        QString why;
+        switch (m_files.move(from, folder + QLatin1Char('/') + target, &why)) {
+        case MoveOutcome::Moved:
+            return target;
+        case MoveOutcome::TargetTaken:
+            continue;
+        case MoveOutcome::SourceGone:
+            return std::nullopt;
+        case MoveOutcome::Failed:
+            m_say(QStringLiteral("\"%1\" could not be moved to \"%2\": %3").arg(from, folder, why));
+            return std::nullopt;
+        }
+    }
+}
+
+HotFolder::Claim HotFolder::claim(const QString &name, QString &claimed)
+{
+    const QString source = m_folder + QLatin1Char('/') + name;
+    for (int n = 1;; ++n) {
+        const QString target = m_own + QLatin1Char('/') + numberedName(name, n);
+        QString why;
+        switch (m_files.move(source, target, &why)) {
+        case MoveOutcome::Moved:
+            claimed = target;
+            return Claim::Claimed;
+        case MoveOutcome::TargetTaken:
+            continue;
+        case MoveOutcome::SourceGone:
+            return Claim::Gone;
+        case MoveOutcome::Failed:
+            m_say(QStringLiteral("\"%1\" could not be taken: %2; it is left where it is.")
+                      .arg(source, why));
+            return Claim::Refused;
+        }
+    }
+}
+
+std::optional<MovedOut> HotFolder::moveOut(const QString &claimed, const QString &name,
+                                           bool printed, const QString &report)
+{
+    const QString sub = printed ? Printed : Failed;
+    const QString folder = at(sub);
+    for (int n = 1;; ++n) {
+        const QString target = numberedName(name, n);
+        const QString to = folder + QLatin1Char('/') + target;
+        // A failed file's report takes its name first, so that no other
+        // watcher can give the same name to a report of its own.
+        bool reportMade = false;
+        if (!printed) {
+            QString why;
+            const CreateOutcome made = m_files.createNew(to + QStringLiteral(".txt"), &why);
+            if (made == CreateOutcome::Exists)
+                continue;
+            if (made == CreateOutcome::Failed)
+                m_say(QStringLiteral("\"%1.txt\" cannot be written: %2").arg(to, why));
+            reportMade = made == CreateOutcome::Created;
+        }
+        const auto release = [&] {
+            if (reportMade)
+                m_files.remove(to + QStringLiteral(".txt")); // only the report this watcher began
+        };
+        QString why;
+        switch (m_files.move(claimed, to, &why)) {
+        case MoveOutcome::Moved:
+            break;
+        case MoveOutcome::TargetTaken:
+            release();
+            continue;
+        case MoveOutcome::SourceGone:
+        case MoveOutcome::Failed:
+            release();
+            m_say(QStringLiteral("\"%1\" could not be moved to \"%2\": %3; it stays in %4/%5.")
+                      .arg(name, folder, why, Processing, m_watcher));
+            return std::nullopt;
+        }
+        MovedOut moved{sub + QLatin1Char('/') + target, false};
+        if (reportMade) {
+            const QString unwritten = m_files.write(to + QStringLiteral(".txt"), report.toUtf8());
+            moved.reportWritten = unwritten.isEmpty();
+            if (!moved.reportWritten)
+                m_say(QStringLiteral("\"%1.txt\" cannot be written: %2").arg(to, unwritten));
+        }
+        return moved;
+    }
+}
+
+} // namespace deckrun

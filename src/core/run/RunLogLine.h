@@ -1,0 +1,28 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QString>
+
+namespace deckrun {
+
+/** How one file of a run ended, as the run log records it. */
+struct FileOutcome {
+    QDateTime time; // when the run log's line was written
+    QString file;
+    QString printer;    // the printer the file was sent to
+    int failedStep = 0; // the first step that failed; 0 when every step passed
+    QString description;
+
+    bool printed() const { return failedStep == 0; }
+};
+
+/**
+ * The run log's line for `outcome`: one JSON object with "time" (ISO 8601,
+ * with the offset from UTC), "file", "printer" and "outcome" ("printed" or
+ * "failed"); a failed file adds "step" and "description".
+ */
+QByteArray RunLogLine(const FileOutcome &outcome);
+
+} // namespace deckrun
