@@ -9,8 +9,7 @@
 
 namespace deckrun {
 
-Answer ConsoleDialogs::messageBox(const QString &text, const QString &title, Buttons buttons,
-                                  Icon)
+Answer ConsoleDialogs::messageBox(const QString &text, const QString &title, Buttons buttons, Icon)
 {
     if (buttons == Buttons::YesNo && m_whenRunning == WhenRunning::GoOnQuietly) {
         qCDebug(lcOffice) << "the application already runs; this watcher starts its own";

@@ -21,9 +21,9 @@ class StopSignals;
 
 /** How a run without a window answers whether to go on while the application already runs. */
 enum class WhenRunning {
-    Refuse,       // says that nothing was printed and how to go on (--yes)
-    GoOn,         // says it goes on, as --yes asked
-    GoOnQuietly,  // a watcher: every watcher prints on an application of its own
+    Refuse,      // says that nothing was printed and how to go on (--yes)
+    GoOn,        // says it goes on, as --yes asked
+    GoOnQuietly, // a watcher: every watcher prints on an application of its own
 };
 
 /**

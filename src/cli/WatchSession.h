@@ -8,11 +8,22 @@
 // a one-file queue, moves it out and says so on standard output, until
 // SIGINT or SIGTERM.
 
+#include "cli/ConsoleFrontEnd.h"
+#include "core/hotfolder/HotFolder.h"
+#include "core/hotfolder/Settling.h"
+
+#include <QElapsedTimer>
+#include <QFileSystemWatcher>
+#include <QObject>
 #include <QString>
+#include <QTimer>
+
+#include <memory>
+#include <optional>
 
 namespace deckrun {
 
-class ConsoleDialogs;
+class PrintStrategy;
 struct Platform;
 
 struct WatchOptions {
@@ -27,6 +38,58 @@ struct WatchOptions {
     bool pauses = false;
     /** A file is taken once it has not changed for this long and nobody here writes it. */
     int settleMilliseconds = 2000;
+};
+
+/** One watcher at work on its folder, on the program's event loop. */
+class WatchSession final : public QObject {
+public:
+    /** `dialogs` are the platform's: the session files a failed file's reports from them. */
+    WatchSession(Platform &platform, ConsoleDialogs &dialogs, WatchOptions options,
+                 ConsoleStop &stop);
+    ~WatchSession() override;
+    WatchSession(const WatchSession &) = delete;
+    WatchSession &operator=(const WatchSession &) = delete;
+
+    /** Makes the folders, claims this watcher's name, takes orphans back and starts watching. */
+    bool start();
+    /** True while a file is in hand. */
+    bool busy() const { return m_busy; }
+    /** Claims the settled file `name`, prints it and moves it to Printed/ or Failed/. */
+    void handle(const QString &name);
+
+private:
+    QString pattern() const { return QStringLiteral("*.") + m_options.extension; }
+    QString pathOf(const QString &name) const { return m_options.folder + QLatin1Char('/') + name; }
+    void lookEveryFewSeconds();
+    /** The files in the folder now: new ones are watched until they settle, gone ones forgotten. */
+    void rescan();
+    /** Wakes the session when the next file may have settled. */
+    void schedule();
+    std::optional<QString> nextReady();
+    /**
+     * Takes and prints the settled files, oldest first, until none is left.
+     * Printing handles events, so this is entered again meanwhile: that call
+     * leaves the work to the one under way.
+     */
+    void work();
+    void forget(const QString &name);
+    /** Prints one claimed file: the print run on a queue of that file alone. */
+    FileOutcome print(const QString &path);
+    QString reportText(const QString &name, const FileOutcome &outcome,
+                       const QStringList &reports) const;
+
+    Platform &m_platform;
+    ConsoleDialogs &m_dialogs;
+    WatchOptions m_options;
+    ConsoleStop &m_stop;
+    HotFolder m_hotFolder;
+    Settling m_settling;
+    ConsoleRun m_run;
+    std::unique_ptr<PrintStrategy> m_strategy;
+    QFileSystemWatcher m_watcher;
+    QTimer m_settle, m_heartbeat, m_networkLook;
+    QElapsedTimer m_clock;
+    bool m_busy = false;
 };
 
 /**

@@ -5,9 +5,9 @@
 // files, no fixed waits.
 
 #include "core/run/KeptApplication.h"
+#include "core/queue/QueueModel.h"
 #include "core/run/Lanes.h"
 #include "core/run/PrintRun.h"
-#include "core/queue/QueueModel.h"
 #include "platform/FileSystem.h"
 #include "support/FakePlatform.h"
 #include "support/RunLogLines.h"

@@ -369,7 +369,8 @@ TEST_F(WatchFolder, SigtermMidFileEndsTheWatchOnceTheFileIsDone)
     QThread::msleep(300);
     EXPECT_EQ(w.stop(SIGTERM), 0) << w.err().toStdString();
     EXPECT_EQ(w.out(), QStringLiteral("Processing: %1\nPrinted: Printed/%1\n").arg(name));
-    EXPECT_TRUE(w.err().contains(QStringLiteral("SIGTERM: stopping once the file in hand has ended")))
+    EXPECT_TRUE(
+        w.err().contains(QStringLiteral("SIGTERM: stopping once the file in hand has ended")))
         << w.err().toStdString();
     EXPECT_EQ(w.runLog(), QStringList{name + QStringLiteral(" printed on ") + printer});
     EXPECT_TRUE(waitUntil([&] { return pdfsWith(token).size() == 1; }, 60000));

@@ -3,6 +3,8 @@
 
 #include "platform/Failure.h"
 
+#include <atomic>
+
 namespace deckrun {
 
 struct SimAutomation::State {
@@ -15,6 +17,9 @@ struct SimAutomation::State {
     QString activePrinter;
     QStringList printed;
     int shutdowns = 0;
+    std::atomic<int> aborts{0};
+    std::shared_ptr<SimAutomation::Printer> printer;
+    std::function<void(const QString &)> onOpen;
 
     void call(const QString &word, const QString &argument = QString())
     {
@@ -41,6 +46,10 @@ public:
     {
         m_s->call(QStringLiteral("PrintOut"));
         m_s->printed << m_s->openPath + QStringLiteral(" -> ") + m_s->activePrinter;
+        if (m_s->printer) {
+            const std::lock_guard lock(m_s->printer->lock);
+            m_s->printer->printed << m_s->openPath;
+        }
     }
     void close() override
     {
@@ -111,6 +120,8 @@ public:
 private:
     void opened(const QString &fileName)
     {
+        if (m_s->onOpen)
+            m_s->onOpen(fileName);
         const auto failure = m_s->openFailures.constFind(fileName);
         if (failure != m_s->openFailures.constEnd())
             throw Failure(failure.value());
@@ -176,6 +187,26 @@ std::shared_ptr<PresentationApp> SimAutomation::getRunning()
     if (!m_state->running)
         throw Failure(QStringLiteral("ActiveX component can't create object"), 429);
     return std::make_shared<SimApp>(m_state);
+}
+
+void SimAutomation::printTo(std::shared_ptr<Printer> printer)
+{
+    m_state->printer = std::move(printer);
+}
+
+void SimAutomation::onOpen(std::function<void(const QString &)> hook)
+{
+    m_state->onOpen = std::move(hook);
+}
+
+int SimAutomation::aborts() const
+{
+    return m_state->aborts;
+}
+
+void SimAutomation::abort()
+{
+    ++m_state->aborts; // from any thread: nothing else of the state is touched
 }
 
 void SimAutomation::shutdown()

@@ -6,7 +6,9 @@
 #include <QHash>
 #include <QStringList>
 
+#include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 
 namespace deckrun {
@@ -38,12 +40,28 @@ public:
     QStringList printed() const;
     int shutdowns() const;
 
+    /** What several simulated applications print, in the order the printer got it. */
+    struct Printer {
+        std::mutex lock;
+        QStringList printed;
+    };
+    /** PrintOut also goes to `printer`, shared with other simulated applications (lanes). */
+    void printTo(std::shared_ptr<Printer> printer);
+    /**
+     * Called in every open before the file opens, on whatever thread opens it
+     * (a lane's): a test holds an open there, or makes it slow.
+     */
+    void onOpen(std::function<void(const QString &path)> hook);
+    /** Times abort() was called. */
+    int aborts() const;
+
     std::shared_ptr<PresentationApp> create() override;
     std::shared_ptr<PresentationApp> getRunning() override;
     QString expectedName() const override { return QStringLiteral("Microsoft PowerPoint"); }
     QString productLabel() const override { return QStringLiteral("PowerPoint"); }
     QString processName() const override { return QStringLiteral("POWERPNT.EXE"); }
     void shutdown() override;
+    void abort() override;
 
     struct State;
 

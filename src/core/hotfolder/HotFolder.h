@@ -29,8 +29,8 @@ QString watcherName(const QString &host, qint64 pid);
 
 /** Where a file went once it was handled. */
 struct MovedOut {
-    QString shown;         // "Printed/a.pptx", "Failed/a (2).pptx"
-    bool reportWritten{};  // a failed file's report lies beside it, as shown + ".txt"
+    QString shown;        // "Printed/a.pptx", "Failed/a (2).pptx"
+    bool reportWritten{}; // a failed file's report lies beside it, as shown + ".txt"
 };
 
 class HotFolder {

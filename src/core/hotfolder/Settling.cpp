@@ -16,7 +16,8 @@ QStringList Settling::seen(const QHash<QString, FileState> &present, qint64 now)
         m_candidates.insert(it.key(), Candidate{it.value(), now, false});
         added << it.key();
     }
-    m_candidates.removeIf([&](const auto &candidate) { return !present.contains(candidate.key()); });
+    m_candidates.removeIf(
+        [&](const auto &candidate) { return !present.contains(candidate.key()); });
     return added;
 }
 

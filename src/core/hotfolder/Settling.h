@@ -36,7 +36,8 @@ public:
     bool contains(const QString &name) const { return m_candidates.contains(name); }
     bool isEmpty() const { return m_candidates.isEmpty(); }
 
-    /** Milliseconds from `now` until the next file may have settled (0: now); none when none waits. */
+    /** Milliseconds from `now` until the next file may have settled (0: now); none when none waits.
+     */
     std::optional<qint64> due(qint64 now) const;
 
     /** How the caller reads a file's state now (none: it is gone). */

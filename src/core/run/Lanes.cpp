@@ -169,8 +169,8 @@ private:
     double m_started = 0;
 };
 
-Lanes::Lanes(const MakeOffice &makeOffice, Printers &printers, FileSystem &files,
-             EventLoop &events, int jobs, int renewEvery)
+Lanes::Lanes(const MakeOffice &makeOffice, Printers &printers, FileSystem &files, EventLoop &events,
+             int jobs, int renewEvery)
     : m_printers(printers), m_events(events)
 {
     for (int k = 0; k < jobs; ++k)
@@ -210,8 +210,7 @@ void Lanes::printFile(FileInHand &file)
     Lane &lane = laneOf(file.row);
     double started = 0;
     const bool passed = printOnKeptApplication(
-        file,
-        [&] { return lane.finishOpen(file.path, m_events.secondsSinceMidnight(), started); },
+        file, [&] { return lane.finishOpen(file.path, m_events.secondsSinceMidnight(), started); },
         started, [&](const std::function<void()> &work) { lane.call(work); });
     lane.fileDone(passed, m_events.secondsSinceMidnight());
     openAhead(file.row + static_cast<std::int32_t>(m_lanes.size()));
