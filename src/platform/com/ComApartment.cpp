@@ -2,6 +2,7 @@
 #include "platform/com/ComApartment.h"
 
 #include <algorithm>
+#include <atomic>
 #include <exception>
 #include <string>
 #include <system_error>
@@ -63,6 +64,7 @@ public:
 /** A call posted to an apartment, as its two threads share it. */
 struct Outcome {
     std::exception_ptr error;
+    std::atomic<long> busyAnswer{S_OK}; // the last busy answer of this call
     Event done;
 };
 
@@ -102,8 +104,7 @@ std::optional<Overdue> Apartment::callUntil(Clock::time_point deadline,
     auto outcome = std::make_shared<Outcome>();
     post(Task{[outcome, work = std::move(work), deadline](Apartment &a) {
                   {
-                      const CallInHand call(deadline, a.busyAnswer);
-                      a.busyAnswer = S_OK;
+                      const CallInHand call(deadline, outcome->busyAnswer);
                       try {
                           work(a);
                       } catch (...) {
@@ -117,7 +118,7 @@ std::optional<Overdue> Apartment::callUntil(Clock::time_point deadline,
                   outcome->done.set();
               }});
     if (!waitHandlingMessages(outcome->done.get(), deadline))
-        return Overdue{busyAnswer.load()};
+        return Overdue{outcome->busyAnswer.load()};
     if (!outcome->error)
         return std::nullopt;
     try {
@@ -136,7 +137,7 @@ void Apartment::post(Task task)
         const std::lock_guard lock(m_mutex);
         if (!m_over) {
             m_tasks.push_back(std::move(task));
-            SetEvent(m_wake);
+            m_wake.set();
             return;
         }
     }
@@ -157,7 +158,7 @@ void Apartment::abandon()
         m_abandoned = true;
         m_over = true;
         std::swap(dropped, m_tasks);
-        SetEvent(m_wake);
+        m_wake.set();
     }
     for (Task &task : dropped)
         if (task.cancel)
@@ -168,7 +169,7 @@ void Apartment::finish()
 {
     const std::lock_guard lock(m_mutex);
     m_over = true;
-    SetEvent(m_wake);
+    m_wake.set();
 }
 
 bool Apartment::abandoned() const
@@ -235,7 +236,8 @@ void Apartment::serve()
         if (!tasks.empty())
             continue; // more may have come meanwhile
         // Idle: wait for work, handling what COM posts to this apartment.
-        MsgWaitForMultipleObjectsEx(1, &m_wake, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+        const HANDLE wake = m_wake.get();
+        MsgWaitForMultipleObjectsEx(1, &wake, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
         MSG msg;
         while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
             TranslateMessage(&msg);

@@ -12,7 +12,6 @@
 #include "platform/com/ComDispatch.h"
 #include "platform/com/MessageWait.h"
 
-#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <deque>
@@ -59,8 +58,7 @@ public:
     /** A new apartment, its thread running and COM set up on it. */
     static std::shared_ptr<Apartment> start();
 
-    Apartment() : m_wake(CreateEventW(nullptr, FALSE, FALSE, nullptr)) {}
-    ~Apartment() { CloseHandle(m_wake); }
+    Apartment() = default;
     Apartment(const Apartment &) = delete;
     Apartment &operator=(const Apartment &) = delete;
 
@@ -101,9 +99,6 @@ public:
     const Dispatch &object(std::uint64_t id) const;
     void release(std::uint64_t id) { m_objects.erase(id); }
 
-    /** The last busy answer of the call in hand (S_OK when there was none). */
-    std::atomic<long> busyAnswer{S_OK};
-
 private:
     std::optional<Overdue> callUntil(std::chrono::steady_clock::time_point deadline,
                                      std::function<void(Apartment &)> work,
@@ -117,7 +112,7 @@ private:
     std::deque<Task> m_tasks;
     bool m_over = false;      // takes no more work
     bool m_abandoned = false; // a call in it did not return in time
-    HANDLE m_wake;
+    Event m_wake{Event::Reset::Automatic};
     // The apartment's thread's own.
     std::unordered_map<std::uint64_t, Dispatch> m_objects;
     std::uint64_t m_nextId = 1;

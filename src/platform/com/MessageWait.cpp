@@ -10,7 +10,8 @@ namespace deckrun::com {
 
 using Clock = std::chrono::steady_clock;
 
-Event::Event() : m_h(CreateEventW(nullptr, TRUE, FALSE, nullptr))
+Event::Event(Reset reset)
+    : m_h(CreateEventW(nullptr, reset == Reset::Manual ? TRUE : FALSE, FALSE, nullptr))
 {
     if (!m_h)
         fail(HRESULT_FROM_WIN32(GetLastError()), std::wstring());

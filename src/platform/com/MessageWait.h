@@ -14,7 +14,9 @@ namespace deckrun::com {
 /** An event handle, closed when dropped; throws ComError when the system has none to give. */
 class Event {
 public:
-    Event();
+    enum class Reset { Manual, Automatic };
+
+    explicit Event(Reset reset = Reset::Manual);
     ~Event() { CloseHandle(m_h); }
     Event(const Event &) = delete;
     Event &operator=(const Event &) = delete;
