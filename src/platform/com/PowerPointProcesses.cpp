@@ -146,6 +146,13 @@ std::shared_ptr<PowerPointProcess> PowerPointProcesses::track(unsigned long pid,
     return p;
 }
 
+bool PowerPointProcesses::ours(unsigned long pid) const
+{
+    // A process seen is held open: its number stays its own even after it ended.
+    return std::any_of(m_seen.begin(), m_seen.end(),
+                       [pid](const auto &p) { return p->pid() == pid && p->ours(); });
+}
+
 void PowerPointProcesses::stop(const std::shared_ptr<PowerPointProcess> &process)
 {
     if (!process || !process->m_handle) {

@@ -62,6 +62,8 @@ public:
     const std::wstring &image() const { return m_image; }
     /** The process with this number, known from before or new; none for 0. */
     std::shared_ptr<PowerPointProcess> track(unsigned long pid, bool ours, std::intptr_t window);
+    /** Whether the process with this number is one Deckrun has seen and started. */
+    bool ours(unsigned long pid) const;
     /** Stops `process` and waits for its end; unknown, every PowerPoint of this session. */
     void stop(const std::shared_ptr<PowerPointProcess> &process);
     /** Stops every PowerPoint of this session: when it is not known which one hangs. */
