@@ -3,7 +3,7 @@
 
 #include "platform/Failure.h"
 #include "platform/Logging.h"
-#include "platform/com/ComPowerPoint.h"
+#include "platform/com/PowerPointAutomation.h"
 
 namespace deckrun::com {
 
