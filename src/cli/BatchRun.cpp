@@ -144,11 +144,10 @@ int printFiles(Platform &platform, ConsoleDialogs &dialogs, const CommandLine &l
     }
     platform.office->shutdown();
     stop.endIfAsked();
-    // No files, or the running application's warning declined: nothing
-    // printed. Anything left out of the queue counts as a file not printed.
-    const bool everyFilePrinted = queued > 0 && run.printed() == queued &&
-                                  dialogs.errorReports() == 0 && queue.leftOut() == 0;
-    return everyFilePrinted ? 0 : 1;
+    return batchStatus(BatchTally{.queued = queued,
+                                  .printed = run.printed(),
+                                  .reports = dialogs.errorReports(),
+                                  .leftOut = queue.leftOut()});
 }
 
 } // namespace
@@ -197,6 +196,14 @@ int batchPause(SettingsStore &settings, const std::optional<int> &asked)
     return ok && stored >= 0 && stored <= 9
                ? stored
                : QString::fromLatin1(setting::PauseIndex.defaultValue).toInt();
+}
+
+int batchStatus(const BatchTally &tally)
+{
+    // Anything left out of the queue counts as a file not printed.
+    const bool everyFilePrinted = tally.queued > 0 && tally.printed == tally.queued &&
+                                  tally.reports == 0 && tally.leftOut == 0;
+    return everyFilePrinted ? 0 : 1;
 }
 
 int runWithoutWindow(int argc, char **argv, const CommandLine &line)

@@ -29,6 +29,21 @@ std::optional<QString> batchPrinter(Platform &platform, const std::optional<QStr
 /** The pause digit (0 to 9) asked for, else the one chosen in the window, else 5. */
 int batchPause(SettingsStore &settings, const std::optional<int> &asked);
 
+/** What a run without a window did, as its exit status counts it. */
+struct BatchTally {
+    int queued = 0;
+    int printed = 0;
+    int reports = 0; // error reports given
+    int leftOut = 0; // files and folders the walk passed over and named
+};
+
+/**
+ * 0 when every file queued printed, without a report and with nothing left
+ * out; 1 otherwise, also when nothing was queued (or the running
+ * application's warning was declined): nothing was printed.
+ */
+int batchStatus(const BatchTally &tally);
+
 /**
  * Runs `deckrun --print ...` or `deckrun --watch ...` to its end and gives
  * the exit status: for --print 0 when every file printed, 1 when any failed

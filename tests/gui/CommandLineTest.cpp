@@ -162,3 +162,21 @@ TEST(BatchChoices, PrinterAndPause)
         EXPECT_EQ(batchPause(settings, c.asked), c.pause) << (c.stored ? c.stored : "none");
     }
 }
+
+// The exit status of `deckrun --print`: one row per reason for 1, each alone.
+TEST(BatchChoices, TheStatusSaysWhetherEveryFilePrinted)
+{
+    const struct {
+        const char *label;
+        BatchTally tally;
+        int status;
+    } cases[] = {
+        {"EveryFilePrinted", {.queued = 2, .printed = 2}, 0},
+        {"NothingQueued", {}, 1},
+        {"OneNotPrinted", {.queued = 2, .printed = 1}, 1},
+        {"AReportAfterThePrint", {.queued = 1, .printed = 1, .reports = 1}, 1},
+        {"OnlyALeftOutEntry", {.queued = 1, .printed = 1, .leftOut = 1}, 1},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(batchStatus(c.tally), c.status) << c.label;
+}

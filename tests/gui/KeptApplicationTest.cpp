@@ -8,12 +8,18 @@
 #include "core/queue/QueueModel.h"
 #include "core/run/Lanes.h"
 #include "core/run/PrintRun.h"
+#include "core/run/RunStop.h"
+#include "platform/Failure.h"
 #include "platform/FileSystem.h"
 #include "support/FakePlatform.h"
 #include "support/RunLogLines.h"
 
+#include <QThread>
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+
+#include <atomic>
 
 using namespace deckrun;
 using namespace deckrun::test;
@@ -36,8 +42,30 @@ public:
     void showBusy(bool) override {}
     void showPercent(int) override {}
     void showText(const QString &) override {}
+    void fileStarted(int position, int, const QString &) override
+    {
+        if (onFileStarted)
+            onFileStarted(position);
+    }
 
     QString pause = QStringLiteral("3 seconds");
+    std::function<void(int position)> onFileStarted;
+};
+
+/** A simulated application that the test can read after the run let go of it. */
+class SharedSim final : public PresentationAutomation {
+public:
+    explicit SharedSim(std::shared_ptr<SimAutomation> sim) : m_sim(std::move(sim)) {}
+    std::shared_ptr<PresentationApp> create() override { return m_sim->create(); }
+    std::shared_ptr<PresentationApp> getRunning() override { return m_sim->getRunning(); }
+    QString expectedName() const override { return m_sim->expectedName(); }
+    QString productLabel() const override { return m_sim->productLabel(); }
+    QString processName() const override { return m_sim->processName(); }
+    void shutdown() override { m_sim->shutdown(); }
+    void abort() override { m_sim->abort(); }
+
+private:
+    std::shared_ptr<SimAutomation> m_sim;
 };
 
 /** How the kept application runs. */
@@ -59,17 +87,38 @@ protected:
     }
     void run(const QStringList &paths, PrintStrategy &strategy, bool pauses, FakePlatform &on)
     {
-        QueueModel queue;
+        queue.clear();
         queue.append(paths);
         bool printing = false;
         printQueue(RunSetup{.platform = on.platform,
                             .choices = choices,
                             .progress = choices,
                             .strategy = strategy,
-                            .pause = pauses ? PauseRule::Digit : PauseRule::None},
+                            .pause = pauses ? PauseRule::Digit : PauseRule::None,
+                            .stop = &stop},
                    queue, printing);
         EXPECT_FALSE(printing);
     }
+
+    /** Two lanes, each on a simulated application made ready by `prepare` (its number, 0 first). */
+    void runOnTwoLanes(const QStringList &paths,
+                       const std::function<void(SimAutomation &, int)> &prepare)
+    {
+        Lanes lanes(
+            [&](Printers &) {
+                sims.push_back(std::make_shared<SimAutomation>());
+                prepare(*sims.back(), static_cast<int>(sims.size()) - 1);
+                return std::make_unique<SharedSim>(sims.back());
+            },
+            *fake.platform.printers, *fake.platform.files, *fake.platform.events, 2);
+        run(paths, lanes, false, fake);
+    }
+
+    QueueModel queue;
+    RunStop stop;
+    std::vector<std::shared_ptr<SimAutomation>> sims;
+    const QString first = deck(QStringLiteral("a.ppt")), second = deck(QStringLiteral("b.ppt")),
+                  third = deck(QStringLiteral("c.ppt"));
 
     FakePlatform fake;
     Choices choices;
@@ -179,9 +228,9 @@ TEST_F(FastRun, AnApplicationThatEndedWhileItWaitedIsReplacedWithoutAReport)
     fake.office->failAt(QStringLiteral("Name"), QStringLiteral("It is no longer running."));
     run({a, b}, {.pauses = true});
     const QStringList calls = fake.office->calls();
-    const auto second = calls.indexOf(QStringLiteral("OpenHidden:") + b);
-    ASSERT_GE(second, 3);
-    EXPECT_EQ(calls.mid(second - 3, 3),
+    const auto opened = calls.indexOf(QStringLiteral("OpenHidden:") + b);
+    ASSERT_GE(opened, 3);
+    EXPECT_EQ(calls.mid(opened - 3, 3),
               (QStringList{QStringLiteral("Name"), QStringLiteral("ReleaseApp"),
                            QStringLiteral("Create")}));
     EXPECT_TRUE(fake.dialogs->reports().empty());
@@ -193,25 +242,6 @@ TEST_F(FastRun, AnApplicationThatEndedWhileItWaitedIsReplacedWithoutAReport)
     EXPECT_FALSE(busy.office->calls().contains(QStringLiteral("Name")));
 }
 
-namespace {
-
-/** A simulated application that the test can read after the run let go of it. */
-class SharedSim final : public PresentationAutomation {
-public:
-    explicit SharedSim(std::shared_ptr<SimAutomation> sim) : m_sim(std::move(sim)) {}
-    std::shared_ptr<PresentationApp> create() override { return m_sim->create(); }
-    std::shared_ptr<PresentationApp> getRunning() override { return m_sim->getRunning(); }
-    QString expectedName() const override { return m_sim->expectedName(); }
-    QString productLabel() const override { return m_sim->productLabel(); }
-    QString processName() const override { return m_sim->processName(); }
-    void shutdown() override { m_sim->shutdown(); }
-
-private:
-    std::shared_ptr<SimAutomation> m_sim;
-};
-
-} // namespace
-
 // Two applications side by side, each on a thread of its own: they take the
 // files in turn, a file that fails costs only its own application, and the
 // reports, the log and the prints keep the queue's order.
@@ -219,7 +249,6 @@ TEST_F(FastRun, TwoApplicationsSideBySideTakeTheFilesInTurn)
 {
     const QString a = deck(QStringLiteral("a.ppt")), bad = deck(QStringLiteral("damaged.ppt")),
                   b = deck(QStringLiteral("b.ppt")), c = deck(QStringLiteral("c.ppt"));
-    std::vector<std::shared_ptr<SimAutomation>> sims;
     {
         Lanes lanes(
             [&](Printers &) {
@@ -246,4 +275,78 @@ TEST_F(FastRun, TwoApplicationsSideBySideTakeTheFilesInTurn)
                             QStringLiteral("damaged.ppt failed 120: Damaged. on Office Laser"),
                             QStringLiteral("b.ppt printed on Office Laser"),
                             QStringLiteral("c.ppt printed on Office Laser")));
+}
+
+namespace {
+
+/** Waits, on a lane's thread, until `done` says so; false when it never did (within 20 s). */
+bool waitUntil(const std::function<bool()> &done)
+{
+    for (int k = 0; k < 20000; ++k) {
+        if (done())
+            return true;
+        QThread::msleep(1);
+    }
+    return false;
+}
+
+} // namespace
+
+// The printer gets the files in queue order even when the second lane has
+// its file open first. Kills lanes that print in the order their opens end.
+TEST_F(FastRun, LanesPrintInQueueOrderWhateverLaneOpensFirst)
+{
+    const auto printer = std::make_shared<SimAutomation::Printer>();
+    std::atomic<bool> secondOpening{false};
+    runOnTwoLanes({first, second, third}, [&](SimAutomation &sim, int lane) {
+        sim.printTo(printer);
+        sim.onOpen([&, lane](const QString &path) {
+            if (lane == 1 && path == second)
+                secondOpening = true;
+            if (lane == 0 && path == first)
+                waitUntil([&] { return secondOpening.load(); });
+        });
+    });
+    EXPECT_THAT(printer->printed, ElementsAre(first, second, third));
+}
+
+// A row changed after its file was opened ahead: that file is closed in its
+// application (the office holds no file it will not print) and the row's new
+// file prints. Kills a lane that leaves the stale document open.
+TEST_F(FastRun, AFileOpenedAheadForARowThatChangedIsClosed)
+{
+    const QString fourth = deck(QStringLiteral("d.ppt"));
+    choices.onFileStarted = [&](int position) {
+        if (position == 1)
+            queue.setTextAt(2, fourth);
+    };
+    runOnTwoLanes({first, second}, [](SimAutomation &, int) {});
+    ASSERT_EQ(sims.size(), 2u);
+    const QStringList calls = sims[1]->calls();
+    const auto stale = calls.indexOf(QStringLiteral("OpenHidden:") + second);
+    const auto fresh = calls.indexOf(QStringLiteral("OpenHidden:") + fourth);
+    ASSERT_GE(stale, 0);
+    ASSERT_GT(fresh, stale);
+    EXPECT_TRUE(calls.mid(stale, fresh - stale).contains(QStringLiteral("Close")))
+        << calls.join(QLatin1Char(' ')).toStdString();
+    EXPECT_THAT(sims[1]->printed(), ElementsAre(fourth + QStringLiteral(" -> ") + Printer));
+}
+
+// Asked to stop, the run does not wait for a file another lane is still
+// opening ahead: that lane's application is stopped under it. Kills a lane
+// whose end queues behind the open (up to the load's deadline).
+TEST_F(FastRun, AStopDoesNotWaitForAFileOpeningAhead)
+{
+    std::atomic<bool> releasedByTheStop{false};
+    choices.onFileStarted = [&](int) { stop.request(); };
+    runOnTwoLanes({first, second}, [&](SimAutomation &sim, int lane) {
+        if (lane == 1)
+            sim.onOpen([&sim, &releasedByTheStop](const QString &) {
+                releasedByTheStop = waitUntil([&] { return sim.aborts() > 0; });
+                throw Failure(QStringLiteral("LibreOffice Impress stopped unexpectedly."));
+            });
+    });
+    EXPECT_TRUE(releasedByTheStop);
+    EXPECT_THAT(runLogOutcomes(fake.runLogPath()),
+                ElementsAre(QStringLiteral("a.ppt printed on Office Laser")));
 }

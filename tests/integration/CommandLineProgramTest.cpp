@@ -583,6 +583,9 @@ TEST_F(BatchPrinting, FastRunNamesADamagedDeckAndTheGoodOnesAfterItShareOneOffic
         EXPECT_TRUE(f.err.startsWith(opening + QStringLiteral("\nin Tamberlin2021/08/31.Form1."
                                                               "PushButton3_Click at line 120\n")))
             << f.err.toStdString();
+        // The end on standard output, as the window's way says it; no box on standard error.
+        EXPECT_TRUE(f.out.endsWith(QStringLiteral("(4 of 4)\nDone.\n"))) << f.out.toStdString();
+        EXPECT_FALSE(f.err.contains(QStringLiteral("Done."))) << f.err.toStdString();
         EXPECT_EQ(runLogOutcomesIn(home.path()),
                   (QStringList{token + QStringLiteral("-1.pptx printed on ") + printer,
                                token + QStringLiteral("-damaged.pptx failed 120: ") + opening +

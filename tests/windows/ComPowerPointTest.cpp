@@ -7,8 +7,8 @@
 
 #include "StandIn.h"
 
-#include "platform/com/ComPowerPoint.h"
 #include "core/run/OpenPresentationSteps.h"
+#include "platform/com/ComPowerPoint.h"
 
 #include <iostream>
 #include <string>
