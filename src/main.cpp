@@ -42,7 +42,7 @@ int runWindow(int argc, char *argv[], const QStringList &paths)
     // window has started and shows.
     if (!paths.isEmpty())
         QTimer::singleShot(0, &form,
-                           [&form, paths] { deckrun::OpenCommandLinePaths(form, paths); });
+                           [&form, paths] { deckrun::openCommandLinePaths(form, paths); });
     return app.exec();
 }
 
@@ -50,7 +50,7 @@ int runWindow(int argc, char *argv[], const QStringList &paths)
 
 int main(int argc, char *argv[])
 {
-    deckrun::UseUtf8Console(); // what Deckrun writes to a console is UTF-8
+    deckrun::useUtf8Console(); // what Deckrun writes to a console is UTF-8
     const auto read = deckrun::readCommandLine(deckrun::programArguments(argc, argv),
                                                deckrun::undecodableArguments(argc, argv));
     if (const int *status = std::get_if<int>(&read))

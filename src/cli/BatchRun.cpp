@@ -55,17 +55,17 @@ private:
 /** Queues the files as given, and the files in each folder as "Add All File(s) In Folder" does. */
 void queuePaths(BatchQueue &run, const CommandLine &a)
 {
-    Platform &p = run.platform();
+    Platform &platform = run.platform();
     for (const QString &name : a.unreadable)
         run.leaveOut(name, QStringLiteral("its name is not valid UTF-8 text"));
-    StepRunner walk(*p.dialogs, AddFolderLocation());
+    StepRunner walk(*platform.dialogs, AddFolderLocation());
     const LeftOutSink leftOut = [&run](const QString &path, const QString &why) {
         run.leaveOut(path, why);
     };
     for (const QString &path : a.paths) {
         bool folder = false;
         try {
-            folder = p.files->IsFolder(path);
+            folder = platform.files->IsFolder(path);
         } catch (const std::exception &) {
             folder = false; // queued as a file, its open reports what is wrong
         }
@@ -152,9 +152,9 @@ int printFiles(Platform &platform, ConsoleDialogs &dialogs, const CommandLine &l
 
 } // namespace
 
-std::optional<QString> batchPrinter(Platform &p, const std::optional<QString> &asked)
+std::optional<QString> batchPrinter(Platform &platform, const std::optional<QString> &asked)
 {
-    const QStringList names = p.printers->printerNames();
+    const QStringList names = platform.printers->printerNames();
     if (asked) {
         // The print system takes printer names in any case: so does --printer,
         // and prints on the name as installed.
@@ -167,10 +167,10 @@ std::optional<QString> batchPrinter(Platform &p, const std::optional<QString> &a
             sayError(QStringLiteral("the printers are: %1").arg(names.join(QStringLiteral(", "))));
         return std::nullopt;
     }
-    const QString defaultPrinter = p.printers->defaultPrinterName();
+    const QString defaultPrinter = platform.printers->defaultPrinterName();
     std::optional<int> chosen;
     try {
-        chosen = StartingPrinter(*p.settings, names, defaultPrinter);
+        chosen = startingPrinter(*platform.settings, names, defaultPrinter);
     } catch (const std::exception &e) {
         qCDebug(lcCommandLine) << "the window's stored printer is not usable:" << e.what();
     }
@@ -212,7 +212,7 @@ int runWithoutWindow(int argc, char **argv, const CommandLine &line)
     nameTheProgram();
     // Without a home the settings, the office's profile and the run log
     // would go under "/", shared by every user without one.
-    if (const QString problem = UserFoldersProblem(); !problem.isEmpty()) {
+    if (const QString problem = userFoldersProblem(); !problem.isEmpty()) {
         sayError(problem);
         return BadArgumentsStatus;
     }

@@ -36,26 +36,26 @@ QStringList droppedPaths(const QMimeData *data)
 
 void PushButton1_Click(QueueWindow &window)
 {
-    Platform &p = window.platform();
-    StepRunner r(*p.dialogs, FormLocation("PushButton1_Click"));
+    Platform &platform = window.platform();
+    StepRunner steps(*platform.dialogs, FormLocation("PushButton1_Click"));
 
     FileDialogRequest request;
-    r.step(104, [&] { request.fileName = QString(); });
-    r.step(106, [&] {
+    steps.step(104, [&] { request.fileName = QString(); });
+    steps.step(106, [&] {
         request.flags = 2621953;
     }); // read-only box, multi-select, Explorer style, long names
-    r.step(108, [&] {
+    steps.step(108, [&] {
         request.title = QStringLiteral("Add File(s) - Hold Ctrl to select multiple files");
     });
-    r.step(110, [&] {
+    steps.step(110, [&] {
         request.filter = QStringLiteral("PowerPoint Files (*.p*)|*.p*|All Files (*.*)|*.*|");
     });
 
     FileDialogResult chosen;
     bool tooMany = false;
-    r.step(112, [&] {
+    steps.step(112, [&] {
         try {
-            chosen = p.dialogs->openFiles(request);
+            chosen = platform.dialogs->openFiles(request);
         } catch (const Failure &failure) {
             if (failure.code() != code::FileNameBufferTooSmall)
                 throw;
@@ -63,39 +63,39 @@ void PushButton1_Click(QueueWindow &window)
         }
     });
     if (tooMany) {
-        p.dialogs->messageBox(QStringLiteral("You've selected too many files to add.") +
-                                  QStringLiteral("\r\r") +
-                                  QStringLiteral("Please try adding via the \"Add All\" button."),
-                              QString(), Buttons::Ok, Icon::None);
+        platform.dialogs->messageBox(
+            QStringLiteral("You've selected too many files to add.") + QStringLiteral("\r\r") +
+                QStringLiteral("Please try adding via the \"Add All\" button."),
+            QString(), Buttons::Ok, Icon::None);
         return;
     }
-    if (r.test(114, [&] { return chosen.folder.isEmpty() && chosen.names.isEmpty(); }))
+    if (steps.test(114, [&] { return chosen.folder.isEmpty() && chosen.names.isEmpty(); }))
         return;
 
     // The dialog's answer as its parts: the folder first when several were chosen.
     QStringList parts;
-    r.step(116, [&] {
+    steps.step(116, [&] {
         if (!chosen.folder.isEmpty())
             parts << chosen.folder;
         parts << chosen.names;
     });
     // One file, or several from different folders (no common folder): each
     // full path goes in exactly as the dialog gave it.
-    if (r.passes(118, [&] { return parts.size() == 1 || chosen.folder.isEmpty(); })) {
+    if (steps.passes(118, [&] { return parts.size() == 1 || chosen.folder.isEmpty(); })) {
         for (const QString &full : std::as_const(parts)) {
             QString path;
-            r.step(120, [&] { path = full; });
-            r.step(122, [&] { window.queue().append(path); });
+            steps.step(120, [&] { path = full; });
+            steps.step(122, [&] { window.queue().append(path); });
         }
         return;
     }
-    if (r.test(124, [&] { return parts.size() < 2; }))
+    if (steps.test(124, [&] { return parts.size() < 2; }))
         return;
     for (qsizetype j = 1; j < parts.size(); ++j) {
         QString path;
-        r.step(136, [&] { path = parts.at(0) + pathSeparator() + parts.at(j); });
-        r.step(138, [&] { path = NormalizePath(path); }); // a root folder gives one separator
-        r.step(140, [&] { window.queue().append(path); });
+        steps.step(136, [&] { path = parts.at(0) + pathSeparator() + parts.at(j); });
+        steps.step(138, [&] { path = NormalizePath(path); }); // a root folder gives one separator
+        steps.step(140, [&] { window.queue().append(path); });
     }
 }
 
@@ -110,16 +110,17 @@ void ListView1_OLEDragOver(QueueWindow &, QDragMoveEvent *event)
 
 namespace {
 
-void addItems(QueueWindow &window, const QStringList &items, StepRunner &r)
+void addItems(QueueWindow &window, const QStringList &items, StepRunner &steps)
 {
-    Platform &p = window.platform();
+    Platform &platform = window.platform();
     for (const QString &item : items) {
         bool folder = false;
-        r.step(102, [&] { folder = p.files->IsFolder(item); });
+        steps.step(102, [&] { folder = platform.files->IsFolder(item); });
         if (folder)
-            AddFolderTree(window, item, QStringLiteral("*.*"), r); // each folder walked on its own
+            AddFolderTree(window, item, QStringLiteral("*.*"),
+                          steps); // each folder walked on its own
         else
-            r.step(106, [&] { window.queue().append(item); }); // exactly as dropped
+            steps.step(106, [&] { window.queue().append(item); }); // exactly as dropped
     }
 }
 } // namespace
@@ -128,24 +129,24 @@ void ListView1_OLEDragDrop(QueueWindow &window, QDropEvent *event)
 {
     // The drop has no numbered steps of its own; its failures are reported
     // under its own name and the drop goes on with the next item.
-    StepRunner r(*window.platform().dialogs, DropLocation());
+    StepRunner steps(*window.platform().dialogs, DropLocation());
     QStringList items;
-    r.step(100, [&] { items = droppedPaths(event->mimeData()); });
-    addItems(window, items, r);
+    steps.step(100, [&] { items = droppedPaths(event->mimeData()); });
+    addItems(window, items, steps);
 }
 
 void AddDroppedItems(QueueWindow &window, const QStringList &items)
 {
-    StepRunner r(*window.platform().dialogs, DropLocation());
-    addItems(window, items, r);
+    StepRunner steps(*window.platform().dialogs, DropLocation());
+    addItems(window, items, steps);
 }
 
-void OpenCommandLinePaths(QueueWindow &form, const QStringList &paths)
+void openCommandLinePaths(QueueWindow &form, const QStringList &paths)
 {
-    Platform &p = form.platform();
+    Platform &platform = form.platform();
     QStringList present, missing;
     for (const QString &path : paths)
-        (p.files->fileIsPresent(path) ? present : missing) << path;
+        (platform.files->fileIsPresent(path) ? present : missing) << path;
 
     AddDroppedItems(form, present);
     const QStringList &rows = form.queue().rows();
@@ -162,8 +163,9 @@ void OpenCommandLinePaths(QueueWindow &form, const QStringList &paths)
                 : QStringLiteral("These files or folders could not be found, so they were not "
                                  "added to the queue:");
         try {
-            p.dialogs->messageBox(text + QStringLiteral("\r\r") + missing.join(QLatin1Char('\r')),
-                                  QString(), Buttons::Ok, Icon::Warning);
+            platform.dialogs->messageBox(text + QStringLiteral("\r\r") +
+                                             missing.join(QLatin1Char('\r')),
+                                         QString(), Buttons::Ok, Icon::Warning);
         } catch (const std::exception &e) {
             // the message could not be shown; standard error has it
             qCDebug(lcApp) << "the missing paths' message could not be shown:" << e.what();

@@ -23,6 +23,6 @@ void AddDroppedItems(QueueWindow &window, const QStringList &items);
  * that does not exist is left out and named in one message afterwards (and on
  * standard error); the others are queued all the same.
  */
-void OpenCommandLinePaths(QueueWindow &window, const QStringList &paths);
+void openCommandLinePaths(QueueWindow &window, const QStringList &paths);
 
 } // namespace deckrun

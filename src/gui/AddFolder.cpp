@@ -10,40 +10,45 @@
 
 namespace deckrun {
 
+namespace {
+
+/** The prompt of the extension question. */
 QString ExtensionPrompt()
 {
     return QStringLiteral("Enter file extension to load:") + QStringLiteral("\r\r") +
            QStringLiteral("(* for all files, txt for all txt files, doc for all doc files, etc.)");
 }
 
+} // namespace
+
 void PushButton2_Click(QueueWindow &window)
 {
-    Platform &p = window.platform();
-    StepRunner r(*p.dialogs, AddFolderLocation());
+    Platform &platform = window.platform();
+    StepRunner steps(*platform.dialogs, AddFolderLocation());
 
     QString answer;
-    r.step(100, [&] {
-        const QString stored = readSetting(*p.settings, setting::Extension);
-        answer = p.dialogs->inputBox(ExtensionPrompt(), QString(), stored);
+    steps.step(100, [&] {
+        const QString stored = readSetting(*platform.settings, setting::Extension);
+        answer = platform.dialogs->inputBox(ExtensionPrompt(), QString(), stored);
         if (!answer.isEmpty())
-            writeSetting(*p.settings, setting::Extension,
+            writeSetting(*platform.settings, setting::Extension,
                          answer); // kept even if the browser is cancelled
     });
-    if (r.test(102, [&] { return answer.isEmpty(); }))
+    if (steps.test(102, [&] { return answer.isEmpty(); }))
         return;
 
     QString folder;
-    r.step(104, [&] {
-        const QString last = readSetting(*p.settings, setting::LastFolder);
-        folder = p.dialogs->browseForFolder(QStringLiteral("Please select folder:"), last);
+    steps.step(104, [&] {
+        const QString last = readSetting(*platform.settings, setting::LastFolder);
+        folder = platform.dialogs->browseForFolder(QStringLiteral("Please select folder:"), last);
     });
-    if (r.test(106, [&] { return folder.isEmpty(); }))
+    if (steps.test(106, [&] { return folder.isEmpty(); }))
         return;
 
-    r.step(112, [&] { window.setMousePointer(pointer::Busy); });
+    steps.step(112, [&] { window.setMousePointer(pointer::Busy); });
     // The answer goes in exactly as typed: "*" lists every file, ".ppt" finds "..ppt" names only.
-    AddFolderTree(window, folder, QStringLiteral("*.") + answer, r);
-    r.step(136, [&] { window.setMousePointer(pointer::Default); });
+    AddFolderTree(window, folder, QStringLiteral("*.") + answer, steps);
+    steps.step(136, [&] { window.setMousePointer(pointer::Default); });
 }
 
 } // namespace deckrun

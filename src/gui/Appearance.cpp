@@ -129,9 +129,9 @@ QString readSkin(const QString &path)
 
 void ApplySkinAndColours(Form1 &form)
 {
-    Platform &p = form.platform();
+    Platform &platform = form.platform();
     const QString sep(pathSeparator());
-    const QString folder = p.program->programFolder() + sep + QStringLiteral("x");
+    const QString folder = platform.program->programFolder() + sep + QStringLiteral("x");
     const QString name = skinFileName(folder);
     if (name.isEmpty())
         return; // no skin: the window keeps its white design colours

@@ -12,8 +12,8 @@ namespace deckrun {
 
 void PushButton6_Click(Dialogs &dialogs)
 {
-    StepRunner r(dialogs, FormLocation("PushButton6_Click"));
-    r.step(100, [&] {
+    StepRunner steps(dialogs, FormLocation("PushButton6_Click"));
+    steps.step(100, [&] {
         dialogs.messageBox(
             QStringLiteral("This program works with PowerPoint Presentations like .ppt and .pptx "
                            "but not PowerPoint Shows like .pps"),

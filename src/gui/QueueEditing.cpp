@@ -46,35 +46,35 @@ void removeSelectedRow(QueueWindow &window)
 // Move Up (-1) and Move Down (+1) share their shape; only the positions differ.
 void moveSelectedRow(QueueWindow &window, int direction, const QString &location)
 {
-    StepRunner r(*window.platform().dialogs, location);
+    StepRunner steps(*window.platform().dialogs, location);
     QueueModel &queue = window.queue();
     QueueView &list = window.queueList();
 
-    if (r.test(100, [&] { return window.isBusy(); }))
+    if (steps.test(100, [&] { return window.isBusy(); }))
         return;
-    if (r.test(102, [&] { return queue.count() == 0; }))
+    if (steps.test(102, [&] { return queue.count() == 0; }))
         return;
     int p = 0;
-    r.step(104, [&] { p = list.selectedPosition(); });
+    steps.step(104, [&] { p = list.selectedPosition(); });
     // With no selected row there is nothing to move: the list only gets the focus.
-    const bool atEdge = r.test(106, [&] {
+    const bool atEdge = steps.test(106, [&] {
         if (p == 0)
             return true;
         return direction < 0 ? p < 2 : p >= queue.count();
     });
     if (atEdge) {
-        r.step(118, [&] { list.setFocus(); });
+        steps.step(118, [&] { list.setFocus(); });
         return;
     }
     const int target = direction < 0 ? p - 1 : p + 1;
-    r.step(108, [&] {
+    steps.step(108, [&] {
         const QString text = queue.textAt(p);
         queue.insertAt(direction < 0 ? p - 1 : p + 2, text);
     });
-    r.step(110, [&] { queue.removeAt(direction < 0 ? p + 1 : p); });
-    r.step(112, [&] { list.selectPosition(target); });
-    r.step(114, [&] { list.ensureVisible(target); });
-    r.step(116, [&] { list.setFocus(); });
+    steps.step(110, [&] { queue.removeAt(direction < 0 ? p + 1 : p); });
+    steps.step(112, [&] { list.selectPosition(target); });
+    steps.step(114, [&] { list.ensureVisible(target); });
+    steps.step(116, [&] { list.setFocus(); });
 }
 
 } // namespace
@@ -103,10 +103,10 @@ void PushButton5_Click(QueueWindow &window)
 
 void PushButton7_Click(QueueWindow &window)
 {
-    StepRunner r(*window.platform().dialogs, FormLocation("PushButton7_Click"));
+    StepRunner steps(*window.platform().dialogs, FormLocation("PushButton7_Click"));
     // A failing busy test counts as passed: the list is still cleared.
-    if (r.passes(100, [&] { return !window.isBusy(); }))
-        r.step(100, [&] { window.queue().clear(); });
+    if (steps.passes(100, [&] { return !window.isBusy(); }))
+        steps.step(100, [&] { window.queue().clear(); });
 }
 
 void ListView1_ItemClick(QueueWindow &window, const QModelIndex &item)

@@ -11,30 +11,32 @@
 
 namespace deckrun {
 
-void LoadSampleFiles(Platform &p, QueueModel &queue)
+void LoadSampleFiles(Platform &platform, QueueModel &queue)
 {
     const QString sep(pathSeparator());
-    const QString sampleFolder = p.program->programFolder() + sep + QStringLiteral("Samples");
+    const QString sampleFolder =
+        platform.program->programFolder() + sep + QStringLiteral("Samples");
 
     // Every file, hidden ones and "~" names too; the paths go in as formed.
-    for (const QString &name : GetFilesInFolder(*p.files, sampleFolder, QStringLiteral("*.*"))) {
+    for (const QString &name :
+         GetFilesInFolder(*platform.files, sampleFolder, QStringLiteral("*.*"))) {
         const QString path = sampleFolder + sep + name;
-        if (p.files->fileIsPresent(path) && !ListContains(queue, path))
+        if (platform.files->fileIsPresent(path) && !ListContains(queue, path))
             queue.append(path);
     }
 
-    const Answer answer = p.dialogs->messageBox(
+    const Answer answer = platform.dialogs->messageBox(
         QStringLiteral("Would you like this software to open the folder where these sample files "
                        "are stored (so that you can view them before working with them)?"),
         QString(), Buttons::YesNo, Icon::None);
     if (answer == Answer::Yes)
-        p.shell->openFolder(sampleFolder);
+        platform.shell->openFolder(sampleFolder);
 }
 
 void PushButton8_Click(Platform &platform, QueueModel &queue)
 {
-    StepRunner r(*platform.dialogs, FormLocation("PushButton8_Click"));
-    r.step(100, [&] { LoadSampleFiles(platform, queue); });
+    StepRunner steps(*platform.dialogs, FormLocation("PushButton8_Click"));
+    steps.step(100, [&] { LoadSampleFiles(platform, queue); });
 }
 
 } // namespace deckrun

@@ -20,12 +20,12 @@
 namespace deckrun {
 
 // Start-up step 136. A failure here is reported by start-up under that step.
-void FillPrinterList(Platform &p, QComboBox &printers)
+void FillPrinterList(Platform &platform, QComboBox &printers)
 {
     QComboBox *list = &printers;
 
-    const QString defaultPrinter = p.printers->defaultPrinterName();
-    const QStringList names = p.printers->printerNames();
+    const QString defaultPrinter = platform.printers->defaultPrinterName();
+    const QStringList names = platform.printers->printerNames();
     if (names.isEmpty())
         throw Failure(QStringLiteral("No printers are installed."), code::PrinterError);
 
@@ -40,7 +40,8 @@ void FillPrinterList(Platform &p, QComboBox &printers)
 
     // Selecting below goes through the list's change signal, which stores the
     // choice as a click does.
-    if (const std::optional<int> chosen = StartingPrinter(*p.settings, names, defaultPrinter))
+    if (const std::optional<int> chosen =
+            startingPrinter(*platform.settings, names, defaultPrinter))
         list->setCurrentIndex(*chosen);
     // Otherwise (printers but no default) every printer is listed and none selected.
 }
@@ -95,8 +96,8 @@ void PushButton3_Click(PrintWindow &window)
 
 void PushButton9_Click(Dialogs &dialogs)
 {
-    StepRunner r(dialogs, FormLocation("PushButton9_Click"));
-    r.step(100, [&] {
+    StepRunner steps(dialogs, FormLocation("PushButton9_Click"));
+    steps.step(100, [&] {
         dialogs.messageBox(
             QStringLiteral(
                 "Please use this pause feature if blank pages are being printed or if files "

@@ -24,40 +24,40 @@ constexpr auto HomePage = DECKRUN_HOME_PAGE; // the build option of that name
 
 void Form1::Form_Load()
 {
-    Platform &p = m_platform;
-    StepRunner r(*p.dialogs, FormLocation("Form_Load"));
+    Platform &platform = m_platform;
+    StepRunner steps(*platform.dialogs, FormLocation("Form_Load"));
     const QString sep(pathSeparator());
 
-    r.step(100, [&] { ApplySkinAndColours(*this); });
+    steps.step(100, [&] { ApplySkinAndColours(*this); });
 
     QString cursorPath;
     // A failing presence test counts as passed: the cursor is loaded (and reported) anyway.
-    const bool cursorPresent = r.passes(102, [&] {
-        cursorPath = p.program->programFolder() + sep + QStringLiteral("HAND-M.CUR");
-        return p.files->fileIsPresent(cursorPath);
+    const bool cursorPresent = steps.passes(102, [&] {
+        cursorPath = platform.program->programFolder() + sep + QStringLiteral("HAND-M.CUR");
+        return platform.files->fileIsPresent(cursorPath);
     });
     if (cursorPresent) {
-        r.step(104, [&] { setMouseIcon(LoadCursorFile(cursorPath)); });
+        steps.step(104, [&] { setMouseIcon(LoadCursorFile(cursorPath)); });
     }
 
     // The home page on about one start in a hundred; never waited for.
-    r.step(106, [&] {
-        const int draw = static_cast<int>(p.events->randomNumber() * 100) + 1;
+    steps.step(106, [&] {
+        const int draw = static_cast<int>(platform.events->randomNumber() * 100) + 1;
         if (draw == 7)
-            p.shell->openUrl(QUrl(QLatin1String(HomePage)));
+            platform.shell->openUrl(QUrl(QLatin1String(HomePage)));
     });
 
-    r.step(130, [&] {
+    steps.step(130, [&] {
         setWindowTitle(QLatin1String(ProductName));
         setWindowIcon(applicationIcon());
-        p.dialogs->setApplicationTitle(ApplicationTitle(QLatin1String(ProductName)));
+        platform.dialogs->setApplicationTitle(ApplicationTitle(QLatin1String(ProductName)));
     });
-    r.step(132, [&] { m_queue->setColumnHeader(QStringLiteral("PowerPoint File(s)")); });
-    r.step(134, [&] { ListView1->header()->resizeSection(0, twips(6500)); });
-    r.step(136, [&] { FillPrinterList(p, *Combo1); });
+    steps.step(132, [&] { m_queue->setColumnHeader(QStringLiteral("PowerPoint File(s)")); });
+    steps.step(134, [&] { ListView1->header()->resizeSection(0, twips(6500)); });
+    steps.step(136, [&] { FillPrinterList(platform, *Combo1); });
 
-    FillPauseList(*p.settings, *Combo2, r); // steps 140 and 144
-    r.step(146, [&] { CheckPowerPointInstalled(p); });
+    FillPauseList(*platform.settings, *Combo2, steps); // steps 140 and 144
+    steps.step(146, [&] { CheckPowerPointInstalled(platform); });
 }
 
 } // namespace deckrun

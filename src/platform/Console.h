@@ -13,7 +13,7 @@ namespace deckrun {
  * Windows the console's output code page becomes UTF-8; POSIX terminals take
  * UTF-8 as it is.
  */
-void UseUtf8Console();
+void useUtf8Console();
 
 /**
  * The program's arguments as text, the program's own name first, before any

@@ -54,6 +54,6 @@ std::unique_ptr<PresentationAutomation> makeSystemPresentationAutomation(Printer
  * live under HOME, which a service or `env -i` may leave unset; Windows gives
  * every user a profile of its own.
  */
-QString UserFoldersProblem();
+QString userFoldersProblem();
 
 } // namespace deckrun

@@ -188,7 +188,7 @@ protected:
     /** The step numbers of the print run's error reports, in order. */
     std::vector<int> reportedSteps() const
     {
-        return fake.dialogs->reportedSteps(PrintRunLocation());
+        return fake.dialogs->reportedSteps(printRunLocation());
     }
 
     /** Presses "Start Printing" as the user does; returns the seconds the run took. */

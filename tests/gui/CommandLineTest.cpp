@@ -72,7 +72,7 @@ TEST(CommandLine, QueuesTheNamedPathsAsADropWould)
         Form1 form(fake.platform);
         form.Form_Load(); // every start-up step first, as the program does
         form.show();
-        OpenCommandLinePaths(form, pathsOf(c.arguments));
+        openCommandLinePaths(form, pathsOf(c.arguments));
         EXPECT_EQ(under(tree, form.queue().rows()), c.rows) << c.label;
         if (c.missing.isEmpty()) {
             EXPECT_TRUE(fake.dialogs->messages.empty()) << c.label;

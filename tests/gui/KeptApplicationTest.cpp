@@ -152,7 +152,7 @@ TEST_F(FastRun, OneApplicationForTheGoodFilesAndAFreshOneAfterAFileThatFailed)
     EXPECT_EQ(fake.office->shutdowns(), 2) << "after the damaged file, and at the end";
 
     // The same reports as the window's run gives for a file that does not open.
-    EXPECT_THAT(fake.dialogs->reportedSteps(PrintRunLocation()),
+    EXPECT_THAT(fake.dialogs->reportedSteps(printRunLocation()),
                 ElementsAre(120, 122, 126, 128, 130, 132));
     EXPECT_EQ(fake.dialogs->messages.back().text, QStringLiteral("Done."));
     EXPECT_THAT(runLogOutcomes(fake.runLogPath()),
@@ -178,7 +178,7 @@ TEST_F(FastRun, AFailingStepRenewsTheApplication)
         FakePlatform failing;
         failing.office->failAt(QString::fromLatin1(c.failing), QStringLiteral("It failed."));
         run({deck(QStringLiteral("a.ppt")), deck(QStringLiteral("b.ppt"))}, {}, failing);
-        EXPECT_EQ(failing.dialogs->reportedSteps(PrintRunLocation()), c.steps);
+        EXPECT_EQ(failing.dialogs->reportedSteps(printRunLocation()), c.steps);
         const QStringList calls = failing.office->calls();
         EXPECT_EQ(calls.count(QStringLiteral("Create")), 2) << "a fresh one for the second file";
         EXPECT_EQ(calls.count(QStringLiteral("Close")), c.closes);
@@ -268,7 +268,7 @@ TEST_F(FastRun, TwoApplicationsSideBySideTakeTheFilesInTurn)
     EXPECT_EQ(sims[1]->calls().count(QStringLiteral("Create")), 2)
         << "fresh after the damaged file";
     EXPECT_EQ(fake.office->calls(), QStringList{QStringLiteral("GetRunning")});
-    EXPECT_THAT(fake.dialogs->reportedSteps(PrintRunLocation()),
+    EXPECT_THAT(fake.dialogs->reportedSteps(printRunLocation()),
                 ElementsAre(120, 122, 126, 128, 130, 132));
     EXPECT_THAT(runLogOutcomes(fake.runLogPath()),
                 ElementsAre(QStringLiteral("a.ppt printed on Office Laser"),

@@ -102,7 +102,7 @@ protected:
     /** The step numbers of the error reports, in order. */
     std::vector<int> reportedSteps() const
     {
-        const std::vector<int> steps = fake.dialogs->reportedSteps(PrintRunLocation());
+        const std::vector<int> steps = fake.dialogs->reportedSteps(printRunLocation());
         for (const int step : steps)
             EXPECT_NE(step, -1) << "a report that does not name the print run's location";
         return steps;
@@ -356,7 +356,7 @@ TEST_P(ConfirmedPrint, IsInTheRunLogBeforeTheQuit)
     // The job reached the printer: a quit that fails later is reported, not recorded.
     EXPECT_THAT(runLogOutcomes(run.runLogPath()),
                 ElementsAre(QStringLiteral("a.ppt printed on Office Laser")));
-    EXPECT_EQ(run.dialogs->reportedSteps(PrintRunLocation()), c.reportedSteps);
+    EXPECT_EQ(run.dialogs->reportedSteps(printRunLocation()), c.reportedSteps);
 }
 
 INSTANTIATE_TEST_SUITE_P(PrintRun, ConfirmedPrint,

@@ -72,19 +72,19 @@ TEST(ProgressPercent, IsTheExactShareRoundedDown)
         {1, 0, 100},
     };
     for (const auto &c : cases)
-        EXPECT_EQ(ProgressPercent(c.i, c.count), c.percent) << c.i << " of " << c.count;
+        EXPECT_EQ(progressPercent(c.i, c.count), c.percent) << c.i << " of " << c.count;
     for (std::int32_t i = 1; i <= 100; ++i)
-        EXPECT_EQ(ProgressPercent(i, 100), i);
+        EXPECT_EQ(progressPercent(i, 100), i);
 }
 
 TEST(PauseDigit, ReadsTheFirstCharacter)
 {
-    EXPECT_EQ(PauseDigit(QStringLiteral("0 seconds")), 0);
-    EXPECT_EQ(PauseDigit(QStringLiteral("9 seconds")), 9);
-    EXPECT_EQ(PauseDigit(QStringLiteral("42")), 4);
+    EXPECT_EQ(pauseDigit(QStringLiteral("0 seconds")), 0);
+    EXPECT_EQ(pauseDigit(QStringLiteral("9 seconds")), 9);
+    EXPECT_EQ(pauseDigit(QStringLiteral("42")), 4);
     for (const char *text : {"", " 5 seconds", "x", "-1", "+3", "\xd9\xa3"}) {
         try {
-            PauseDigit(QString::fromUtf8(text));
+            pauseDigit(QString::fromUtf8(text));
             ADD_FAILURE() << "accepted \"" << text << '"';
         } catch (const Failure &failure) {
             EXPECT_EQ(failure.code(), 13);
@@ -175,7 +175,7 @@ TEST(RunLogLine, ReadsBackAsTheOutcomeItRecords)
     for (const auto &c : cases) {
         FileOutcome outcome{summer, QString::fromUtf8(c.file), QStringLiteral("PDF \"2\""), c.step,
                             QString::fromUtf8(c.description)};
-        const QByteArray line = RunLogLine(outcome);
+        const QByteArray line = runLogLine(outcome);
         EXPECT_FALSE(line.contains('\n')) << c.file;
         QJsonParseError error{};
         const QJsonObject o = QJsonDocument::fromJson(line, &error).object();

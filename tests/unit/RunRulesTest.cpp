@@ -110,8 +110,7 @@ void PrintTo(const Way &way, std::ostream *os)
 const Way Ways[] = {
     {"FreshApplication", "Quit",
      [](Offices &o) {
-         return std::make_unique<FreshApplication>(*o.fake.platform.office,
-                                                   *o.fake.platform.files);
+         return std::make_unique<FreshApplication>(*o.fake.platform.office, *o.fake.platform.files);
      },
      [](Offices &o) { return std::vector<SimAutomation *>{o.fake.office}; }},
     {"OneApplication", "Close", oneOfItsOwn,
@@ -223,7 +222,7 @@ TEST_P(CloseFailsAfterThePrint, IsLoggedPrintedAndReported)
                             QStringLiteral("b.ppt printed on Office Laser")));
     ASSERT_EQ(frontEnd.ended.size(), 2u);
     EXPECT_TRUE(frontEnd.ended[0].printed());
-    EXPECT_THAT(fake.dialogs->reportedSteps(PrintRunLocation()), ElementsAre(132, 132));
+    EXPECT_THAT(fake.dialogs->reportedSteps(printRunLocation()), ElementsAre(132, 132));
 }
 INSTANTIATE_TEST_SUITE_P(EveryWay, CloseFailsAfterThePrint, testing::ValuesIn(Ways), WayName);
 
@@ -304,19 +303,15 @@ protected:
         tree.file(name, "a deck");
         ConsoleDialogs dialogs(WhenRunning::GoOnQuietly);
         ConsoleStop stop({});
-        WatchSession session(fake.platform, dialogs,
-                             WatchOptions{.folder = tree.path(),
-                                          .printer = Printer,
-                                          .fast = GetParam().fast,
-                                          .pause = 0},
-                             stop);
+        WatchSession session(
+            fake.platform, dialogs,
+            WatchOptions{
+                .folder = tree.path(), .printer = Printer, .fast = GetParam().fast, .pause = 0},
+            stop);
         ASSERT_TRUE(session.start());
         session.handle(name);
     }
-    QStringList in(const QString &sub) const
-    {
-        return QDir(tree.at(sub)).entryList(QDir::Files);
-    }
+    QStringList in(const QString &sub) const { return QDir(tree.at(sub)).entryList(QDir::Files); }
 
     TempTree tree;
     FakePlatform fake;

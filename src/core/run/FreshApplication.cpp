@@ -20,7 +20,7 @@ void FreshApplication::printFile(FileInHand &file)
     std::shared_ptr<PresentationApp> application;
     std::shared_ptr<Presentation> presentation;
     steps.step(120, [&] {
-        CheckPresentationFile(m_files, m_office, file.path);
+        checkPresentationFile(m_files, m_office, file.path);
         application = OpenPresentation(m_office, file.path);
     });
     steps.step(122, [&] { presentation = requiredObject(application).activePresentation(); });

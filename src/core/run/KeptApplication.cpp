@@ -30,7 +30,7 @@ std::shared_ptr<PresentationApp> KeptApplication::open(const QString &path, doub
                                                        double *started)
 {
     // A pipe would hold the application until its deadline: it is never asked.
-    CheckPresentationFile(m_files, m_office, path);
+    checkPresentationFile(m_files, m_office, path);
     if (m_application) {
         double idle = now - m_lastUsed;
         if (idle < 0)

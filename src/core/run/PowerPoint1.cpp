@@ -26,11 +26,11 @@ QString RunningApplicationWarning(const PresentationAutomation &office)
            QStringLiteral("Would you like to proceed anyway?");
 }
 
-void CheckPowerPointInstalled(Platform &p)
+void CheckPowerPointInstalled(Platform &platform)
 {
     bool usable = false;
     try {
-        usable = p.office->isInstalled();
+        usable = platform.office->isInstalled();
     } catch (const std::exception &e) {
         qCDebug(lcOffice) << "taken as not installed:" << e.what();
         usable = false;
@@ -38,11 +38,12 @@ void CheckPowerPointInstalled(Platform &p)
     if (usable)
         return;
     try {
-        p.dialogs->messageBox(NotInstalledMessage(*p.office), QString(), Buttons::Ok, Icon::None);
+        platform.dialogs->messageBox(NotInstalledMessage(*platform.office), QString(), Buttons::Ok,
+                                     Icon::None);
     } catch (const std::exception &e) {
         qCDebug(lcOffice) << "the not-installed message was not shown:" << e.what();
     }
-    p.program->refuseToStart();
+    platform.program->refuseToStart();
 }
 
 bool PowerPointIsRunning(PresentationAutomation &office)
@@ -64,7 +65,7 @@ bool AbortForRunningPowerPoint(PresentationAutomation &office, Dialogs &dialogs)
                               Icon::None) != Answer::Yes;
 }
 
-void CheckPresentationFile(FileSystem &files, const PresentationAutomation &office,
+void checkPresentationFile(FileSystem &files, const PresentationAutomation &office,
                            const QString &path)
 {
     const QString why = files.whyNotReadable(path);

@@ -44,7 +44,7 @@ QString NotInstalledMessage(const PresentationAutomation &office);
  * it is a named pipe (FIFO), not a file." The application is never asked
  * about such a path: a pipe would hold it until its deadline.
  */
-void CheckPresentationFile(FileSystem &files, const PresentationAutomation &office,
+void checkPresentationFile(FileSystem &files, const PresentationAutomation &office,
                            const QString &path);
 
 /**

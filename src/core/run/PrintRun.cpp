@@ -64,7 +64,7 @@ public:
     Run(const RunSetup &setup, const QueueModel &queue, bool &printing)
         : m_setup(setup), m_platform(setup.platform), m_events(*setup.platform.events),
           m_queue(queue), m_printing(printing),
-          m_steps(*setup.platform.dialogs, PrintRunLocation()),
+          m_steps(*setup.platform.dialogs, printRunLocation()),
           m_recorder(setup.platform, setup.progress)
     {
         m_steps.setReportListener([this](int step, const QString &description) {
@@ -136,7 +136,7 @@ private:
             return;
         }
         m_recorder.fileStarts(m_row, m_rows, m_path);
-        m_steps.step(114, [&] { progress.showPercent(ProgressPercent(m_row, m_queue.count())); });
+        m_steps.step(114, [&] { progress.showPercent(progressPercent(m_row, m_queue.count())); });
         m_steps.step(116, [&] {
             progress.showText(QStringLiteral("Processing: ") + FileNameFromPath(m_path));
         });
@@ -163,7 +163,7 @@ private:
             return;
         const int extra = m_setup.pause == PauseRule::DigitAndOneSecond ? 1 : 0;
         m_steps.step(140, [&] {
-            WaitSeconds(m_events, PauseDigit(m_setup.choices.pauseText()) + extra,
+            WaitSeconds(m_events, pauseDigit(m_setup.choices.pauseText()) + extra,
                         [this] { return stopping(); });
         });
     }
@@ -201,7 +201,7 @@ void printQueue(const RunSetup &setup, const QueueModel &queue, bool &printing)
     Run(setup, queue, printing).run();
 }
 
-QString PrintRunLocation()
+QString printRunLocation()
 {
     return FormLocation("PushButton3_Click");
 }
@@ -232,7 +232,7 @@ QString FileNameFromPath(const QString &path)
     return last < 0 ? path : path.mid(last + 1);
 }
 
-int ProgressPercent(std::int32_t i, std::int32_t count)
+int progressPercent(std::int32_t i, std::int32_t count)
 {
     if (count <= 0)
         return 100; // no rows left to count against: the file in hand is the last one
@@ -240,7 +240,7 @@ int ProgressPercent(std::int32_t i, std::int32_t count)
     return static_cast<int>(std::clamp<std::int64_t>(percent, 0, 100));
 }
 
-int PauseDigit(const QString &pauseText)
+int pauseDigit(const QString &pauseText)
 {
     if (pauseText.isEmpty() || pauseText.front() < QLatin1Char('0') ||
         pauseText.front() > QLatin1Char('9'))

@@ -97,7 +97,7 @@ struct RunSetup {
 void printQueue(const RunSetup &run, const QueueModel &queue, bool &printing);
 
 /** The location the print run's error reports name. */
-QString PrintRunLocation();
+QString printRunLocation();
 
 /**
  * Returns after `seconds` have passed on the loop's clock, handling window
@@ -117,12 +117,12 @@ QString FileNameFromPath(const QString &path);
  * percentage rounded down: row `i` of `count` rows. Exact integer arithmetic,
  * so 29 of 100 shows 29; kept within 0 to 100 when rows went missing.
  */
-int ProgressPercent(std::int32_t i, std::int32_t count);
+int progressPercent(std::int32_t i, std::int32_t count);
 
 /**
  * The seconds of pause a pause text asks for: its first character as a digit.
  * Throws Failure "Type mismatch" (13) when the text does not begin with one.
  */
-int PauseDigit(const QString &pauseText);
+int pauseDigit(const QString &pauseText);
 
 } // namespace deckrun

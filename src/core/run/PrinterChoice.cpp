@@ -6,7 +6,7 @@
 
 namespace deckrun {
 
-std::optional<int> StartingPrinter(SettingsStore &settings, const QStringList &names,
+std::optional<int> startingPrinter(SettingsStore &settings, const QStringList &names,
                                    const QString &defaultPrinter)
 {
     // The printer's own name, when stored and still installed, wins over the

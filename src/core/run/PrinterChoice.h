@@ -17,7 +17,7 @@ class SettingsStore;
  * stored and there is no default printer. Throws Failure when the stored
  * index is not a number or lies outside the list.
  */
-std::optional<int> StartingPrinter(SettingsStore &settings, const QStringList &names,
+std::optional<int> startingPrinter(SettingsStore &settings, const QStringList &names,
                                    const QString &defaultPrinter);
 
 } // namespace deckrun

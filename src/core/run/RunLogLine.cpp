@@ -32,7 +32,7 @@ void appendJsonString(QByteArray &out, const QString &text)
 
 } // namespace
 
-QByteArray RunLogLine(const FileOutcome &outcome)
+QByteArray runLogLine(const FileOutcome &outcome)
 {
     // The offset from UTC is written out, so that lines from either side of a
     // change of clocks still sort and compare.

@@ -23,6 +23,6 @@ struct FileOutcome {
  * with the offset from UTC), "file", "printer" and "outcome" ("printed" or
  * "failed"); a failed file adds "step" and "description".
  */
-QByteArray RunLogLine(const FileOutcome &outcome);
+QByteArray runLogLine(const FileOutcome &outcome);
 
 } // namespace deckrun

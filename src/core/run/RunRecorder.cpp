@@ -52,7 +52,7 @@ void RunRecorder::write()
     outcome.time = QDateTime::currentDateTime();
     if (m_platform.runLog && !m_logFailed) {
         try {
-            m_platform.runLog->append(RunLogLine(outcome));
+            m_platform.runLog->append(runLogLine(outcome));
         } catch (const std::exception &e) {
             m_logFailed = true;
             say(QString::fromLocal8Bit(e.what()));

@@ -5,7 +5,7 @@
 
 namespace deckrun {
 
-void UseUtf8Console() {}
+void useUtf8Console() {}
 
 QStringList programArguments(int argc, char **argv)
 {

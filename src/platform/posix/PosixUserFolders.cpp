@@ -3,7 +3,7 @@
 
 namespace deckrun {
 
-QString UserFoldersProblem()
+QString userFoldersProblem()
 {
     if (!qEnvironmentVariableIsEmpty("HOME"))
         return {};

@@ -275,23 +275,34 @@ void OfficeProfile::seed(const QString &setupVersion) const
 
 // --- child process -----------------------------------------------------------------
 
-OfficeChild::OfficeChild(const QString &program, const QStringList &arguments,
-                         const QStringList &environment)
-{
-    reapOwnChildren();
-    std::vector<QByteArray> args{QFile::encodeName(program)};
-    for (const QString &a : arguments)
-        args.push_back(a.toUtf8());
-    std::vector<char *> argv;
-    argv.reserve(args.size() + 1);
-    for (QByteArray &a : args)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
+namespace {
 
-    // Our own UNO bootstrap setting is not the office's business.
-    std::vector<QByteArray> extra;
-    for (const QString &e : environment)
-        extra.push_back(e.toUtf8());
+/** The text of a start that failed with `error`. */
+Failure notStarted(const QString &program, int error)
+{
+    return Failure(QStringLiteral("LibreOffice could not be started (%1): %2")
+                       .arg(program, QString::fromLocal8Bit(std::strerror(error))));
+}
+
+/** Null-terminated pointers into `strings`, as exec takes them. */
+std::vector<char *> pointersTo(std::vector<QByteArray> &strings)
+{
+    std::vector<char *> pointers;
+    pointers.reserve(strings.size() + 1);
+    for (QByteArray &s : strings)
+        pointers.push_back(s.data());
+    pointers.push_back(nullptr);
+    return pointers;
+}
+
+/**
+ * The office's environment: this process's, with the `extra` entries in
+ * place of those of the same name, and without our own UNO bootstrap
+ * setting, which is not the office's business. The pointers point into
+ * `extra` and the environment.
+ */
+std::vector<char *> officeEnvironment(std::vector<QByteArray> &extra)
+{
     std::vector<char *> envp;
     for (char **e = environ; e && *e; ++e) {
         if (std::strncmp(*e, "URE_BOOTSTRAP=", 14) == 0)
@@ -307,66 +318,94 @@ OfficeChild::OfficeChild(const QString &program, const QStringList &arguments,
     for (QByteArray &x : extra)
         envp.push_back(x.data());
     envp.push_back(nullptr);
+    return envp;
+}
+
+/**
+ * In the child, between fork and exec: only async-signal-safe calls. The
+ * office dies with the thread that starts it (the window's thread), even
+ * when Deckrun is killed outright, and lives in a process group of its own;
+ * a failed exec is reported through `report`.
+ */
+[[noreturn]] void execOffice(pid_t parent, char *const argv[], char *const envp[], int report)
+{
+    ::setpgid(0, 0);
+    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (::getppid() != parent)
+        ::_exit(127);
+    struct sigaction byDefault {};
+    byDefault.sa_handler = SIG_DFL;
+    for (int s = 1; s < NSIG; ++s)
+        if (s != SIGKILL && s != SIGSTOP)
+            ::sigaction(s, &byDefault, nullptr);
+    sigset_t none;
+    sigemptyset(&none);
+    ::sigprocmask(SIG_SETMASK, &none, nullptr);
+    const int null = ::open("/dev/null", O_RDWR);
+    if (null >= 0) {
+        ::dup2(null, 0);
+        ::dup2(null, 1);
+        ::dup2(null, 2);
+        if (null > 2)
+            ::close(null);
+    }
+    ::execve(argv[0], argv, envp);
+    const int error = errno;
+    [[maybe_unused]] const auto written = ::write(report, &error, sizeof error);
+    ::_exit(127);
+}
+
+/** The error a child reported through `report` before its exec; 0 once it closed unread. */
+int execError(int report)
+{
+    int error = 0;
+    ssize_t got;
+    do
+        got = ::read(report, &error, sizeof error);
+    while (got < 0 && errno == EINTR);
+    return got == static_cast<ssize_t>(sizeof error) ? error : 0;
+}
+
+} // namespace
+
+OfficeChild::OfficeChild(const QString &program, const QStringList &arguments,
+                         const QStringList &environment)
+{
+    reapOwnChildren();
+    std::vector<QByteArray> args{QFile::encodeName(program)};
+    for (const QString &a : arguments)
+        args.push_back(a.toUtf8());
+    const std::vector<char *> argv = pointersTo(args);
+    std::vector<QByteArray> extra;
+    for (const QString &e : environment)
+        extra.push_back(e.toUtf8());
+    const std::vector<char *> envp = officeEnvironment(extra);
 
     // The child reports a failed exec through this pipe; it closes unread when exec succeeds.
     int report[2];
     if (::pipe2(report, O_CLOEXEC) != 0)
-        throw Failure(QStringLiteral("LibreOffice could not be started (%1): %2")
-                          .arg(program, QString::fromLocal8Bit(std::strerror(errno))));
+        throw notStarted(program, errno);
     const pid_t parent = ::getpid();
     m_pid = ::fork();
-    if (m_pid == 0) {
-        // Only async-signal-safe calls from here to exec. The office dies with
-        // the thread that starts it (the window's thread), even when Deckrun is
-        // killed outright, and lives in a process group of its own.
-        ::setpgid(0, 0);
-        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
-        if (::getppid() != parent)
-            ::_exit(127);
-        struct sigaction byDefault {};
-        byDefault.sa_handler = SIG_DFL;
-        for (int s = 1; s < NSIG; ++s)
-            if (s != SIGKILL && s != SIGSTOP)
-                ::sigaction(s, &byDefault, nullptr);
-        sigset_t none;
-        sigemptyset(&none);
-        ::sigprocmask(SIG_SETMASK, &none, nullptr);
-        const int null = ::open("/dev/null", O_RDWR);
-        if (null >= 0) {
-            ::dup2(null, 0);
-            ::dup2(null, 1);
-            ::dup2(null, 2);
-            if (null > 2)
-                ::close(null);
-        }
-        ::execve(argv[0], argv.data(), envp.data());
-        const int error = errno;
-        [[maybe_unused]] const auto written = ::write(report[1], &error, sizeof error);
-        ::_exit(127);
-    }
+    if (m_pid == 0)
+        execOffice(parent, argv.data(), envp.data(), report[1]);
     const int forkError = errno;
     ::close(report[1]);
     if (m_pid < 0) {
         ::close(report[0]);
         m_pid = -1;
         m_ended = true;
-        throw Failure(QStringLiteral("LibreOffice could not be started (%1): %2")
-                          .arg(program, QString::fromLocal8Bit(std::strerror(forkError))));
+        throw notStarted(program, forkError);
     }
     ::setpgid(m_pid, m_pid); // also here, so the group exists before anyone signals it
-    int error = 0;
-    ssize_t got;
-    do
-        got = ::read(report[0], &error, sizeof error);
-    while (got < 0 && errno == EINTR);
+    const int error = execError(report[0]);
     ::close(report[0]);
-    if (got == static_cast<ssize_t>(sizeof error)) {
+    if (error != 0) {
         int status = 0;
         ::waitpid(m_pid, &status, 0);
         m_pid = -1;
         m_ended = true;
-        throw Failure(QStringLiteral("LibreOffice could not be started (%1): %2")
-                          .arg(program, QString::fromLocal8Bit(std::strerror(error))));
+        throw notStarted(program, error);
     }
 }
 

@@ -7,7 +7,7 @@
 
 namespace deckrun {
 
-void UseUtf8Console()
+void useUtf8Console()
 {
     // Without a console (deckrun.exe from Explorer) this does nothing.
     SetConsoleOutputCP(CP_UTF8);

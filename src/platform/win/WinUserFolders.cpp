@@ -5,7 +5,7 @@ namespace deckrun {
 
 // Windows gives every user profile folders of its own (the registry for the
 // settings, the local application data folder for the run log), HOME or not.
-QString UserFoldersProblem()
+QString userFoldersProblem()
 {
     return {};
 }
