@@ -52,22 +52,6 @@ public:
     std::function<void(int position)> onFileStarted;
 };
 
-/** A simulated application that the test can read after the run let go of it. */
-class SharedSim final : public PresentationAutomation {
-public:
-    explicit SharedSim(std::shared_ptr<SimAutomation> sim) : m_sim(std::move(sim)) {}
-    std::shared_ptr<PresentationApp> create() override { return m_sim->create(); }
-    std::shared_ptr<PresentationApp> getRunning() override { return m_sim->getRunning(); }
-    QString expectedName() const override { return m_sim->expectedName(); }
-    QString productLabel() const override { return m_sim->productLabel(); }
-    QString processName() const override { return m_sim->processName(); }
-    void shutdown() override { m_sim->shutdown(); }
-    void abort() override { m_sim->abort(); }
-
-private:
-    std::shared_ptr<SimAutomation> m_sim;
-};
-
 /** How the kept application runs. */
 struct FastRunOptions {
     bool pauses = false; // the pause digit after each file; otherwise none

@@ -69,4 +69,23 @@ private:
     std::shared_ptr<State> m_state;
 };
 
+/**
+ * A simulated application that a test shares with what it hands it to (a
+ * run's lanes), so that it can read the calls after the run let go of it.
+ */
+class SharedSim final : public PresentationAutomation {
+public:
+    explicit SharedSim(std::shared_ptr<SimAutomation> sim) : m_sim(std::move(sim)) {}
+    std::shared_ptr<PresentationApp> create() override { return m_sim->create(); }
+    std::shared_ptr<PresentationApp> getRunning() override { return m_sim->getRunning(); }
+    QString expectedName() const override { return m_sim->expectedName(); }
+    QString productLabel() const override { return m_sim->productLabel(); }
+    QString processName() const override { return m_sim->processName(); }
+    void shutdown() override { m_sim->shutdown(); }
+    void abort() override { m_sim->abort(); }
+
+private:
+    std::shared_ptr<SimAutomation> m_sim;
+};
+
 } // namespace deckrun

@@ -51,29 +51,12 @@ struct Offices {
         made.push_back(std::make_shared<SimAutomation>());
         if (prepare)
             prepare(*made.back());
-        return std::make_unique<Handle>(made.back());
+        return std::make_unique<SharedSim>(made.back());
     }
 
     FakePlatform &fake;
     std::function<void(SimAutomation &)> prepare;
     std::vector<std::shared_ptr<SimAutomation>> made;
-
-private:
-    /** A simulated application the test still reads after the run let go of it. */
-    class Handle final : public PresentationAutomation {
-    public:
-        explicit Handle(std::shared_ptr<SimAutomation> sim) : m_sim(std::move(sim)) {}
-        std::shared_ptr<PresentationApp> create() override { return m_sim->create(); }
-        std::shared_ptr<PresentationApp> getRunning() override { return m_sim->getRunning(); }
-        QString expectedName() const override { return m_sim->expectedName(); }
-        QString productLabel() const override { return m_sim->productLabel(); }
-        QString processName() const override { return m_sim->processName(); }
-        void shutdown() override { m_sim->shutdown(); }
-        void abort() override { m_sim->abort(); }
-
-    private:
-        std::shared_ptr<SimAutomation> m_sim;
-    };
 };
 
 /** One way to print a file, as the table's rows name it. */
