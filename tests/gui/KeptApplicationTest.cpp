@@ -12,6 +12,7 @@
 #include "platform/Failure.h"
 #include "platform/FileSystem.h"
 #include "support/FakePlatform.h"
+#include "support/RecordingFrontEnd.h"
 #include "support/RunLogLines.h"
 
 #include <QThread>
@@ -34,23 +35,6 @@ QString deck(const QString &name)
     const QChar s = pathSeparator();
     return s + QStringLiteral("decks") + s + name;
 }
-
-class Choices final : public PrintChoices, public PrintProgress {
-public:
-    QString printerName() const override { return Printer; }
-    QString pauseText() const override { return pause; }
-    void showBusy(bool) override {}
-    void showPercent(int) override {}
-    void showText(const QString &) override {}
-    void fileStarted(int position, int, const QString &) override
-    {
-        if (onFileStarted)
-            onFileStarted(position);
-    }
-
-    QString pause = QStringLiteral("3 seconds");
-    std::function<void(int position)> onFileStarted;
-};
 
 /** How the kept application runs. */
 struct FastRunOptions {
@@ -105,7 +89,7 @@ protected:
                   third = deck(QStringLiteral("c.ppt"));
 
     FakePlatform fake;
-    Choices choices;
+    RecordingFrontEnd choices;
 };
 
 } // namespace
@@ -284,10 +268,12 @@ TEST_F(FastRun, LanesPrintInQueueOrderWhateverLaneOpensFirst)
     std::atomic<bool> secondOpening{false};
     runOnTwoLanes({first, second, third}, [&](SimAutomation &sim, int lane) {
         sim.printTo(printer);
-        sim.onOpen([&, lane](const QString &path) {
-            if (lane == 1 && path == second)
+        sim.onCall([&, lane](const QString &word, const QString &argument) {
+            if (word != QLatin1String("OpenHidden"))
+                return;
+            if (lane == 1 && argument == QLatin1Char(':') + second)
                 secondOpening = true;
-            if (lane == 0 && path == first)
+            if (lane == 0 && argument == QLatin1Char(':') + first)
                 waitUntil([&] { return secondOpening.load(); });
         });
     });
@@ -325,7 +311,9 @@ TEST_F(FastRun, AStopDoesNotWaitForAFileOpeningAhead)
     choices.onFileStarted = [&](int) { stop.request(); };
     runOnTwoLanes({first, second}, [&](SimAutomation &sim, int lane) {
         if (lane == 1)
-            sim.onOpen([&sim, &releasedByTheStop](const QString &) {
+            sim.onCall([&sim, &releasedByTheStop](const QString &word, const QString &) {
+                if (word != QLatin1String("OpenHidden"))
+                    return;
                 releasedByTheStop = waitUntil([&] { return sim.aborts() > 0; });
                 throw Failure(QStringLiteral("LibreOffice Impress stopped unexpectedly."));
             });

@@ -325,46 +325,6 @@ TEST_F(PrintRun, AFileThatFailsToOpenGivesItsReportsAndTheRunGoesOn)
 }
 
 namespace {
-struct QuitRow {
-    const char *name;
-    bool quitFails;
-    std::vector<int> reportedSteps;
-    friend void PrintTo(const QuitRow &row, std::ostream *os) { *os << row.name; }
-};
-class ConfirmedPrint : public testing::TestWithParam<QuitRow> {};
-} // namespace
-
-// A file's line is in the log as soon as its job is confirmed, before the
-// quit and the waits: a run killed then has recorded what reached the printer.
-TEST_P(ConfirmedPrint, IsInTheRunLogBeforeTheQuit)
-{
-    const QuitRow &c = GetParam();
-    FakePlatform run;
-    Form1 window(run.platform);
-    window.Combo1->addItem(Printer);
-    window.Combo2->addItem(QStringLiteral("0 seconds"));
-    window.queue().append(deck(QStringLiteral("a.ppt")));
-    if (c.quitFails)
-        run.office->failAt(QStringLiteral("Quit"), QStringLiteral("The application hangs."));
-    qsizetype linesAtTheWaitAfterQuit = -1;
-    run.events->pumpAction = [&] {
-        if (linesAtTheWaitAfterQuit < 0 && run.office->calls().contains(QStringLiteral("Quit")))
-            linesAtTheWaitAfterQuit = runLogOutcomes(run.runLogPath()).size();
-    };
-    PushButton3_Click(window);
-    EXPECT_EQ(linesAtTheWaitAfterQuit, 1);
-    // The job reached the printer: a quit that fails later is reported, not recorded.
-    EXPECT_THAT(runLogOutcomes(run.runLogPath()),
-                ElementsAre(QStringLiteral("a.ppt printed on Office Laser")));
-    EXPECT_EQ(run.dialogs->reportedSteps(printRunLocation()), c.reportedSteps);
-}
-
-INSTANTIATE_TEST_SUITE_P(PrintRun, ConfirmedPrint,
-                         testing::Values(QuitRow{"QuitPasses", false, {}},
-                                         QuitRow{"QuitFails", true, {132}}),
-                         RowName);
-
-namespace {
 struct NoFileRow {
     const char *name;
     QString (*make)(TempTree &); // the path, made below the tree; empty when that failed

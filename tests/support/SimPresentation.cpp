@@ -8,6 +8,14 @@
 namespace deckrun {
 
 struct SimAutomation::State {
+    /** Logs a call and tells the test's hook of it. */
+    void log(const QString &word, const QString &argument = QString())
+    {
+        calls << (argument.isNull() ? word : word + argument);
+        if (onCall)
+            onCall(word, argument);
+    }
+
     QStringList calls;
     QHash<QString, QString> failures;
     QHash<QString, QString> openFailures;
@@ -19,11 +27,11 @@ struct SimAutomation::State {
     int shutdowns = 0;
     std::atomic<int> aborts{0};
     std::shared_ptr<SimAutomation::Printer> printer;
-    std::function<void(const QString &)> onOpen;
+    std::function<void(const QString &, const QString &)> onCall;
 
     void call(const QString &word, const QString &argument = QString())
     {
-        calls << (argument.isNull() ? word : word + argument);
+        log(word, argument);
         const auto failure = failures.constFind(word);
         if (failure != failures.constEnd())
             throw Failure(failure.value());
@@ -84,7 +92,7 @@ public:
     void openHidden(const QString &fileName) override
     {
         // Recorded apart from a plain open; it fails where "Open" is made to.
-        m_s->calls << QStringLiteral("OpenHidden:") + fileName;
+        m_s->log(QStringLiteral("OpenHidden"), QStringLiteral(":") + fileName);
         if (const auto failure = m_s->failures.constFind(QStringLiteral("Open"));
             failure != m_s->failures.constEnd())
             throw Failure(failure.value());
@@ -120,8 +128,6 @@ public:
 private:
     void opened(const QString &fileName)
     {
-        if (m_s->onOpen)
-            m_s->onOpen(fileName);
         const auto failure = m_s->openFailures.constFind(fileName);
         if (failure != m_s->openFailures.constEnd())
             throw Failure(failure.value());
@@ -194,9 +200,9 @@ void SimAutomation::printTo(std::shared_ptr<Printer> printer)
     m_state->printer = std::move(printer);
 }
 
-void SimAutomation::onOpen(std::function<void(const QString &)> hook)
+void SimAutomation::onCall(std::function<void(const QString &, const QString &)> hook)
 {
-    m_state->onOpen = std::move(hook);
+    m_state->onCall = std::move(hook);
 }
 
 int SimAutomation::aborts() const

@@ -48,10 +48,11 @@ public:
     /** PrintOut also goes to `printer`, shared with other simulated applications (lanes). */
     void printTo(std::shared_ptr<Printer> printer);
     /**
-     * Called in every open before the file opens, on whatever thread opens it
-     * (a lane's): a test holds an open there, or makes it slow.
+     * Called at every call as it is logged (its word, e.g. "OpenHidden", and
+     * its argument), on whatever thread makes it (a lane's): a test holds a
+     * call there, or looks at what the run did up to it.
      */
-    void onOpen(std::function<void(const QString &path)> hook);
+    void onCall(std::function<void(const QString &word, const QString &argument)> hook);
     /** Times abort() was called. */
     int aborts() const;
 
