@@ -55,6 +55,7 @@ set(deckrun_uno_types
     com.sun.star.frame.Desktop
     com.sun.star.frame.XDesktop2
     com.sun.star.frame.XComponentLoader
+    com.sun.star.frame.XStorable
     com.sun.star.io.IOException
     com.sun.star.task.XInteractionHandler
     com.sun.star.task.XInteractionRequest

@@ -16,7 +16,7 @@ packages=(
     cmake g++ make pkg-config ccache
     qt6-base-dev libgl-dev qt6-image-formats-plugins
     libreoffice-impress libreoffice-dev
-    cups cups-bsd cups-client printer-driver-cups-pdf
+    cups cups-bsd cups-client printer-driver-cups-pdf libcups2-dev
     fonts-liberation
     xvfb xauth
 )

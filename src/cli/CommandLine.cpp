@@ -290,10 +290,15 @@ std::variant<CommandLine, int> readCommandLine(const QStringList &arguments,
         sayCommandLineError(parser, arguments);
         return BadArgumentsStatus;
     }
-    if (parser.isSet(QStringLiteral("help")) || parser.isSet(QStringLiteral("help-all")))
-        return CommandLine{.mode = RunMode::Help};
-    if (parser.isSet(QStringLiteral("version")))
-        return CommandLine{.mode = RunMode::Version};
+    CommandLine answer;
+    if (parser.isSet(QStringLiteral("help")) || parser.isSet(QStringLiteral("help-all"))) {
+        answer.mode = RunMode::Help;
+        return answer;
+    }
+    if (parser.isSet(QStringLiteral("version"))) {
+        answer.mode = RunMode::Version;
+        return answer;
+    }
     if (parser.isSet(QStringLiteral("print")) || parser.isSet(QStringLiteral("watch")))
         return readBatchArguments(parser, undecodable);
     return readWindowArguments(parser);

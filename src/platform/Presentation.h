@@ -1,7 +1,17 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "platform/PrintSettings.h"
+
 namespace deckrun {
+
+/** What a print handed over. */
+struct PrintedJob {
+    /** The print service's job; 0 where none is known (the application prints itself). */
+    int jobId = 0;
+    /** The settings it printed with: the deck's own, with what the run asked for over them. */
+    PrintSettings settings;
+};
 
 /** The application's active presentation (`ActivePresentation`). */
 class Presentation {
@@ -9,8 +19,12 @@ public:
     virtual ~Presentation() = default;
     /** `PrintOptions.PrintInBackground`. */
     virtual void setPrintInBackground(bool background) = 0;
-    /** `PrintOut` without arguments: the presentation's own settings, the chosen printer. */
-    virtual void printOut() = 0;
+    /**
+     * `PrintOut`: the presentation's own print settings, with each setting
+     * `asked` says over them, on the chosen printer; returns once the job is
+     * handed over.
+     */
+    virtual PrintedJob printOut(const PrintSettings &asked = {}) = 0;
     /**
      * `Close`: the presentation is closed and the application keeps running,
      * for a run that prints many files through one application.

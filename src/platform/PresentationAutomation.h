@@ -2,6 +2,7 @@
 #pragma once
 
 #include "platform/PresentationApp.h"
+#include "platform/PrintSettings.h"
 
 #include <QString>
 
@@ -49,6 +50,15 @@ public:
      * session, as PowerPoint is.
      */
     virtual bool runsSideBySide() const { return false; }
+    /**
+     * Why this application cannot print as `asked` says, in a sentence (on
+     * Windows two-sided printing is the printer's own setting); empty when it can.
+     */
+    virtual QString refusal(const PrintSettings &asked) const
+    {
+        (void)asked;
+        return {};
+    }
 };
 
 } // namespace deckrun

@@ -26,6 +26,8 @@ struct SimAutomation::State {
     QStringList printed;
     int shutdowns = 0;
     std::atomic<int> aborts{0};
+    PrintSettings lastAsked;
+    int nextJob = 1;
     std::shared_ptr<SimAutomation::Printer> printer;
     std::function<void(const QString &, const QString &)> onCall;
 
@@ -50,14 +52,16 @@ public:
         m_s->call(QStringLiteral("PrintInBackground"),
                   background ? QStringLiteral("=true") : QStringLiteral("=false"));
     }
-    void printOut() override
+    PrintedJob printOut(const PrintSettings &asked) override
     {
         m_s->call(QStringLiteral("PrintOut"));
+        m_s->lastAsked = asked;
         m_s->printed << m_s->openPath + QStringLiteral(" -> ") + m_s->activePrinter;
         if (m_s->printer) {
             const std::lock_guard lock(m_s->printer->lock);
             m_s->printer->printed << m_s->openPath;
         }
+        return PrintedJob{m_s->nextJob++, asked};
     }
     void close() override
     {
@@ -203,6 +207,11 @@ void SimAutomation::printTo(std::shared_ptr<Printer> printer)
 void SimAutomation::onCall(std::function<void(const QString &, const QString &)> hook)
 {
     m_state->onCall = std::move(hook);
+}
+
+PrintSettings SimAutomation::lastAsked() const
+{
+    return m_state->lastAsked;
 }
 
 int SimAutomation::aborts() const

@@ -53,6 +53,8 @@ public:
      * call there, or looks at what the run did up to it.
      */
     void onCall(std::function<void(const QString &word, const QString &argument)> hook);
+    /** What the run asked the last print for; each print's job id counts up from 1. */
+    PrintSettings lastAsked() const;
     /** Times abort() was called. */
     int aborts() const;
 

@@ -160,12 +160,22 @@ TEST(RunLogLine, ReadsBackAsTheOutcomeItRecords)
 {
     // Paths may hold anything a file name can: the line stays one JSON object.
     const QDateTime summer(QDate(2026, 7, 1), QTime(9, 5, 3, 250), QTimeZone(7200));
+    PrintSettings asked;
+    asked.layout = PrintLayout::Handouts6;
+    asked.sides = PrintSides::LongEdge;
+    asked.copies = 2;
+    asked.slides = QStringLiteral("1-3,5");
     const struct {
         const char *file;
         int step;
         const char *description;
+        int job = 0;
+        const char *settings = "";
     } cases[] = {
         {"/decks/plain.ppt", 0, ""},
+        // The job and what it printed with, as a print server's log wants them.
+        {"/decks/job.pptx", 0, "", 42,
+         R"({"layout":"handouts-6","copies":2,"sides":"long-edge","slides":"1-3,5"})"},
         {"/decks/tab\there \"quoted\" back\\slash.pptx", 0, ""},
         {"/decks/line\nbreak\r\x01\x1f.odp", 120, "could not open \"x\":\nthe file is damaged."},
         {"/decks/Gr\xc3\xbc\xc3\x9f"
@@ -173,8 +183,13 @@ TEST(RunLogLine, ReadsBackAsTheOutcomeItRecords)
          130, "Drucker \xc3\xbc"},
     };
     for (const auto &c : cases) {
-        FileOutcome outcome{summer, QString::fromUtf8(c.file), QStringLiteral("PDF \"2\""), c.step,
-                            QString::fromUtf8(c.description)};
+        FileOutcome outcome{summer,
+                            QString::fromUtf8(c.file),
+                            QStringLiteral("PDF \"2\""),
+                            c.step,
+                            QString::fromUtf8(c.description),
+                            c.job,
+                            c.job ? asked : PrintSettings{}};
         const QByteArray line = runLogLine(outcome);
         EXPECT_FALSE(line.contains('\n')) << c.file;
         QJsonParseError error{};
@@ -190,5 +205,8 @@ TEST(RunLogLine, ReadsBackAsTheOutcomeItRecords)
         EXPECT_EQ(o[QLatin1String("step")].toInt(), c.step);
         EXPECT_EQ(o[QLatin1String("description")].toString(), outcome.description);
         EXPECT_TRUE(line.startsWith("{\"time\":")) << "time first, so the log reads in order";
+        EXPECT_EQ(o[QLatin1String("job")].toInt(), c.job) << c.file;
+        EXPECT_EQ(line.contains(QByteArray(",\"settings\":") + c.settings), c.job != 0)
+            << line.constData();
     }
 }

@@ -33,7 +33,7 @@ void FreshApplication::printFile(FileInHand &file)
     // Once the job is confirmed the file's line goes to the log at once,
     // before the quit and the waits: a run killed from here on has recorded
     // every file that reached the printer.
-    if (steps.step(130, [&] { requiredObject(presentation).printOut(); }))
+    if (steps.step(130, [&] { printAndRecord(requiredObject(presentation), file); }))
         file.handedOver();
     steps.step(132, [&] { requiredObject(application).quit(); });
     steps.step(134, [&] { WaitSeconds(file.events, 1, file.stopping); });

@@ -151,7 +151,7 @@ bool printOnKeptApplication(FileInHand &file,
     passed &= steps.step(
         128, [&] { on([&] { requiredObject(presentation).setPrintInBackground(false); }); });
     const bool printed =
-        steps.step(130, [&] { on([&] { requiredObject(presentation).printOut(); }); });
+        steps.step(130, [&] { on([&] { printAndRecord(requiredObject(presentation), file); }); });
     if (printed)
         file.handedOver();
     passed &= printed;

@@ -145,6 +145,7 @@ private:
                         .row = m_row,
                         .path = m_path,
                         .choices = m_setup.choices,
+                        .asked = m_setup.settings,
                         .outcome = m_recorder.outcome(),
                         .events = m_events,
                         .handedOver = [this] { m_recorder.handedOver(); },

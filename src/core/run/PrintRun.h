@@ -83,6 +83,8 @@ struct RunSetup {
     PrintProgress &progress;
     PrintStrategy &strategy;
     PauseRule pause = PauseRule::DigitAndOneSecond;
+    /** What the run asks each deck to print with, over the deck's own settings. */
+    PrintSettings settings = {};
     /** Where requests to stop arrive; none: the run is never asked to stop (the window). */
     RunStop *stop = nullptr;
 };

@@ -7,7 +7,9 @@
 // fixed waits (FreshApplication), one application kept from file to file
 // (KeptApplication), several kept applications side by side (Lanes).
 
+#include "core/run/RunLogLine.h"
 #include "platform/Failure.h"
+#include "platform/Presentation.h"
 
 #include <QString>
 
@@ -21,7 +23,6 @@ namespace deckrun {
 class EventLoop;
 class PrintChoices;
 class StepRunner;
-struct FileOutcome;
 
 /** The file in hand, as the run hands it to a strategy. */
 struct FileInHand {
@@ -29,7 +30,8 @@ struct FileInHand {
     std::int32_t row;   // its position in the queue, 1 first
     const QString path; // its full path
     const PrintChoices &choices;
-    FileOutcome &outcome; // the strategy fills in the printer at step 126
+    const PrintSettings &asked; // what the run asks the deck to print with
+    FileOutcome &outcome;       // the strategy fills in the printer (126) and the job (130)
     EventLoop &events;
     /** To be called the moment step 130 passed: the print job is confirmed. */
     std::function<void()> handedOver;
@@ -65,6 +67,14 @@ public:
      */
     virtual void stopNow() = 0;
 };
+
+/** Step 130's work: prints and records the job in the file's outcome. */
+inline void printAndRecord(Presentation &presentation, FileInHand &file)
+{
+    const PrintedJob job = presentation.printOut(file.asked);
+    file.outcome.jobId = job.jobId;
+    file.outcome.settings = job.settings;
+}
 
 /** A reference a step needs, or the failure a step meets when the open failed. */
 template <typename T> T &requiredObject(const std::shared_ptr<T> &reference)

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "core/run/RunLogLine.h"
 
+#include "core/run/PrintSettingsText.h"
+
 namespace deckrun {
 
 namespace {
@@ -44,12 +46,15 @@ QByteArray runLogLine(const FileOutcome &outcome)
     line += ",\"printer\":";
     appendJsonString(line, outcome.printer);
     if (outcome.printed()) {
-        line += ",\"outcome\":\"printed\"}";
-        return line;
+        line += ",\"outcome\":\"printed\"";
+    } else {
+        line += ",\"outcome\":\"failed\",\"step\":" + QByteArray::number(outcome.failedStep) +
+                ",\"description\":";
+        appendJsonString(line, outcome.description);
     }
-    line += ",\"outcome\":\"failed\",\"step\":" + QByteArray::number(outcome.failedStep) +
-            ",\"description\":";
-    appendJsonString(line, outcome.description);
+    if (outcome.jobId > 0)
+        line += ",\"job\":" + QByteArray::number(outcome.jobId) +
+                ",\"settings\":" + settingsJson(outcome.settings);
     line += '}';
     return line;
 }

@@ -5,6 +5,8 @@
 #include <QDateTime>
 #include <QString>
 
+#include "platform/PrintSettings.h"
+
 namespace deckrun {
 
 /** How one file of a run ended, as the run log records it. */
@@ -14,6 +16,8 @@ struct FileOutcome {
     QString printer;    // the printer the file was sent to
     int failedStep = 0; // the first step that failed; 0 when every step passed
     QString description;
+    int jobId = 0;          // the print service's job; 0 where none is known
+    PrintSettings settings; // what the file printed with, where the application said
 
     bool printed() const { return failedStep == 0; }
 };
@@ -21,7 +25,8 @@ struct FileOutcome {
 /**
  * The run log's line for `outcome`: one JSON object with "time" (ISO 8601,
  * with the offset from UTC), "file", "printer" and "outcome" ("printed" or
- * "failed"); a failed file adds "step" and "description".
+ * "failed"); a failed file adds "step" and "description"; a known print job
+ * adds "job" (its id) and "settings" (what it printed with).
  */
 QByteArray runLogLine(const FileOutcome &outcome);
 

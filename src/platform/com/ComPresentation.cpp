@@ -28,9 +28,10 @@ public:
     {
         guarded([&] { m_presentation->setPrintInBackground(background); });
     }
-    void printOut() override
+    PrintedJob printOut(const PrintSettings &asked) override
     {
         guarded([&] { m_presentation->printOut(); });
+        return PrintedJob{0, asked};
     }
     void close() override
     {

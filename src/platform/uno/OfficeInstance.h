@@ -19,6 +19,10 @@
 #include <memory>
 #include <optional>
 
+namespace deckrun {
+class PrintSpooler;
+}
+
 namespace deckrun::uno {
 
 class OfficeChild;
@@ -34,6 +38,7 @@ struct OfficeInstance {
     QString printer;                     // the printer set for the active presentation
     std::optional<QString> printRefusal; // why nothing may print: the printer asked for was refused
     std::function<QStringList()> printerNames;
+    PrintSpooler *spooler = nullptr; // where print jobs go
     std::function<void(const QString &, long)> beforeCall;
     bool headless = true;
     bool visible = false;

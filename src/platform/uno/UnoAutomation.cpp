@@ -24,6 +24,8 @@ namespace deckrun::uno {
 UnoAutomation::UnoAutomation(Printers &printers, UnoOptions options)
     : m_printers(printers), m_options(std::move(options))
 {
+    if (!m_options.spooler)
+        m_options.spooler = makeSystemPrintSpooler();
     if (m_options.programDir.isEmpty())
 #ifdef DECKRUN_LO_PROGRAM_DIR
         m_options.programDir = QStringLiteral(DECKRUN_LO_PROGRAM_DIR);
@@ -67,6 +69,7 @@ UnoAutomation::attach(const QString &pipeName, OfficeChild &child,
     const auto local = localContext(m_options.programDir);
     auto office = std::make_shared<OfficeInstance>();
     office->printerNames = [&printers = m_printers] { return printers.printerNames(); };
+    office->spooler = m_options.spooler.get();
     office->beforeCall = m_options.beforeCall;
     office->headless = m_options.headless.value_or(true);
     if (m_options.beforeCall)

@@ -17,6 +17,7 @@
 
 #include "platform/OfficeDeadline.h"
 #include "platform/PresentationAutomation.h"
+#include "platform/PrintSpooler.h"
 #include "platform/Printers.h"
 
 #include <QStringList>
@@ -46,6 +47,8 @@ struct UnoOptions {
      * their faults into the real office here.
      */
     std::function<void(const QString &call, long officePid)> beforeCall;
+    /** Where print jobs go; none: the system's print service. */
+    std::shared_ptr<PrintSpooler> spooler;
 };
 
 class UnoAutomation final : public PresentationAutomation {

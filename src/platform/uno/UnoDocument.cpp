@@ -5,9 +5,9 @@
 #include "platform/uno/OfficeInstance.h"
 #include "platform/uno/OfficeProcess.h"
 #include "platform/uno/UnoGlue.h"
+#include "platform/uno/UnoPrint.h"
 
 #include <QFileInfo>
-#include <QProcess>
 #include <QUrl>
 
 #include <com/sun/star/beans/NamedValue.hpp>
@@ -27,10 +27,6 @@
 #include <com/sun/star/task/XInteractionHandler.hpp>
 #include <com/sun/star/task/XInteractionRequest.hpp>
 #include <com/sun/star/util/XCloseable.hpp>
-#include <com/sun/star/view/PrintJobEvent.hpp>
-#include <com/sun/star/view/PrintableState.hpp>
-#include <com/sun/star/view/XPrintJobBroadcaster.hpp>
-#include <com/sun/star/view/XPrintJobListener.hpp>
 #include <com/sun/star/view/XPrintable.hpp>
 #include <cppuhelper/implbase1.hxx>
 #include <rtl/ref.hxx>
@@ -72,73 +68,6 @@ private:
     std::atomic<bool> m_passwordAsked{false};
 };
 
-/** Collects the states of one print job, reported by the office on a bridge thread. */
-class PrintJobWatcher final : public cppu::WeakImplHelper1<css::view::XPrintJobListener> {
-public:
-    void SAL_CALL printJobEvent(const css::view::PrintJobEvent &event) override
-    {
-        if (event.State == css::view::PrintableState_JOB_SPOOLED ||
-            event.State == css::view::PrintableState_JOB_COMPLETED ||
-            event.State == css::view::PrintableState_JOB_ABORTED ||
-            event.State == css::view::PrintableState_JOB_FAILED ||
-            event.State == css::view::PrintableState_JOB_SPOOLING_FAILED) {
-            const std::lock_guard lock(m_mutex);
-            if (!m_final)
-                m_final = event.State;
-        }
-    }
-    void SAL_CALL disposing(const css::lang::EventObject &) override {}
-
-    /** The job's final state; none while the office has reported none. */
-    std::optional<css::view::PrintableState> finalState()
-    {
-        const std::lock_guard lock(m_mutex);
-        return m_final;
-    }
-
-private:
-    std::mutex m_mutex;
-    std::optional<css::view::PrintableState> m_final;
-};
-
-/** Whether the system's print service says the printer takes no jobs now. */
-bool printerRefusesJobs(const QString &printer)
-{
-    QProcess lpstat;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("C"));
-    lpstat.setProcessEnvironment(environment);
-    lpstat.start(QStringLiteral("lpstat"), {QStringLiteral("-a"), printer});
-    if (!lpstat.waitForFinished(3000)) {
-        lpstat.kill();
-        lpstat.waitForFinished(1000);
-        return false;
-    }
-    return QString::fromLocal8Bit(lpstat.readAllStandardOutput())
-        .contains(QLatin1String("not accepting"));
-}
-
-/** The slides to print as a page range ("1-3,5"); empty when every slide is visible. */
-QString visiblePageRange(const std::vector<bool> &visible)
-{
-    if (std::all_of(visible.begin(), visible.end(), [](bool v) { return v; }))
-        return QString();
-    QStringList ranges;
-    for (std::size_t k = 0; k < visible.size();) {
-        if (!visible[k]) {
-            ++k;
-            continue;
-        }
-        std::size_t end = k;
-        while (end + 1 < visible.size() && visible[end + 1])
-            ++end;
-        ranges << (end == k ? QString::number(k + 1)
-                            : QStringLiteral("%1-%2").arg(k + 1).arg(end + 1));
-        k = end + 1;
-    }
-    return ranges.join(QLatin1Char(','));
-}
-
 class UnoPresentationObject final : public Presentation {
 public:
     UnoPresentationObject(std::shared_ptr<OfficeInstance> office,
@@ -150,14 +79,14 @@ public:
     // printing.
     void setPrintInBackground(bool) override {}
 
-    void printOut() override
+    PrintedJob printOut(const PrintSettings &asked) override
     {
         OfficeInstance &o = *m_office;
         if (o.ended)
             throw Failure(Product + QStringLiteral(" is no longer running."));
         const QString file = QFileInfo(o.documentPath).fileName();
-        edge(QStringLiteral("%1 could not print \"%2\": ").arg(Product, file),
-             [&] { print(o, file); });
+        return edge(QStringLiteral("%1 could not print \"%2\": ").arg(Product, file),
+                    [&] { return printDocument(o, m_document, file, asked); });
     }
 
     void close() override
@@ -186,72 +115,6 @@ public:
     }
 
 private:
-    void print(OfficeInstance &o, const QString &file)
-    {
-        if (o.printRefusal)
-            throw Failure(QStringLiteral("\"%1\" was not printed: %2").arg(file, *o.printRefusal));
-        const rtl::Reference<PrintJobWatcher> watcher(new PrintJobWatcher);
-        const Reference<css::view::XPrintJobListener> listener(watcher.get());
-        const auto deadline = deadlineOf(OfficeCall::Print);
-        // Hidden slides are left out, as a plain PrintOut does: only the visible ones are named.
-        const bool printed = o.call(
-            OfficeCall::Print, "print", QStringLiteral("printing \"%1\"").arg(file),
-            [document = m_document, listener]() {
-                const Reference<css::view::XPrintable> printable(document, UNO_QUERY_THROW);
-                const Reference<css::view::XPrintJobBroadcaster> broadcaster(document, UNO_QUERY);
-                std::vector<bool> visible;
-                const Reference<css::drawing::XDrawPagesSupplier> pages(document, UNO_QUERY);
-                if (pages.is()) {
-                    const Reference<css::container::XIndexAccess> slides(pages->getDrawPages(),
-                                                                         UNO_QUERY_THROW);
-                    for (sal_Int32 k = 0, n = slides->getCount(); k < n; ++k) {
-                        const Reference<css::beans::XPropertySet> slide(slides->getByIndex(k),
-                                                                        UNO_QUERY);
-                        bool shown = true;
-                        if (slide.is())
-                            slide->getPropertyValue("Visible") >>= shown;
-                        visible.push_back(shown);
-                    }
-                }
-                if (!visible.empty() &&
-                    std::none_of(visible.begin(), visible.end(), [](bool v) { return v; }))
-                    return false;
-                if (broadcaster.is())
-                    broadcaster->addPrintJobListener(listener);
-                const QString range = visiblePageRange(visible);
-                if (range.isEmpty())
-                    printable->print(sequence({property("Wait", css::uno::Any(true))}));
-                else
-                    printable->print(sequence({property("Wait", css::uno::Any(true)),
-                                               property("Pages", css::uno::Any(ou(range)))}));
-                return true;
-            },
-            deadline);
-        if (!printed)
-            throw Failure(QStringLiteral("%1 could not print \"%2\": every slide in it is hidden.")
-                              .arg(Product, file));
-        // No confirmation by the deadline: the office is stopped then, whatever loop runs.
-        waitUntil([&watcher] { return watcher->finalState().has_value(); }, deadline,
-                  [&o] { o.abandon(); });
-        const auto state = watcher->finalState();
-        if (state == css::view::PrintableState_JOB_SPOOLED ||
-            state == css::view::PrintableState_JOB_COMPLETED)
-            return;
-        if (printerRefusesJobs(o.printer))
-            throw Failure(QStringLiteral("%1 could not print \"%2\": the printer \"%3\" refused "
-                                         "the job.")
-                              .arg(Product, file, o.printer));
-        if (!state) {
-            o.abandon();
-            throw Failure(
-                QStringLiteral("%1 did not confirm that \"%2\" was printed on the printer \"%3\" "
-                               "within %4 seconds and was stopped.")
-                    .arg(Product, file, o.printer, secondsText(officeDeadline(OfficeCall::Print))));
-        }
-        throw Failure(QStringLiteral("%1 could not print \"%2\" on the printer \"%3\".")
-                          .arg(Product, file, o.printer));
-    }
-
     std::shared_ptr<OfficeInstance> m_office;
     Reference<css::lang::XComponent> m_document;
 };

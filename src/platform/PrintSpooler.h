@@ -1,0 +1,53 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+// The system's print service as Deckrun hands it documents: a job of one
+// document, with the options a print server asks for (copies, two-sided,
+// grayscale, several pages on a sheet), whose id tells it apart later, also
+// after a crash. On Linux this is CUPS through libcups; on Windows the
+// presentation application prints itself, and there is none.
+
+#include <QDateTime>
+#include <QList>
+#include <QPair>
+#include <QString>
+
+#include <memory>
+#include <vector>
+
+namespace deckrun {
+
+/** A job as the print service remembers it. */
+struct SpooledJob {
+    int id = 0;
+    QString title;
+    enum class State { Waiting, Processing, Stopped, Cancelled, Aborted, Completed } state{};
+    QDateTime created;
+};
+
+/** Options of a job by their IPP names ("copies", "sides", "number-up" ...). */
+using JobOptions = QList<QPair<QString, QString>>;
+
+class PrintSpooler {
+public:
+    virtual ~PrintSpooler() = default;
+    /**
+     * Hands `file` (a PDF) to `printer` as one job named `title`; the job's id
+     * once the service has the whole document. Throws Failure with the
+     * service's own words when it will not take it.
+     */
+    virtual int submit(const QString &printer, const QString &file, const QString &title,
+                       const JobOptions &options) = 0;
+    /** Whether `printer` takes jobs now (it may be stopped, or refusing them for a while). */
+    virtual bool acceptsJobs(const QString &printer) = 0;
+    /**
+     * The jobs of `printer`, finished ones included, as long as the service
+     * keeps their history. Throws Failure when the service cannot be asked.
+     */
+    virtual std::vector<SpooledJob> jobs(const QString &printer) = 0;
+};
+
+/** The system's print service; none where the presentation application prints itself. */
+std::unique_ptr<PrintSpooler> makeSystemPrintSpooler();
+
+} // namespace deckrun
