@@ -1,0 +1,394 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The listings of PosixFileSystem: one read of a folder gives its sub-folders
+// and the files in it that open as files, in listing order (PosixNameOrder.h).
+#include "platform/posix/PosixFileSystem.h"
+
+#include "platform/Failure.h"
+#include "platform/WildcardPattern.h"
+#include "platform/posix/PosixNameOrder.h"
+
+#include <QFile>
+
+#include <cerrno>
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+
+namespace deckrun {
+
+using posix::native;
+using posix::sortNames;
+using posix::sortSubFolders;
+using posix::TakenNames;
+
+namespace {
+
+bool isDotOrDotDot(const char *n)
+{
+    return n[0] == '.' && (n[1] == '\0' || (n[1] == '.' && n[2] == '\0'));
+}
+
+// A name as QString, or empty when the bytes do not survive the round trip
+// (such a name could not be opened again by its decoded text). Plain ASCII,
+// by far the common case, needs no decoder.
+QString decodedName(const char *raw)
+{
+    const char *p = raw;
+    while (*p && static_cast<unsigned char>(*p) < 0x80)
+        ++p;
+    if (!*p)
+        return QString::fromLatin1(raw, p - raw);
+    QString name = QFile::decodeName(raw);
+    if (QFile::encodeName(name) != QByteArray(raw))
+        return QString();
+    return name;
+}
+
+// True when no byte of the name has its high bit set, eight bytes at a time.
+bool isAscii(const char *raw, std::size_t length)
+{
+    std::uint64_t any = 0;
+    std::size_t i = 0;
+    for (; i + 8 <= length; i += 8) {
+        std::uint64_t word;
+        std::memcpy(&word, raw + i, 8);
+        any |= word;
+    }
+    for (; i < length; ++i)
+        any |= static_cast<unsigned char>(raw[i]);
+    return (any & 0x8080808080808080ULL) == 0;
+}
+
+// A folder's name as QString. A name that cannot be decoded keeps its
+// replacement characters, so the walker's own filter refuses it as unsafe,
+// and says how it reads.
+SubFolder folderName(const char *raw)
+{
+    const char *p = raw;
+    while (*p && static_cast<unsigned char>(*p) < 0x80)
+        ++p;
+    if (!*p)
+        return {QString::fromLatin1(raw, p - raw)};
+    SubFolder sub{QFile::decodeName(raw)};
+    if (QFile::encodeName(sub.name) != QByteArray(raw))
+        sub.undecodable = readableName(QByteArray(raw));
+    return sub;
+}
+
+// What an entry that is neither a folder nor a regular file is, as a reason
+// it is left out.
+QString notAFile(mode_t mode)
+{
+    if (S_ISFIFO(mode))
+        return QStringLiteral("it is a named pipe (FIFO), not a file");
+    if (S_ISCHR(mode) || S_ISBLK(mode))
+        return QStringLiteral("it is a device, not a file");
+    if (S_ISSOCK(mode))
+        return QStringLiteral("it is a socket, not a file");
+    return QStringLiteral("it is not a regular file");
+}
+
+/** Opens a folder for listing; closes it at the end of the scope. */
+class FolderReader {
+public:
+    explicit FolderReader(const QString &folder) : m_dir(::opendir(native(folder).constData())) {}
+    ~FolderReader()
+    {
+        if (m_dir)
+            ::closedir(m_dir);
+    }
+    FolderReader(const FolderReader &) = delete;
+    FolderReader &operator=(const FolderReader &) = delete;
+
+    bool isOpen() const { return m_dir != nullptr; }
+    int fd() const { return ::dirfd(m_dir); }
+    /** The next entry other than "." and ".."; null at the end or on a failure (errno). */
+    struct dirent *next()
+    {
+        for (;;) {
+            errno = 0;
+            struct dirent *e = ::readdir(m_dir);
+            if (!e || !isDotOrDotDot(e->d_name))
+                return e;
+        }
+    }
+
+private:
+    DIR *m_dir;
+};
+
+// Whether an entry is a folder (a link to a folder counts as one); entries
+// that vanish count as none.
+bool entryIsFolder(int dirFd, const struct dirent *e)
+{
+    if (e->d_type == DT_DIR)
+        return true;
+    if (e->d_type != DT_LNK && e->d_type != DT_UNKNOWN)
+        return false;
+    struct stat st {};
+    return ::fstatat(dirFd, e->d_name, &st, 0) == 0 && S_ISDIR(st.st_mode);
+}
+
+int listingErrorCode(int error)
+{
+    switch (error) {
+    case EACCES:
+    case EPERM:
+        return code::PermissionDenied;
+    case ENOENT:
+    case ENOTDIR:
+        return code::PathNotFound;
+    default:
+        return code::PathFileAccessError;
+    }
+}
+
+[[noreturn]] void throwListingFailure(const QString &folder, int error)
+{
+    const int failure = listingErrorCode(error);
+    const QString text = failure == code::PermissionDenied ? QStringLiteral("Permission denied")
+                         : failure == code::PathNotFound   ? QStringLiteral("Path not found")
+                                                         : QStringLiteral("Path/File access error");
+    throw Failure(text + QStringLiteral(": ") + folder + QStringLiteral(" (") +
+                      QString::fromLocal8Bit(std::strerror(error)) + QLatin1Char(')'),
+                  failure);
+}
+
+// Each folder of a walk is read with the same pattern: it is compiled once.
+const WildcardPattern &compiledPattern(const QString &pattern)
+{
+    thread_local QString lastText;
+    thread_local WildcardPattern last{QString()};
+    if (pattern != lastText || lastText.isNull()) {
+        last = WildcardPattern(pattern);
+        lastText = pattern.isNull() ? QStringLiteral("") : pattern;
+    }
+    return last;
+}
+
+/**
+ * Picks the entries of one folder read that open as files matching the
+ * pattern and whose value is not the excluded one.
+ */
+class FileTaker {
+public:
+    using ValueOf = int (*)(QStringView, const struct stat &, const struct stat *);
+    /**
+     * With `leftOut`, the entries that match but do not open as files are
+     * named there, each path as `folder` (ending with a separator) and the name.
+     */
+    FileTaker(int dirFd, const WildcardPattern &match, int excludedValue, ValueOf valueOf,
+              std::vector<LeftOut> *leftOut = nullptr, const QString &folder = QString())
+        : m_dirFd(dirFd), m_match(match), m_excludedValue(excludedValue), m_valueOf(valueOf),
+          m_leftOut(leftOut), m_folder(folder)
+    {}
+
+    void take(const struct dirent *e, TakenNames &files)
+    {
+        const char *raw = e->d_name;
+        if (e->d_type != DT_REG && e->d_type != DT_LNK && e->d_type != DT_UNKNOWN) {
+            // Pipes, sockets, devices never open as files here.
+            if (m_leftOut && matchesAtAll(raw)) {
+                struct stat own {};
+                if (::fstatat(m_dirFd, raw, &own, AT_SYMLINK_NOFOLLOW) == 0)
+                    leaveOut(raw, notAFile(own.st_mode));
+            }
+            return;
+        }
+        if (m_searchable == Searchable::No)
+            return;
+        const int matched = m_match.matchesRaw(raw);
+        if (matched == 0)
+            return;
+        const std::size_t length = std::strlen(raw);
+        QString decoded; // stays null for plain ASCII
+        if (!isAscii(raw, length)) {
+            decoded = decodedName(raw);
+            if (decoded.isEmpty()) {
+                if (m_leftOut && (matched > 0 || m_match.matches(QFile::decodeName(raw))))
+                    leaveOut(raw, QStringLiteral("its name is not valid UTF-8 text"));
+                return;
+            }
+        }
+        auto name = [&] { return decoded.isNull() ? QString::fromLatin1(raw, length) : decoded; };
+        if (matched < 0 && !m_match.matches(name()))
+            return;
+        // A plain file needs no look of its own unless its value could be the
+        // excluded one (the value carries "hidden" exactly when the name does)
+        // or the folder may not be entered, so that nothing in it opens.
+        const bool hidden = raw[0] == '.';
+        const bool couldBeExcluded =
+            m_excludedValue != -1 && ((m_excludedValue & attr::Hidden) != 0) == hidden;
+        if (e->d_type == DT_REG && !couldBeExcluded && m_searchable == Searchable::Yes) {
+            files.add(raw, length, std::move(decoded));
+            return;
+        }
+        struct stat own {};
+        if (::fstatat(m_dirFd, raw, &own, AT_SYMLINK_NOFOLLOW) != 0) {
+            // Listed but not entered (mode r--): no name in it opens.
+            if (errno == EACCES) {
+                m_searchable = Searchable::No;
+                if (m_leftOut)
+                    m_leftOut->push_back({m_folder, QStringLiteral("its files cannot be opened: "
+                                                                   "the folder may be listed but "
+                                                                   "not entered")});
+            }
+            return; // or vanished since the listing
+        }
+        m_searchable = Searchable::Yes;
+        struct stat target {};
+        const bool link = S_ISLNK(own.st_mode);
+        if (link && ::fstatat(m_dirFd, raw, &target, 0) != 0) {
+            // A link to nothing, or into a folder that may not be entered.
+            if (m_leftOut)
+                leaveOut(raw, QStringLiteral("it is a link whose target cannot be reached: ") +
+                                  QString::fromLocal8Bit(std::strerror(errno)));
+            return;
+        }
+        if (!S_ISREG(link ? target.st_mode : own.st_mode)) {
+            if (m_leftOut)
+                leaveOut(raw, notAFile(link ? target.st_mode : own.st_mode));
+            return;
+        }
+        if (m_excludedValue == -1 ||
+            m_valueOf(name(), own, link ? &target : nullptr) != m_excludedValue)
+            files.add(raw, length, std::move(decoded));
+    }
+
+private:
+    // Whether names in the folder can be looked up: one look answers it for
+    // every name, as it is the folder's own permission.
+    enum class Searchable { Unknown, Yes, No };
+
+    bool matchesAtAll(const char *raw) const
+    {
+        const int matched = m_match.matchesRaw(raw);
+        return matched > 0 || (matched < 0 && m_match.matches(QFile::decodeName(raw)));
+    }
+
+    void leaveOut(const char *raw, const QString &reason)
+    {
+        m_leftOut->push_back({m_folder + readableName(QByteArray(raw)), reason});
+    }
+
+    int m_dirFd;
+    const WildcardPattern &m_match;
+    int m_excludedValue;
+    ValueOf m_valueOf;
+    std::vector<LeftOut> *m_leftOut;
+    QString m_folder;
+    Searchable m_searchable = Searchable::Unknown;
+};
+
+} // namespace
+
+QStringList PosixFileSystem::listFiles(const QString &folder, const QString &pattern)
+{
+    FolderReader reader(folder);
+    if (!reader.isOpen())
+        return {}; // nothing to list: the listing yields no name
+    const WildcardPattern &match = compiledPattern(pattern);
+    QStringList names;
+    while (const struct dirent *e = reader.next()) {
+        const QString name = decodedName(e->d_name);
+        if (name.isEmpty() || !match.matches(name) || entryIsFolder(reader.fd(), e))
+            continue;
+        names << name;
+    }
+    sortNames(names);
+    return names;
+}
+
+QStringList PosixFileSystem::listExistingFiles(const QString &folder, const QString &pattern,
+                                               int excludedValue)
+{
+    FolderReader reader(folder);
+    if (!reader.isOpen())
+        return {};
+    const WildcardPattern &match = compiledPattern(pattern);
+    FileTaker taker(reader.fd(), match, excludedValue, &PosixFileSystem::attributeValue);
+    // One folder is read at a time: the room for its names serves the next.
+    static thread_local TakenNames files;
+    files.clear();
+    while (const struct dirent *e = reader.next())
+        taker.take(e, files);
+    return files.sorted(QString());
+}
+
+FolderListing PosixFileSystem::readFolder(const QString &folder, const QString &pattern,
+                                          int excludedValue, FolderListing *partial,
+                                          const QString &filePrefix)
+{
+    FolderReader reader(folder);
+    if (!reader.isOpen())
+        throwListingFailure(folder, errno);
+    const WildcardPattern &match = compiledPattern(pattern);
+    FolderListing listing;
+    const QString shownFolder =
+        folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/');
+    FileTaker taker(reader.fd(), match, excludedValue, &PosixFileSystem::attributeValue,
+                    &listing.leftOut, shownFolder);
+    // One folder is read at a time: the room for its names serves the next.
+    static thread_local TakenNames files;
+    files.clear();
+    // The folder actually read, from the open folder itself.
+    struct stat self {};
+    if (::fstat(reader.fd(), &self) == 0)
+        listing.identity = FolderIdentity{static_cast<std::uint64_t>(self.st_dev),
+                                          static_cast<std::uint64_t>(self.st_ino)};
+    for (;;) {
+        const struct dirent *e = reader.next();
+        if (!e) {
+            if (errno != 0) {
+                const int error = errno;
+                sortSubFolders(listing.subFolders);
+                listing.files = files.sorted(filePrefix);
+                if (partial)
+                    *partial = std::move(listing);
+                throwListingFailure(folder, error);
+            }
+            break;
+        }
+        if (entryIsFolder(reader.fd(), e))
+            listing.subFolders.push_back(folderName(e->d_name));
+        else
+            taker.take(e, files);
+    }
+    sortSubFolders(listing.subFolders);
+    listing.files = files.sorted(filePrefix);
+    return listing;
+}
+
+std::vector<SubFolder> PosixFileSystem::subFolders(const QString &folder,
+                                                   std::vector<SubFolder> *partial)
+{
+    FolderReader reader(folder);
+    if (!reader.isOpen())
+        throwListingFailure(folder, errno);
+    std::vector<SubFolder> found;
+    auto sorted = [&found] { sortSubFolders(found); };
+    for (;;) {
+        const struct dirent *e = reader.next();
+        if (!e) {
+            if (errno != 0) {
+                const int error = errno;
+                sorted();
+                if (partial)
+                    *partial = found;
+                throwListingFailure(folder, error);
+            }
+            break;
+        }
+        if (!entryIsFolder(reader.fd(), e))
+            continue;
+        found.push_back(folderName(e->d_name));
+    }
+    sorted();
+    return found;
+}
+
+} // namespace deckrun
