@@ -12,11 +12,14 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
+#include <memory>
+#include <optional>
 #include <vector>
 
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace deckrun {
 
@@ -92,38 +95,61 @@ QString notAFile(mode_t mode)
     return QStringLiteral("it is not a regular file");
 }
 
-/** Opens a folder for listing; closes it at the end of the scope. */
+/**
+ * Opens a folder for listing and reads its entries in the kernel's blocks, as
+ * readdir() does, without the look at the folder that opendir() takes first;
+ * closes it at the end of the scope.
+ */
 class FolderReader {
 public:
-    explicit FolderReader(const QString &folder) : m_dir(::opendir(native(folder).constData())) {}
+    explicit FolderReader(const QString &folder)
+        : m_fd(::open(native(folder).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_DIRECTORY))
+    {}
     ~FolderReader()
     {
-        if (m_dir)
-            ::closedir(m_dir);
+        if (m_fd >= 0)
+            ::close(m_fd);
     }
     FolderReader(const FolderReader &) = delete;
     FolderReader &operator=(const FolderReader &) = delete;
 
-    bool isOpen() const { return m_dir != nullptr; }
-    int fd() const { return ::dirfd(m_dir); }
+    bool isOpen() const { return m_fd >= 0; }
+    int fd() const { return m_fd; }
     /** The next entry other than "." and ".."; null at the end or on a failure (errno). */
-    struct dirent *next()
+    const struct dirent64 *next()
     {
         for (;;) {
-            errno = 0;
-            struct dirent *e = ::readdir(m_dir);
-            if (!e || !isDotOrDotDot(e->d_name))
+            if (m_at == m_end) {
+                if (!m_block)
+                    m_block = std::make_unique_for_overwrite<char[]>(BlockSize);
+                const ssize_t n = ::getdents64(m_fd, m_block.get(), BlockSize);
+                if (n <= 0) {
+                    if (n == 0)
+                        errno = 0;
+                    return nullptr;
+                }
+                m_at = 0;
+                m_end = static_cast<std::size_t>(n);
+            }
+            const auto *e = reinterpret_cast<const struct dirent64 *>(m_block.get() + m_at);
+            m_at += e->d_reclen;
+            if (!isDotOrDotDot(e->d_name))
                 return e;
         }
     }
 
 private:
-    DIR *m_dir;
+    static constexpr std::size_t BlockSize = 32768; // what readdir() asks for at a time
+
+    int m_fd;
+    std::unique_ptr<char[]> m_block;
+    std::size_t m_at = 0;
+    std::size_t m_end = 0;
 };
 
 // Whether an entry is a folder (a link to a folder counts as one); entries
 // that vanish count as none.
-bool entryIsFolder(int dirFd, const struct dirent *e)
+bool entryIsFolder(int dirFd, const struct dirent64 *e)
 {
     if (e->d_type == DT_DIR)
         return true;
@@ -187,7 +213,7 @@ public:
           m_leftOut(leftOut), m_folder(folder)
     {}
 
-    void take(const struct dirent *e, TakenNames &files)
+    void take(const struct dirent64 *e, TakenNames &files)
     {
         const char *raw = e->d_name;
         if (e->d_type != DT_REG && e->d_type != DT_LNK && e->d_type != DT_UNKNOWN) {
@@ -223,6 +249,15 @@ public:
         const bool hidden = raw[0] == '.';
         const bool couldBeExcluded =
             m_excludedValue != -1 && ((m_excludedValue & attr::Hidden) != 0) == hidden;
+        if (m_searchable == Searchable::Unknown && m_enterable != Searchable::Unknown) {
+            // The first name that needs the folder entered: the reader's look
+            // at the folder answered for every name in it.
+            m_searchable = m_enterable;
+            if (m_searchable == Searchable::No) {
+                cannotBeEntered();
+                return;
+            }
+        }
         if (e->d_type == DT_REG && !couldBeExcluded && m_searchable == Searchable::Yes) {
             files.add(raw, length, std::move(decoded));
             return;
@@ -232,10 +267,7 @@ public:
             // Listed but not entered (mode r--): no name in it opens.
             if (errno == EACCES) {
                 m_searchable = Searchable::No;
-                if (m_leftOut)
-                    m_leftOut->push_back({m_folder, QStringLiteral("its files cannot be opened: "
-                                                                   "the folder may be listed but "
-                                                                   "not entered")});
+                cannotBeEntered();
             }
             return; // or vanished since the listing
         }
@@ -259,10 +291,23 @@ public:
             files.add(raw, length, std::move(decoded));
     }
 
+    /** Tells whether names in the folder can be looked up, when a look at the folder told. */
+    void knowEnterable(bool enterable)
+    {
+        m_enterable = enterable ? Searchable::Yes : Searchable::No;
+    }
+
 private:
     // Whether names in the folder can be looked up: one look answers it for
     // every name, as it is the folder's own permission.
     enum class Searchable { Unknown, Yes, No };
+
+    void cannotBeEntered()
+    {
+        if (m_leftOut)
+            m_leftOut->push_back({m_folder, QStringLiteral("its files cannot be opened: the folder "
+                                                           "may be listed but not entered")});
+    }
 
     bool matchesAtAll(const char *raw) const
     {
@@ -281,8 +326,27 @@ private:
     ValueOf m_valueOf;
     std::vector<LeftOut> *m_leftOut;
     QString m_folder;
-    Searchable m_searchable = Searchable::Unknown;
+    Searchable m_searchable = Searchable::Unknown; // as the names taken so far found it
+    Searchable m_enterable = Searchable::Unknown;  // as a look at the folder itself found it
 };
+
+// The real folder a reader has open, looked up as "." inside it. That look
+// needs the same permission to enter the folder as any name in it, so it also
+// tells `taker` whether the names can be looked up, one look fewer per folder.
+std::optional<FolderIdentity> openFolderIdentity(int dirFd, FileTaker &taker)
+{
+    struct stat self {};
+    if (::fstatat(dirFd, ".", &self, AT_SYMLINK_NOFOLLOW) == 0) {
+        taker.knowEnterable(true);
+    } else {
+        if (errno == EACCES)
+            taker.knowEnterable(false);
+        if (::fstat(dirFd, &self) != 0)
+            return std::nullopt;
+    }
+    return FolderIdentity{static_cast<std::uint64_t>(self.st_dev),
+                          static_cast<std::uint64_t>(self.st_ino)};
+}
 
 } // namespace
 
@@ -293,7 +357,7 @@ QStringList PosixFileSystem::listFiles(const QString &folder, const QString &pat
         return {}; // nothing to list: the listing yields no name
     const WildcardPattern &match = compiledPattern(pattern);
     QStringList names;
-    while (const struct dirent *e = reader.next()) {
+    while (const struct dirent64 *e = reader.next()) {
         const QString name = decodedName(e->d_name);
         if (name.isEmpty() || !match.matches(name) || entryIsFolder(reader.fd(), e))
             continue;
@@ -314,7 +378,7 @@ QStringList PosixFileSystem::listExistingFiles(const QString &folder, const QStr
     // One folder is read at a time: the room for its names serves the next.
     static thread_local TakenNames files;
     files.clear();
-    while (const struct dirent *e = reader.next())
+    while (const struct dirent64 *e = reader.next())
         taker.take(e, files);
     return files.sorted(QString());
 }
@@ -336,12 +400,9 @@ FolderListing PosixFileSystem::readFolder(const QString &folder, const QString &
     static thread_local TakenNames files;
     files.clear();
     // The folder actually read, from the open folder itself.
-    struct stat self {};
-    if (::fstat(reader.fd(), &self) == 0)
-        listing.identity = FolderIdentity{static_cast<std::uint64_t>(self.st_dev),
-                                          static_cast<std::uint64_t>(self.st_ino)};
+    listing.identity = openFolderIdentity(reader.fd(), taker);
     for (;;) {
-        const struct dirent *e = reader.next();
+        const struct dirent64 *e = reader.next();
         if (!e) {
             if (errno != 0) {
                 const int error = errno;
@@ -372,7 +433,7 @@ std::vector<SubFolder> PosixFileSystem::subFolders(const QString &folder,
     std::vector<SubFolder> found;
     auto sorted = [&found] { sortSubFolders(found); };
     for (;;) {
-        const struct dirent *e = reader.next();
+        const struct dirent64 *e = reader.next();
         if (!e) {
             if (errno != 0) {
                 const int error = errno;

@@ -111,33 +111,29 @@ void TakenNames::clear()
     m_decoded.clear();
 }
 
-QStringList TakenNames::sorted(const QString &prefix)
-{
-    std::sort(m_entries.begin(), m_entries.end(),
-              [this](const Entry &a, const Entry &b) { return less(a, b); });
-    QStringList out;
-    out.reserve(static_cast<qsizetype>(m_entries.size()));
-    for (const Entry &e : m_entries) {
-        if (e.decoded >= 0) {
-            out << prefix + m_decoded[e.decoded];
-            continue;
-        }
-        // One allocation of the right size; ASCII is Latin-1.
-        out << QString(prefix % QLatin1StringView(m_bytes.data() + e.offset, e.length));
-    }
-    return out;
-}
-
 QString TakenNames::text(const Entry &e) const
 {
     return e.decoded >= 0 ? m_decoded[e.decoded]
                           : QString::fromLatin1(m_bytes.data() + e.offset, e.length);
 }
 
+// nameLess on two names. Two ASCII names compare by their keys, which
+// decide nearly every comparison; the rest of the work is out of line.
+inline bool TakenNames::less(const Entry &a, const Entry &b) const
+{
+    if (a.decoded < 0 && b.decoded < 0) {
+        if (a.folded[0] != b.folded[0])
+            return a.folded[0] < b.folded[0];
+        if (a.folded[1] != b.folded[1])
+            return a.folded[1] < b.folded[1];
+    }
+    return lessBeyondKeys(a, b);
+}
+
 // nameLess on two ASCII names, from their bytes: folded first, then exact.
 // A name has no NUL byte, so the zeros that fill a short key put it first,
 // as a shorter name with the same start comes first.
-bool TakenNames::less(const Entry &a, const Entry &b) const
+bool TakenNames::lessBeyondKeys(const Entry &a, const Entry &b) const
 {
     if (a.decoded >= 0 || b.decoded >= 0)
         return nameLess(text(a), text(b));
@@ -163,4 +159,22 @@ bool TakenNames::less(const Entry &a, const Entry &b) const
             return a.exact[k] < b.exact[k];
     return false;
 }
+
+QStringList TakenNames::sorted(const QString &prefix)
+{
+    std::sort(m_entries.begin(), m_entries.end(),
+              [this](const Entry &a, const Entry &b) { return less(a, b); });
+    QStringList out;
+    out.reserve(static_cast<qsizetype>(m_entries.size()));
+    for (const Entry &e : m_entries) {
+        if (e.decoded >= 0) {
+            out << prefix + m_decoded[e.decoded];
+            continue;
+        }
+        // One allocation of the right size; ASCII is Latin-1.
+        out << QString(prefix % QLatin1StringView(m_bytes.data() + e.offset, e.length));
+    }
+    return out;
+}
+
 } // namespace deckrun::posix

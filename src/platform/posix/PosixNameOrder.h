@@ -47,6 +47,7 @@ private:
 
     QString text(const Entry &e) const;
     bool less(const Entry &a, const Entry &b) const;
+    bool lessBeyondKeys(const Entry &a, const Entry &b) const;
 
     std::string m_bytes;
     std::vector<Entry> m_entries;
