@@ -4,6 +4,12 @@
 // levels below, ...), then lists each folder's files and appends the ones
 // that qualify. It pumps window events as it goes, so the window stays alive
 // during a long walk.
+//
+// A level is walked in steps: the looks at each folder before it is read
+// (searched, passesLooks), its read, the sub-folders it yields (takeSubFolders),
+// the level below, and the closing pass (closeLevel). Adding a tree reads
+// each folder once for its sub-folders and its files (walkTreeLevel);
+// GetSubDirectories2016 reads the sub-folders alone (walkSubFolderLevel).
 
 #include "core/queue/FolderWalk.h"
 
