@@ -217,12 +217,7 @@ public:
     {
         const char *raw = e->d_name;
         if (e->d_type != DT_REG && e->d_type != DT_LNK && e->d_type != DT_UNKNOWN) {
-            // Pipes, sockets, devices never open as files here.
-            if (m_leftOut && matchesAtAll(raw)) {
-                struct stat own {};
-                if (::fstatat(m_dirFd, raw, &own, AT_SYMLINK_NOFOLLOW) == 0)
-                    leaveOut(raw, notAFile(own.st_mode));
-            }
+            passOverNonFile(raw); // pipes, sockets, devices never open as files here
             return;
         }
         if (m_searchable == Searchable::No)
@@ -240,8 +235,7 @@ public:
                 return;
             }
         }
-        auto name = [&] { return decoded.isNull() ? QString::fromLatin1(raw, length) : decoded; };
-        if (matched < 0 && !m_match.matches(name()))
+        if (matched < 0 && !m_match.matches(nameOf(raw, length, decoded)))
             return;
         // A plain file needs no look of its own unless its value could be the
         // excluded one (the value carries "hidden" exactly when the name does)
@@ -258,10 +252,51 @@ public:
                 return;
             }
         }
-        if (e->d_type == DT_REG && !couldBeExcluded && m_searchable == Searchable::Yes) {
+        if (e->d_type == DT_REG && !couldBeExcluded && m_searchable == Searchable::Yes)
             files.add(raw, length, std::move(decoded));
-            return;
+        else
+            takeLookedAt(raw, length, std::move(decoded), files);
+    }
+
+    /** Tells whether names in the folder can be looked up, when a look at the folder told. */
+    void knowEnterable(bool enterable)
+    {
+        m_enterable = enterable ? Searchable::Yes : Searchable::No;
+    }
+
+private:
+    // Whether names in the folder can be looked up: one look answers it for
+    // every name, as it is the folder's own permission.
+    enum class Searchable { Unknown, Yes, No };
+
+    void cannotBeEntered()
+    {
+        if (m_leftOut)
+            m_leftOut->push_back({m_folder, QStringLiteral("its files cannot be opened: the folder "
+                                                           "may be listed but not entered")});
+    }
+
+    static QString nameOf(const char *raw, std::size_t length, const QString &decoded)
+    {
+        return decoded.isNull() ? QString::fromLatin1(raw, static_cast<qsizetype>(length))
+                                : decoded;
+    }
+
+    // An entry that is neither a folder nor a regular file, matching the
+    // pattern, is named as left out with what it is.
+    void passOverNonFile(const char *raw)
+    {
+        if (m_leftOut && matchesAtAll(raw)) {
+            struct stat own {};
+            if (::fstatat(m_dirFd, raw, &own, AT_SYMLINK_NOFOLLOW) == 0)
+                leaveOut(raw, notAFile(own.st_mode));
         }
+    }
+
+    // Takes a name that needs a look of its own: it opens as a file (a link
+    // is followed) and its value is not the excluded one.
+    void takeLookedAt(const char *raw, std::size_t length, QString decoded, TakenNames &files)
+    {
         struct stat own {};
         if (::fstatat(m_dirFd, raw, &own, AT_SYMLINK_NOFOLLOW) != 0) {
             // Listed but not entered (mode r--): no name in it opens.
@@ -286,27 +321,9 @@ public:
                 leaveOut(raw, notAFile(link ? target.st_mode : own.st_mode));
             return;
         }
-        if (m_excludedValue == -1 ||
-            m_valueOf(name(), own, link ? &target : nullptr) != m_excludedValue)
+        if (m_excludedValue == -1 || m_valueOf(nameOf(raw, length, decoded), own,
+                                               link ? &target : nullptr) != m_excludedValue)
             files.add(raw, length, std::move(decoded));
-    }
-
-    /** Tells whether names in the folder can be looked up, when a look at the folder told. */
-    void knowEnterable(bool enterable)
-    {
-        m_enterable = enterable ? Searchable::Yes : Searchable::No;
-    }
-
-private:
-    // Whether names in the folder can be looked up: one look answers it for
-    // every name, as it is the folder's own permission.
-    enum class Searchable { Unknown, Yes, No };
-
-    void cannotBeEntered()
-    {
-        if (m_leftOut)
-            m_leftOut->push_back({m_folder, QStringLiteral("its files cannot be opened: the folder "
-                                                           "may be listed but not entered")});
     }
 
     bool matchesAtAll(const char *raw) const
