@@ -55,6 +55,14 @@ private:
     std::unique_ptr<FileSystem> m_real;
 };
 
+/** A queue of its own for a walk run without the window. */
+struct WalkTarget final : QueueTarget {
+    Platform &platform() override { return fake.platform; }
+    QueueModel &queue() override { return rows; }
+    FakePlatform fake;
+    QueueModel rows;
+};
+
 QStringList relative(const TempTree &tree, const QStringList &paths)
 {
     QStringList out;
@@ -67,16 +75,23 @@ QStringList relative(const TempTree &tree, const QStringList &paths)
 
 TEST(FolderWalk, LevelOrder)
 {
-    TempTree tree;
-    for (const char *f : {"R/B/B1/C", "R/A/A2", "R/A/A1"})
-        tree.folder(QString::fromLatin1(f));
-    FakePlatform fake;
-    QStringList folders{tree.at(QStringLiteral("R/"))};
-    GetSubDirectories2016(fake.platform, folders, true);
+    struct Case {
+        bool recurse;
+        QStringList expected;
+    };
     // The POSIX listing yields sub-folders sorted by name, so A comes before B.
-    EXPECT_EQ(relative(tree, folders), (QStringList{"/R/", "/R/A/", "/R/B/", "/R/A/A1/", "/R/A/A2/",
-                                                    "/R/B/B1/", "/R/B/B1/C/"}));
-    EXPECT_TRUE(fake.dialogs->messages.empty());
+    for (const Case &c :
+         {Case{true, {"/R/", "/R/A/", "/R/B/", "/R/A/A1/", "/R/A/A2/", "/R/B/B1/", "/R/B/B1/C/"}},
+          Case{false, {"/R/", "/R/A/", "/R/B/"}}}) {
+        TempTree tree;
+        for (const char *f : {"R/B/B1/C", "R/A/A2", "R/A/A1"})
+            tree.folder(QString::fromLatin1(f));
+        FakePlatform fake;
+        QStringList folders{tree.at(QStringLiteral("R/"))};
+        GetSubDirectories2016(fake.platform, folders, c.recurse);
+        EXPECT_EQ(relative(tree, folders), c.expected) << c.recurse;
+        EXPECT_TRUE(fake.dialogs->messages.empty());
+    }
 }
 
 TEST(FolderWalk, TheWindowAnswersWhileTheTreeIsRead)
@@ -105,9 +120,10 @@ TEST(FolderWalk, ListingFailuresDropTheFolderSilently)
     };
     for (const Case c : {Case{70, true}, Case{76, true}, Case{75, false}}) {
         TempTree tree;
-        for (const char *f : {"R/A/A1", "R/B/B1", "R/B/B2", "R/C"})
-            tree.folder(QString::fromLatin1(f));
-        FakePlatform fake;
+        for (const char *f : {"R", "R/A", "R/A/A1", "R/B", "R/B/B1", "R/B/B2", "R/C"})
+            tree.file(QString::fromLatin1(f) + QStringLiteral("/x.ppt"));
+        WalkTarget target;
+        FakePlatform &fake = target.fake;
         auto failing = std::make_unique<FailingFileSystem>(std::move(fake.platform.files));
         failing->failing.insert(tree.at(QStringLiteral("R/B/")), c.code);
         fake.platform.files = std::move(failing);
@@ -118,6 +134,11 @@ TEST(FolderWalk, ListingFailuresDropTheFolderSilently)
             expected.insert(2, QStringLiteral("/R/B/"));
         // B1 was read before the failure and is still walked; B2 was never read.
         EXPECT_EQ(relative(tree, folders), expected) << c.code;
+        // Adding the tree walks the same folders; one kept still has its own files listed.
+        AddFolderTree(target, tree.at(QStringLiteral("R")), QStringLiteral("*.ppt"));
+        for (QString &folder : expected)
+            folder += QStringLiteral("x.ppt");
+        EXPECT_EQ(under(tree, target.rows.rows()), expected) << c.code;
         EXPECT_TRUE(fake.dialogs->messages.empty());
     }
 }
@@ -228,14 +249,6 @@ INSTANTIATE_TEST_SUITE_P(Edge, FolderPathLength,
                          testing::Values(std::pair{259, true}, std::pair{260, false}));
 
 namespace {
-
-/** A queue of its own for a walk run without the window. */
-struct WalkTarget final : QueueTarget {
-    Platform &platform() override { return fake.platform; }
-    QueueModel &queue() override { return rows; }
-    FakePlatform fake;
-    QueueModel rows;
-};
 
 /** Makes `link` a symbolic link to `target`. */
 void link(const QString &target, const QString &link)

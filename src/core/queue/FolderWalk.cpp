@@ -4,6 +4,12 @@
 // levels below, ...), then lists each folder's files and appends the ones
 // that qualify. It pumps window events as it goes, so the window stays alive
 // during a long walk.
+//
+// A level is walked in steps: the looks at each folder before it is read
+// (searched, passesLooks), its read, the sub-folders it yields (takeSubFolders),
+// the level below, and the closing pass (closeLevel). Adding a tree reads
+// each folder once for its sub-folders and its files (walkTreeLevel);
+// GetSubDirectories2016 reads the sub-folders alone (walkSubFolderLevel).
 
 #include "core/queue/FolderWalk.h"
 
@@ -46,13 +52,15 @@ struct Walk {
     // their level was walked: the closing pass takes them without asking the
     // file system again.
     QSet<QString> qualified;
-    // When set, every folder read also gathers its files matching the
-    // pattern, so that adding a tree reads each folder once.
-    const QString *pattern = nullptr;
-    QHash<QString, QStringList> files;
-    qsizetype fileCount = 0; // of all lists in `files`
     // Told of what the walk leaves out; none in the window, which logs it.
     const LeftOutSink *leftOut = nullptr;
+};
+
+/** The walk that adds a tree: every folder read also gathers its files, so each is read once. */
+struct TreeWalk : Walk {
+    QString pattern;
+    QHash<QString, QStringList> files; // the rows of each folder read, by the folder's path
+    qsizetype fileCount = 0;           // of all lists in `files`
 };
 
 void leaveOut(const Walk &walk, const QString &path, const QString &why)
@@ -60,6 +68,12 @@ void leaveOut(const Walk &walk, const QString &path, const QString &why)
     qCDebug(lcWalk).noquote() << "left out:" << path << "-" << why;
     if (walk.leftOut && *walk.leftOut)
         (*walk.leftOut)(path, why);
+}
+
+void leaveOut(const Walk &walk, const std::vector<LeftOut> &passedOver)
+{
+    for (const LeftOut &out : passedOver)
+        leaveOut(walk, out.path, out.reason);
 }
 
 const QString GoneText = QStringLiteral("it was gone by the time it was read");
@@ -137,155 +151,232 @@ void report(Platform &p, const std::exception &e, int step)
     ShowErrorReport(*p.dialogs, QString::fromLocal8Bit(e.what()), WalkerLocation, step);
 }
 
-// Returns how many folders the closing pass appended to `folders`.
-qsizetype walkLevel(Walk &walk, QStringList &folders, bool recurse)
+// Steps 108 to 116, the looks at a folder before it is read: false when it is
+// no folder now, when its path is too long to search below it (its own files
+// are still listed), or when it is hidden and system. `step` follows them.
+bool searched(Walk &walk, const QString &folder, int &step)
+{
+    FileSystem &files = *walk.platform.files;
+    step = 108;
+    if (!files.IsFolder(folder)) {
+        leaveOut(walk, folder, GoneText);
+        return false;
+    }
+    step = 110;
+    if (folder.size() >= LengthLimit) {
+        if (walk.leftOut && *walk.leftOut)
+            leaveOutBelow(walk, folder);
+        return false;
+    }
+    step = 112;
+    walk.platform.events->pumpEvents();
+    step = 116;
+    if (!qualifies(files, folder))
+        return false;
+    walk.qualified.insert(folder);
+    return true;
+}
+
+// Runs `looks` (searched(), and what else a walk asks before it reads the
+// folder) under the walk's rules: a folder that went away between two looks
+// is skipped like an unreadable one and dropped from `folders`; any other
+// failure is reported at the step it came at. True when the folder is read.
+template <typename Looks>
+bool passesLooks(Walk &walk, QStringList &folders, const QString &folder, Looks &&looks)
+{
+    int step = 108;
+    try {
+        return looks(step);
+    } catch (const Failure &failure) {
+        qCDebug(lcWalk) << "skipped, gone since listed:" << folder << failure.description();
+        leaveOut(walk, folder, GoneText);
+        removeFirst(folders, folder);
+        return false;
+    } catch (const std::exception &e) {
+        report(walk.platform, e, step);
+        return false;
+    }
+}
+
+// A folder whose read failed: nothing of its files is listed, and what was
+// read before the failure is still walked. Unreadable (70) and gone (76)
+// drop it from `folders`. Returns the sub-folders that were read.
+std::vector<SubFolder> unreadFolder(Walk &walk, QStringList &folders, const QString &folder,
+                                    const Failure &failure, FolderListing &partial)
+{
+    leaveOut(walk, folder,
+             failure.code() == code::PathNotFound ? GoneText
+             : failure.code() == code::PermissionDenied
+                 ? QStringLiteral("it cannot be read: permission denied")
+                 : QStringLiteral("it cannot be read: ") + failure.description());
+    leaveOut(walk, partial.leftOut);
+    if (failure.code() == code::PermissionDenied || failure.code() == code::PathNotFound)
+        removeFirst(folders, folder);
+    return std::move(partial.subFolders);
+}
+
+// Keeps a folder's rows for AddFolderTree. Lock files ("~" names) stay out,
+// looked at while the rows are fresh in the cache; `nameAt` is where a name
+// begins in its row.
+void keepRows(TreeWalk &walk, const QString &folder, QStringList rows, qsizetype nameAt)
+{
+    rows.removeIf([nameAt](const QString &row) { return isLockFile(row, nameAt); });
+    walk.fileCount += rows.size();
+    walk.files.emplace(folder, std::move(rows));
+}
+
+// Reads a folder of a tree once, for its sub-folders and its files; returns
+// the sub-folders, none when the folder was walked already by another path.
+std::vector<SubFolder> readForTree(TreeWalk &walk, QStringList &folders, const QString &folder)
+{
+    FolderListing partial;
+    try {
+        // The files come as rows: the folder's path (cleaned once, as a name
+        // holds no separator) before each name.
+        const QString prefix = NormalizePath(folder);
+        FolderListing listing = walk.platform.files->readFolder(
+            folder, walk.pattern, HiddenArchiveFile, &partial, prefix);
+        if (!firstVisit(walk, listing.identity, folder)) {
+            // Already walked by another path: nothing of it counts twice.
+            removeFirst(folders, folder);
+            return {};
+        }
+        leaveOut(walk, listing.leftOut);
+        keepRows(walk, folder, std::move(listing.files), prefix.size());
+        return std::move(listing.subFolders);
+    } catch (const Failure &failure) {
+        if (partial.identity && !firstVisit(walk, partial.identity, folder)) {
+            removeFirst(folders, folder);
+            return {};
+        }
+        return unreadFolder(walk, folders, folder, failure, partial);
+    }
+}
+
+// Reads a folder's sub-folders alone.
+std::vector<SubFolder> readSubFolders(Walk &walk, QStringList &folders, const QString &folder)
+{
+    FolderListing partial;
+    try {
+        return walk.platform.files->subFolders(folder, &partial.subFolders);
+    } catch (const Failure &failure) {
+        return unreadFolder(walk, folders, folder, failure, partial);
+    }
+}
+
+// Appends to `found` the paths of the sub-folders the next level walks; the
+// names the walk refuses are left out, with why.
+void takeSubFolders(Walk &walk, const QString &folder, const std::vector<SubFolder> &subFolders,
+                    QStringList &found)
+{
+    const QString sep(pathSeparator());
+    for (const SubFolder &sub : subFolders) {
+        walk.platform.events->pumpEvents();
+        const QString &name = sub.name;
+        if (name == QLatin1String(".") || name == QLatin1String(".."))
+            continue;
+        if (const QString why = refusedName(sub); !why.isEmpty()) {
+            leaveOut(walk, folder % (sub.undecodable.isEmpty() ? name : sub.undecodable) % sep,
+                     why);
+            continue;
+        }
+        found.append(folder % name % sep);
+    }
+}
+
+// Whether a folder of the level below goes into the list in the closing pass.
+// One that passed its looks when its level was walked is taken as it is; one
+// that was never looked at (or was not searched) is looked at now.
+bool stillQualifies(Walk &walk, const QString &folder)
 {
     Platform &p = walk.platform;
-    FileSystem &files = *p.files;
-    const QString sep(pathSeparator());
-    QStringList found; // the folders one level below, in their parents' order
-
-    // The list itself may lose entries below; walk what it held on entry.
-    const QStringList entries = folders;
-    for (const QString &v : entries) {
-        int step = 108;
-        try {
-            if (!files.IsFolder(v)) {
-                leaveOut(walk, v, GoneText);
-                continue;
-            }
-            step = 110;
-            if (v.size() >= LengthLimit) {
-                // Its own files are still listed; what lies below it is not.
-                if (walk.leftOut && *walk.leftOut)
-                    leaveOutBelow(walk, v);
-                continue;
-            }
-            step = 112;
+    try {
+        if (walk.qualified.contains(folder)) {
             p.events->pumpEvents();
-            step = 116;
-            if (!qualifies(files, v))
-                continue;
-            walk.qualified.insert(v);
-            // Adding files reads the folder first and tells from the read
-            // which real folder it was (below), one look fewer per folder.
-            if (!walk.pattern && !firstVisit(walk, files.folderIdentity(v), v)) {
-                // Vanished since the look above, or already walked by another path.
-                removeFirst(folders, v);
-                continue;
-            }
-        } catch (const Failure &failure) {
-            // The folder went away between two looks: skipped like an unreadable one.
-            qCDebug(lcWalk) << "skipped, gone since listed:" << v << failure.description();
-            leaveOut(walk, v, GoneText);
-            removeFirst(folders, v);
-            continue;
-        } catch (const std::exception &e) {
-            report(p, e, step);
-            continue;
+            return true;
         }
-
-        std::vector<SubFolder> subFolders;
-        FolderListing partial;
-        try {
-            if (walk.pattern) {
-                // The files come as rows: the folder's path (cleaned once, as a
-                // name holds no separator) before each name.
-                const QString prefix = NormalizePath(v);
-                FolderListing listing =
-                    files.readFolder(v, *walk.pattern, HiddenArchiveFile, &partial, prefix);
-                if (!firstVisit(walk, listing.identity, v)) {
-                    // Already walked by another path: nothing of it counts twice.
-                    removeFirst(folders, v);
-                    continue;
-                }
-                for (const LeftOut &out : listing.leftOut)
-                    leaveOut(walk, out.path, out.reason);
-                subFolders = std::move(listing.subFolders);
-                // Lock files ("~" names) stay out, looked at while the rows are
-                // fresh in the cache.
-                listing.files.removeIf(
-                    [&prefix](const QString &row) { return isLockFile(row, prefix.size()); });
-                walk.fileCount += listing.files.size();
-                walk.files.emplace(v, std::move(listing.files));
-            } else {
-                subFolders = files.subFolders(v, &partial.subFolders);
-            }
-        } catch (const Failure &failure) {
-            // Unreadable (70) or gone (76): no files are listed for it. What
-            // was read before the failure is still walked.
-            if (walk.pattern && partial.identity && !firstVisit(walk, partial.identity, v)) {
-                removeFirst(folders, v);
-                continue;
-            }
-            leaveOut(walk, v,
-                     failure.code() == code::PathNotFound ? GoneText
-                     : failure.code() == code::PermissionDenied
-                         ? QStringLiteral("it cannot be read: permission denied")
-                         : QStringLiteral("it cannot be read: ") + failure.description());
-            for (const LeftOut &out : partial.leftOut)
-                leaveOut(walk, out.path, out.reason);
-            subFolders = std::move(partial.subFolders);
-            if (failure.code() == code::PermissionDenied || failure.code() == code::PathNotFound)
-                removeFirst(folders, v);
-        }
-        for (const SubFolder &sub : subFolders) {
-            p.events->pumpEvents();
-            const QString &name = sub.name;
-            if (name == QLatin1String(".") || name == QLatin1String(".."))
-                continue;
-            if (const QString why = refusedName(sub); !why.isEmpty()) {
-                leaveOut(walk, v % (sub.undecodable.isEmpty() ? name : sub.undecodable) % sep, why);
-                continue;
-            }
-            found.append(v % name % sep);
-        }
+        if (!p.files->IsFolder(folder))
+            return false;
+        p.events->pumpEvents();
+        return qualifies(*p.files, folder);
+    } catch (const Failure &failure) {
+        // gone since it was listed
+        qCDebug(lcWalk) << "not walked, gone since listed:" << folder << failure.description();
+        leaveOut(walk, folder, GoneText);
+    } catch (const std::exception &e) {
+        report(p, e, 156);
     }
+    return false;
+}
 
-    qsizetype deeper = 0;
-    if (recurse && !found.isEmpty())
-        deeper = walkLevel(walk, found, true);
-
-    // The closing pass: this level's folders that still qualify, then
-    // everything below them, which the deeper passes have examined already.
+// The closing pass of a level: the folders it found that still qualify, then
+// everything below them (the last `deeper` of `found`), which the deeper
+// passes have examined already. Returns how many it appended to `folders`.
+qsizetype closeLevel(Walk &walk, QStringList &folders, const QStringList &found, qsizetype deeper)
+{
     const qsizetype own = found.size() - deeper;
     qsizetype appended = 0;
-    for (qsizetype i = 0; i < found.size(); ++i) {
-        const QString &w = found.at(i);
-        if (i >= own) {
-            folders.append(w);
+    for (qsizetype i = 0; i < own; ++i) {
+        if (stillQualifies(walk, found.at(i))) {
+            folders.append(found.at(i));
             ++appended;
-            continue;
-        }
-        try {
-            if (walk.qualified.contains(w)) {
-                p.events->pumpEvents();
-            } else {
-                if (!files.IsFolder(w))
-                    continue;
-                p.events->pumpEvents();
-                if (!qualifies(files, w))
-                    continue;
-            }
-            folders.append(w);
-            ++appended;
-        } catch (const Failure &failure) {
-            // gone since it was listed
-            qCDebug(lcWalk) << "not walked, gone since listed:" << w << failure.description();
-            leaveOut(walk, w, GoneText);
-        } catch (const std::exception &e) {
-            report(p, e, 156);
         }
     }
-    return appended;
+    folders.append(found.sliced(own));
+    return appended + deeper;
+}
+
+// One level of adding a tree: reads each of `folders` once, then walks the
+// level below it. Returns how many folders its closing pass appended.
+qsizetype walkTreeLevel(TreeWalk &walk, QStringList &folders)
+{
+    QStringList found; // the folders one level below, in their parents' order
+    // The list itself may lose entries below; walk what it held on entry.
+    const QStringList entries = folders;
+    for (const QString &folder : entries) {
+        // Adding files tells which real folder it was from the read itself,
+        // one look fewer per folder.
+        const bool read = passesLooks(walk, folders, folder,
+                                      [&](int &step) { return searched(walk, folder, step); });
+        if (read)
+            takeSubFolders(walk, folder, readForTree(walk, folders, folder), found);
+    }
+    const qsizetype deeper = found.isEmpty() ? 0 : walkTreeLevel(walk, found);
+    return closeLevel(walk, folders, found, deeper);
+}
+
+// One level of GetSubDirectories2016: lists the sub-folders of each of
+// `folders`, then, with `recurse`, walks the level below. Returns how many
+// folders its closing pass appended.
+qsizetype walkSubFolderLevel(Walk &walk, QStringList &folders, bool recurse)
+{
+    QStringList found; // the folders one level below, in their parents' order
+    // The list itself may lose entries below; walk what it held on entry.
+    const QStringList entries = folders;
+    for (const QString &folder : entries) {
+        const bool read = passesLooks(walk, folders, folder, [&](int &step) {
+            if (!searched(walk, folder, step))
+                return false;
+            if (firstVisit(walk, walk.platform.files->folderIdentity(folder), folder))
+                return true;
+            // Vanished since the look above, or already walked by another path.
+            removeFirst(folders, folder);
+            return false;
+        });
+        if (read)
+            takeSubFolders(walk, folder, readSubFolders(walk, folders, folder), found);
+    }
+    const qsizetype deeper =
+        recurse && !found.isEmpty() ? walkSubFolderLevel(walk, found, true) : 0;
+    return closeLevel(walk, folders, found, deeper);
 }
 
 } // namespace
 
 void GetSubDirectories2016(Platform &platform, QStringList &folders, bool recurse)
 {
-    Walk walk{platform, {}, {}, nullptr, {}, 0, nullptr};
-    walkLevel(walk, folders, recurse);
+    Walk walk{platform, {}, {}, nullptr};
+    walkSubFolderLevel(walk, folders, recurse);
 }
 
 QStringList GetFilesInFolder(FileSystem &files, const QString &folder, const QString &pattern)
@@ -347,8 +438,8 @@ void AddFolderTree(QueueTarget &target, const QString &folder, const QString &pa
     steps.step(114, [&] { folders = QStringList{folder.endsWith(sep) ? folder : folder + sep}; });
     // The walk gathers each folder's files as it reads the folder; a folder
     // it did not read (one that is not searched) is listed on its own below.
-    Walk walk{p, {}, {}, &pattern, {}, 0, &leftOut};
-    steps.step(116, [&] { walkLevel(walk, folders, true); });
+    TreeWalk walk{{p, {}, {}, &leftOut}, pattern, {}, 0};
+    steps.step(116, [&] { walkTreeLevel(walk, folders); });
     // No events run in this loop, so the rows of every folder can go into the
     // queue in one change at the end; should a step fail, the rows so far go
     // in first, so that its report shows the queue as far as it got.

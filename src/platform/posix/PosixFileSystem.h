@@ -33,4 +33,9 @@ private:
     static int attributeValue(QStringView name, const struct stat &own, const struct stat *target);
 };
 
+namespace posix {
+/** A path as the system's bytes; the last path's bytes are kept for the next question. */
+QByteArray native(const QString &path);
+} // namespace posix
+
 } // namespace deckrun
