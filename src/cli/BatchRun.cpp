@@ -139,6 +139,7 @@ int printFiles(Platform &platform, ConsoleDialogs &dialogs, const CommandLine &l
                             .progress = run,
                             .strategy = *how.strategy,
                             .pause = pauses,
+                            .settings = line.settings,
                             .stop = &stop.runStop()},
                    queue.queue(), printing);
     }
@@ -228,6 +229,11 @@ int runWithoutWindow(int argc, char **argv, const CommandLine &line)
     if (!printer)
         return BadArgumentsStatus;
     CheckPowerPointInstalled(*platform); // ends the program with 1 when it cannot print
+    // Asked for what this application cannot do: refused before anything prints.
+    if (const QString why = platform->office->refusal(line.settings); !why.isEmpty()) {
+        sayError(why);
+        return BadArgumentsStatus;
+    }
     if (!watching)
         return printFiles(*platform, dialogs, line, *printer);
     return runWatch(*platform, dialogs,
@@ -237,7 +243,8 @@ int runWithoutWindow(int argc, char **argv, const CommandLine &line)
                                  .fast = line.fast,
                                  .pause = line.fast ? line.pause.value_or(0)
                                                     : batchPause(*platform->settings, line.pause),
-                                 .pauses = line.pause.has_value()});
+                                 .pauses = line.pause.has_value(),
+                                 .settings = line.settings});
 }
 
 } // namespace deckrun

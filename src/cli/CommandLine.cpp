@@ -2,6 +2,7 @@
 #include "cli/CommandLine.h"
 
 #include "cli/TerminalOutput.h"
+#include "core/run/PrintSettingsText.h"
 #include "platform/FileSystem.h"
 #include "platform/RunLog.h"
 
@@ -35,7 +36,10 @@ constexpr std::pair<const char *, bool> QtWindowOptions[] = {
 };
 
 /** The options that belong to a run without a window. */
-constexpr const char *BatchOptions[] = {"printer", "pause", "extension", "yes", "fast", "jobs"};
+constexpr const char *BatchOptions[] = {
+    "printer", "pause", "extension", "yes",    "fast",          "jobs",  "copies", "collate",
+    "sides",   "color", "layout",    "slides", "hidden-slides", "frame", "fit",
+};
 
 /** A command line that cannot be run: what is wrong, and where to read how it goes. */
 int refuse(const QString &text, int status = BadArgumentsStatus)
@@ -149,6 +153,65 @@ std::optional<int> readWays(const QCommandLineParser &parser, CommandLine &line)
     return std::nullopt;
 }
 
+/** A value that is one of `named`'s names, or a refusal naming the option and what it takes. */
+template <typename Named>
+std::optional<int> readNamed(const QCommandLineParser &parser, const char *option, Named named,
+                             const QString &takes, auto &into)
+{
+    const QString name = QString::fromLatin1(option);
+    if (!parser.isSet(name))
+        return std::nullopt;
+    const QString value = parser.value(name);
+    if (const auto known = named(value)) {
+        into = *known;
+        return std::nullopt;
+    }
+    return refuse(QStringLiteral("--%1 takes %2, not \"%3\".").arg(name, takes, value));
+}
+
+/** How each deck prints: --layout, --color, --copies and the rest, checked. */
+std::optional<int> readPrintSettings(const QCommandLineParser &parser, PrintSettings &settings)
+{
+    const QString layouts = layoutNames().join(QStringLiteral(", "));
+    if (auto refused = readNamed(parser, "layout", layoutNamed, layouts, settings.layout))
+        return refused;
+    if (auto refused = readNamed(parser, "color", colorNamed, QStringLiteral("color, gray or bw"),
+                                 settings.color))
+        return refused;
+    if (auto refused = readNamed(parser, "sides", sidesNamed,
+                                 QStringLiteral("one, long-edge or short-edge"), settings.sides))
+        return refused;
+    const auto yesOrNo = [](const QString &v) -> std::optional<bool> {
+        if (v == QLatin1String("yes") || v == QLatin1String("no"))
+            return v == QLatin1String("yes");
+        return std::nullopt;
+    };
+    if (auto refused = readNamed(parser, "hidden-slides", yesOrNo, QStringLiteral("yes or no"),
+                                 settings.hiddenSlides))
+        return refused;
+    const auto copies = [](const QString &v) -> std::optional<int> {
+        bool number = false;
+        const int n = v.toInt(&number);
+        return number && n >= 1 && n <= 999 ? std::optional<int>(n) : std::nullopt;
+    };
+    if (auto refused = readNamed(parser, "copies", copies, QStringLiteral("a number, 1 to 999"),
+                                 settings.copies))
+        return refused;
+    const auto range = [](const QString &v) -> std::optional<QString> {
+        return isSlideRange(v) ? std::optional<QString>(v) : std::nullopt;
+    };
+    if (auto refused =
+            readNamed(parser, "slides", range, QStringLiteral("slide numbers and ranges, as 1-3,5"),
+                      settings.slides))
+        return refused;
+    for (const auto &[option, flag] :
+         {std::pair{"collate", &settings.collate}, std::pair{"frame", &settings.frameSlides},
+          std::pair{"fit", &settings.fitToPaper}})
+        if (parser.isSet(QLatin1String(option)))
+            *flag = true;
+    return std::nullopt;
+}
+
 /** A run without a window: `--print FILE|FOLDER...` or `--watch FOLDER`, and their options. */
 std::variant<CommandLine, int> readBatchArguments(const QCommandLineParser &parser,
                                                   const QHash<QString, QByteArray> &undecodable)
@@ -174,6 +237,8 @@ std::variant<CommandLine, int> readBatchArguments(const QCommandLineParser &pars
     if (const auto refused = readChoices(parser, line))
         return *refused;
     if (const auto refused = readWays(parser, line))
+        return *refused;
+    if (const auto refused = readPrintSettings(parser, line.settings))
         return *refused;
     return line;
 }
@@ -252,6 +317,36 @@ void describeCommandLine(QCommandLineParser &parser)
         {QStringLiteral("yes"),
          QStringLiteral("With --print: go on when the presentation application already runs on "
                         "Deckrun's profile.")},
+    });
+    // How each deck prints: each overrides what the deck's own print settings say.
+    parser.addOptions({
+        {QStringLiteral("layout"),
+         QStringLiteral("With --print or --watch: what each sheet shows: slides, handouts-1, "
+                        "handouts-2, handouts-3, handouts-4, handouts-6, handouts-9, notes or "
+                        "outline (default: what the deck says)."),
+         QStringLiteral("LAYOUT")},
+        {QStringLiteral("color"),
+         QStringLiteral("With --print or --watch: color, gray or bw (black and white)."),
+         QStringLiteral("MODE")},
+        {QStringLiteral("copies"),
+         QStringLiteral("With --print or --watch: copies of each deck, 1 to 999."),
+         QStringLiteral("N")},
+        {QStringLiteral("collate"),
+         QStringLiteral("With --print or --watch: copies in sets, each deck whole.")},
+        {QStringLiteral("sides"),
+         QStringLiteral("With --print or --watch: one, long-edge or short-edge (two-sided)."),
+         QStringLiteral("SIDES")},
+        {QStringLiteral("slides"),
+         QStringLiteral("With --print or --watch: the slides to print, as 1-3,5."),
+         QStringLiteral("RANGE")},
+        {QStringLiteral("hidden-slides"),
+         QStringLiteral("With --print or --watch: yes to print hidden slides too, no to leave "
+                        "them out."),
+         QStringLiteral("yes|no")},
+        {QStringLiteral("frame"),
+         QStringLiteral("With --print or --watch: a frame around each slide.")},
+        {QStringLiteral("fit"),
+         QStringLiteral("With --print or --watch: each slide scaled to fit the paper.")},
     });
     // Qt's own options for the window (-style, -platform, ...): taken here
     // so that the one reading of the command line knows them, and handled by

@@ -6,6 +6,8 @@
 // names (a file manager's "Open With Deckrun"); `--print` and `--watch` run
 // without a window; `--help` and `--version` answer on the terminal.
 
+#include "platform/PrintSettings.h"
+
 #include <QHash>
 #include <QStringList>
 
@@ -35,6 +37,8 @@ struct CommandLine {
     int jobs = 1;
     /** The folder `--watch` watches. */
     QString watch;
+    /** How each deck prints, over what the deck's own print settings say. */
+    PrintSettings settings;
 };
 
 /** The exit status for a command line that cannot be run. */

@@ -208,6 +208,7 @@ FileOutcome WatchSession::print(const QString &path)
                         .progress = m_run,
                         .strategy = *m_strategy,
                         .pause = pauses,
+                        .settings = m_options.settings,
                         .stop = &m_stop.runStop()},
                queue, printing);
     if (std::optional<FileOutcome> outcome = m_run.takeOutcome())

@@ -38,6 +38,8 @@ struct WatchOptions {
     bool pauses = false;
     /** A file is taken once it has not changed for this long and nobody here writes it. */
     int settleMilliseconds = 2000;
+    /** How each file prints, over what its own print settings say. */
+    PrintSettings settings = {};
 };
 
 /** One watcher at work on its folder, on the program's event loop. */

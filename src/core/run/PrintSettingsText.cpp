@@ -102,7 +102,8 @@ std::optional<PrintSides> sidesNamed(const QString &name)
 
 bool isSlideRange(const QString &range)
 {
-    static const QRegularExpression part(QStringLiteral("^([1-9][0-9]{0,5})(?:-([1-9][0-9]{0,5}))?$"));
+    static const QRegularExpression part(
+        QStringLiteral("^([1-9][0-9]{0,5})(?:-([1-9][0-9]{0,5}))?$"));
     if (range.isEmpty())
         return false;
     for (const QString &piece : range.split(QLatin1Char(','))) {

@@ -115,4 +115,13 @@ void ComAutomation::shutdown()
     m_core->shutdown();
 }
 
+QString ComAutomation::refusal(const PrintSettings &asked) const
+{
+    if (asked.sides)
+        return QStringLiteral("on Windows two-sided printing is the printer's own setting, which "
+                              "PowerPoint cannot change: set it in the printer's preferences "
+                              "and leave out --sides.");
+    return {};
+}
+
 } // namespace deckrun::com

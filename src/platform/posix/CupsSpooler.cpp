@@ -20,11 +20,11 @@ public:
         cups_option_t *list = nullptr;
         int count = 0;
         for (const auto &[name, value] : options)
-            count = cupsAddOption(name.toUtf8().constData(), value.toUtf8().constData(), count,
-                                  &list);
-        const int job = cupsPrintFile(printer.toUtf8().constData(),
-                                      QFile::encodeName(file).constData(),
-                                      title.toUtf8().constData(), count, list);
+            count =
+                cupsAddOption(name.toUtf8().constData(), value.toUtf8().constData(), count, &list);
+        const int job =
+            cupsPrintFile(printer.toUtf8().constData(), QFile::encodeName(file).constData(),
+                          title.toUtf8().constData(), count, list);
         cupsFreeOptions(count, list);
         if (job <= 0)
             throw Failure(QString::fromUtf8(cupsLastErrorString()));
@@ -33,8 +33,8 @@ public:
 
     bool acceptsJobs(const QString &printer) override
     {
-        cups_dest_t *dest = cupsGetNamedDest(CUPS_HTTP_DEFAULT, printer.toUtf8().constData(),
-                                             nullptr);
+        cups_dest_t *dest =
+            cupsGetNamedDest(CUPS_HTTP_DEFAULT, printer.toUtf8().constData(), nullptr);
         if (!dest)
             return false;
         const char *accepting =
@@ -47,8 +47,7 @@ public:
     std::vector<SpooledJob> jobs(const QString &printer) override
     {
         cups_job_t *list = nullptr;
-        const int count =
-            cupsGetJobs(&list, printer.toUtf8().constData(), 0, CUPS_WHICHJOBS_ALL);
+        const int count = cupsGetJobs(&list, printer.toUtf8().constData(), 0, CUPS_WHICHJOBS_ALL);
         if (count < 0)
             throw Failure(QString::fromUtf8(cupsLastErrorString()));
         std::vector<SpooledJob> found;

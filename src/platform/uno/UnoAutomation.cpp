@@ -198,6 +198,14 @@ std::shared_ptr<PresentationApp> UnoAutomation::getRunning()
     throw Failure(Product + QStringLiteral(" is not running."), code::CannotCreateObject);
 }
 
+QString UnoAutomation::refusal(const PrintSettings &asked) const
+{
+    if (asked.layout == PrintLayout::Outline)
+        return QStringLiteral("LibreOffice Impress cannot print the outline on its own: "
+                              "--layout takes slides, handouts-1 to handouts-9 or notes here.");
+    return {};
+}
+
 std::weak_ptr<OfficeInstance> UnoAutomation::current() const
 {
     const std::lock_guard lock(m_currentLock);

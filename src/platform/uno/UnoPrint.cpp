@@ -69,8 +69,8 @@ bool exportPdf(OfficeInstance &o, const Reference<css::lang::XComponent> &docume
                           return false;
                       const Reference<css::frame::XStorable> storable(document, UNO_QUERY_THROW);
                       storable->storeToURL(
-                          url, sequence({property("FilterName", css::uno::Any(OUString(
-                                                                    "impress_pdf_Export"))),
+                          url, sequence({property("FilterName",
+                                                  css::uno::Any(OUString("impress_pdf_Export"))),
                                          property("FilterData", css::uno::Any(filterData))}));
                       return true;
                   });
