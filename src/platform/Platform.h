@@ -6,6 +6,7 @@
 #include "platform/FileHandover.h"
 #include "platform/FileSystem.h"
 #include "platform/PresentationAutomation.h"
+#include "platform/PrintSpooler.h"
 #include "platform/Printers.h"
 #include "platform/ProgramControl.h"
 #include "platform/RunLog.h"
@@ -26,6 +27,8 @@ struct Platform {
     /** The files of a watched folder: claiming, locking, moving out. */
     std::unique_ptr<FileHandover> handover;
     std::unique_ptr<Printers> printers;
+    /** Where print jobs go and are looked up; none where the application prints itself. */
+    std::unique_ptr<PrintSpooler> spooler;
     std::unique_ptr<PresentationAutomation> office;
     std::unique_ptr<ProgramControl> program;
     /** Where print runs record each file's outcome; none: nothing is recorded. */

@@ -3,6 +3,8 @@
 
 #include "platform/PrintSettings.h"
 
+#include <QString>
+
 namespace deckrun {
 
 /** What a print handed over. */
@@ -22,9 +24,11 @@ public:
     /**
      * `PrintOut`: the presentation's own print settings, with each setting
      * `asked` says over them, on the chosen printer; returns once the job is
-     * handed over.
+     * handed over. `jobName` names the job where the print service keeps
+     * names (a watcher's claim, so that a job can be found again after a
+     * crash); empty: the file's name.
      */
-    virtual PrintedJob printOut(const PrintSettings &asked = {}) = 0;
+    virtual PrintedJob printOut(const PrintSettings &asked = {}, const QString &jobName = {}) = 0;
     /**
      * `Close`: the presentation is closed and the application keeps running,
      * for a run that prints many files through one application.

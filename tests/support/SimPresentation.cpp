@@ -27,6 +27,7 @@ struct SimAutomation::State {
     int shutdowns = 0;
     std::atomic<int> aborts{0};
     PrintSettings lastAsked;
+    QStringList jobNames;
     int nextJob = 1;
     std::shared_ptr<SimAutomation::Printer> printer;
     std::function<void(const QString &, const QString &)> onCall;
@@ -52,10 +53,11 @@ public:
         m_s->call(QStringLiteral("PrintInBackground"),
                   background ? QStringLiteral("=true") : QStringLiteral("=false"));
     }
-    PrintedJob printOut(const PrintSettings &asked) override
+    PrintedJob printOut(const PrintSettings &asked, const QString &jobName) override
     {
         m_s->call(QStringLiteral("PrintOut"));
         m_s->lastAsked = asked;
+        m_s->jobNames << jobName;
         m_s->printed << m_s->openPath + QStringLiteral(" -> ") + m_s->activePrinter;
         if (m_s->printer) {
             const std::lock_guard lock(m_s->printer->lock);

@@ -65,7 +65,7 @@ public:
         : m_setup(setup), m_platform(setup.platform), m_events(*setup.platform.events),
           m_queue(queue), m_printing(printing),
           m_steps(*setup.platform.dialogs, printRunLocation()),
-          m_recorder(setup.platform, setup.progress)
+          m_recorder(setup.platform, setup.progress, setup.logsEachFile)
     {
         m_steps.setReportListener([this](int step, const QString &description) {
             m_recorder.stepFailed(step, description);
@@ -146,6 +146,7 @@ private:
                         .path = m_path,
                         .choices = m_setup.choices,
                         .asked = m_setup.settings,
+                        .jobName = m_setup.jobName ? m_setup.jobName(m_path) : QString(),
                         .outcome = m_recorder.outcome(),
                         .events = m_events,
                         .handedOver = [this] { m_recorder.handedOver(); },

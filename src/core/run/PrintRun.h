@@ -85,6 +85,13 @@ struct RunSetup {
     PauseRule pause = PauseRule::DigitAndOneSecond;
     /** What the run asks each deck to print with, over the deck's own settings. */
     PrintSettings settings = {};
+    /** The print job's name for a file's path; none: the file's name. */
+    std::function<QString(const QString &path)> jobName = {};
+    /**
+     * False: the run log's line is left to the front end (a watcher writes it
+     * once the file is in its final place); the progress sink still hears.
+     */
+    bool logsEachFile = true;
     /** Where requests to stop arrive; none: the run is never asked to stop (the window). */
     RunStop *stop = nullptr;
 };

@@ -31,6 +31,7 @@ struct FileInHand {
     const QString path; // its full path
     const PrintChoices &choices;
     const PrintSettings &asked; // what the run asks the deck to print with
+    const QString jobName;      // the print job's name; empty: the file's
     FileOutcome &outcome;       // the strategy fills in the printer (126) and the job (130)
     EventLoop &events;
     /** To be called the moment step 130 passed: the print job is confirmed. */
@@ -71,7 +72,7 @@ public:
 /** Step 130's work: prints and records the job in the file's outcome. */
 inline void printAndRecord(Presentation &presentation, FileInHand &file)
 {
-    const PrintedJob job = presentation.printOut(file.asked);
+    const PrintedJob job = presentation.printOut(file.asked, file.jobName);
     file.outcome.jobId = job.jobId;
     file.outcome.settings = job.settings;
 }

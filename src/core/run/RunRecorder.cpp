@@ -8,8 +8,8 @@
 
 namespace deckrun {
 
-RunRecorder::RunRecorder(Platform &platform, PrintProgress &progress)
-    : m_platform(platform), m_progress(progress)
+RunRecorder::RunRecorder(Platform &platform, PrintProgress &progress, bool logs)
+    : m_platform(platform), m_progress(progress), m_logs(logs)
 {}
 
 void RunRecorder::fileStarts(int position, int count, const QString &path)
@@ -50,7 +50,7 @@ void RunRecorder::write()
     m_written = true;
     FileOutcome &outcome = *m_outcome;
     outcome.time = QDateTime::currentDateTime();
-    if (m_platform.runLog && !m_logFailed) {
+    if (m_logs && m_platform.runLog && !m_logFailed) {
         try {
             m_platform.runLog->append(runLogLine(outcome));
         } catch (const std::exception &e) {

@@ -23,7 +23,8 @@ struct Platform;
  */
 class RunRecorder {
 public:
-    RunRecorder(Platform &platform, PrintProgress &progress);
+    /** `logs`: the line goes to the platform's run log (else only to the progress sink). */
+    RunRecorder(Platform &platform, PrintProgress &progress, bool logs = true);
 
     /** File `position` of `count` begins; the outcome in hand is its own. */
     void fileStarts(int position, int count, const QString &path);
@@ -45,6 +46,7 @@ private:
     PrintProgress &m_progress;
     std::optional<FileOutcome> m_outcome;
     bool m_written = false;
+    bool m_logs;
     bool m_logFailed = false;
 };
 

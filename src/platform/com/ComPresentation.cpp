@@ -28,7 +28,7 @@ public:
     {
         guarded([&] { m_presentation->setPrintInBackground(background); });
     }
-    PrintedJob printOut(const PrintSettings &asked) override
+    PrintedJob printOut(const PrintSettings &asked, const QString &) override
     {
         guarded([&] { m_presentation->printOut(); });
         return PrintedJob{0, asked};

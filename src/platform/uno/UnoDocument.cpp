@@ -79,14 +79,15 @@ public:
     // printing.
     void setPrintInBackground(bool) override {}
 
-    PrintedJob printOut(const PrintSettings &asked) override
+    PrintedJob printOut(const PrintSettings &asked, const QString &jobName) override
     {
         OfficeInstance &o = *m_office;
         if (o.ended)
             throw Failure(Product + QStringLiteral(" is no longer running."));
         const QString file = QFileInfo(o.documentPath).fileName();
-        return edge(QStringLiteral("%1 could not print \"%2\": ").arg(Product, file),
-                    [&] { return printDocument(o, m_document, file, asked); });
+        return edge(QStringLiteral("%1 could not print \"%2\": ").arg(Product, file), [&] {
+            return printDocument(o, m_document, file, asked, jobName.isEmpty() ? file : jobName);
+        });
     }
 
     void close() override

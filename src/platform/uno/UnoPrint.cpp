@@ -117,7 +117,7 @@ css::uno::Sequence<css::beans::PropertyValue> pdfExportFilterData(const PrintSet
 }
 
 PrintedJob printDocument(OfficeInstance &o, const Reference<css::lang::XComponent> &document,
-                         const QString &file, const PrintSettings &asked)
+                         const QString &file, const PrintSettings &asked, const QString &jobName)
 {
     if (o.printRefusal)
         throw Failure(QStringLiteral("\"%1\" was not printed: %2").arg(file, *o.printRefusal));
@@ -133,7 +133,8 @@ PrintedJob printDocument(OfficeInstance &o, const Reference<css::lang::XComponen
         throw Failure(QStringLiteral("%1 could not print \"%2\": every slide in it is hidden.")
                           .arg(Product, file));
     try {
-        return PrintedJob{o.spooler->submit(o.printer, pdf, file, jobOptions(settings)), settings};
+        return PrintedJob{o.spooler->submit(o.printer, pdf, jobName, jobOptions(settings)),
+                          settings};
     } catch (const Failure &refused) {
         if (!o.spooler->acceptsJobs(o.printer))
             throw Failure(QStringLiteral("%1 could not print \"%2\": the printer \"%3\" refused "

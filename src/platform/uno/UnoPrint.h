@@ -26,10 +26,11 @@ css::uno::Sequence<css::beans::PropertyValue> pdfExportFilterData(const PrintSet
 
 /**
  * Prints `document` of `office` (its file `file`, as reports name it) on the
- * office's chosen printer with the deck's own settings and `asked` over them;
- * the job once the print service has it. Throws Failure with what went wrong.
+ * office's chosen printer with the deck's own settings and `asked` over them,
+ * as the job `jobName`; the job once the print service has it. Throws Failure
+ * with what went wrong.
  */
 PrintedJob printDocument(OfficeInstance &office, const Reference<css::lang::XComponent> &document,
-                         const QString &file, const PrintSettings &asked);
+                         const QString &file, const PrintSettings &asked, const QString &jobName);
 
 } // namespace deckrun::uno
