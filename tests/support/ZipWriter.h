@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-// Small zip files made on the spot for the tests of the office backend's
-// package readers: entries stored, or deflated through zlib (which that
-// backend links), one central directory, no comment.
+// Small zip files for the tests of the office backend's package readers:
+// entries stored, or deflated through the zlib that backend links.
 
 #include <QByteArray>
+#include <QDataStream>
 #include <QList>
 
 #include <zlib.h>
@@ -18,25 +18,24 @@ struct ZipItem {
     bool deflate = false;
 };
 
-inline void appendLe(QByteArray &out, quint32 value, int bytes)
+/** The fields, little-endian, each as wide as its type. */
+template <typename... Fields> QByteArray littleEndian(Fields... fields)
 {
-    for (int i = 0; i < bytes; ++i)
-        out.append(static_cast<char>((value >> (8 * i)) & 0xFF));
+    QByteArray out;
+    QDataStream stream(&out, QIODevice::WriteOnly);
+    stream.setByteOrder(QDataStream::LittleEndian);
+    (stream << ... << fields);
+    return out;
 }
 
+/** Deflated as zip files hold it: zlib's format without its header and checksum. */
 inline QByteArray rawDeflate(const QByteArray &data)
 {
-    z_stream stream{};
-    deflateInit2(&stream, Z_DEFAULT_COMPRESSION, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
-    QByteArray out(static_cast<qsizetype>(deflateBound(&stream, data.size())), Qt::Uninitialized);
-    stream.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(data.constData()));
-    stream.avail_in = static_cast<uInt>(data.size());
-    stream.next_out = reinterpret_cast<Bytef *>(out.data());
-    stream.avail_out = static_cast<uInt>(out.size());
-    deflate(&stream, Z_FINISH);
-    out.resize(static_cast<qsizetype>(stream.total_out));
-    deflateEnd(&stream);
-    return out;
+    auto size = compressBound(static_cast<uLong>(data.size()));
+    QByteArray out(static_cast<qsizetype>(size), Qt::Uninitialized);
+    compress(reinterpret_cast<Bytef *>(out.data()), &size,
+             reinterpret_cast<const Bytef *>(data.constData()), static_cast<uLong>(data.size()));
+    return out.mid(2, static_cast<qsizetype>(size) - 6);
 }
 
 /** A zip file of `items`, in their order. */
@@ -46,37 +45,23 @@ inline QByteArray makeZip(const QList<ZipItem> &items)
     QByteArray directory;
     for (const ZipItem &item : items) {
         const QByteArray data = item.deflate ? rawDeflate(item.data) : item.data;
-        const auto *bytes = reinterpret_cast<const Bytef *>(item.data.constData());
-        const auto offset = static_cast<quint32>(entries.size());
+        const auto crc =
+            static_cast<quint32>(crc32(0, reinterpret_cast<const Bytef *>(item.data.constData()),
+                                       static_cast<uInt>(item.data.size())));
         // Local header and directory record share these, from "version needed" to the extra length.
-        QByteArray shared;
-        appendLe(shared, 20, 2);
-        appendLe(shared, 0, 2);
-        appendLe(shared, item.deflate ? 8 : 0, 2);
-        appendLe(shared, 0, 4);
-        appendLe(shared, crc32(0, bytes, static_cast<uInt>(item.data.size())), 4);
-        appendLe(shared, data.size(), 4);
-        appendLe(shared, item.data.size(), 4);
-        appendLe(shared, item.name.size(), 2);
-        appendLe(shared, 0, 2);
-        appendLe(entries, 0x04034b50, 4);
-        entries += shared + item.name + data;
-        appendLe(directory, 0x02014b50, 4);
-        appendLe(directory, 20, 2);
-        directory += shared;
-        directory.append(2 + 2 + 2 + 4, '\0'); // comment, disk, attributes
-        appendLe(directory, offset, 4);
-        directory += item.name;
+        const QByteArray shared = littleEndian(
+            quint16(20), quint16(0), quint16(item.deflate ? 8 : 0), quint32(0), crc,
+            quint32(data.size()), quint32(item.data.size()), quint16(item.name.size()), quint16(0));
+        directory +=
+            littleEndian(quint32(0x02014b50), quint16(20)) + shared +
+            littleEndian(quint16(0), quint16(0), quint16(0), quint32(0), quint32(entries.size())) +
+            item.name;
+        entries += littleEndian(quint32(0x04034b50)) + shared + item.name + data;
     }
-    QByteArray zip = entries + directory;
-    appendLe(zip, 0x06054b50, 4);
-    zip.append(2 + 2, '\0'); // this disk and the directory's
-    appendLe(zip, items.size(), 2);
-    appendLe(zip, items.size(), 2);
-    appendLe(zip, directory.size(), 4);
-    appendLe(zip, entries.size(), 4);
-    appendLe(zip, 0, 2);
-    return zip;
+    const auto count = quint16(items.size());
+    return entries + directory +
+           littleEndian(quint32(0x06054b50), quint16(0), quint16(0), count, count,
+                        quint32(directory.size()), quint32(entries.size()), quint16(0));
 }
 
 } // namespace deckrun::test

@@ -140,7 +140,8 @@ PrintSettings fromPrintProperties(const QXmlStreamAttributes &attributes, const 
     return settings;
 }
 
-/** ppt/presProps.xml: p:presentationPr, and in it p:prnPr when the deck was given print settings. */
+/** ppt/presProps.xml: p:presentationPr, and in it p:prnPr when the deck was given print settings.
+ */
 PrintSettings fromPresentationProperties(const QByteArray &xml, const QString &path)
 {
     const auto isPresentationMl = [](const QXmlStreamReader &reader) {
@@ -178,10 +179,12 @@ QHash<QString, QString> configurationItems(const QByteArray &xml, const QString 
         return element.attributes().value(odfConfig, QLatin1String("name")).toString();
     };
     const bool found =
-        reader.readNextStartElement() && isElement(reader, odfOffice, QLatin1String("document-settings")) &&
-        enterChild(reader, [](const QXmlStreamReader &element) {
-            return isElement(element, odfOffice, QLatin1String("settings"));
-        }) &&
+        reader.readNextStartElement() &&
+        isElement(reader, odfOffice, QLatin1String("document-settings")) &&
+        enterChild(reader,
+                   [](const QXmlStreamReader &element) {
+                       return isElement(element, odfOffice, QLatin1String("settings"));
+                   }) &&
         enterChild(reader, [&](const QXmlStreamReader &element) {
             return isElement(element, odfConfig, QLatin1String("config-item-set")) &&
                    configName(element) == u"ooo:configuration-settings";
@@ -195,7 +198,8 @@ QHash<QString, QString> configurationItems(const QByteArray &xml, const QString 
         items.insert(name, reader.readElementText());
     }
     if (reader.hasError())
-        qCDebug(lcOffice) << "print settings of" << path << ": settings.xml" << reader.errorString();
+        qCDebug(lcOffice) << "print settings of" << path << ": settings.xml"
+                          << reader.errorString();
     return items;
 }
 

@@ -166,8 +166,7 @@ std::optional<Directory> ZipReader::findDirectory()
         const quint16 disk = le16(*tail, at + 4);
         const quint16 directoryDisk = le16(*tail, at + 6);
         const quint16 entriesHere = le16(*tail, at + 8);
-        const Directory directory{le32(*tail, at + 16), le32(*tail, at + 12),
-                                  le16(*tail, at + 10)};
+        const Directory directory{le32(*tail, at + 16), le32(*tail, at + 12), le16(*tail, at + 10)};
         if (disk != 0 || directoryDisk != 0 || entriesHere != directory.entries)
             return refuse("spans several disks");
         if (directory.entries == 0xFFFF || directory.offset == zip64Marker ||
@@ -196,17 +195,17 @@ std::optional<Entry> ZipReader::findEntry(const Directory &directory, const QByt
         if (at + centralSize > records->size() || le32(*records, at) != centralSignature)
             return refuse("the central directory is damaged");
         const qint64 nameLength = le16(*records, at + 28);
-        const qint64 next = at + centralSize + nameLength + le16(*records, at + 30) +
-                            le16(*records, at + 32);
+        const qint64 next =
+            at + centralSize + nameLength + le16(*records, at + 30) + le16(*records, at + 32);
         if (next > records->size())
             return refuse("the central directory is cut short");
         const QByteArrayView entryName(records->constData() + at + centralSize, nameLength);
         if (entryName.size() == name.size() && entryName.compare(name, cs) == 0) {
             if (found)
                 return refuse("the entry is there twice");
-            found = Entry{le16(*records, at + 8),  le16(*records, at + 10),
-                          le32(*records, at + 16), le32(*records, at + 20),
-                          le32(*records, at + 24), le32(*records, at + 42)};
+            found =
+                Entry{le16(*records, at + 8),  le16(*records, at + 10), le32(*records, at + 16),
+                      le32(*records, at + 20), le32(*records, at + 24), le32(*records, at + 42)};
         }
         at = next;
     }
@@ -222,8 +221,7 @@ std::optional<QByteArray> ZipReader::contents(const Entry &entry, qint64 directo
         return std::nullopt;
     if (le32(*local, 0) != localSignature)
         return refuse("no local header where the directory points");
-    const qint64 dataOffset =
-        entry.localOffset + localSize + le16(*local, 26) + le16(*local, 28);
+    const qint64 dataOffset = entry.localOffset + localSize + le16(*local, 26) + le16(*local, 28);
     // Entries lie before the central directory; one that runs into it is made up.
     if (dataOffset + entry.compressed > directoryOffset)
         return refuse("the entry's data runs into the central directory");
