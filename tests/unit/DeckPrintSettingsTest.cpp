@@ -121,8 +121,9 @@ TEST(DeckPrintSettings, ReadsWhatTheFileSays)
             pml(L::Slides, C::Colour, false, true, true)}, // one spelling only
         Row{"NotUnderstood", prnPr(R"(prnWhat="all" clrMode="sepia" hiddenSlides="yes")"),
             ps({}, {}, {}, false, false)}, // a default in place of a value not understood
-        Row{"OtherNamespace", prnPr("", "urn:x"), {}},        // the namespace not looked at
-        Row{"BinaryFormat", pptx(grayHandouts), {}, "a.ppt"}, // the kind told by the contents
+        Row{"NotWellFormed", pptx(grayHandouts + "<q:x>"), {}}, // what came before a fault taken
+        Row{"OtherNamespace", prnPr("", "urn:x"), {}},          // the namespace not looked at
+        Row{"BinaryFormat", pptx(grayHandouts), {}, "a.ppt"},   // the kind told by the contents
         Row{"OdpHandouts",
             odp("IsPrintDrawing=true IsPrintHandout=true SlidesPerHandout=4 PrintQuality=1 "
                 "IsPrintHiddenPages=false IsPrintFitPage=true"),

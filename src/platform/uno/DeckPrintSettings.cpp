@@ -9,7 +9,9 @@
 #include <QLatin1String>
 #include <QXmlStreamReader>
 
+#include <cstddef>
 #include <new>
+#include <optional>
 #include <utility>
 
 namespace deckrun::uno {
@@ -73,7 +75,8 @@ std::optional<T> lookUp(const std::pair<QLatin1String, T> (&table)[N], QStringVi
     return std::nullopt;
 }
 
-/** xsd:boolean, which both formats use: "true", "false", "1", "0", blanks around allowed. */
+/** xsd:boolean: "true", "false", "1", "0", blanks around allowed (OpenDocument writes the words).
+ */
 std::optional<bool> xsdBoolean(QStringView text)
 {
     text = text.trimmed();
@@ -110,6 +113,17 @@ void take(std::optional<T> &setting, const QString &path, const QString &what, Q
         notUnderstood(path, what, value);
 }
 
+/** Reads to the end: a part that is not well-formed XML says nothing, whatever came before the
+ * fault. */
+bool wellFormed(QXmlStreamReader &reader, const QString &path)
+{
+    while (!reader.atEnd())
+        reader.readNext();
+    if (reader.hasError())
+        qCDebug(lcOffice) << "print settings of" << path << ": not read," << reader.errorString();
+    return !reader.hasError();
+}
+
 /** p:prnPr: each attribute it has, the schema's default for each it leaves out. */
 PrintSettings fromPrintProperties(const QXmlStreamAttributes &attributes, const QString &path)
 {
@@ -140,8 +154,7 @@ PrintSettings fromPrintProperties(const QXmlStreamAttributes &attributes, const 
     return settings;
 }
 
-/** ppt/presProps.xml: p:presentationPr, and in it p:prnPr when the deck was given print settings.
- */
+/** ppt/presProps.xml: p:presentationPr, holding p:prnPr once the deck was given print settings. */
 PrintSettings fromPresentationProperties(const QByteArray &xml, const QString &path)
 {
     const auto isPresentationMl = [](const QXmlStreamReader &reader) {
@@ -158,12 +171,9 @@ PrintSettings fromPresentationProperties(const QByteArray &xml, const QString &p
     const bool found = enterChild(reader, [&](const QXmlStreamReader &child) {
         return isPresentationMl(child) && child.name() == u"prnPr";
     });
-    if (!found) {
-        if (reader.hasError())
-            qCDebug(lcOffice) << "print settings of" << path << ":" << reader.errorString();
-        return {};
-    }
-    return fromPrintProperties(reader.attributes(), path);
+    const PrintSettings settings =
+        found ? fromPrintProperties(reader.attributes(), path) : PrintSettings{};
+    return wellFormed(reader, path) ? settings : PrintSettings{};
 }
 
 /**
@@ -197,10 +207,7 @@ QHash<QString, QString> configurationItems(const QByteArray &xml, const QString 
         const QString name = configName(reader);
         items.insert(name, reader.readElementText());
     }
-    if (reader.hasError())
-        qCDebug(lcOffice) << "print settings of" << path << ": settings.xml"
-                          << reader.errorString();
-    return items;
+    return wellFormed(reader, path) ? items : QHash<QString, QString>();
 }
 
 /**

@@ -24,7 +24,7 @@ constexpr qint64 centralSize = 46;
 constexpr qint64 localSize = 30;
 constexpr qint64 longestComment = 0xFFFF;
 /** Thousands of entries take well under this; a deck's directory is read whole. */
-constexpr qint64 centralLimit = 16 * 1024 * 1024;
+constexpr qint64 centralLimit = qint64(16) * 1024 * 1024;
 /** What deflate may make of an entry at the limit (it adds a little to data it cannot shrink). */
 constexpr qint64 compressedLimit = zipEntryLimit + zipEntryLimit / 16;
 /** The value a field holds when the real one is in a ZIP64 record. */

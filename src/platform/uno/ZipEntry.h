@@ -17,7 +17,7 @@
 namespace deckrun::uno {
 
 /** The largest entry read, uncompressed: settings parts are a few KiB. */
-inline constexpr qint64 zipEntryLimit = 4 * 1024 * 1024;
+inline constexpr qint64 zipEntryLimit = qint64(4) * 1024 * 1024;
 
 /**
  * The entry `name` of the zip file at `path`, whole and checked against its
