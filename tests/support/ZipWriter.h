@@ -6,6 +6,7 @@
 
 #include <QByteArray>
 #include <QDataStream>
+#include <QIODevice>
 #include <QList>
 
 #include <zlib.h>
