@@ -14,8 +14,8 @@ run_root() {
 
 packages=(
     cmake g++ make pkg-config ccache
-    qt6-base-dev libgl-dev qt6-image-formats-plugins
-    libreoffice-impress libreoffice-dev zlib1g-dev
+    qt6-base-dev libgl-dev qt6-image-formats-plugins zlib1g-dev
+    libreoffice-impress libreoffice-dev
     cups cups-bsd cups-client printer-driver-cups-pdf
     fonts-liberation
     xvfb xauth
