@@ -12,8 +12,6 @@
 
 #include <gtest/gtest.h>
 
-#include <string>
-
 using namespace deckrun;
 using deckrun::test::ZipItem;
 using L = PrintLayout;
