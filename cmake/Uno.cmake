@@ -105,6 +105,11 @@ target_link_libraries(deckrun_platform PUBLIC
     ${DECKRUN_UNO_CPPUHELPER} ${DECKRUN_UNO_CPPU} ${DECKRUN_UNO_SAL}
     "-Wl,-rpath-link,${deckrun_lo_program}" "-Wl,-rpath,${deckrun_lo_program}")
 
+# zlib inflates the settings parts the backend reads from a deck's package
+# itself (ZipEntry); public, as the tests write such packages with it.
+find_package(ZLIB REQUIRED)
+target_link_libraries(deckrun_platform PUBLIC ZLIB::ZLIB)
+
 # Lets tests and benchmarks know the backend is built in.
 target_compile_definitions(deckrun_platform PUBLIC DECKRUN_HAS_UNO=1)
 

@@ -14,7 +14,7 @@ run_root() {
 
 packages=(
     cmake g++ make pkg-config ccache
-    qt6-base-dev libgl-dev qt6-image-formats-plugins
+    qt6-base-dev libgl-dev qt6-image-formats-plugins zlib1g-dev
     libreoffice-impress libreoffice-dev
     cups cups-bsd cups-client printer-driver-cups-pdf libcups2-dev
     fonts-liberation
