@@ -2,6 +2,7 @@
 #include "platform/uno/UnoPrint.h"
 
 #include "platform/Logging.h"
+#include "platform/uno/DeckPrintSettings.h"
 #include "platform/uno/OfficeInstance.h"
 
 #include <QDir>
@@ -123,7 +124,15 @@ PrintedJob printDocument(OfficeInstance &o, const Reference<css::lang::XComponen
         throw Failure(QStringLiteral("\"%1\" was not printed: %2").arg(file, *o.printRefusal));
     if (!o.spooler)
         throw Failure(QStringLiteral("there is no print service to take the job."));
-    const PrintSettings settings = asked; // the deck's own come first
+    // The deck's own saved settings, with what the run asks for over them.
+    PrintSettings settings = deckPrintSettings(o.documentPath).overriddenBy(asked);
+    if (settings.layout == PrintLayout::Outline) {
+        // Only a deck can ask for it (a run is refused the outline before it
+        // begins): its slides print, and the run log says so.
+        qCDebug(lcOffice) << "the office cannot print the outline alone; the slides of" << file
+                          << "print instead";
+        settings.layout = PrintLayout::Slides;
+    }
     // A folder of the job's own: the office writes the PDF, the print service reads it.
     QTemporaryDir folder(QDir::tempPath() + QStringLiteral("/deckrun-print-XXXXXX"));
     if (!folder.isValid())
