@@ -98,6 +98,15 @@ TEST(OfficeProfile, TwoDeckrunsNeverShareAProfileOrPipe)
         ASSERT_TRUE(QDir(root).removeRecursively());
         EXPECT_NE(OfficeProfile::acquire(root)->folder(), held->folder());
     }
+    {
+        // A Deckrun on another machine sharing this home holds the first
+        // profile's lock file, and no name here says so: the lock decides.
+        QFile lock(OfficeProfile::slotFolder(root, 0) + QStringLiteral(".lock"));
+        ASSERT_TRUE(QDir().mkpath(root) && lock.open(QIODevice::WriteOnly));
+        lock.write("4711\ndeckrun\nanother-machine\n");
+        lock.close();
+        EXPECT_EQ(OfficeProfile::acquire(root)->folder(), OfficeProfile::slotFolder(root, 1));
+    }
     // Another root (another test, another user) has other pipes.
     EXPECT_NE(
         OfficeProfile::pipeNameFor(OfficeProfile::slotFolder(root, 0)),
