@@ -244,7 +244,9 @@ int runWithoutWindow(int argc, char **argv, const CommandLine &line)
                                  .pause = line.fast ? line.pause.value_or(0)
                                                     : batchPause(*platform->settings, line.pause),
                                  .pauses = line.pause.has_value(),
-                                 .settings = line.settings});
+                                 .settleMilliseconds = line.settle.value_or(2) * 1000,
+                                 .settings = line.settings,
+                                 .failWhenPrinterDown = line.failWhenPrinterDown});
 }
 
 } // namespace deckrun

@@ -85,6 +85,22 @@ std::variant<CommandLine, int> readWindowArguments(const QCommandLineParser &par
     return line;
 }
 
+/** --settle and --fail-when-printer-down, which only a watcher takes. */
+std::optional<int> readWatchOptions(const QCommandLineParser &parser, CommandLine &line)
+{
+    line.failWhenPrinterDown = parser.isSet(QStringLiteral("fail-when-printer-down"));
+    if (!parser.isSet(QStringLiteral("settle")))
+        return std::nullopt;
+    const QString settle = parser.value(QStringLiteral("settle"));
+    bool number = false;
+    line.settle = settle.toInt(&number);
+    if (!number || *line.settle < 1 || *line.settle > 3600)
+        return refuse(
+            QStringLiteral("--settle takes the seconds a file rests, 1 to 3600, not \"%1\".")
+                .arg(settle));
+    return std::nullopt;
+}
+
 /** --watch FOLDER: one folder, no files. */
 std::optional<int> readWatch(const QCommandLineParser &parser, CommandLine &line)
 {
@@ -95,7 +111,7 @@ std::optional<int> readWatch(const QCommandLineParser &parser, CommandLine &line
         return refuse(QStringLiteral("--watch takes one folder, and no --print or files."));
     if (!QFileInfo(line.watch).isDir())
         return refuse(QStringLiteral("there is no folder \"%1\" to watch.").arg(line.watch));
-    return std::nullopt;
+    return readWatchOptions(parser, line);
 }
 
 /** --printer, --pause and --extension, checked. */
@@ -233,6 +249,9 @@ std::variant<CommandLine, int> readBatchArguments(const QCommandLineParser &pars
             return *refused;
     } else if (line.paths.isEmpty() && line.unreadable.isEmpty()) {
         return refuse(QStringLiteral("--print needs the files or folders to print."));
+    } else if (parser.isSet(QStringLiteral("settle")) ||
+               parser.isSet(QStringLiteral("fail-when-printer-down"))) {
+        return refuse(QStringLiteral("--settle and --fail-when-printer-down go with --watch."));
     }
     if (const auto refused = readChoices(parser, line))
         return *refused;
@@ -299,11 +318,20 @@ void describeCommandLine(QCommandLineParser &parser)
          QStringLiteral("EXT")},
         {QStringLiteral("watch"),
          QStringLiteral("Print every file that arrives in FOLDER, without a window, until "
-                        "SIGINT or SIGTERM (status 0 once the file in hand is done); printed "
+                        "SIGINT, SIGTERM or SIGHUP (status 0 once the file in hand is done; 1 "
+                        "when the folder goes away); printed "
                         "files go to FOLDER/Printed, failed ones to "
                         "FOLDER/Failed with their reports. Takes --printer, --extension, --pause "
                         "and --fast as --print does."),
          QStringLiteral("FOLDER")},
+        {QStringLiteral("settle"),
+         QStringLiteral("With --watch: the seconds a dropped file must rest, unchanged and "
+                        "written by nobody, before it is taken (default 2; at least 10 on a "
+                        "network file system)."),
+         QStringLiteral("SECONDS")},
+        {QStringLiteral("fail-when-printer-down"),
+         QStringLiteral("With --watch: files fail while the printer is stopped or refuses jobs, "
+                        "instead of waiting in the folder (tried again every minute).")},
         {QStringLiteral("fast"),
          QStringLiteral(
              "With --print or --watch: one presentation application for the whole run and no "

@@ -37,6 +37,10 @@ struct CommandLine {
     int jobs = 1;
     /** The folder `--watch` watches. */
     QString watch;
+    /** Seconds a watched file must rest before it is taken; none: the default. */
+    std::optional<int> settle;
+    /** A watcher fails the files while the printer is down, rather than hold them. */
+    bool failWhenPrinterDown = false;
     /** How each deck prints, over what the deck's own print settings say. */
     PrintSettings settings;
 };

@@ -98,6 +98,8 @@ void ConsoleRun::fileEnded(const FileOutcome &outcome)
     if (outcome.printed())
         ++m_printed;
     m_outcome = outcome;
+    if (m_onFileEnded)
+        m_onFileEnded(outcome);
 }
 
 bool ConsoleRun::announceDone()

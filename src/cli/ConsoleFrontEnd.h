@@ -116,6 +116,11 @@ public:
     void fileEnded(const FileOutcome &outcome) override;
     bool announceDone() override;
 
+    /** Told of each file's outcome the moment it is settled (a watcher notes the job then). */
+    void setOnFileEnded(std::function<void(const FileOutcome &)> told)
+    {
+        m_onFileEnded = std::move(told);
+    }
     int printed() const { return m_printed; }
     /** The outcome of the last file that ended since the last call. */
     std::optional<FileOutcome> takeOutcome() { return std::exchange(m_outcome, std::nullopt); }
@@ -127,6 +132,7 @@ private:
     const ConsoleStop &m_stop;
     int m_printed = 0;
     std::optional<FileOutcome> m_outcome;
+    std::function<void(const FileOutcome &)> m_onFileEnded;
 };
 
 } // namespace deckrun

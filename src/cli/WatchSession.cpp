@@ -1,24 +1,19 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli/WatchSession.h"
 
-#include "cli/ConsoleFrontEnd.h"
 #include "cli/TerminalOutput.h"
-#include "core/hotfolder/HotFolder.h"
-#include "core/hotfolder/Settling.h"
+#include "core/hotfolder/JobIdentity.h"
 #include "core/queue/QueueModel.h"
 #include "core/run/FreshApplication.h"
 #include "core/run/KeptApplication.h"
 #include "core/run/PrintRun.h"
-#include "platform/FileSystem.h"
+#include "platform/Logging.h"
 #include "platform/Platform.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QFileInfo>
-#include <QFileSystemWatcher>
 #include <QHash>
 #include <QSysInfo>
-#include <QTimer>
 
 #include <algorithm>
 #include <memory>
@@ -32,6 +27,13 @@ constexpr int HeartbeatMilliseconds = 60 * 1000;
 // The system tells of changes made through this machine only: on a network
 // file system, what other machines drop is found by looking again this often.
 constexpr int NetworkLookMilliseconds = 10 * 1000;
+// How often the watched folder is looked at (gone, renamed, unmounted).
+constexpr int FolderLookMilliseconds = 2 * 1000;
+// How often a printer that takes no jobs is asked again.
+constexpr int PrinterLookMilliseconds = 60 * 1000;
+
+const QStringList OwnFolders = {QStringLiteral("Processing"), QStringLiteral("Printed"),
+                                QStringLiteral("Failed")};
 
 } // namespace
 
@@ -48,10 +50,17 @@ WatchSession::WatchSession(Platform &platform, ConsoleDialogs &dialogs, WatchOpt
     m_settle.setSingleShot(true);
     connect(&m_settle, &QTimer::timeout, this, [this] { work(); });
     connect(&m_heartbeat, &QTimer::timeout, this, [this] { m_hotFolder.heartbeat(); });
+    connect(&m_folderLook, &QTimer::timeout, this, [this] { folderStillThere(); });
     connect(&m_watcher, &QFileSystemWatcher::directoryChanged, this, [this] { rescan(); });
     connect(&m_watcher, &QFileSystemWatcher::fileChanged, this, [this](const QString &path) {
         m_settling.changed(QFileInfo(path).fileName(), m_clock.elapsed());
         schedule();
+    });
+    // The job's id is noted beside the file the moment the print service has
+    // it: a watcher that takes over after a crash asks for that job.
+    m_run.setOnFileEnded([this](const FileOutcome &outcome) {
+        if (outcome.jobId > 0 && !m_claimed.isEmpty())
+            m_hotFolder.note(m_claimed, QStringLiteral("job %1").arg(outcome.jobId));
     });
 }
 
@@ -59,29 +68,33 @@ WatchSession::~WatchSession()
 {
     m_strategy.reset(); // quits the application kept
 }
+
 bool WatchSession::start()
 {
-    if (!m_platform.handover->isFolder(m_options.folder)) {
+    m_identity = m_platform.files->folderIdentity(m_options.folder);
+    if (!m_platform.handover->isFolder(m_options.folder) || !m_identity) {
         sayError(QStringLiteral("there is no folder \"%1\" to watch.").arg(m_options.folder));
         return false;
     }
     if (!m_hotFolder.open())
         return false;
-    m_hotFolder.takeBackOrphans();
-    if (!m_watcher.addPath(m_options.folder)) {
-        sayError(QStringLiteral("\"%1\" cannot be watched.").arg(m_options.folder));
-        return false;
-    }
-    m_heartbeat.start(HeartbeatMilliseconds);
-    if (m_platform.handover->onNetworkFileSystem(m_options.folder))
-        lookEveryFewSeconds();
     if (m_options.fast)
         m_strategy =
             std::make_unique<OneApplication>(*m_platform.office, *m_platform.files, 100, true);
     else
         m_strategy = std::make_unique<FreshApplication>(*m_platform.office, *m_platform.files);
-    sayError(QStringLiteral("watching \"%1\" for %2 files, printing on \"%3\", as \"%4\".")
-                 .arg(m_options.folder, pattern(), m_options.printer, m_hotFolder.watcher()));
+    m_hotFolder.takeOverOrphans([this](const HotFolder::Claimed &c) { takeOver(c); });
+    if (!m_watcher.addPath(m_options.folder)) {
+        sayError(QStringLiteral("\"%1\" cannot be watched.").arg(m_options.folder));
+        return false;
+    }
+    m_heartbeat.start(HeartbeatMilliseconds);
+    m_folderLook.start(FolderLookMilliseconds);
+    if (m_platform.handover->onNetworkFileSystem(m_options.folder))
+        lookEveryFewSeconds();
+    sayError(
+        QStringLiteral("watching \"%1\" for %2 files, printing on \"%3\", as \"%4\".")
+            .arg(oneLine(m_options.folder), pattern(), m_options.printer, m_hotFolder.watcher()));
     rescan();
     return true;
 }
@@ -96,18 +109,47 @@ void WatchSession::lookEveryFewSeconds()
     sayError(QStringLiteral("\"%1\" is on a network file system: what other machines "
                             "drop there is looked for every %2 seconds, and taken once "
                             "it has not changed for as long.")
-                 .arg(m_options.folder)
+                 .arg(oneLine(m_options.folder))
                  .arg(NetworkLookMilliseconds / 1000));
+}
+
+bool WatchSession::folderStillThere()
+{
+    if (m_status != 0)
+        return false;
+    if (m_platform.files->folderIdentity(m_options.folder) == m_identity)
+        return true;
+    // A watcher that goes on would never print again, and look as if it did:
+    // it ends, so that a service manager starts it again once the folder is back.
+    sayError(QStringLiteral("the watched folder \"%1\" is gone (removed, renamed or "
+                            "unmounted); stopping.")
+                 .arg(oneLine(m_options.folder)));
+    m_status = 1;
+    m_stop.runStop().request();
+    if (!m_busy)
+        QCoreApplication::exit(m_status);
+    return false;
 }
 
 void WatchSession::rescan()
 {
-    // Found in one look, they settle together: then the oldest goes
-    // first, not the one the listing happened to name first.
+    if (!folderStillThere())
+        return;
+    FolderListing listing;
+    try {
+        listing = m_platform.files->readFolder(m_options.folder, pattern(), -1);
+    } catch (const std::exception &e) {
+        qCDebug(lcWalk) << "the watched folder could not be read now:" << e.what();
+        return;
+    }
+    sayLeftAlone(listing);
+    // Found in one look, they settle together: then the oldest goes first,
+    // not the one the listing happened to name first.
     QHash<QString, FileState> present;
-    for (const QString &name : m_platform.files->listFiles(m_options.folder, pattern())) {
-        // Names that begin with "." are the temporary files of copying tools.
-        if (name.startsWith(QLatin1Char('.')))
+    for (const QString &name : std::as_const(listing.files)) {
+        // Names that begin with "." are copying tools' temporary files, with
+        // "~" an office's lock files: neither is ever a deck to print.
+        if (name.startsWith(QLatin1Char('.')) || name.startsWith(QLatin1Char('~')))
             continue;
         if (const auto state = m_platform.handover->state(pathOf(name)))
             present.insert(name, *state);
@@ -119,6 +161,24 @@ void WatchSession::rescan()
     for (const QString &name : m_settling.seen(present, m_clock.elapsed()))
         m_watcher.addPath(pathOf(name)); // its writes, until it is taken
     schedule();
+}
+
+void WatchSession::sayLeftAlone(const FolderListing &listing)
+{
+    const auto sayOnce = [this](const QString &name, const QString &why) {
+        if (m_saidAlone.contains(name))
+            return;
+        m_saidAlone.insert(name);
+        sayError(QStringLiteral("left alone: %1 (%2)").arg(oneLine(name), why));
+    };
+    for (const SubFolder &sub : listing.subFolders) {
+        if (!sub.undecodable.isEmpty())
+            sayOnce(pathOf(sub.undecodable), QStringLiteral("its name is not valid UTF-8 text"));
+        else if (!OwnFolders.contains(sub.name))
+            sayOnce(pathOf(sub.name), QStringLiteral("it is a folder"));
+    }
+    for (const LeftOut &left : listing.leftOut)
+        sayOnce(left.path, left.reason);
 }
 
 void WatchSession::schedule()
@@ -150,12 +210,33 @@ std::optional<QString> WatchSession::nextReady()
     return ready.front();
 }
 
+bool WatchSession::printerTakesJobs()
+{
+    PrintSpooler *spooler = m_platform.spooler.get();
+    if (m_options.failWhenPrinterDown || !spooler)
+        return true;
+    const bool takes =
+        spooler->acceptsJobs(m_options.printer) && !spooler->stopped(m_options.printer);
+    if (!takes && !m_printerDown)
+        sayError(QStringLiteral("the printer \"%1\" is stopped or refuses jobs: the files wait "
+                                "in the folder and are tried again every minute.")
+                     .arg(m_options.printer));
+    else if (takes && m_printerDown)
+        sayError(QStringLiteral("the printer \"%1\" takes jobs again.").arg(m_options.printer));
+    m_printerDown = !takes;
+    return takes;
+}
+
 void WatchSession::work()
 {
     if (m_busy)
         return;
     m_busy = true;
     while (!m_stop.requested()) {
+        if (!m_settling.isEmpty() && !printerTakesJobs()) {
+            m_settle.start(PrinterLookMilliseconds);
+            break;
+        }
         const std::optional<QString> next = nextReady();
         if (!next)
             break;
@@ -163,7 +244,7 @@ void WatchSession::work()
     }
     m_busy = false;
     if (m_stop.requested())
-        QCoreApplication::exit(0);
+        QCoreApplication::exit(m_status);
 }
 
 void WatchSession::forget(const QString &name)
@@ -181,18 +262,10 @@ void WatchSession::handle(const QString &name)
         return;
     sayOut(QStringLiteral("Processing: ") + oneLine(name));
     m_dialogs.takeReports();
+    m_claimed = claimed;
     const FileOutcome outcome = print(claimed);
-    const QStringList reports = m_dialogs.takeReports();
-    const std::optional<MovedOut> moved =
-        m_hotFolder.moveOut(claimed, name, outcome.printed(), reportText(name, outcome, reports));
-    if (!moved)
-        return;
-    if (outcome.printed())
-        sayOut(QStringLiteral("Printed: ") + oneLine(moved->shown));
-    else
-        sayOut(QStringLiteral("Failed: %1 (step %2; the report is %1.txt)")
-                   .arg(oneLine(moved->shown))
-                   .arg(outcome.failedStep));
+    m_claimed.clear();
+    finish(claimed, name, outcome);
 }
 
 FileOutcome WatchSession::print(const QString &path)
@@ -203,12 +276,20 @@ FileOutcome WatchSession::print(const QString &path)
     const PauseRule pauses = !m_options.fast    ? PauseRule::DigitAndOneSecond
                              : m_options.pauses ? PauseRule::Digit
                                                 : PauseRule::None;
+    const QString identity = identityOf(path, m_hotFolder.watcher());
     printQueue(RunSetup{.platform = m_platform,
                         .choices = m_run,
                         .progress = m_run,
                         .strategy = *m_strategy,
                         .pause = pauses,
                         .settings = m_options.settings,
+                        .jobName =
+                            [&identity](const QString &file) {
+                                return identity.isEmpty()
+                                           ? QString()
+                                           : claimJobName(QFileInfo(file).fileName(), identity);
+                            },
+                        .logsEachFile = false,
                         .stop = &m_stop.runStop()},
                queue, printing);
     if (std::optional<FileOutcome> outcome = m_run.takeOutcome())
@@ -217,7 +298,89 @@ FileOutcome WatchSession::print(const QString &path)
     unprinted.file = path;
     unprinted.failedStep = 112;
     unprinted.description = QStringLiteral("The file was not printed.");
+    unprinted.time = QDateTime::currentDateTime();
     return unprinted;
+}
+
+void WatchSession::finish(const QString &claimed, const QString &name, FileOutcome outcome)
+{
+    const QStringList reports = m_dialogs.takeReports();
+    const std::optional<MovedOut> moved =
+        m_hotFolder.moveOut(claimed, name, outcome.printed(), reportText(name, outcome, reports));
+    if (moved) {
+        outcome.file = m_options.folder + QLatin1Char('/') + moved->shown;
+        if (outcome.printed())
+            sayOut(QStringLiteral("Printed: ") + oneLine(moved->shown));
+        else if (moved->reportWritten)
+            sayOut(QStringLiteral("Failed: %1 (step %2; the report is %1.txt)")
+                       .arg(oneLine(moved->shown))
+                       .arg(outcome.failedStep));
+        else
+            sayOut(QStringLiteral("Failed: %1 (step %2; its report could not be written)")
+                       .arg(oneLine(moved->shown))
+                       .arg(outcome.failedStep));
+    } else {
+        // It stays where it is, with a note that keeps any later watcher
+        // from printing it again; moving it out is tried at the next start.
+        m_hotFolder.note(claimed, outcome.printed()
+                                      ? QStringLiteral("printed %1").arg(outcome.jobId)
+                                      : QStringLiteral("failed %1").arg(outcome.failedStep));
+        outcome.file = claimed;
+    }
+    try {
+        if (m_platform.runLog)
+            m_platform.runLog->append(runLogLine(outcome));
+    } catch (const std::exception &e) {
+        sayError(QStringLiteral("the run log cannot be written: %1")
+                     .arg(QString::fromLocal8Bit(e.what())));
+    }
+}
+
+QString WatchSession::identityOf(const QString &path, const QString &watcher) const
+{
+    const std::optional<QByteArray> hash = m_platform.handover->contentHash(path);
+    return hash ? claimIdentity(watcher, *hash) : QString();
+}
+
+void WatchSession::takeOver(const HotFolder::Claimed &claimed)
+{
+    const bool handled = claimed.note.startsWith(QLatin1String("printed")) ||
+                         claimed.note.startsWith(QLatin1String("failed"));
+    if (handled) {
+        // Printed (or failed) and not moved out then: only moving out is left.
+        if (const auto moved = m_hotFolder.moveOut(
+                claimed.path, claimed.name, claimed.note.startsWith(QLatin1String("printed")),
+                QStringLiteral("The report was not kept.\n")))
+            sayOut(QStringLiteral("Moved: ") + oneLine(moved->shown));
+        return;
+    }
+    std::optional<SpooledJob> job;
+    if (PrintSpooler *spooler = m_platform.spooler.get()) {
+        try {
+            job = printedJob(spooler->jobs(m_options.printer),
+                             identityOf(claimed.path, claimed.watcher), notedJobId(claimed.note));
+        } catch (const std::exception &e) {
+            sayError(QStringLiteral("the print service cannot say whether \"%1\" was printed "
+                                    "(%2): it is printed again.")
+                         .arg(oneLine(claimed.name), QString::fromLocal8Bit(e.what())));
+        }
+    }
+    if (!job) {
+        m_hotFolder.putBack(claimed);
+        return;
+    }
+    // Its job reached the print service before its watcher ended: it is not
+    // printed a second time.
+    FileOutcome outcome;
+    outcome.file = claimed.path;
+    outcome.printer = m_options.printer;
+    outcome.jobId = job->id;
+    outcome.time = QDateTime::currentDateTime();
+    sayError(QStringLiteral("\"%1\", left in Processing/%2 by a watcher that ended, was printed "
+                            "(job %3): it is not printed again.")
+                 .arg(oneLine(claimed.name), claimed.watcher)
+                 .arg(job->id));
+    finish(claimed.path, claimed.name, outcome);
 }
 
 QString WatchSession::reportText(const QString &name, const FileOutcome &outcome,
@@ -240,7 +403,8 @@ int runWatch(Platform &platform, ConsoleDialogs &dialogs, const WatchOptions &op
         ConsoleStop stop([&platform] { platform.office->shutdown(); },
                          QStringLiteral("; the file in hand is taken back at the next start"));
         WatchSession session(platform, dialogs, options, stop);
-        stop.setIdle([&session] { return !session.busy(); }, [] { QCoreApplication::exit(0); });
+        stop.setIdle([&session] { return !session.busy(); },
+                     [&session] { QCoreApplication::exit(session.status()); });
         if (session.start())
             status = QCoreApplication::exec();
     }

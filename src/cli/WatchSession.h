@@ -6,15 +6,19 @@
 // notices, and a look every ten seconds on a network file system), waits
 // for each file to settle, claims it, prints it through the one print run on
 // a one-file queue, moves it out and says so on standard output, until
-// SIGINT or SIGTERM.
+// SIGINT, SIGTERM or SIGHUP. What it had claimed when it was killed, the
+// next watcher takes over: printed again only when the print service has no
+// job of it.
 
 #include "cli/ConsoleFrontEnd.h"
 #include "core/hotfolder/HotFolder.h"
 #include "core/hotfolder/Settling.h"
+#include "platform/FileSystem.h"
 
 #include <QElapsedTimer>
 #include <QFileSystemWatcher>
 #include <QObject>
+#include <QSet>
 #include <QString>
 #include <QTimer>
 
@@ -40,6 +44,8 @@ struct WatchOptions {
     int settleMilliseconds = 2000;
     /** How each file prints, over what its own print settings say. */
     PrintSettings settings = {};
+    /** Files fail while the printer is stopped or refuses jobs, rather than wait for it. */
+    bool failWhenPrinterDown = false;
 };
 
 /** One watcher at work on its folder, on the program's event loop. */
@@ -52,10 +58,15 @@ public:
     WatchSession(const WatchSession &) = delete;
     WatchSession &operator=(const WatchSession &) = delete;
 
-    /** Makes the folders, claims this watcher's name, takes orphans back and starts watching. */
+    /**
+     * Checks and makes the folders, claims this watcher's name, takes over
+     * what watchers that ended had claimed, and starts watching.
+     */
     bool start();
     /** True while a file is in hand. */
     bool busy() const { return m_busy; }
+    /** 0, or 1 once the watched folder went away. */
+    int status() const { return m_status; }
     /** Claims the settled file `name`, prints it and moves it to Printed/ or Failed/. */
     void handle(const QString &name);
 
@@ -65,9 +76,15 @@ private:
     void lookEveryFewSeconds();
     /** The files in the folder now: new ones are watched until they settle, gone ones forgotten. */
     void rescan();
+    /** Names, once each, what lies in the folder and is never taken (a folder, a broken link). */
+    void sayLeftAlone(const FolderListing &listing);
+    /** Ends the watch when the folder it watches is gone or another; true while it is there. */
+    bool folderStillThere();
     /** Wakes the session when the next file may have settled. */
     void schedule();
     std::optional<QString> nextReady();
+    /** False, said once, while the printer is stopped or refuses jobs: the files wait. */
+    bool printerTakesJobs();
     /**
      * Takes and prints the settled files, oldest first, until none is left.
      * Printing handles events, so this is entered again meanwhile: that call
@@ -77,6 +94,12 @@ private:
     void forget(const QString &name);
     /** Prints one claimed file: the print run on a queue of that file alone. */
     FileOutcome print(const QString &path);
+    /** Moves the file out, says where, and writes its run log line naming its final place. */
+    void finish(const QString &claimed, const QString &name, FileOutcome outcome);
+    /** A claim of a watcher that ended: moved out when printed, else put back. */
+    void takeOver(const HotFolder::Claimed &claimed);
+    /** The identity of this watcher's claim of `path`; empty when the file cannot be read. */
+    QString identityOf(const QString &path, const QString &watcher) const;
     QString reportText(const QString &name, const FileOutcome &outcome,
                        const QStringList &reports) const;
 
@@ -89,16 +112,21 @@ private:
     ConsoleRun m_run;
     std::unique_ptr<PrintStrategy> m_strategy;
     QFileSystemWatcher m_watcher;
-    QTimer m_settle, m_heartbeat, m_networkLook;
+    QTimer m_settle, m_heartbeat, m_networkLook, m_folderLook;
     QElapsedTimer m_clock;
+    std::optional<FolderIdentity> m_identity; // the folder as the watch began
+    QSet<QString> m_saidAlone;                // names said to be left alone, each once
+    QString m_claimed;                        // the file in hand, in the claim folder
+    bool m_printerDown = false;
     bool m_busy = false;
+    int m_status = 0;
 };
 
 /**
- * Watches `options.folder` until SIGINT or SIGTERM, which end it once the
- * file in hand is done (a second one at once). `dialogs` are the platform's:
- * the session files a failed file's reports from them. Gives the exit
- * status: 0 when ended by a signal, 1 when the folder cannot be watched.
+ * Watches `options.folder` until SIGINT, SIGTERM or SIGHUP, which end it once
+ * the file in hand is done (a second one at once). `dialogs` are the
+ * platform's. Gives the exit status: 0 when ended by a signal, 1 when the
+ * folder cannot be watched or went away.
  */
 int runWatch(Platform &platform, ConsoleDialogs &dialogs, const WatchOptions &options);
 

@@ -3,6 +3,7 @@
 
 #include "platform/Logging.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -99,6 +100,23 @@ CreateOutcome FileHandover::createNew(const QString &path, QString *error)
     if (error)
         *error = file.errorString();
     return CreateOutcome::Failed;
+}
+
+std::optional<QByteArray> FileHandover::contentHash(const QString &path)
+{
+    QFile file(path);
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    if (!file.open(QIODevice::ReadOnly) || !hash.addData(&file))
+        return std::nullopt;
+    return hash.result();
+}
+
+std::optional<QByteArray> FileHandover::read(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    return file.read(64 * 1024); // notes and reports are small
 }
 
 QString FileHandover::write(const QString &path, const QByteArray &bytes)

@@ -86,6 +86,10 @@ public:
     virtual std::unique_ptr<HeldLock> tryLock(const QString &path, int staleMilliseconds);
     /** Makes `path` as a new, empty file; never opens one that is there. */
     virtual CreateOutcome createNew(const QString &path, QString *error);
+    /** A SHA-256 of the file's content; none when it cannot be read. */
+    virtual std::optional<QByteArray> contentHash(const QString &path);
+    /** The whole of the small file at `path`; none when it cannot be read. */
+    virtual std::optional<QByteArray> read(const QString &path);
     /** Writes `bytes` as the whole of the file at `path`; the system's words when it could not. */
     virtual QString write(const QString &path, const QByteArray &bytes);
     virtual bool remove(const QString &path);

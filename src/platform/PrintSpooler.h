@@ -38,8 +38,10 @@ public:
      */
     virtual int submit(const QString &printer, const QString &file, const QString &title,
                        const JobOptions &options) = 0;
-    /** Whether `printer` takes jobs now (it may be stopped, or refusing them for a while). */
+    /** Whether `printer` accepts jobs now (it may refuse them for a while). */
     virtual bool acceptsJobs(const QString &printer) = 0;
+    /** Whether `printer` is stopped: it keeps the jobs it takes until it is started again. */
+    virtual bool stopped(const QString &printer) = 0;
     /**
      * The jobs of `printer`, finished ones included, as long as the service
      * keeps their history. Throws Failure when the service cannot be asked.

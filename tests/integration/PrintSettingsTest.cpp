@@ -91,9 +91,9 @@ QString jobAttribute(int id, const char *name)
 bool hasColour(const QString &pdf)
 {
     QProcess draw;
-    draw.start(QStringLiteral("pdftoppm"), {QStringLiteral("-r"), QStringLiteral("20"),
-                                            QStringLiteral("-f"), QStringLiteral("1"),
-                                            QStringLiteral("-l"), QStringLiteral("1"), pdf});
+    draw.start(QStringLiteral("pdftoppm"),
+               {QStringLiteral("-r"), QStringLiteral("20"), QStringLiteral("-f"),
+                QStringLiteral("1"), QStringLiteral("-l"), QStringLiteral("1"), pdf});
     draw.waitForFinished(30000);
     const QByteArray ppm = draw.readAllStandardOutput();
     // P6 WIDTH HEIGHT 255, then the pixels as red, green, blue.
@@ -147,8 +147,8 @@ protected:
     {
         const QString printer = printerUnderTest();
         const QString token = QStringLiteral("settings%1").arg(QCoreApplication::applicationPid());
-        const QString deck = s_dir->filePath(token + QLatin1Char('-') +
-                                             QLatin1String(GetParam().deck));
+        const QString deck =
+            s_dir->filePath(token + QLatin1Char('-') + QLatin1String(GetParam().deck));
         QFile::copy(s_dir->filePath(QLatin1String(GetParam().deck)), deck);
         PrintSettings asked;
         if (GetParam().ask)
@@ -225,7 +225,9 @@ protected:
 
 const Row Rows[] = {
     // The deck's own settings: seven slides, six a page.
-    {"DeckSavedWithHandouts6", "handouts6.pptx", {},
+    {"DeckSavedWithHandouts6",
+     "handouts6.pptx",
+     {},
      [](const Printed &p) { EXPECT_EQ(p.pages, 2); }},
     {"Notes", "seven.fodp", [](PrintSettings &s) { s.layout = PrintLayout::Notes; },
      [](const Printed &p) {

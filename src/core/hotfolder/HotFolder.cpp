@@ -35,6 +35,25 @@ QString numberedName(const QString &name, int n)
     return name.left(dot) + number + name.mid(dot);
 }
 
+QString fittingName(const QString &name, int n)
+{
+    // The longest name most file systems take, in bytes, with room for ".txt".
+    constexpr qsizetype Room = 255 - 4;
+    QString fitted = numberedName(name, n);
+    if (fitted.toUtf8().size() <= Room)
+        return fitted;
+    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+    const QString extension = dot > 0 ? name.mid(dot) : QString();
+    QString stem = dot > 0 ? name.left(dot) : name;
+    const QString number = n > 1 ? QStringLiteral(" (%1)").arg(n) : QString();
+    while (!stem.isEmpty() && (stem + number + extension).toUtf8().size() > Room) {
+        stem.chop(1);
+        if (!stem.isEmpty() && stem.back().isHighSurrogate())
+            stem.chop(1); // never half a character
+    }
+    return stem + number + extension;
+}
+
 QString watcherName(const QString &host, qint64 pid)
 {
     QString name;
@@ -64,6 +83,19 @@ QString HotFolder::at(const QString &sub) const
     return m_folder + QLatin1Char('/') + sub;
 }
 
+bool HotFolder::writable(const QString &sub)
+{
+    // A file of this watcher's own, made and removed: what moving out needs.
+    const QString probe = at(sub) + QStringLiteral("/.deckrun-") + m_watcher;
+    QString why;
+    if (m_files.createNew(probe, &why) == CreateOutcome::Failed) {
+        m_say(QStringLiteral("\"%1\" cannot be written: %2").arg(at(sub), why));
+        return false;
+    }
+    m_files.remove(probe);
+    return true;
+}
+
 bool HotFolder::open()
 {
     for (const QString &sub : {Processing, Printed, Failed}) {
@@ -71,6 +103,8 @@ bool HotFolder::open()
             m_say(QStringLiteral("\"%1\" cannot be made.").arg(at(sub)));
             return false;
         }
+        if (!writable(sub))
+            return false;
     }
     m_lock = m_files.tryLock(lockOf(m_own), StaleLockMilliseconds);
     if (!m_lock) {
@@ -92,12 +126,12 @@ void HotFolder::heartbeat()
         qCDebug(lcApp) << "the watcher's lock could not be refreshed";
 }
 
-void HotFolder::takeBackOrphans()
+void HotFolder::takeOverOrphans(const std::function<void(const Claimed &)> &handle)
 {
     const QString processing = at(Processing);
     for (const QString &name : m_files.folders(processing)) {
         if (name == m_watcher) {
-            takeBack(name);
+            takeOver(name, handle);
             continue;
         }
         const QString claimFolder = processing + QLatin1Char('/') + name;
@@ -105,21 +139,70 @@ void HotFolder::takeBackOrphans()
             m_files.tryLock(lockOf(claimFolder), StaleLockMilliseconds);
         if (!lock)
             continue; // its watcher runs
-        takeBack(name);
+        takeOver(name, handle);
         m_files.removeEmptyFolder(claimFolder);
     }
 }
 
-void HotFolder::takeBack(const QString &claimFolder)
+namespace {
+
+/** The note beside the claimed file `name`: hidden, so that no listing takes it for a file. */
+QString noteName(const QString &name)
 {
-    const QString claimed = at(Processing) + QLatin1Char('/') + claimFolder;
-    for (const QString &file : m_files.files(claimed)) {
-        const std::optional<QString> placed =
-            moveToFree(claimed + QLatin1Char('/') + file, m_folder, file);
-        if (placed)
-            m_say(QStringLiteral("took back \"%1\", left in %2/%3 by a watcher that ended.")
-                      .arg(*placed, Processing, claimFolder));
+    return QLatin1Char('.') + name + QStringLiteral(".deckrun");
+}
+
+bool isNote(const QString &name)
+{
+    return name.startsWith(QLatin1Char('.')) && name.endsWith(QLatin1String(".deckrun"));
+}
+
+} // namespace
+
+void HotFolder::takeOver(const QString &claimFolder,
+                         const std::function<void(const Claimed &)> &handle)
+{
+    const QString folder = at(Processing) + QLatin1Char('/') + claimFolder;
+    for (const QString &file : m_files.files(folder)) {
+        if (isNote(file)) {
+            // A note without its file (moved out since) is of no use.
+            const QString of = file.mid(1).chopped(8);
+            if (!m_files.state(folder + QLatin1Char('/') + of))
+                m_files.remove(folder + QLatin1Char('/') + file);
+            continue;
+        }
+        const QString path = folder + QLatin1Char('/') + file;
+        handle(Claimed{path, file, claimFolder, noteOf(path)});
     }
+}
+
+QString HotFolder::noteOf(const QString &claimed) const
+{
+    const qsizetype slash = claimed.lastIndexOf(QLatin1Char('/'));
+    const QString note = claimed.left(slash + 1) + noteName(claimed.mid(slash + 1));
+    const std::optional<QByteArray> text = m_files.read(note);
+    return text ? QString::fromUtf8(*text).trimmed() : QString();
+}
+
+bool HotFolder::note(const QString &claimed, const QString &text)
+{
+    const qsizetype slash = claimed.lastIndexOf(QLatin1Char('/'));
+    const QString note = claimed.left(slash + 1) + noteName(claimed.mid(slash + 1));
+    const QString why = m_files.write(note, text.toUtf8());
+    if (!why.isEmpty())
+        m_say(QStringLiteral("\"%1\" cannot be written: %2").arg(note, why));
+    return why.isEmpty();
+}
+
+void HotFolder::putBack(const Claimed &claimed)
+{
+    const std::optional<QString> placed = moveToFree(claimed.path, m_folder, claimed.name);
+    if (!placed)
+        return;
+    const QString folder = claimed.path.left(claimed.path.lastIndexOf(QLatin1Char('/')) + 1);
+    m_files.remove(folder + noteName(claimed.name));
+    m_say(QStringLiteral("took back \"%1\", left in %2/%3 by a watcher that ended.")
+              .arg(*placed, Processing, claimed.watcher));
 }
 
 std::optional<QString> HotFolder::moveToFree(const QString &from, const QString &folder,
@@ -170,7 +253,7 @@ std::optional<MovedOut> HotFolder::moveOut(const QString &claimed, const QString
     const QString sub = printed ? Printed : Failed;
     const QString folder = at(sub);
     for (int n = 1;; ++n) {
-        const QString target = numberedName(name, n);
+        const QString target = fittingName(name, n);
         const QString to = folder + QLatin1Char('/') + target;
         // A failed file's report takes its name first, so that no other
         // watcher can give the same name to a report of its own.
@@ -202,6 +285,9 @@ std::optional<MovedOut> HotFolder::moveOut(const QString &claimed, const QString
                       .arg(name, folder, why, Processing, m_watcher));
             return std::nullopt;
         }
+        // What the watcher noted of the file in hand is of no use once it is out.
+        m_files.remove(claimed.left(claimed.lastIndexOf(QLatin1Char('/')) + 1) +
+                       noteName(claimed.mid(claimed.lastIndexOf(QLatin1Char('/')) + 1)));
         MovedOut moved{sub + QLatin1Char('/') + target, false};
         if (reportMade) {
             const QString unwritten = m_files.write(to + QStringLiteral(".txt"), report.toUtf8());

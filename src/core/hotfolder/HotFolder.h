@@ -27,6 +27,13 @@ QString numberedName(const QString &name, int n);
 /** A watcher's name under Processing/: its host and process ("printhost-4711"). */
 QString watcherName(const QString &host, qint64 pid);
 
+/**
+ * numberedName(), shortened where it must be so that the name with a report's
+ * ".txt" after it still fits a file system's 255 bytes: the stem loses its
+ * last characters, never the number or the extension.
+ */
+QString fittingName(const QString &name, int n);
+
 /** Where a file went once it was handled. */
 struct MovedOut {
     QString shown;        // "Printed/a.pptx", "Failed/a (2).pptx"
@@ -56,13 +63,30 @@ public:
     bool open();
     /** Keeps the lock fresh for the watchers on other machines (every minute). */
     void heartbeat();
+    /** A file some watcher claimed, and what that watcher noted of it. */
+    struct Claimed {
+        QString path;    // where it is, in its claim folder
+        QString name;    // its name there
+        QString watcher; // the claim folder's name: the watcher that claimed it
+        QString note;    // what the watcher noted ("job 12", "printed 12"); empty: nothing
+    };
+
     /**
-     * The claim folders whose watcher ended (its lock can be taken: no lock,
-     * its process is gone, or it was not refreshed for ten minutes), and this
-     * watcher's own from an earlier process of its name: their files go back
-     * into the folder, to be printed again.
+     * The files of the claim folders whose watcher ended (its lock can be
+     * taken: no lock, its process is gone, or it was not refreshed for ten
+     * minutes), and of this watcher's own from an earlier process of its
+     * name, each handed to `handle` while that folder is held: it puts the
+     * file back, or moves it out. Emptied folders go.
      */
-    void takeBackOrphans();
+    void takeOverOrphans(const std::function<void(const Claimed &)> &handle);
+    /** Puts a claimed file back into the folder (under a free name), to be printed again. */
+    void putBack(const Claimed &claimed);
+    /**
+     * Notes `text` beside the claimed file, where a watcher that takes over
+     * after a crash reads it ("job 12": its print job; "printed 12": printed,
+     * but it could not be moved out). False when it cannot be written.
+     */
+    bool note(const QString &claimed, const QString &text);
 
     /** How a claim ended. */
     enum class Claim { Claimed, Gone, Refused };
@@ -82,7 +106,9 @@ public:
                                     const QString &report);
 
 private:
-    void takeBack(const QString &claimFolder);
+    void takeOver(const QString &claimFolder, const std::function<void(const Claimed &)> &handle);
+    QString noteOf(const QString &claimed) const;
+    bool writable(const QString &sub);
     std::optional<QString> moveToFree(const QString &from, const QString &folder,
                                       const QString &name);
 

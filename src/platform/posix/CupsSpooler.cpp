@@ -33,15 +33,13 @@ public:
 
     bool acceptsJobs(const QString &printer) override
     {
-        cups_dest_t *dest =
-            cupsGetNamedDest(CUPS_HTTP_DEFAULT, printer.toUtf8().constData(), nullptr);
-        if (!dest)
-            return false;
-        const char *accepting =
-            cupsGetOption("printer-is-accepting-jobs", dest->num_options, dest->options);
-        const bool accepts = !accepting || qstrcmp(accepting, "true") == 0;
-        cupsFreeDests(1, dest);
-        return accepts;
+        const QByteArray accepting = option(printer, "printer-is-accepting-jobs");
+        return !accepting.isNull() && (accepting.isEmpty() || accepting == "true");
+    }
+
+    bool stopped(const QString &printer) override
+    {
+        return option(printer, "printer-state") == "5"; // IPP_PSTATE_STOPPED
     }
 
     std::vector<SpooledJob> jobs(const QString &printer) override
@@ -62,6 +60,19 @@ public:
     }
 
 private:
+    /** An option of the printer as CUPS reports it now; null when there is no such printer. */
+    static QByteArray option(const QString &printer, const char *name)
+    {
+        cups_dest_t *dest =
+            cupsGetNamedDest(CUPS_HTTP_DEFAULT, printer.toUtf8().constData(), nullptr);
+        if (!dest)
+            return {};
+        const char *value = cupsGetOption(name, dest->num_options, dest->options);
+        const QByteArray found = value ? QByteArray(value) : QByteArray("");
+        cupsFreeDests(1, dest);
+        return found;
+    }
+
     static SpooledJob::State stateOf(ipp_jstate_t state)
     {
         switch (state) {

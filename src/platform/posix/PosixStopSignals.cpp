@@ -19,7 +19,7 @@ namespace deckrun {
 
 namespace {
 
-constexpr std::array<int, 2> Handled{SIGINT, SIGTERM};
+constexpr std::array<int, 3> Handled{SIGINT, SIGTERM, SIGHUP};
 int g_sockets[2] = {-1, -1}; // [0] written by the handler, [1] read on the main thread
 
 extern "C" void onStopSignal(int signal)
@@ -45,7 +45,7 @@ void handleWith(void (*handler)(int))
 StopSignals::StopSignals(QObject *parent) : QObject(parent)
 {
     if (g_sockets[0] < 0 && ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_sockets) != 0) {
-        std::perror("deckrun: SIGINT and SIGTERM cannot be handled");
+        std::perror("deckrun: SIGINT, SIGTERM and SIGHUP cannot be handled");
         return;
     }
     auto *notifier = new QSocketNotifier(g_sockets[1], QSocketNotifier::Read, this);
@@ -64,7 +64,10 @@ StopSignals::~StopSignals()
 
 void StopSignals::deliver(int signal)
 {
-    const char *name = signal == SIGINT ? "SIGINT" : signal == SIGTERM ? "SIGTERM" : "a signal";
+    const char *name = signal == SIGINT    ? "SIGINT"
+                       : signal == SIGTERM ? "SIGTERM"
+                       : signal == SIGHUP  ? "SIGHUP"
+                                           : "a signal";
     emit stopAsked(signal, QString::fromLatin1(name));
 }
 
