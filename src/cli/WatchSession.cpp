@@ -9,6 +9,7 @@
 #include "core/run/PrintRun.h"
 #include "platform/Logging.h"
 #include "platform/Platform.h"
+#include "platform/ServiceManager.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -95,6 +96,14 @@ bool WatchSession::start()
     sayError(
         QStringLiteral("watching \"%1\" for %2 files, printing on \"%3\", as \"%4\".")
             .arg(oneLine(m_options.folder), pattern(), m_options.printer, m_hotFolder.watcher()));
+    // The watchdog is fed from the main loop itself: a watcher whose loop
+    // hangs goes silent and is restarted.
+    if (const int every = serviceWatchdogMilliseconds(); every > 0) {
+        connect(&m_watchdog, &QTimer::timeout, this, [] { notifyServiceManager("WATCHDOG=1"); });
+        m_watchdog.start(every);
+    }
+    notifyServiceManager("READY=1");
+    tellStatus();
     rescan();
     return true;
 }
@@ -263,9 +272,23 @@ void WatchSession::handle(const QString &name)
     sayOut(QStringLiteral("Processing: ") + oneLine(name));
     m_dialogs.takeReports();
     m_claimed = claimed;
+    tellStatus();
     const FileOutcome outcome = print(claimed);
     m_claimed.clear();
     finish(claimed, name, outcome);
+    ++(outcome.printed() ? m_printedCount : m_failedCount);
+    tellStatus();
+}
+
+void WatchSession::tellStatus()
+{
+    QString status =
+        QStringLiteral("STATUS=%1 printed, %2 failed").arg(m_printedCount).arg(m_failedCount);
+    if (!m_claimed.isEmpty())
+        status += QStringLiteral("; printing ") + oneLine(QFileInfo(m_claimed).fileName());
+    else if (m_printerDown)
+        status += QStringLiteral("; the printer takes no jobs, the files wait");
+    notifyServiceManager(status.toUtf8());
 }
 
 FileOutcome WatchSession::print(const QString &path)

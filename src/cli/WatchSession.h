@@ -100,6 +100,8 @@ private:
     void takeOver(const HotFolder::Claimed &claimed);
     /** The identity of this watcher's claim of `path`; empty when the file cannot be read. */
     QString identityOf(const QString &path, const QString &watcher) const;
+    /** Tells the service manager (if any) what the watcher has done and holds. */
+    void tellStatus();
     QString reportText(const QString &name, const FileOutcome &outcome,
                        const QStringList &reports) const;
 
@@ -112,11 +114,12 @@ private:
     ConsoleRun m_run;
     std::unique_ptr<PrintStrategy> m_strategy;
     QFileSystemWatcher m_watcher;
-    QTimer m_settle, m_heartbeat, m_networkLook, m_folderLook;
+    QTimer m_settle, m_heartbeat, m_networkLook, m_folderLook, m_watchdog;
     QElapsedTimer m_clock;
     std::optional<FolderIdentity> m_identity; // the folder as the watch began
     QSet<QString> m_saidAlone;                // names said to be left alone, each once
     QString m_claimed;                        // the file in hand, in the claim folder
+    int m_printedCount = 0, m_failedCount = 0;
     bool m_printerDown = false;
     bool m_busy = false;
     int m_status = 0;

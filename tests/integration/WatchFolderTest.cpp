@@ -24,8 +24,13 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <cstring>
+
 #include <functional>
 #include <memory>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 using deckrun::test::TempTree;
 
@@ -35,14 +40,14 @@ const QString Program = QStringLiteral(DECKRUN_PROGRAM_DIR "/deckrun");
 const QString Samples = QStringLiteral(DECKRUN_PROGRAM_DIR "/Samples/");
 
 /** Polls `done` every 100 ms for up to `milliseconds`; its last answer. */
-bool waitUntil(const std::function<bool()> &done, int milliseconds)
+bool waitUntil(const std::function<bool()> &done, int milliseconds, int every = 100)
 {
     QElapsedTimer clock;
     clock.start();
     while (!done()) {
         if (clock.elapsed() > milliseconds)
             return false;
-        QThread::msleep(100);
+        QThread::msleep(static_cast<unsigned long>(every));
     }
     return true;
 }
@@ -56,9 +61,11 @@ QStringList filesIn(const QString &folder)
 /** One `deckrun --watch` with a home of its own and no display. */
 class Watcher {
 public:
-    Watcher(const QString &folder, const QStringList &options)
+    Watcher(const QString &folder, const QStringList &options, const QStringList &environment = {})
     {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        for (const QString &entry : environment)
+            env.insert(entry.section(QLatin1Char('='), 0, 0), entry.section(QLatin1Char('='), 1));
         for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
             env.remove(QLatin1String(name));
         env.insert(QStringLiteral("HOME"), home.path());
@@ -145,9 +152,9 @@ protected:
         deckrun::test::removeTestPdfs(token);
     }
 
-    Watcher &watch(const QStringList &options = {"--fast"})
+    Watcher &watch(const QStringList &options = {"--fast"}, const QStringList &environment = {})
     {
-        watchers.push_back(std::make_unique<Watcher>(folder, options));
+        watchers.push_back(std::make_unique<Watcher>(folder, options, environment));
         return *watchers.back();
     }
 
@@ -401,6 +408,81 @@ TEST_F(WatchFolder, SigtermMidFileEndsTheWatchOnceTheFileIsDone)
     EXPECT_EQ(
         QDir(in(QStringLiteral("Processing"))).entryList(QDir::NoDotAndDotDot | QDir::AllEntries),
         QStringList());
+}
+
+// A watched folder removed (a share unmounted, a folder re-created by a
+// script) would leave a watcher that never prints again: it ends with status 1,
+// so that a service manager starts it again once the folder is back.
+TEST_F(WatchFolder, AFolderThatGoesAwayEndsTheWatchWithStatusOne)
+{
+    Watcher &w = watch();
+    ASSERT_TRUE(waitUntil([&] { return w.err().contains(QStringLiteral("watching")); }, 60000));
+    ASSERT_TRUE(QDir(folder).removeRecursively());
+    ASSERT_TRUE(w.process.waitForFinished(10000)) << "still watching a folder that is gone";
+    EXPECT_EQ(w.process.exitCode(), 1);
+    EXPECT_TRUE(w.err().contains(QStringLiteral("is gone"))) << w.err().toStdString();
+}
+
+// Killed the moment its job reached CUPS, before it could note or move the
+// file: the next watcher asks CUPS, and the file is printed once, in
+// Printed/, with one run log line naming its job.
+TEST_F(WatchFolder, KilledOnceItsJobReachedCupsTheFileIsPrintedOnce)
+{
+    const QDir spool(QStringLiteral("/var/spool/cups"));
+    if (!spool.isReadable())
+        GTEST_SKIP() << "CUPS's spool folder cannot be read here (it takes root)";
+    const auto documents = [&] { return spool.entryList({QStringLiteral("d*-001")}, QDir::Files); };
+    const QStringList before = documents();
+    Watcher &first = watch();
+    ASSERT_TRUE(waitUntil([&] { return first.err().contains(QStringLiteral("watching")); }, 60000));
+    const QString name = token + QStringLiteral("-killed.pptx");
+    dropByRename(staged(QStringLiteral("Quarterly Review.pptx"), name));
+    // Stopped the moment the scheduler begins to keep the job's document.
+    const auto pid = static_cast<pid_t>(first.process.processId());
+    ASSERT_TRUE(waitUntil([&] { return documents() != before; }, 60000, 1));
+    ::kill(pid, SIGSTOP);
+    QThread::msleep(200);
+    EXPECT_EQ(first.stop(SIGKILL), -1);
+    EXPECT_TRUE(first.out().contains(QStringLiteral("Processing: ")));
+    EXPECT_FALSE(first.out().contains(QStringLiteral("Printed: ")));
+
+    Watcher &second = watch();
+    ASSERT_TRUE(
+        waitUntil([&] { return second.out().contains(QStringLiteral("Printed: ")); }, 120000))
+        << second.err().toStdString();
+    EXPECT_EQ(filesIn(in(QStringLiteral("Printed"))), QStringList{name});
+    const auto lines = deckrun::test::readRunLog(
+        second.home.at(QStringLiteral("state/Orvanta/Deckrun/run-log.jsonl")));
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_GT(lines[0][QLatin1String("job")].toInt(), 0);
+    QThread::msleep(2000); // a second copy would have come by now
+    EXPECT_EQ(pdfsWith(token).size(), 1);
+}
+
+// As a service the watcher tells systemd when it watches, what it did, and
+// that its loop turns (Type=notify, WatchdogSec=): without READY=1 systemd
+// would never count it started, without WATCHDOG=1 it would restart it.
+TEST_F(WatchFolder, TellsTheServiceManagerItIsReadyAndAlive)
+{
+    TempTree sockets;
+    const QByteArray path = QFile::encodeName(sockets.at(QStringLiteral("notify")));
+    const int fd = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::memcpy(address.sun_path, path.constData(), static_cast<std::size_t>(path.size()));
+    ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address), 0);
+    QByteArrayList heard;
+    const auto listen = [&] {
+        char datagram[512];
+        for (ssize_t n; (n = ::recv(fd, datagram, sizeof datagram, 0)) > 0;)
+            heard << QByteArray(datagram, static_cast<qsizetype>(n));
+        return heard.contains("READY=1") && heard.contains("WATCHDOG=1");
+    };
+    watch({"--fast"}, {QStringLiteral("NOTIFY_SOCKET=") + QString::fromLocal8Bit(path),
+                       QStringLiteral("WATCHDOG_USEC=400000")});
+    EXPECT_TRUE(waitUntil(listen, 60000)) << heard.join(' ').toStdString();
+    EXPECT_TRUE(heard.contains("STATUS=0 printed, 0 failed")) << heard.join(' ').toStdString();
+    ::close(fd);
 }
 
 #endif

@@ -22,8 +22,8 @@ QString claimJobName(const QString &fileName, const QString &identity)
     return name + tail;
 }
 
-std::optional<SpooledJob> printedJob(const std::vector<SpooledJob> &jobs,
-                                     const QString &identity, int notedJobId)
+std::optional<SpooledJob> printedJob(const std::vector<SpooledJob> &jobs, const QString &identity,
+                                     int notedJobId)
 {
     const QString tail = QStringLiteral(" [") + identity + QLatin1Char(']');
     for (const SpooledJob &job : jobs) {

@@ -17,7 +17,8 @@
 
 namespace deckrun {
 
-/** The identity of `watcher`'s claim of a file with this content: "deckrun WATCHER 3f2a9c0b1d7e". */
+/** The identity of `watcher`'s claim of a file with this content: "deckrun WATCHER 3f2a9c0b1d7e".
+ */
 QString claimIdentity(const QString &watcher, const QByteArray &contentHash);
 
 /**
@@ -32,8 +33,8 @@ QString claimJobName(const QString &fileName, const QString &identity);
  * else one whose name carries `identity`. A job that was cancelled or
  * aborted printed nothing and does not count.
  */
-std::optional<SpooledJob> printedJob(const std::vector<SpooledJob> &jobs,
-                                     const QString &identity, int notedJobId);
+std::optional<SpooledJob> printedJob(const std::vector<SpooledJob> &jobs, const QString &identity,
+                                     int notedJobId);
 
 /** The job id a note names ("job 12", "printed 12"); 0 when none. */
 int notedJobId(const QString &note);
