@@ -4,9 +4,9 @@
 // a watcher does with what an ended watcher had claimed, against the
 // simulated application and a print service of the test's own.
 
+#include "core/hotfolder/HotFolder.h"
 #include "cli/ConsoleFrontEnd.h"
 #include "cli/WatchSession.h"
-#include "core/hotfolder/HotFolder.h"
 #include "core/hotfolder/JobIdentity.h"
 #include "core/hotfolder/Settling.h"
 #include "support/FakePlatform.h"
@@ -55,7 +55,8 @@ TEST_P(Settles, OnlyCompleteFilesAreReady)
 {
     Settling settling(2000);
     const std::vector<Look> &looks = GetParam().looks;
-    settling.seen({{QStringLiteral("a.pptx"), FileState{looks.front().size, Noon.addSecs(looks.front().size)}}},
+    settling.seen({{QStringLiteral("a.pptx"),
+                    FileState{looks.front().size, Noon.addSecs(looks.front().size)}}},
                   looks.front().ms);
     for (const Look &look : looks) {
         const QStringList ready = settling.ready(
@@ -103,11 +104,15 @@ TEST(HotFolder, AClaimsJobIsFoundByItsIdOrItsIdentity)
         int noted;
         int found; // 0: none
     } cases[] = {
-        {"ByIdentity", {{3, "other.pptx", State::Completed, {}}, {4, named, State::Completed, {}}},
-         0, 4},
+        {"ByIdentity",
+         {{3, "other.pptx", State::Completed, {}}, {4, named, State::Completed, {}}},
+         0,
+         4},
         {"ById", {{7, "q3.pptx", State::Processing, {}}}, 7, 7},
-        {"AnotherWatchersJob", {{5, "q3.pptx [deckrun host-2 5a5a5a5a5a5a]", State::Completed, {}}},
-         0, 0},
+        {"AnotherWatchersJob",
+         {{5, "q3.pptx [deckrun host-2 5a5a5a5a5a5a]", State::Completed, {}}},
+         0,
+         0},
         {"Aborted", {{6, named, State::Aborted, {}}}, 0, 0},
         {"Cancelled", {{7, "q3.pptx", State::Cancelled, {}}}, 7, 0},
     };
@@ -119,9 +124,9 @@ TEST(HotFolder, AClaimsJobIsFoundByItsIdOrItsIdentity)
     const QString longName = claimJobName(QString(300, QChar(0x00e9)), identity);
     EXPECT_LE(longName.toUtf8().size(), 255);
     EXPECT_TRUE(longName.endsWith(QStringLiteral(" [") + identity + QLatin1Char(']')));
-    EXPECT_LE(fittingName(QString(200, QChar(0x00e9)) + QStringLiteral(".pptx"), 2).toUtf8().size() +
-                  4,
-              255);
+    EXPECT_LE(
+        fittingName(QString(200, QChar(0x00e9)) + QStringLiteral(".pptx"), 2).toUtf8().size() + 4,
+        255);
 }
 
 namespace {
@@ -177,10 +182,7 @@ protected:
         if (!name.isEmpty())
             session.handle(name);
     }
-    QStringList in(const QString &sub) const
-    {
-        return QDir(tree.at(sub)).entryList(QDir::Files);
-    }
+    QStringList in(const QString &sub) const { return QDir(tree.at(sub)).entryList(QDir::Files); }
     /** This process's own claim folder: what a watcher of its name left. */
     QString ownClaim() const
     {
@@ -257,12 +259,11 @@ TEST_F(Watcher, AFileWaitsWhileThePrinterTakesNoJobs)
     tree.file(QStringLiteral("a.ppt"), "a deck");
     ConsoleDialogs dialogs(WhenRunning::GoOnQuietly);
     ConsoleStop stop({});
-    WatchSession session(fake.platform, dialogs,
-                         WatchOptions{.folder = tree.path(),
-                                      .printer = "PDF",
-                                      .fast = true,
-                                      .settleMilliseconds = 1},
-                         stop);
+    WatchSession session(
+        fake.platform, dialogs,
+        WatchOptions{
+            .folder = tree.path(), .printer = "PDF", .fast = true, .settleMilliseconds = 1},
+        stop);
     ASSERT_TRUE(session.start());
     QElapsedTimer clock;
     clock.start();

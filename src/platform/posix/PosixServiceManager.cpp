@@ -26,10 +26,9 @@ void notifyServiceManager(const QByteArray &state)
     if (fd < 0)
         return;
     const auto length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + path.size());
-    [[maybe_unused]] const auto sent = ::sendto(fd, state.constData(),
-                                                static_cast<std::size_t>(state.size()),
-                                                MSG_NOSIGNAL, reinterpret_cast<sockaddr *>(&address),
-                                                length);
+    [[maybe_unused]] const auto sent =
+        ::sendto(fd, state.constData(), static_cast<std::size_t>(state.size()), MSG_NOSIGNAL,
+                 reinterpret_cast<sockaddr *>(&address), length);
     ::close(fd);
 }
 
