@@ -243,7 +243,7 @@ TEST_F(WindowsProgram, DroppedRowsUseTheWindowsSeparator)
 int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
-    NameTheProgram();
+    nameTheProgram();
     testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

@@ -6,6 +6,7 @@
 #include "platform/uno/OfficeInstance.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QUrl>
@@ -138,12 +139,19 @@ PrintedJob printDocument(OfficeInstance &o, const Reference<css::lang::XComponen
     if (!folder.isValid())
         throw Failure(QStringLiteral("no room for the print job: %1").arg(folder.errorString()));
     const QString pdf = folder.filePath(QStringLiteral("job.pdf"));
+    QElapsedTimer clock;
+    clock.start();
     if (!exportPdf(o, document, file, pdf, settings))
         throw Failure(QStringLiteral("%1 could not print \"%2\": every slide in it is hidden.")
                           .arg(Product, file));
+    const qint64 exported = clock.nsecsElapsed();
     try {
-        return PrintedJob{o.spooler->submit(o.printer, pdf, jobName, jobOptions(settings)),
-                          settings};
+        const int job = o.spooler->submit(o.printer, pdf, jobName, jobOptions(settings));
+        qCDebug(lcOffice).noquote()
+            << QStringLiteral("print seconds: export %1 submit %2 %3")
+                   .arg(secondsText(double(exported) / 1e9),
+                        secondsText(double(clock.nsecsElapsed() - exported) / 1e9), file);
+        return PrintedJob{job, settings};
     } catch (const Failure &refused) {
         if (!o.spooler->acceptsJobs(o.printer))
             throw Failure(QStringLiteral("%1 could not print \"%2\": the printer \"%3\" refused "
