@@ -105,7 +105,9 @@ BatchStrategy batchStrategy(Platform &platform, const CommandLine &line)
                      .arg(jobs));
         jobs = 1;
     }
-    if (jobs > 1) {
+    // Applications that run side by side print through lanes, with --fast
+    // alone one lane and a spare; PowerPoint, once per session, through one.
+    if (platform.office->runsSideBySide()) {
         how.strategy = std::make_unique<Lanes>(makeOffice, *platform.printers, *platform.files,
                                                *platform.events, jobs);
         return how;

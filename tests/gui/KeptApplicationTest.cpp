@@ -322,3 +322,28 @@ TEST_F(FastRun, AStopDoesNotWaitForAFileOpeningAhead)
     EXPECT_THAT(runLogOutcomes(fake.runLogPath()),
                 ElementsAre(QStringLiteral("a.ppt printed on Office Laser")));
 }
+
+// With one job a spare, started ahead, takes the file after a damaged one
+// while the first application starts again. Kills a spare that is never used
+// (the next file waits for the restart) and one that is not started ahead.
+TEST_F(FastRun, TheSpareTakesTheFileAfterADamagedOne)
+{
+    const QString bad = deck(QStringLiteral("damaged.ppt"));
+    {
+        Lanes lanes(
+            [&](Printers &) {
+                sims.push_back(std::make_shared<SimAutomation>());
+                sims.back()->failOpenFor(bad, QStringLiteral("Damaged."));
+                return std::make_unique<SharedSim>(sims.back());
+            },
+            *fake.platform.printers, *fake.platform.files, *fake.platform.events, 1);
+        run({first, bad, second}, lanes, false, fake);
+    }
+    ASSERT_EQ(sims.size(), 2u);
+    EXPECT_THAT(sims[0]->printed(), ElementsAre(first + QStringLiteral(" -> ") + Printer));
+    EXPECT_THAT(sims[1]->printed(), ElementsAre(second + QStringLiteral(" -> ") + Printer));
+    const QStringList spare = sims[1]->calls();
+    EXPECT_EQ(spare.count(QStringLiteral("Create")), 1);
+    EXPECT_LT(spare.indexOf(QStringLiteral("Create")),
+              spare.indexOf(QStringLiteral("OpenHidden:") + second));
+}

@@ -73,6 +73,13 @@ const Way Ways[] = {
     // --fast prints through an application of its own, not the platform's.
     {"OneApplication", "Close",
      [](Offices &o) { return std::make_unique<OneApplication>(o.own(), *o.fake.platform.files); }},
+    // --fast: one lane and a spare, started ahead, for after a failed file.
+    {"LaneAndSpare", "Close",
+     [](Offices &o) {
+         return std::make_unique<Lanes>([&o](Printers &) { return o.make(); },
+                                        *o.fake.platform.printers, *o.fake.platform.files,
+                                        *o.fake.platform.events, 1);
+     }},
     {"Lanes", "Close",
      [](Offices &o) {
          return std::make_unique<Lanes>([&o](Printers &) { return o.make(); },

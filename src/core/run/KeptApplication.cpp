@@ -17,8 +17,10 @@ namespace deckrun {
 // An application that waited this long is asked whether it still answers.
 constexpr double IdleSeconds = 5;
 
-KeptApplication::KeptApplication(PresentationAutomation &office, FileSystem &files, int renewEvery)
-    : m_office(office), m_files(files), m_renewEvery(renewEvery > 0 ? renewEvery : 1)
+KeptApplication::KeptApplication(PresentationAutomation &office, FileSystem &files, int renewEvery,
+                                 bool restartAhead)
+    : m_office(office), m_files(files), m_renewEvery(renewEvery > 0 ? renewEvery : 1),
+      m_restartAhead(restartAhead)
 {}
 
 KeptApplication::~KeptApplication()
@@ -60,6 +62,21 @@ void KeptApplication::fileDone(bool passed, double now)
         stop();
     else if (m_filesOnApplication >= m_renewEvery)
         quit();
+    if (m_restartAhead && !m_application)
+        startAhead();
+}
+
+void KeptApplication::startAhead()
+{
+    if (m_application)
+        return;
+    try {
+        m_application = m_office.create();
+        m_filesOnApplication = 0;
+    } catch (const std::exception &e) {
+        // The next file's open starts it again, and reports what stops it.
+        qCDebug(lcOffice) << "the application could not be started ahead:" << e.what();
+    }
 }
 
 bool KeptApplication::stillAnswers()

@@ -33,7 +33,13 @@ class PresentationAutomation;
  */
 class KeptApplication {
 public:
-    KeptApplication(PresentationAutomation &office, FileSystem &files, int renewEvery = 100);
+    /**
+     * `restartAhead`: an application stopped after a failed file (or renewed)
+     * is started again at once, not when the next file needs it; for one that
+     * lives on a thread of its own, whose start then overlaps other work.
+     */
+    KeptApplication(PresentationAutomation &office, FileSystem &files, int renewEvery = 100,
+                    bool restartAhead = false);
     ~KeptApplication();
     KeptApplication(const KeptApplication &) = delete;
     KeptApplication &operator=(const KeptApplication &) = delete;
@@ -50,6 +56,8 @@ public:
                                           double *started = nullptr);
     /** A file's steps are over: a failed file costs the application; it is renewed in time. */
     void fileDone(bool passed, double now);
+    /** Starts the application now when none is kept, so that the next file finds it running. */
+    void startAhead();
     /** Quits the application kept, if any; the next file starts a fresh one. */
     void quit();
     /** Stops the application at once (from any thread, while a call may be under way). */
@@ -62,6 +70,7 @@ private:
     PresentationAutomation &m_office;
     FileSystem &m_files;
     int m_renewEvery;
+    bool m_restartAhead;
     std::shared_ptr<PresentationApp> m_application;
     int m_filesOnApplication = 0;
     double m_lastUsed = 0; // seconds since midnight when its last file ended

@@ -29,7 +29,7 @@ public:
     Lane(std::unique_ptr<PresentationAutomation> office, FileSystem &files, EventLoop &events,
          int renewEvery)
         : m_office(std::move(office)), m_events(events),
-          m_application(std::make_unique<KeptApplication>(*m_office, files, renewEvery))
+          m_application(std::make_unique<KeptApplication>(*m_office, files, renewEvery, true))
     {
         m_context.moveToThread(&m_thread);
         m_thread.start();
@@ -86,6 +86,12 @@ public:
     void fileDone(bool passed, double now)
     {
         post([this, passed, now] { m_application->fileDone(passed, now); });
+    }
+
+    /** Starts the application there, meanwhile, so that a file given to this lane finds it. */
+    void startAhead()
+    {
+        post([this] { m_application->startAhead(); });
     }
 
     /** Stops the application at once, from the run's thread, whatever the lane is doing. */
@@ -171,9 +177,9 @@ private:
 
 Lanes::Lanes(const MakeOffice &makeOffice, Printers &printers, FileSystem &files, EventLoop &events,
              int jobs, int renewEvery)
-    : m_printers(printers), m_events(events)
+    : m_printers(printers), m_events(events), m_spare(jobs == 1)
 {
-    for (int k = 0; k < jobs; ++k)
+    for (int k = 0; k < (m_spare ? 2 : jobs); ++k)
         m_lanes.push_back(
             std::make_unique<Lane>(makeOffice(m_printers), files, events, renewEvery));
 }
@@ -182,6 +188,8 @@ Lanes::~Lanes() = default;
 
 Lane &Lanes::laneOf(std::int32_t row)
 {
+    if (m_spare)
+        return *m_lanes[m_inUse];
     // Each lane opens the file after its current one ahead; file i is its lane's in turn.
     return *m_lanes[static_cast<std::size_t>(row - 1) % m_lanes.size()];
 }
@@ -201,6 +209,11 @@ void Lanes::openAhead(std::int32_t row)
 void Lanes::runStarts(const RowsAhead &ahead)
 {
     m_ahead = ahead;
+    if (m_spare) {
+        openAhead(1);
+        m_lanes[1 - m_inUse]->startAhead();
+        return;
+    }
     for (std::int32_t row = 1; row <= static_cast<std::int32_t>(m_lanes.size()); ++row)
         openAhead(row);
 }
@@ -213,7 +226,15 @@ void Lanes::printFile(FileInHand &file)
         file, [&] { return lane.finishOpen(file.path, m_events.secondsSinceMidnight(), started); },
         started, [&](const std::function<void()> &work) { lane.call(work); });
     lane.fileDone(passed, m_events.secondsSinceMidnight());
-    openAhead(file.row + static_cast<std::int32_t>(m_lanes.size()));
+    if (!m_spare) {
+        openAhead(file.row + static_cast<std::int32_t>(m_lanes.size()));
+        return;
+    }
+    // After a failed file the spare, started ahead, goes on while this lane
+    // starts its application again.
+    if (!passed)
+        m_inUse = 1 - m_inUse;
+    openAhead(file.row + 1);
 }
 
 void Lanes::runEnds()

@@ -5,7 +5,12 @@
 // each on a thread and a profile of its own: each opens its next file while
 // another prints. The run's thread still takes every file's steps in queue
 // order, waiting for each piece of work on its lane, so the reports, the run
-// log and the printer keep the queue's order.
+// log and the printer keep the queue's order. An application stopped after a
+// failed file starts again at once on its thread, meanwhile.
+//
+// With one job (`--fast`) there is a spare: every file goes to one lane, and
+// after a file that failed the next goes to the other one, whose application
+// was started ahead, while the first starts again.
 
 #include "core/run/PrintStrategy.h"
 #include "platform/Printers.h"
@@ -40,7 +45,10 @@ class Lane;
 
 class Lanes final : public PrintStrategy {
 public:
-    /** `jobs` applications made by `makeOffice`, each renewed after `renewEvery` files. */
+    /**
+     * `jobs` applications made by `makeOffice`, each renewed after
+     * `renewEvery` files; with one job, two, the second a spare.
+     */
     Lanes(const MakeOffice &makeOffice, Printers &printers, FileSystem &files, EventLoop &events,
           int jobs, int renewEvery = 100);
     ~Lanes() override;
@@ -51,12 +59,15 @@ public:
     void stopNow() override;
 
 private:
+    /** The lane that prints `row`: in turn, or with a spare the one in use. */
     Lane &laneOf(std::int32_t row);
     void openAhead(std::int32_t row);
 
     PrintersAsRunBegan m_printers;
     EventLoop &m_events;
     std::vector<std::unique_ptr<Lane>> m_lanes;
+    bool m_spare = false;    // one job, and a spare lane for after a failed file
+    std::size_t m_inUse = 0; // with a spare: the lane every file goes to now
     RowsAhead m_ahead;
 };
 
