@@ -10,7 +10,9 @@
 #include <QThread>
 
 #include <atomic>
+#include <deque>
 #include <exception>
+#include <mutex>
 
 namespace deckrun {
 
@@ -139,21 +141,46 @@ private:
     std::shared_ptr<Task> post(std::function<void()> work)
     {
         auto task = std::make_shared<Task>();
+        {
+            const std::lock_guard lock(m_queueLock);
+            m_queue.emplace_back(task, std::move(work));
+        }
         QMetaObject::invokeMethod(
-            &m_context,
-            [task, work = std::move(work)] {
-                try {
-                    work();
-                } catch (...) {
-                    task->error = std::current_exception();
-                }
-                task->done = true;
-                // Wakes the run's thread, asleep in its event loop.
-                QMetaObject::invokeMethod(
-                    QCoreApplication::instance(), [] {}, Qt::QueuedConnection);
-            },
-            Qt::QueuedConnection);
+            &m_context, [this] { drain(); }, Qt::QueuedConnection);
         return task;
+    }
+
+    /**
+     * Runs the work posted, one piece after the other, on the lane's thread.
+     * A call into the office waits in an event loop of its own, where this is
+     * called again: the next piece then waits for the one under way, never
+     * runs inside it.
+     */
+    void drain()
+    {
+        if (m_draining)
+            return;
+        m_draining = true;
+        for (;;) {
+            std::pair<std::shared_ptr<Task>, std::function<void()>> next;
+            {
+                const std::lock_guard lock(m_queueLock);
+                if (m_queue.empty())
+                    break;
+                next = std::move(m_queue.front());
+                m_queue.pop_front();
+            }
+            try {
+                next.second();
+            } catch (...) {
+                next.first->error = std::current_exception();
+            }
+            next.first->done = true;
+            // Wakes the run's thread, asleep in its event loop.
+            QMetaObject::invokeMethod(
+                QCoreApplication::instance(), [] {}, Qt::QueuedConnection);
+        }
+        m_draining = false;
     }
 
     void wait(const std::shared_ptr<Task> &task)
@@ -169,6 +196,9 @@ private:
     std::unique_ptr<KeptApplication> m_application; // used on the lane's thread only
     QThread m_thread;
     QObject m_context; // lives on m_thread: the work posted to it runs there
+    std::mutex m_queueLock;
+    std::deque<std::pair<std::shared_ptr<Task>, std::function<void()>>> m_queue;
+    bool m_draining = false; // on m_thread only
     std::shared_ptr<Task> m_opening;
     QString m_openingPath;
     std::shared_ptr<PresentationApp> m_opened;
