@@ -141,15 +141,15 @@ void AddDroppedItems(QueueWindow &window, const QStringList &items)
     addItems(window, items, steps);
 }
 
-void openCommandLinePaths(QueueWindow &form, const QStringList &paths)
+void openCommandLinePaths(QueueWindow &window, const QStringList &paths)
 {
-    Platform &platform = form.platform();
+    Platform &platform = window.platform();
     QStringList present, missing;
     for (const QString &path : paths)
         (platform.files->fileIsPresent(path) ? present : missing) << path;
 
-    AddDroppedItems(form, present);
-    const QStringList &rows = form.queue().rows();
+    AddDroppedItems(window, present);
+    const QStringList &rows = window.queue().rows();
     for (qsizetype i = 0; i < rows.size(); ++i)
         qCDebug(lcCommandLine).noquote() << "queued" << i + 1 << rows.at(i);
 

@@ -116,7 +116,7 @@ std::optional<QByteArray> FileHandover::read(const QString &path)
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return std::nullopt;
-    return file.read(64 * 1024); // notes and reports are small
+    return file.read(qint64(64) * 1024); // notes and reports are small
 }
 
 QString FileHandover::write(const QString &path, const QByteArray &bytes)

@@ -103,7 +103,7 @@ struct RunSetup {
  * nothing. As each file ends, its outcome goes to the platform's run log and
  * the progress sink.
  */
-void printQueue(const RunSetup &run, const QueueModel &queue, bool &printing);
+void printQueue(const RunSetup &setup, const QueueModel &queue, bool &printing);
 
 /** The location the print run's error reports name. */
 QString printRunLocation();

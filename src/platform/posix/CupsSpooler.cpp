@@ -68,7 +68,7 @@ private:
         if (!dest)
             return {};
         const char *value = cupsGetOption(name, dest->num_options, dest->options);
-        const QByteArray found = value ? QByteArray(value) : QByteArray("");
+        QByteArray found = value ? QByteArray(value) : QByteArray("");
         cupsFreeDests(1, dest);
         return found;
     }
