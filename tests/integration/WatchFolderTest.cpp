@@ -488,7 +488,10 @@ TEST_F(WatchFolder, KilledOnceItsJobReachedCupsTheFileIsPrintedOnce)
         second.home.at(QStringLiteral("state/Orvanta/Deckrun/run-log.jsonl")));
     ASSERT_EQ(lines.size(), 1u);
     EXPECT_GT(lines[0][QLatin1String("job")].toInt(), 0);
-    QThread::msleep(2000); // a second copy would have come by now
+    // CUPS writes the copy a while after the job ends; a second one would
+    // come by soon after the first.
+    EXPECT_TRUE(waitUntil([&] { return !pdfsWith(token).isEmpty(); }, 60000));
+    QThread::msleep(2000);
     EXPECT_EQ(pdfsWith(token).size(), 1);
 }
 
