@@ -22,21 +22,6 @@ std::wstring hexCode(long code)
     return std::wstring(text, text + std::char_traits<char>::length(text));
 }
 
-/** The system's text for a result code; none when the system has no text for it. */
-std::wstring systemText(HRESULT hr)
-{
-    wchar_t *buffer = nullptr;
-    const DWORD n = FormatMessageW(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, static_cast<DWORD>(hr), 0, reinterpret_cast<LPWSTR>(&buffer), 0, nullptr);
-    std::wstring text = n && buffer ? std::wstring(buffer, n) : std::wstring();
-    if (buffer)
-        LocalFree(buffer);
-    while (!text.empty() && std::iswspace(text.back()))
-        text.pop_back();
-    return text;
-}
-
 std::wstring systemMessage(HRESULT hr)
 {
     const std::wstring text = systemText(hr);
@@ -84,6 +69,20 @@ DISPID memberId(IDispatch *object, const wchar_t *member)
 }
 
 } // namespace
+
+std::wstring systemText(HRESULT hr)
+{
+    wchar_t *buffer = nullptr;
+    const DWORD n = FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, static_cast<DWORD>(hr), 0, reinterpret_cast<LPWSTR>(&buffer), 0, nullptr);
+    std::wstring text = n && buffer ? std::wstring(buffer, n) : std::wstring();
+    if (buffer)
+        LocalFree(buffer);
+    while (!text.empty() && std::iswspace(text.back()))
+        text.pop_back();
+    return text;
+}
 
 Dispatch::Dispatch(const Dispatch &other) : m_p(other.m_p)
 {

@@ -64,6 +64,9 @@ private:
 /** "Call rejected" or "retry later": the server is busy and the call may go through later. */
 bool isBusy(HRESULT hr);
 
+/** The system's text for a result code; empty when the system has no text for it. */
+std::wstring systemText(HRESULT hr);
+
 /** Throws ComError for `hr`: `what`, or without it the system's text for `hr`. */
 [[noreturn]] void fail(HRESULT hr, const std::wstring &what);
 /** Throws ComError with the system's text when `hr` failed. */
