@@ -186,6 +186,15 @@ VARIANT boolean(bool value)
     return v;
 }
 
+VARIANT number(long value)
+{
+    VARIANT v;
+    VariantInit(&v);
+    v.vt = VT_I4;
+    v.lVal = value;
+    return v;
+}
+
 void LateBound::invoke(IDispatch *object, DISPID id, WORD flags, std::vector<VARIANT> &argsReversed,
                        std::vector<DISPID> &named, VARIANT *result) const
 {
@@ -223,6 +232,14 @@ std::wstring LateBound::getText(const Dispatch &object, const wchar_t *member) c
     return wholeText(result.v.bstrVal);
 }
 
+long LateBound::getNumber(const Dispatch &object, const wchar_t *member) const
+{
+    Variant result;
+    getValue(object, member, result);
+    check(VariantChangeType(&result.v, &result.v, 0, VT_I4));
+    return result.v.lVal;
+}
+
 Dispatch LateBound::getObject(const Dispatch &object, const wchar_t *member) const
 {
     Variant result;
@@ -247,6 +264,14 @@ void LateBound::callMethod(const Dispatch &object, const wchar_t *member) const
     std::vector<DISPID> noNames;
     Variant result;
     invoke(object.get(), memberId(object.get(), member), DISPATCH_METHOD, none, noNames, &result.v);
+}
+
+void LateBound::callWith(const Dispatch &object, const wchar_t *member, std::vector<VARIANT> args,
+                         Variant &result) const
+{
+    std::reverse(args.begin(), args.end()); // DISPPARAMS holds the last argument first
+    std::vector<DISPID> noNames;
+    invoke(object.get(), memberId(object.get(), member), DISPATCH_METHOD, args, noNames, &result.v);
 }
 
 } // namespace deckrun::com
