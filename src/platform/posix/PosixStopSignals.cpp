@@ -68,6 +68,11 @@ void StopSignals::deliver(int signal)
     emit stopAsked(signal, QString::fromLatin1(name));
 }
 
+QString StopSignals::requestNames()
+{
+    return QStringLiteral("SIGINT or SIGTERM");
+}
+
 void StopSignals::endBy(int signal)
 {
     std::fflush(nullptr);
