@@ -40,6 +40,8 @@ struct WatchOptions {
     int settleMilliseconds = 2000;
     /** How each file prints, over what its own print settings say. */
     PrintSettings settings = {};
+    /** While someone else's application runs, whether it has ended is looked at this often. */
+    int othersLookMilliseconds = 60 * 1000;
 };
 
 /** One watcher at work on its folder, on the program's event loop. */
@@ -75,6 +77,13 @@ private:
      */
     void work();
     void forget(const QString &name);
+    /**
+     * Whether this watcher may print now: not while an application runs that
+     * Deckrun did not start and that printing would share (PowerPoint runs
+     * once a session, and the run quits it after each file). Meanwhile the
+     * settled files wait, and this is asked again every little while.
+     */
+    bool mayPrintNow();
     /** Prints one claimed file: the print run on a queue of that file alone. */
     FileOutcome print(const QString &path);
     QString reportText(const QString &name, const FileOutcome &outcome,
@@ -89,9 +98,10 @@ private:
     ConsoleRun m_run;
     std::unique_ptr<PrintStrategy> m_strategy;
     QFileSystemWatcher m_watcher;
-    QTimer m_settle, m_heartbeat, m_networkLook;
+    QTimer m_settle, m_heartbeat, m_networkLook, m_othersLook;
     QElapsedTimer m_clock;
     bool m_busy = false;
+    bool m_waitingForOthers = false;
 };
 
 /**
