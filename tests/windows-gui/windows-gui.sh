@@ -281,6 +281,42 @@ case_hung_printout() {
     echo "two files, the first one's PrintOut hung: $((ended - started)) s"
 }
 
+# A user's own PowerPoint behind a modal dialog, started before Deckrun:
+# --print refuses without --yes, saying it does not answer; with --yes the
+# file fails at its deadline; the user's PowerPoint lives through both.
+case_users_powerpoint() {
+    deck "a.pptx"
+    script_standin "printers=$printer"
+    (cd "$program" && exec wine64 StandInServer.exe 'C:\standin' /User /Dialog) >/dev/null 2>&1 &
+    local user=$! windows_pid="" status out
+    for _ in $(seq 100); do
+        windows_pid=$(sed -n 's/^started //p' "$standin/calls.log" 2>/dev/null | head -n1 || true)
+        [[ -n $windows_pid ]] && break
+        sleep 0.2
+    done
+    [[ -n $windows_pid ]] || fail "the user's PowerPoint did not start"
+    sleep 1 # in the running-object table just after
+    local print=(wine64 deckrun.com --print --pause 0 --printer "$printer" 'C:\decks\a.pptx')
+    status=0
+    (cd "$program" && DECKRUN_OFFICE_DEADLINE=3 "${print[@]}") >"$dir/print.txt" 2>&1 || status=$?
+    out=$(tr -d '\r' <"$dir/print.txt")
+    grep -q "PowerPoint is running but does not answer" <<<"$out" || fail "not said: $out"
+    grep -q "nothing was printed; give --yes" <<<"$out" || fail "not refused: $out"
+    [[ $status == 1 ]] || fail "refused with status $status, not 1"
+    kill -0 "$user" 2>/dev/null || fail "the user's PowerPoint was ended by a refused run"
+    status=0
+    (cd "$program" && DECKRUN_OFFICE_DEADLINE=3 "${print[@]}" --yes) >"$dir/print.txt" 2>&1 ||
+        status=$?
+    out=$(tr -d '\r' <"$dir/print.txt")
+    grep -q "it was left running, as Deckrun did not start it." <<<"$out" || fail "not said: $out"
+    [[ $status == 1 ]] || fail "a file that could not print gave status $status, not 1"
+    kill -0 "$user" 2>/dev/null || fail "the user's PowerPoint was ended by a run with --yes"
+    grep -q "^Presentations.Open" "$standin/calls.log" && fail "a file was opened in it"
+    wine64 'C:\deckrun\StandInServer.exe' /End "$windows_pid" >/dev/null 2>&1 ||
+        fail "the user's PowerPoint could not be asked to end"
+    wait_end "$user" 30
+}
+
 case_msi() {
     local msi
     msi=$(ls "$build"/Deckrun-*-win64.msi 2>/dev/null | head -n1)
@@ -368,6 +404,7 @@ run)
     Program.CommandLineNamesKeepEveryCharacter) case_command_line_names ;;
     Program.ConsoleAnswersAndPrints) case_console ;;
     Program.HungPrintOutIsStoppedAndTheRunGoesOn) case_hung_printout ;;
+    Program.UsersPowerPointIsNeverEnded) case_users_powerpoint ;;
     Program.MsiInstallsAndTheProgramStarts) case_msi ;;
     *) fail "no test named $name" ;;
     esac

@@ -58,10 +58,10 @@
 // too, a modal dialog is open in it and it answers every call, Quit and
 // create included, "busy". Whoever starts one ends it by setting the event
 // "DeckrunStandInEnd-PID" (a call hung in it then fails), as every stand-in
-// ends when that event is set.
+// ends when that event is set; /End PID sets it from a shell.
 //
 // Usage: StandInServer.exe /RegServer FOLDER | /UnregServer | FOLDER -Embedding
-//        | FOLDER /User [/Dialog]
+//        | FOLDER /User [/Dialog] | /End PID
 
 #include "StandInState.h"
 
@@ -178,6 +178,17 @@ int registerServer(const std::wstring &folder)
         setDefault(clsidKey + L"\\ProgID", ProgId) &&
         setDefault(clsidKey + L"\\LocalServer32", L"\"" + exePath() + L"\" \"" + folder + L"\"");
     return ok ? 0 : 1;
+}
+
+/** Asks the stand-in with the Windows process number `pid` to end; 1 when there is none. */
+int endStandIn(const std::wstring &pid)
+{
+    const HANDLE end = OpenEventW(EVENT_MODIFY_STATE, FALSE, (L"DeckrunStandInEnd-" + pid).c_str());
+    if (!end)
+        return 1;
+    SetEvent(end);
+    CloseHandle(end);
+    return 0;
 }
 
 int unregisterServer()
@@ -362,7 +373,7 @@ int wmain(int argc, wchar_t **argv)
 {
     using standin::server;
     std::vector<std::wstring> plain;
-    bool reg = false, unreg = false;
+    bool reg = false, unreg = false, end = false;
     for (int i = 1; i < argc; ++i) {
         const std::wstring a = argv[i];
         if (_wcsicmp(a.c_str(), L"/RegServer") == 0 || _wcsicmp(a.c_str(), L"-RegServer") == 0)
@@ -370,6 +381,8 @@ int wmain(int argc, wchar_t **argv)
         else if (_wcsicmp(a.c_str(), L"/UnregServer") == 0 ||
                  _wcsicmp(a.c_str(), L"-UnregServer") == 0)
             unreg = true;
+        else if (_wcsicmp(a.c_str(), L"/End") == 0)
+            end = true;
         else if (_wcsicmp(a.c_str(), L"/User") == 0)
             server.user = true;
         else if (_wcsicmp(a.c_str(), L"/Dialog") == 0)
@@ -381,10 +394,12 @@ int wmain(int argc, wchar_t **argv)
         return standin::unregisterServer();
     if (plain.empty()) {
         std::fputs("usage: StandInServer /RegServer FOLDER | /UnregServer | FOLDER -Embedding | "
-                   "FOLDER /User [/Dialog]\n",
+                   "FOLDER /User [/Dialog] | /End PID\n",
                    stderr);
         return 64;
     }
+    if (end)
+        return standin::endStandIn(plain.front());
     server.folder = plain.front();
     if (reg)
         return standin::registerServer(server.folder);
