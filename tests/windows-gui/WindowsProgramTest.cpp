@@ -266,7 +266,8 @@ bool processRuns(qint64 pid)
 TEST_F(WindowsProgram, AUsersPowerPointBehindADialogIsAskedAboutAndLeftRunning)
 {
     qputenv("DECKRUN_OFFICE_DEADLINE", "3");
-    const QString standIn = QCoreApplication::applicationDirPath() + QStringLiteral("/StandInServer.exe");
+    const QString standIn =
+        QCoreApplication::applicationDirPath() + QStringLiteral("/StandInServer.exe");
     qint64 pid = 0;
     ASSERT_TRUE(QProcess::startDetached(
         standIn, {standInFolder(), QStringLiteral("/User"), QStringLiteral("/Dialog")}, {}, &pid));
@@ -291,7 +292,8 @@ TEST_F(WindowsProgram, AUsersPowerPointBehindADialogIsAskedAboutAndLeftRunning)
         EXPECT_TRUE(boxes.seen[0].text.startsWith(
             QStringLiteral("PowerPoint is running but does not answer")))
             << boxes.seen[0].text.toStdString();
-        EXPECT_TRUE(boxes.seen[0].text.endsWith(QStringLiteral("Would you like to proceed anyway?")))
+        EXPECT_TRUE(
+            boxes.seen[0].text.endsWith(QStringLiteral("Would you like to proceed anyway?")))
             << boxes.seen[0].text.toStdString();
         EXPECT_TRUE(processRuns(pid));
     }

@@ -24,7 +24,7 @@ TEST(ConsoleControl, AnEndingRequestWaitsForTheProgramAndAsksAgain)
 {
     const struct {
         const char *name;
-        bool viaWindow;   // log-off, as the hidden window hears it; not a console event
+        bool viaWindow; // log-off, as the hidden window hears it; not a console event
         DWORD event;
         bool programEnds; // the program ends by itself soon after the first request
         std::vector<std::string> delivered;

@@ -36,45 +36,67 @@ TEST_F(StandIn, EachSettingAskedForIsSetAndWhatPowerPointHasIsWhatPrinted)
         std::vector<std::string> calls; // the print options set, in order
         PrintRequest printedWith;
     } cases[] = {
-        {"nothing asked: the deck's own", "deck=OutputType:5|NumberOfCopies:3\n", {}, {},
+        {"nothing asked: the deck's own",
+         "deck=OutputType:5|NumberOfCopies:3\n",
+         {},
+         {},
          asking([](PrintRequest &r) {
              r = {PrintLayout::Notes, PrintColor::Colour, true, false, false, 3, true, {}};
          })},
-        {"handouts-6", "", asking([](PrintRequest &r) { r.layout = PrintLayout::Handouts6; }),
+        {"handouts-6",
+         "",
+         asking([](PrintRequest &r) { r.layout = PrintLayout::Handouts6; }),
          {"PrintOptions.OutputType put (VT_I4 4)"},
          asking([](PrintRequest &r) {
              r = {PrintLayout::Handouts6, PrintColor::Colour, true, false, false, 1, true, {}};
          })},
-        {"notes", "", asking([](PrintRequest &r) { r.layout = PrintLayout::Notes; }),
+        {"notes",
+         "",
+         asking([](PrintRequest &r) { r.layout = PrintLayout::Notes; }),
          {"PrintOptions.OutputType put (VT_I4 5)"},
          asking([](PrintRequest &r) {
              r = {PrintLayout::Notes, PrintColor::Colour, true, false, false, 1, true, {}};
          })},
-        {"grayscale", "", asking([](PrintRequest &r) { r.color = PrintColor::Gray; }),
+        {"grayscale",
+         "",
+         asking([](PrintRequest &r) { r.color = PrintColor::Gray; }),
          {"PrintOptions.PrintColorType put (VT_I4 2)"},
          asking([](PrintRequest &r) {
              r = {PrintLayout::Slides, PrintColor::Gray, true, false, false, 1, true, {}};
          })},
-        {"hidden slides left out", "", asking([](PrintRequest &r) { r.hiddenSlides = false; }),
+        {"hidden slides left out",
+         "",
+         asking([](PrintRequest &r) { r.hiddenSlides = false; }),
          {"PrintOptions.PrintHiddenSlides put (VT_BOOL 0)"},
          asking([](PrintRequest &r) {
              r = {PrintLayout::Slides, PrintColor::Colour, false, false, false, 1, true, {}};
          })},
-        {"hidden slides put back", "deck=PrintHiddenSlides:0\n",
+        {"hidden slides put back",
+         "deck=PrintHiddenSlides:0\n",
          asking([](PrintRequest &r) { r.hiddenSlides = true; }),
          {"PrintOptions.PrintHiddenSlides put (VT_BOOL -1)"},
          asking([](PrintRequest &r) {
              r = {PrintLayout::Slides, PrintColor::Colour, true, false, false, 1, true, {}};
          })},
-        {"slides 2-3", "",
-         asking([](PrintRequest &r) { r.slides = std::vector<SlideRange>{{2, 3}}; }),
+        {"slides 2-3",
+         "",
+         asking([](PrintRequest &r) {
+             r.slides = std::vector<SlideRange>{{2, 3}};
+         }),
          {"PrintOptions.RangeType put (VT_I4 4)", "PrintRanges.ClearAll call ()",
           "PrintRanges.Add call (VT_I4 2, VT_I4 3)"},
          asking([](PrintRequest &r) {
-             r = {PrintLayout::Slides, PrintColor::Colour, true, false, false, 1, true,
+             r = {PrintLayout::Slides,
+                  PrintColor::Colour,
+                  true,
+                  false,
+                  false,
+                  1,
+                  true,
                   std::vector<SlideRange>{{2, 3}}};
          })},
-        {"copies 2 with collate", "deck=Collate:0\n",
+        {"copies 2 with collate",
+         "deck=Collate:0\n",
          asking([](PrintRequest &r) {
              r.copies = 2;
              r.collate = true;

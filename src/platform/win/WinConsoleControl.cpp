@@ -14,7 +14,7 @@ struct Receiver {
     std::mutex lock;
     ConsoleControl::Deliver deliver; // empty once uninstalled
     EndingGrace grace;
-    HANDLE ended = nullptr;      // set when the receiver goes: a waiting handler returns
+    HANDLE ended = nullptr;   // set when the receiver goes: a waiting handler returns
     DWORD windowThreadId = 0; // the thread of the hidden window of log-off and shut-down
     std::thread windowThread;
 };
@@ -63,8 +63,8 @@ void serveEndSession(HANDLE made)
     type.hInstance = GetModuleHandleW(nullptr);
     type.lpszClassName = WindowClass;
     RegisterClassW(&type);
-    const HWND window = CreateWindowExW(0, WindowClass, L"Deckrun", 0, 0, 0, 0, 0, nullptr,
-                                        nullptr, type.hInstance, nullptr);
+    const HWND window = CreateWindowExW(0, WindowClass, L"Deckrun", 0, 0, 0, 0, 0, nullptr, nullptr,
+                                        type.hInstance, nullptr);
     {
         const std::lock_guard held(receiver().lock);
         receiver().windowThreadId = window ? GetCurrentThreadId() : 0;

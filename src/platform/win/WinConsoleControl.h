@@ -20,7 +20,8 @@
 
 namespace deckrun::win {
 
-/** One request to end: the signal it stands for, its name, and whether the process ends after it. */
+/** One request to end: the signal it stands for, its name, and whether the process ends after it.
+ */
 struct ConsoleRequest {
     int signal;       // SIGINT for Ctrl+C, SIGTERM for the others
     const char *name; // "Ctrl+C", "Ctrl+Break", "closing the console", "log-off", "shut-down"
