@@ -244,6 +244,11 @@ case_console() {
     [[ $out == "Deckrun 1.0.0" ]] || fail "deckrun --version printed \"$out\""
     out=$(cd "$program" && wine64 cmd /c deckrun --help 2>&1 | tr -d '\r')
     grep -q "^Usage: deckrun" <<<"$out" || fail "deckrun --help printed \"$out\""
+    # As a Windows user stops a run, and the run log where Windows keeps it.
+    grep -q "Ctrl+C, Ctrl+Break or closing the console window ends the run" <<<"${out//$'\n'/ }" ||
+        fail "deckrun --help does not say how to stop a run on Windows: $out"
+    grep -q 'Orvanta\\Deckrun\\State\\run-log.jsonl' <<<"$out" ||
+        fail "deckrun --help does not name the run log with \\: $out"
     local status=0
     (cd "$program" && wine64 cmd /c "deckrun --print --pause 0 --printer $printer C:\\decks\\a.pptx") \
         >"$dir/print.txt" 2>&1 || status=$?
