@@ -236,6 +236,35 @@ case_command_line_names() {
     [[ $status == 0 ]] || fail "Deckrun ended with $status"
 }
 
+# "Open with Deckrun" on one more file while the window runs: that start hands
+# its file to the window and ends; the window prints both.
+case_open_with_hands_over() {
+    deck "a.pptx"
+    deck "b.pptx"
+    registry_set PrinterName "$printer"
+    registry_set Combo2 0
+    script_standin "printers=$printer"
+    (cd "$program" && exec wine64 deckrun.exe 'C:\decks\a.pptx') >"$dir/out.txt" 2>&1 &
+    local pid=$! w status
+    w=$(wait_window Deckrun 536 180) || fail "the window did not show"
+    sleep 2
+    (cd "$program" && exec wine64 deckrun.exe 'C:\decks\b.pptx') >"$dir/second.txt" 2>&1 &
+    wait_end $! 30
+    [[ $status == 0 ]] || fail "the second start ended with $status"
+    [[ $(xdotool search --onlyvisible --name '^Deckrun$' | wc -l) -eq 1 ]] ||
+        fail "the second start opened a window of its own"
+    xdotool mousemove --window "$w" 268 416 click 1 # Start Printing
+    for _ in $(seq 150); do
+        [[ $(grep -c '\.Quit call' "$standin/calls.log" 2>/dev/null || true) -ge 2 ]] && break
+        sleep 0.2
+    done
+    answer_box "$w" # "Done."
+    close_window "$w"
+    wait_end "$pid" 30
+    grep -qF '"C:\decks\a.pptx"' "$standin/calls.log" || fail "a.pptx was not printed"
+    grep -qF '"C:\decks\b.pptx"' "$standin/calls.log" || fail "the file handed over was not printed"
+}
+
 case_console() {
     deck "a.pptx"
     script_standin "printers=$printer"
@@ -343,6 +372,9 @@ case_msi() {
         tr -d '\r' | grep -q "DisplayName.*Deckrun" || fail "no uninstall entry"
     WINEPREFIX=$fresh wine64 reg query 'HKLM\Software\Classes\SystemFileAssociations\.pptx\shell\Deckrun' 2>/dev/null |
         tr -d '\r' | grep -q "Open with Deckrun" || fail "no \"Open with Deckrun\" for .pptx"
+    WINEPREFIX=$fresh wine64 reg query 'HKLM\Software\Classes\SystemFileAssociations\.pptx\shell\Deckrun' \
+        /v MultiSelectModel 2>/dev/null | tr -d '\r' | grep -q "Player" ||
+        fail "\"Open with Deckrun\" is not offered for several files at once"
     local out
     out=$(cd "$installed" && WINEPREFIX=$fresh wine64 deckrun.com --version 2>&1 | tr -d '\r')
     [[ $out == "Deckrun 1.0.0" ]] || fail "the installed deckrun.com printed \"$out\""
@@ -410,6 +442,7 @@ run)
     Program.ConsoleAnswersAndPrints) case_console ;;
     Program.HungPrintOutIsStoppedAndTheRunGoesOn) case_hung_printout ;;
     Program.UsersPowerPointIsNeverEnded) case_users_powerpoint ;;
+    Program.OpenWithHandsOverToTheRunningWindow) case_open_with_hands_over ;;
     Program.MsiInstallsAndTheProgramStarts) case_msi ;;
     *) fail "no test named $name" ;;
     esac
