@@ -16,105 +16,86 @@ using namespace deckrun::com;
 
 namespace {
 
-PrintRequest asking(void (*set)(PrintRequest &))
+using Change = void (*)(PrintRequest &);
+
+/** The stand-in deck's own print options, as PowerPoint reads them back. */
+PrintRequest deckDefaults()
 {
-    PrintRequest r;
-    set(r);
-    return r;
+    return {PrintLayout::Slides, PrintColor::Colour, true, false, false, 1, true, {}};
 }
 
 } // namespace
 
-// Kills a wrong number for a setting, a setting put that was not asked for (the
-// deck's own is lost), a read-back that is not PowerPoint's, and ranges not sent.
+// What the file printed with is the deck's own options with those asked for
+// over them, as PowerPoint has them. Kills a wrong number for a setting, a
+// setting put that was not asked for (the deck's own is lost), a read-back
+// that is not PowerPoint's, and ranges not sent.
 TEST_F(StandIn, EachSettingAskedForIsSetAndWhatPowerPointHasIsWhatPrinted)
 {
     const struct {
         const char *name;
-        const char *script; // the deck's own options
-        PrintRequest asked;
+        const char *script; // the deck's own options, as the stand-in has them ...
+        Change deck;        // ... and as they read back
+        Change asked;
         std::vector<std::string> calls; // the print options set, in order
-        PrintRequest printedWith;
     } cases[] = {
         {"nothing asked: the deck's own",
          "deck=OutputType:5|NumberOfCopies:3\n",
-         {},
-         {},
-         asking([](PrintRequest &r) {
-             r = {PrintLayout::Notes, PrintColor::Colour, true, false, false, 3, true, {}};
-         })},
+         [](PrintRequest &r) { r.layout = PrintLayout::Notes, r.copies = 3; },
+         [](PrintRequest &) {},
+         {}},
         {"handouts-6",
          "",
-         asking([](PrintRequest &r) { r.layout = PrintLayout::Handouts6; }),
-         {"PrintOptions.OutputType put (VT_I4 4)"},
-         asking([](PrintRequest &r) {
-             r = {PrintLayout::Handouts6, PrintColor::Colour, true, false, false, 1, true, {}};
-         })},
+         nullptr,
+         [](PrintRequest &r) { r.layout = PrintLayout::Handouts6; },
+         {"PrintOptions.OutputType put (VT_I4 4)"}},
         {"notes",
          "",
-         asking([](PrintRequest &r) { r.layout = PrintLayout::Notes; }),
-         {"PrintOptions.OutputType put (VT_I4 5)"},
-         asking([](PrintRequest &r) {
-             r = {PrintLayout::Notes, PrintColor::Colour, true, false, false, 1, true, {}};
-         })},
+         nullptr,
+         [](PrintRequest &r) { r.layout = PrintLayout::Notes; },
+         {"PrintOptions.OutputType put (VT_I4 5)"}},
         {"grayscale",
          "",
-         asking([](PrintRequest &r) { r.color = PrintColor::Gray; }),
-         {"PrintOptions.PrintColorType put (VT_I4 2)"},
-         asking([](PrintRequest &r) {
-             r = {PrintLayout::Slides, PrintColor::Gray, true, false, false, 1, true, {}};
-         })},
+         nullptr,
+         [](PrintRequest &r) { r.color = PrintColor::Gray; },
+         {"PrintOptions.PrintColorType put (VT_I4 2)"}},
         {"hidden slides left out",
          "",
-         asking([](PrintRequest &r) { r.hiddenSlides = false; }),
-         {"PrintOptions.PrintHiddenSlides put (VT_BOOL 0)"},
-         asking([](PrintRequest &r) {
-             r = {PrintLayout::Slides, PrintColor::Colour, false, false, false, 1, true, {}};
-         })},
+         nullptr,
+         [](PrintRequest &r) { r.hiddenSlides = false; },
+         {"PrintOptions.PrintHiddenSlides put (VT_BOOL 0)"}},
         {"hidden slides put back",
          "deck=PrintHiddenSlides:0\n",
-         asking([](PrintRequest &r) { r.hiddenSlides = true; }),
-         {"PrintOptions.PrintHiddenSlides put (VT_BOOL -1)"},
-         asking([](PrintRequest &r) {
-             r = {PrintLayout::Slides, PrintColor::Colour, true, false, false, 1, true, {}};
-         })},
+         [](PrintRequest &r) { r.hiddenSlides = false; },
+         [](PrintRequest &r) { r.hiddenSlides = true; },
+         {"PrintOptions.PrintHiddenSlides put (VT_BOOL -1)"}},
         {"slides 2-3",
          "",
-         asking([](PrintRequest &r) {
+         nullptr,
+         [](PrintRequest &r) {
              r.slides = std::vector<SlideRange>{{2, 3}};
-         }),
+         },
          {"PrintOptions.RangeType put (VT_I4 4)", "PrintRanges.ClearAll call ()",
-          "PrintRanges.Add call (VT_I4 2, VT_I4 3)"},
-         asking([](PrintRequest &r) {
-             r = {PrintLayout::Slides,
-                  PrintColor::Colour,
-                  true,
-                  false,
-                  false,
-                  1,
-                  true,
-                  std::vector<SlideRange>{{2, 3}}};
-         })},
+          "PrintRanges.Add call (VT_I4 2, VT_I4 3)"}},
         {"copies 2 with collate",
          "deck=Collate:0\n",
-         asking([](PrintRequest &r) {
-             r.copies = 2;
-             r.collate = true;
-         }),
-         {"PrintOptions.NumberOfCopies put (VT_I4 2)", "PrintOptions.Collate put (VT_BOOL -1)"},
-         asking([](PrintRequest &r) {
-             r = {PrintLayout::Slides, PrintColor::Colour, true, false, false, 2, true, {}};
-         })},
+         [](PrintRequest &r) { r.collate = false; },
+         [](PrintRequest &r) { r.copies = 2, r.collate = true; },
+         {"PrintOptions.NumberOfCopies put (VT_I4 2)", "PrintOptions.Collate put (VT_BOOL -1)"}},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
         DeleteFileW(log().c_str());
         script(c.script);
-        PrintRequest printedWith;
+        PrintRequest asked, printedWith, expected = deckDefaults();
+        c.asked(asked);
+        if (c.deck)
+            c.deck(expected);
+        c.asked(expected);
         {
             PowerPointAutomation office;
             const std::vector<FailedStep> failed =
-                printFile(office, deck(), L"Deckrun Test Printer", c.asked, &printedWith);
+                printFile(office, deck(), L"Deckrun Test Printer", asked, &printedWith);
             EXPECT_TRUE(failed.empty()) << failed;
         }
         waitForEnd();
@@ -126,7 +107,7 @@ TEST_F(StandIn, EachSettingAskedForIsSetAndWhatPowerPointHasIsWhatPrinted)
                 line.starts_with("PrintRanges.ClearAll") || line.starts_with("PrintRanges.Add"))
                 set.push_back(line);
         EXPECT_EQ(set, c.calls);
-        EXPECT_TRUE(printedWith == c.printedWith) << c.name;
+        EXPECT_TRUE(printedWith == expected);
         EXPECT_EQ(count("Presentation.PrintOut"), 1);
     }
 }
@@ -153,8 +134,8 @@ TEST_F(StandIn, ASettingPowerPointDoesNotKeepFailsThePrint)
     EXPECT_EQ(count("Presentation.PrintOut"), 0);
 }
 
-// The slides as the command line writes them, and as the run log records what
-// PowerPoint had. Kills a range read as one slide, or a bad one taken.
+// The slides as the command line writes them, and as the run log records
+// what PowerPoint had. Kills a range read as one slide, or a bad one taken.
 TEST(PrintOptions, SlidesAreRangesBothWays)
 {
     const struct {
