@@ -51,7 +51,7 @@ elseif(MINGW)
     # the platform plugin, the native style, and the image formats of the
     # pointers (.cur, .ico); then the MinGW runtime that Qt and the program
     # link. Printing goes through the Windows spooler inside Qt: no plugin.
-    foreach(module Core Gui Widgets PrintSupport)
+    foreach(module Core Gui Widgets PrintSupport Network)
         install(FILES $<TARGET_FILE:Qt6::${module}> DESTINATION .)
     endforeach()
     set(deckrun_qt_plugins

@@ -53,7 +53,7 @@ fi
 # made with other options is made again.
 qt_options=(
     -DBUILD_SHARED_LIBS=ON -DQT_BUILD_TESTS=OFF -DQT_BUILD_EXAMPLES=OFF
-    -DFEATURE_opengl=OFF -DFEATURE_dynamicgl=OFF -DFEATURE_sql=OFF -DFEATURE_network=OFF
+    -DFEATURE_opengl=OFF -DFEATURE_dynamicgl=OFF -DFEATURE_sql=OFF -DFEATURE_network=ON
     -DFEATURE_dbus=OFF -DFEATURE_concurrent=OFF -DFEATURE_tabletevent=OFF
     -DFEATURE_system_zlib=OFF -DCMAKE_BUILD_TYPE=Release
 )

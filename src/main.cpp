@@ -9,6 +9,7 @@
 #include "gui/AddFiles.h"
 #include "gui/Application.h"
 #include "gui/Form1.h"
+#include "gui/WindowHandover.h"
 #include "platform/Console.h"
 #include "platform/Display.h"
 #include "platform/Platform.h"
@@ -34,15 +35,25 @@ int runWindow(int argc, char *argv[], const QStringList &paths)
     }
     deckrun::Application app(argc, argv); // takes Qt's own options (-style, ...) itself
     deckrun::nameTheProgram();
+    // A window that runs already takes the files ("Open with" on one more).
+    deckrun::WindowHandover handover;
+    if (handover.handOverOrListen(paths) == deckrun::WindowHandover::Outcome::HandedOver)
+        return 0;
     auto platform = deckrun::makeSystemPlatform();
     deckrun::Form1 form(*platform);
     form.Form_Load();
     form.show();
     // The files named on the command line go in as a drop would, once the
-    // window has started and shows.
+    // window has started and shows; so do those of later starts.
     if (!paths.isEmpty())
         QTimer::singleShot(0, &form,
                            [&form, paths] { deckrun::openCommandLinePaths(form, paths); });
+    QObject::connect(&handover, &deckrun::WindowHandover::filesArrived, &form,
+                     [&form](const QStringList &later) {
+                         deckrun::openCommandLinePaths(form, later);
+                         form.activateWindow();
+                         form.raise();
+                     });
     return app.exec();
 }
 

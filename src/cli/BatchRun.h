@@ -48,7 +48,7 @@ int batchStatus(const BatchTally &tally);
  * Runs `deckrun --print ...` or `deckrun --watch ...` to its end and gives
  * the exit status: for --print 0 when every file printed, 1 when any failed
  * (or nothing was printed), 2 for a printer that is not installed or HOME
- * unset. Needs no display. SIGINT or SIGTERM ends the run once the file in
+ * unset. Needs no display. SIGINT, SIGTERM or SIGHUP ends the run once the file in
  * hand has ended, and the process then ends by that signal; a second one
  * ends it at once.
  */

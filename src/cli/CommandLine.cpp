@@ -5,6 +5,7 @@
 #include "core/run/PrintSettingsText.h"
 #include "platform/FileSystem.h"
 #include "platform/RunLog.h"
+#include "platform/StopSignals.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -276,29 +277,52 @@ QString helpHint()
     return QStringLiteral("Try 'deckrun --help' for more information.");
 }
 
+namespace {
+
+/** `text`'s paragraphs (apart by a blank line) in lines of at most `width` characters. */
+QString wrapped(const QString &text, qsizetype width = 76)
+{
+    QStringList paragraphs;
+    for (const QString &paragraph : text.split(QStringLiteral("\n\n"))) {
+        QString lines, line;
+        for (const QString &word : paragraph.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+            if (!line.isEmpty() && line.size() + 1 + word.size() > width) {
+                lines += line + QLatin1Char('\n');
+                line.clear();
+            }
+            line += (line.isEmpty() ? QString() : QStringLiteral(" ")) + word;
+        }
+        paragraphs << lines + line;
+    }
+    return paragraphs.join(QStringLiteral("\n\n"));
+}
+
+} // namespace
+
 void describeCommandLine(QCommandLineParser &parser)
 {
     // "-dash.pptx" is one unknown option, not -d -a -s -h ... (and so not a
     // request for help); -h and -v still work as they are.
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-    parser.setApplicationDescription(
-        QStringLiteral(
-            "Prints many presentation files in one run.\n\n"
-            "The files and folders named are queued as if they had been dropped on the\n"
-            "list: a file as it is, a folder as every file in it and in the folders\n"
-            "below it.\n\n"
-            "With --print, Deckrun prints them without a window (no display needed):\n"
-            "files are queued as given, folders walked for files with the extension\n"
-            "(--extension), and the run goes as \"Start Printing\" does. Progress goes\n"
-            "to standard output (\"Processing: NAME (i of N)\", \"Done.\"), every error\n"
-            "report in full to standard error, with whatever a folder's walk left\n"
-            "out. SIGINT or SIGTERM ends the run once the file in hand has ended; a\n"
-            "second one at once. Exit status: 0 when every file printed, 1 when any\n"
-            "file failed, anything was left out or nothing was printed, 2 for bad\n"
-            "arguments, HOME unset or a printer that is not installed.\n\n"
-            "Every run, with or without a window, adds one line per file to the run\n"
-            "log (JSON lines): ") +
-        DefaultRunLogPath());
+    // The requests to stop and the run log's path as this system has them
+    // (Ctrl+Break and closing the console, "\" on Windows).
+    parser.setApplicationDescription(wrapped(
+        QStringLiteral("Prints many presentation files in one run.\n\n"
+                       "The files and folders named are queued as if they had been dropped on the "
+                       "list: a file as it is, a folder as every file in it and in the folders "
+                       "below it.\n\n"
+                       "With --print, Deckrun prints them without a window (no display needed): "
+                       "files are queued as given, folders walked for files with the extension "
+                       "(--extension), and the run goes as \"Start Printing\" does. Progress goes "
+                       "to standard output (\"Processing: NAME (i of N)\", \"Done.\"), every error "
+                       "report in full to standard error, with whatever a folder's walk left "
+                       "out. %1 ends the run once the file in hand has ended; a second "
+                       "one at once. Exit status: 0 when every file printed, 1 when any "
+                       "file failed, anything was left out or nothing was printed, 2 for bad "
+                       "arguments, HOME unset or a printer that is not installed.\n\n"
+                       "Every run, with or without a window, adds one line per file to the run "
+                       "log (JSON lines): %2")
+            .arg(StopSignals::requestNames(), QDir::toNativeSeparators(DefaultRunLogPath()))));
     parser.addHelpOption();
     parser.addVersionOption();
     parser.addOptions({
@@ -318,11 +342,11 @@ void describeCommandLine(QCommandLineParser &parser)
          QStringLiteral("EXT")},
         {QStringLiteral("watch"),
          QStringLiteral("Print every file that arrives in FOLDER, without a window, until "
-                        "SIGINT, SIGTERM or SIGHUP (status 0 once the file in hand is done; 1 "
-                        "when the folder goes away); printed "
-                        "files go to FOLDER/Printed, failed ones to "
-                        "FOLDER/Failed with their reports. Takes --printer, --extension, --pause "
-                        "and --fast as --print does."),
+                        "%1 (status 0 once the file in hand is done; 1 when the folder goes "
+                        "away); printed files go to FOLDER%2Printed, failed ones to "
+                        "FOLDER%2Failed with their reports. Takes --printer, --extension, --pause "
+                        "and --fast as --print does.")
+             .arg(StopSignals::requestNames(), QDir::separator()),
          QStringLiteral("FOLDER")},
         {QStringLiteral("settle"),
          QStringLiteral("With --watch: the seconds a dropped file must rest, unchanged and "
@@ -343,8 +367,8 @@ void describeCommandLine(QCommandLineParser &parser)
                         "files in queue order. LibreOffice only."),
          QStringLiteral("N")},
         {QStringLiteral("yes"),
-         QStringLiteral("With --print: go on when the presentation application already runs on "
-                        "Deckrun's profile.")},
+         QStringLiteral("With --print: go on when the presentation application already runs, "
+                        "or runs and does not answer (a dialog open in it), rather than refuse.")},
     });
     // How each deck prints: each overrides what the deck's own print settings say.
     parser.addOptions({

@@ -23,7 +23,8 @@ class StopSignals;
 enum class WhenRunning {
     Refuse,      // says that nothing was printed and how to go on (--yes)
     GoOn,        // says it goes on, as --yes asked
-    GoOnQuietly, // a watcher: every watcher prints on an application of its own
+    GoOnQuietly, // a watcher: it prints only on an application of its own (it waits while
+                 // someone else's runs), kept from the file before
 };
 
 /**

@@ -52,6 +52,7 @@ WatchSession::WatchSession(Platform &platform, ConsoleDialogs &dialogs, WatchOpt
     connect(&m_settle, &QTimer::timeout, this, [this] { work(); });
     connect(&m_heartbeat, &QTimer::timeout, this, [this] { m_hotFolder.heartbeat(); });
     connect(&m_folderLook, &QTimer::timeout, this, [this] { folderStillThere(); });
+    connect(&m_othersLook, &QTimer::timeout, this, [this] { work(); });
     connect(&m_watcher, &QFileSystemWatcher::directoryChanged, this, [this] { rescan(); });
     connect(&m_watcher, &QFileSystemWatcher::fileChanged, this, [this](const QString &path) {
         m_settling.changed(QFileInfo(path).fileName(), m_clock.elapsed());
@@ -247,13 +248,33 @@ void WatchSession::work()
             break;
         }
         const std::optional<QString> next = nextReady();
-        if (!next)
+        if (!next || !mayPrintNow())
             break;
         handle(*next);
     }
     m_busy = false;
     if (m_stop.requested())
         QCoreApplication::exit(m_status);
+}
+
+bool WatchSession::mayPrintNow()
+{
+    if (!m_platform.office->someoneElsesRunning()) {
+        m_waitingForOthers = false;
+        m_othersLook.stop();
+        return true;
+    }
+    m_settle.stop(); // the settled files wait for the next look, not for the next tick
+    if (!m_waitingForOthers) {
+        m_waitingForOthers = true;
+        sayError(QStringLiteral("%1 is running and Deckrun did not start it: the files wait "
+                                "until it has ended (looked at every minute), as a watcher "
+                                "prints only through a %1 of its own.")
+                     .arg(m_platform.office->productLabel()));
+    }
+    if (!m_othersLook.isActive())
+        m_othersLook.start(m_options.othersLookMilliseconds);
+    return false;
 }
 
 void WatchSession::forget(const QString &name)

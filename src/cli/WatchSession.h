@@ -46,6 +46,8 @@ struct WatchOptions {
     PrintSettings settings = {};
     /** Files fail while the printer is stopped or refuses jobs, rather than wait for it. */
     bool failWhenPrinterDown = false;
+    /** While someone else's application runs, whether it has ended is looked at this often. */
+    int othersLookMilliseconds = 60 * 1000;
 };
 
 /** One watcher at work on its folder, on the program's event loop. */
@@ -92,6 +94,13 @@ private:
      */
     void work();
     void forget(const QString &name);
+    /**
+     * Whether this watcher may print now: not while an application runs that
+     * Deckrun did not start and that printing would share (PowerPoint runs
+     * once a session, and the run quits it after each file). Meanwhile the
+     * settled files wait, and this is asked again every little while.
+     */
+    bool mayPrintNow();
     /** Prints one claimed file: the print run on a queue of that file alone. */
     FileOutcome print(const QString &path);
     /** Moves the file out, says where, and writes its run log line naming its final place. */
@@ -114,7 +123,7 @@ private:
     ConsoleRun m_run;
     std::unique_ptr<PrintStrategy> m_strategy;
     QFileSystemWatcher m_watcher;
-    QTimer m_settle, m_heartbeat, m_networkLook, m_folderLook, m_watchdog;
+    QTimer m_settle, m_heartbeat, m_networkLook, m_folderLook, m_watchdog, m_othersLook;
     QElapsedTimer m_clock;
     std::optional<FolderIdentity> m_identity; // the folder as the watch began
     QSet<QString> m_saidAlone;                // names said to be left alone, each once
@@ -123,6 +132,7 @@ private:
     bool m_printerDown = false;
     bool m_busy = false;
     int m_status = 0;
+    bool m_waitingForOthers = false;
 };
 
 /**

@@ -24,8 +24,9 @@ inline constexpr int ObjectNotSet = 91;          // "Object variable or With blo
 inline constexpr int InvalidFileFormat = 321;    // the skin file is not a skin
 inline constexpr int InvalidPropertyValue = 380; // a selector index out of range
 inline constexpr int CannotCreateObject = 429;   // the presentation application is not running
-inline constexpr int InvalidPicture = 481;       // the hand cursor file is unreadable
-inline constexpr int PrinterError = 482;         // no printers are installed
+inline constexpr int NotAnswering = 462;   // the application runs, but does not answer in time
+inline constexpr int InvalidPicture = 481; // the hand cursor file is unreadable
+inline constexpr int PrinterError = 482;   // no printers are installed
 inline constexpr int FileNameBufferTooSmall = 20476; // too many files chosen in the file dialog
 inline constexpr int IndexOutOfBounds = 35600;       // a queue position that is not there
 

@@ -21,7 +21,11 @@ public:
 
     /** Creates (starts) the application; throws Failure when it cannot. */
     virtual std::shared_ptr<PresentationApp> create() = 0;
-    /** The running instance; throws Failure when none runs. */
+    /**
+     * The running instance; throws Failure when none runs, and Failure with
+     * code::NotAnswering when one runs but does not answer in time (behind a
+     * dialog, perhaps): its calls fail the same way.
+     */
     virtual std::shared_ptr<PresentationApp> getRunning() = 0;
     /**
      * Whether the application can be used at all. The default creates it and
@@ -44,6 +48,13 @@ public:
      * a file it opened ahead. By default shutdown().
      */
     virtual void abort() { shutdown(); }
+    /**
+     * Whether an instance of the application runs that Deckrun did not start
+     * and that a create() would hand out, to be shared with its user: false
+     * where Deckrun always starts one of its own (LibreOffice on a profile of
+     * Deckrun's), true for PowerPoint while one runs that Deckrun did not start.
+     */
+    virtual bool someoneElsesRunning() { return false; }
     /**
      * Whether several of these, made by one program, run separate
      * applications side by side (`--jobs`); false where there is one per

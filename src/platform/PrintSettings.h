@@ -7,28 +7,13 @@
 // for others (`--layout handouts-6 --sides long-edge ...`), and what the run
 // asks wins over what the deck says, one setting at a time.
 
+#include "platform/PrintLayout.h"
+
 #include <QString>
 
 #include <optional>
 
 namespace deckrun {
-
-/** What each sheet shows. */
-enum class PrintLayout {
-    Slides,
-    Handouts1,
-    Handouts2,
-    Handouts3,
-    Handouts4,
-    Handouts6,
-    Handouts9,
-    Notes,
-    Outline,
-};
-
-enum class PrintColor { Colour, Gray, BlackAndWhite };
-
-enum class PrintSides { OneSided, LongEdge, ShortEdge };
 
 /** Print settings, each unset where nothing was said (the default then holds). */
 struct PrintSettings {
@@ -75,24 +60,5 @@ struct PrintSettings {
 
     friend bool operator==(const PrintSettings &, const PrintSettings &) = default;
 };
-
-/** Slides per sheet of a layout: 1 for slides, notes and the outline. */
-inline int slidesPerSheet(PrintLayout layout)
-{
-    switch (layout) {
-    case PrintLayout::Handouts2:
-        return 2;
-    case PrintLayout::Handouts3:
-        return 3;
-    case PrintLayout::Handouts4:
-        return 4;
-    case PrintLayout::Handouts6:
-        return 6;
-    case PrintLayout::Handouts9:
-        return 9;
-    default:
-        return 1;
-    }
-}
 
 } // namespace deckrun

@@ -8,10 +8,11 @@ namespace deckrun {
 
 /**
  * Turns the requests to end the program from outside (SIGINT, that is
- * Ctrl+C, and SIGTERM; on Windows Ctrl+C and Ctrl+Break in the console) into
- * a signal on the main thread, handled with the other events there. While
- * one lives, those requests no longer end the program at once; destroying it
- * gives them back their usual effect.
+ * Ctrl+C, and SIGTERM; on Windows Ctrl+C and Ctrl+Break in the console,
+ * closing the console window, log-off and shut-down) into a signal on the
+ * main thread, handled with the other events there. While one lives, those
+ * requests no longer end the program at once; destroying it gives them back
+ * their usual effect.
  */
 class StopSignals final : public QObject {
     Q_OBJECT
@@ -28,6 +29,8 @@ public:
      * for SIGINT, 143 for SIGTERM).
      */
     [[noreturn]] static void endBy(int signal);
+    /** The requests as a user makes them, for the help: "SIGINT, SIGTERM or SIGHUP". */
+    static QString requestNames();
 
 signals:
     /** A request arrived: `signal` is its number, `name` its name ("SIGTERM"). */

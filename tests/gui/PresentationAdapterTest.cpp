@@ -112,6 +112,7 @@ struct RunningCase {
     bool running;
     bool warned;
     bool abort;
+    bool answers = true; // false: its name is asked for until the deadline, in vain
 };
 // Names the case in test listings instead of dumping its bytes.
 [[maybe_unused]] void PrintTo(const RunningCase &c, std::ostream *os)
@@ -130,6 +131,11 @@ TEST_P(RunningWarning, WarnsOnlyForTheRealApplication)
     fake.dialogs->setApplicationTitle(QStringLiteral("Deckrun"));
     if (c.runningName)
         fake.office->setAlreadyRunning(QString::fromUtf8(c.runningName));
+    if (!c.answers)
+        fake.office->failAt(
+            QStringLiteral("Name"),
+            QStringLiteral("Microsoft PowerPoint did not answer within 20 seconds."),
+            code::NotAnswering);
     fake.dialogs->answers.push_back(c.answer);
 
     EXPECT_EQ(PowerPointIsRunning(*fake.office), c.running);
@@ -139,9 +145,13 @@ TEST_P(RunningWarning, WarnsOnlyForTheRealApplication)
         const ShownMessage &m = fake.dialogs->messages[0];
         expectMessageBox(
             m,
-            QStringLiteral("PowerPoint may be open. It is recommended that you close PowerPoint "
-                           "first.\rUse Ctrl+Alt+Del > Task Manager > POWERPNT.EXE if necessary."
-                           "\r\n\r\nWould you like to proceed anyway?"),
+            QString::fromLatin1(c.answers ? ""
+                                          : "PowerPoint is running but does not answer: a "
+                                            "dialog in it may be waiting for you.\r\n\r\n") +
+                QStringLiteral(
+                    "PowerPoint may be open. It is recommended that you close PowerPoint "
+                    "first.\rUse Ctrl+Alt+Del > Task Manager > POWERPNT.EXE if necessary."
+                    "\r\n\r\nWould you like to proceed anyway?"),
             Buttons::YesNo, QStringLiteral("Deckrun"));
     }
     // Neither check starts the application or leaves a reference behind.
@@ -157,7 +167,10 @@ INSTANTIATE_TEST_SUITE_P(
         RunningCase{"OtherName", "Microsoft PowerPoint Viewer", Answer::No, false, false, false},
         RunningCase{"OtherCase", "microsoft powerpoint", Answer::No, false, false, false},
         RunningCase{"RunningAnswerNo", "Microsoft PowerPoint", Answer::No, true, true, true},
-        RunningCase{"RunningAnswerYes", "Microsoft PowerPoint", Answer::Yes, true, true, false}),
+        RunningCase{"RunningAnswerYes", "Microsoft PowerPoint", Answer::Yes, true, true, false},
+        // Behind a dialog, it runs all the same: never taken for gone (and stopped).
+        RunningCase{"NotAnsweringAnswerNo", "Microsoft PowerPoint", Answer::No, true, true, true,
+                    false}),
     RowName);
 
 TEST(RunningWarning, AnUnreadableNameCountsAsNotRunning)

@@ -18,8 +18,10 @@ struct SimAutomation::State {
 
     QStringList calls;
     QHash<QString, QString> failures;
+    QHash<QString, int> failureCodes;
     QHash<QString, QString> openFailures;
     bool running = false;
+    bool someoneElses = false;
     QString runningName = QStringLiteral("Microsoft PowerPoint");
     QString openPath; // the active presentation, empty when none
     QString activePrinter;
@@ -37,7 +39,7 @@ struct SimAutomation::State {
         log(word, argument);
         const auto failure = failures.constFind(word);
         if (failure != failures.constEnd())
-            throw Failure(failure.value());
+            throw Failure(failure.value(), failureCodes.value(word));
     }
 };
 
@@ -157,9 +159,10 @@ void SimAutomation::clearCalls()
     m_state->calls.clear();
 }
 
-void SimAutomation::failAt(const QString &operation, const QString &description)
+void SimAutomation::failAt(const QString &operation, const QString &description, int code)
 {
     m_state->failures.insert(operation, description);
+    m_state->failureCodes.insert(operation, code);
 }
 
 void SimAutomation::failOpenFor(const QString &path, const QString &description)
@@ -171,6 +174,16 @@ void SimAutomation::setAlreadyRunning(const QString &name)
 {
     m_state->running = true;
     m_state->runningName = name;
+}
+
+void SimAutomation::setSomeoneElsesRunning(bool running)
+{
+    m_state->someoneElses = running;
+}
+
+bool SimAutomation::someoneElsesRunning()
+{
+    return m_state->someoneElses;
 }
 
 bool SimAutomation::isRunning() const

@@ -29,12 +29,14 @@ public:
     QStringList calls() const;
     void clearCalls();
 
-    /** Makes the operation (its log word without argument, e.g. "Open") fail. */
-    void failAt(const QString &operation, const QString &description);
+    /** Makes the operation (its log word without argument, e.g. "Open") fail, with `code`. */
+    void failAt(const QString &operation, const QString &description, int code = 0);
     /** Makes the named operation fail only for this file (for "Open"). */
     void failOpenFor(const QString &path, const QString &description);
     /** Pretends an instance already runs and reports `name`. */
     void setAlreadyRunning(const QString &name);
+    /** Pretends an instance runs that Deckrun did not start (someoneElsesRunning). */
+    void setSomeoneElsesRunning(bool running);
     bool isRunning() const;
     /** Paths printed, in order, with the printer they went to. */
     QStringList printed() const;
@@ -65,6 +67,7 @@ public:
     QString processName() const override { return QStringLiteral("POWERPNT.EXE"); }
     void shutdown() override;
     void abort() override;
+    bool someoneElsesRunning() override;
 
     struct State;
 

@@ -176,6 +176,9 @@ TEST(RunLogLine, ReadsBackAsTheOutcomeItRecords)
         // The job and what it printed with, as a print server's log wants them.
         {"/decks/job.pptx", 0, "", 42,
          R"({"layout":"handouts-6","copies":2,"sides":"long-edge","slides":"1-3,5"})"},
+        // PowerPoint prints itself: no job, but what it printed with.
+        {"/decks/no-job.pptx", 0, "", 0,
+         R"({"layout":"handouts-6","copies":2,"sides":"long-edge","slides":"1-3,5"})"},
         {"/decks/tab\there \"quoted\" back\\slash.pptx", 0, ""},
         {"/decks/line\nbreak\r\x01\x1f.odp", 120, "could not open \"x\":\nthe file is damaged."},
         {"/decks/Gr\xc3\xbc\xc3\x9f"
@@ -189,7 +192,7 @@ TEST(RunLogLine, ReadsBackAsTheOutcomeItRecords)
                             c.step,
                             QString::fromUtf8(c.description),
                             c.job,
-                            c.job ? asked : PrintSettings{}};
+                            *c.settings ? asked : PrintSettings{}};
         const QByteArray line = runLogLine(outcome);
         EXPECT_FALSE(line.contains('\n')) << c.file;
         QJsonParseError error{};
@@ -206,7 +209,7 @@ TEST(RunLogLine, ReadsBackAsTheOutcomeItRecords)
         EXPECT_EQ(o[QLatin1String("description")].toString(), outcome.description);
         EXPECT_TRUE(line.startsWith("{\"time\":")) << "time first, so the log reads in order";
         EXPECT_EQ(o[QLatin1String("job")].toInt(), c.job) << c.file;
-        EXPECT_EQ(line.contains(QByteArray(",\"settings\":") + c.settings), c.job != 0)
+        EXPECT_EQ(line.contains(QByteArray(",\"settings\":") + c.settings), *c.settings != 0)
             << line.constData();
     }
 }

@@ -16,7 +16,9 @@
 #include "support/RunLogLines.h"
 #include "support/TempTree.h"
 
+#include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -249,3 +251,48 @@ INSTANTIATE_TEST_SUITE_P(EveryWay, CloseFailsAfterThePrintInAWatchedFolder,
                          testing::Values(WatchedWay{"FreshApplication", false, "Quit"},
                                          WatchedWay{"OneApplication", true, "Close"}),
                          RowName);
+
+namespace {
+
+/** Handles the program's events until `done` says so or `ms` have passed. */
+bool handleEventsUntil(const std::function<bool()> &done, int ms)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (!done() && clock.elapsed() < ms)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    return done();
+}
+
+} // namespace
+
+// A watcher never prints through an application someone else started (the
+// user's PowerPoint, which the run would quit): the settled file waits, the
+// wait is said once, and the file prints once that application has ended.
+// Kills a watcher that prints at once, and one that never looks again.
+TEST(AWatchedFolder, WaitsWhileSomeoneElsesApplicationRuns)
+{
+    TempTree tree;
+    FakePlatform fake;
+    fake.office->setSomeoneElsesRunning(true);
+    tree.file(QStringLiteral("a.ppt"), "a deck");
+    ConsoleDialogs dialogs(WhenRunning::GoOnQuietly);
+    ConsoleStop stop({});
+    WatchSession session(fake.platform, dialogs,
+                         WatchOptions{.folder = tree.path(),
+                                      .printer = "Office Laser",
+                                      .settleMilliseconds = 0,
+                                      .othersLookMilliseconds = 50},
+                         stop);
+    testing::internal::CaptureStderr();
+    ASSERT_TRUE(session.start());
+    const auto printedNow = [&] { return !QDir(tree.at("Printed")).isEmpty(); };
+    EXPECT_FALSE(handleEventsUntil(printedNow, 500));
+    EXPECT_FALSE(fake.office->calls().contains(QStringLiteral("Create")));
+    fake.office->setSomeoneElsesRunning(false);
+    EXPECT_TRUE(handleEventsUntil(printedNow, 5000));
+    const QString said = QString::fromStdString(testing::internal::GetCapturedStderr());
+    EXPECT_EQ(said.count(QStringLiteral("PowerPoint is running and Deckrun did not start it")), 1)
+        << said.toStdString();
+    EXPECT_EQ(fake.office->printed().size(), 1);
+}

@@ -11,6 +11,7 @@
 #include "gui/ProgressBar.h"
 #include "gui/QueueView.h"
 #include "platform/Platform.h"
+#include "platform/StopSignals.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -19,14 +20,18 @@
 #include <QFile>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QProcess>
 #include <QPushButton>
 #include <QSettings>
+#include <QThread>
 #include <QTimer>
 #include <QUrl>
 
 #include <gtest/gtest.h>
 
 #include <vector>
+
+#include <windows.h>
 
 using namespace deckrun;
 
@@ -238,6 +243,79 @@ TEST_F(WindowsProgram, DroppedRowsUseTheWindowsSeparator)
     EXPECT_EQ(form.queue().rows(), (QStringList{native + QStringLiteral("\\a.pptx"),
                                                 native + QStringLiteral("\\sub\\b.ppt")}));
     QDir(folder).removeRecursively();
+}
+
+namespace {
+
+bool processRuns(qint64 pid)
+{
+    const HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, static_cast<DWORD>(pid));
+    if (!process)
+        return false;
+    const bool runs = WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
+    CloseHandle(process);
+    return runs;
+}
+
+} // namespace
+
+// A user's own PowerPoint behind a modal dialog (every call answered busy),
+// started before Deckrun: it runs, so the window asks its question, saying
+// first that it does not answer; answered No, nothing is opened, and the
+// user's PowerPoint is never ended, neither then nor when Deckrun lets go.
+TEST_F(WindowsProgram, AUsersPowerPointBehindADialogIsAskedAboutAndLeftRunning)
+{
+    qputenv("DECKRUN_OFFICE_DEADLINE", "3");
+    const QString standIn =
+        QCoreApplication::applicationDirPath() + QStringLiteral("/StandInServer.exe");
+    qint64 pid = 0;
+    ASSERT_TRUE(QProcess::startDetached(
+        standIn, {standInFolder(), QStringLiteral("/User"), QStringLiteral("/Dialog")}, {}, &pid));
+    const QString started = QStringLiteral("started %1").arg(pid);
+    for (int i = 0; i < 100 && !standInCalls().contains(started); ++i)
+        QThread::msleep(100);
+    QThread::msleep(500); // in the running-object table just after
+    {
+        MessageBoxes boxes;
+        auto platform = makeSystemPlatform();
+        Form1 form(*platform);
+        form.Form_Load();
+        form.show();
+        form.PushButton8->click();
+        ASSERT_FALSE(form.queue().rows().isEmpty());
+        boxes.seen.clear(); // the offer to open the samples' folder, declined
+        form.Combo1->setCurrentIndex(form.Combo1->findText(testPrinter()));
+
+        form.PushButton3->click();
+
+        ASSERT_EQ(boxes.seen.size(), 1u);
+        EXPECT_TRUE(boxes.seen[0].text.startsWith(
+            QStringLiteral("PowerPoint is running but does not answer")))
+            << boxes.seen[0].text.toStdString();
+        EXPECT_TRUE(
+            boxes.seen[0].text.endsWith(QStringLiteral("Would you like to proceed anyway?")))
+            << boxes.seen[0].text.toStdString();
+        EXPECT_TRUE(processRuns(pid));
+    }
+    EXPECT_TRUE(processRuns(pid)) << "Deckrun ended its user's PowerPoint as it let go";
+    EXPECT_TRUE(standInCalls().filter(QStringLiteral("Presentations.Open")).isEmpty());
+    QProcess::execute(standIn, {QStringLiteral("/End"), QString::number(pid)});
+    for (int i = 0; i < 100 && processRuns(pid); ++i)
+        QThread::msleep(100);
+    EXPECT_FALSE(processRuns(pid));
+    qunsetenv("DECKRUN_OFFICE_DEADLINE");
+}
+
+// Log-off and shut-down reach a run without a window through a hidden window
+// of its own while it can be stopped (a program with user32 gets no console
+// event for them); it goes with the run.
+TEST_F(WindowsProgram, TheEndOfTheSessionIsHeardWhileARunCanBeStopped)
+{
+    {
+        const StopSignals requests;
+        EXPECT_NE(FindWindowW(L"DeckrunEndSession", nullptr), nullptr);
+    }
+    EXPECT_EQ(FindWindowW(L"DeckrunEndSession", nullptr), nullptr);
 }
 
 int main(int argc, char **argv)

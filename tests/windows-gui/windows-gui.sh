@@ -236,6 +236,35 @@ case_command_line_names() {
     [[ $status == 0 ]] || fail "Deckrun ended with $status"
 }
 
+# "Open with Deckrun" on one more file while the window runs: that start hands
+# its file to the window and ends; the window prints both.
+case_open_with_hands_over() {
+    deck "a.pptx"
+    deck "b.pptx"
+    registry_set PrinterName "$printer"
+    registry_set Combo2 0
+    script_standin "printers=$printer"
+    (cd "$program" && exec wine64 deckrun.exe 'C:\decks\a.pptx') >"$dir/out.txt" 2>&1 &
+    local pid=$! w status
+    w=$(wait_window Deckrun 536 180) || fail "the window did not show"
+    sleep 2
+    (cd "$program" && exec wine64 deckrun.exe 'C:\decks\b.pptx') >"$dir/second.txt" 2>&1 &
+    wait_end $! 30
+    [[ $status == 0 ]] || fail "the second start ended with $status"
+    [[ $(xdotool search --onlyvisible --name '^Deckrun$' | wc -l) -eq 1 ]] ||
+        fail "the second start opened a window of its own"
+    xdotool mousemove --window "$w" 268 416 click 1 # Start Printing
+    for _ in $(seq 150); do
+        [[ $(grep -c '\.Quit call' "$standin/calls.log" 2>/dev/null || true) -ge 2 ]] && break
+        sleep 0.2
+    done
+    answer_box "$w" # "Done."
+    close_window "$w"
+    wait_end "$pid" 30
+    grep -qF '"C:\decks\a.pptx"' "$standin/calls.log" || fail "a.pptx was not printed"
+    grep -qF '"C:\decks\b.pptx"' "$standin/calls.log" || fail "the file handed over was not printed"
+}
+
 case_console() {
     deck "a.pptx"
     script_standin "printers=$printer"
@@ -244,6 +273,11 @@ case_console() {
     [[ $out == "Deckrun 1.0.0" ]] || fail "deckrun --version printed \"$out\""
     out=$(cd "$program" && wine64 cmd /c deckrun --help 2>&1 | tr -d '\r')
     grep -q "^Usage: deckrun" <<<"$out" || fail "deckrun --help printed \"$out\""
+    # As a Windows user stops a run, and the run log where Windows keeps it.
+    grep -q "Ctrl+C, Ctrl+Break or closing the console window ends the run" <<<"${out//$'\n'/ }" ||
+        fail "deckrun --help does not say how to stop a run on Windows: $out"
+    grep -q 'Orvanta\\Deckrun\\State\\run-log.jsonl' <<<"$out" ||
+        fail "deckrun --help does not name the run log with \\: $out"
     local status=0
     (cd "$program" && wine64 cmd /c "deckrun --print --pause 0 --printer $printer C:\\decks\\a.pptx") \
         >"$dir/print.txt" 2>&1 || status=$?
@@ -281,6 +315,42 @@ case_hung_printout() {
     echo "two files, the first one's PrintOut hung: $((ended - started)) s"
 }
 
+# A user's own PowerPoint behind a modal dialog, started before Deckrun:
+# --print refuses without --yes, saying it does not answer; with --yes the
+# file fails at its deadline; the user's PowerPoint lives through both.
+case_users_powerpoint() {
+    deck "a.pptx"
+    script_standin "printers=$printer"
+    (cd "$program" && exec wine64 StandInServer.exe 'C:\standin' /User /Dialog) >/dev/null 2>&1 &
+    local user=$! windows_pid="" status out
+    for _ in $(seq 100); do
+        windows_pid=$(sed -n 's/^started //p' "$standin/calls.log" 2>/dev/null | head -n1 || true)
+        [[ -n $windows_pid ]] && break
+        sleep 0.2
+    done
+    [[ -n $windows_pid ]] || fail "the user's PowerPoint did not start"
+    sleep 1 # in the running-object table just after
+    local print=(wine64 deckrun.com --print --pause 0 --printer "$printer" 'C:\decks\a.pptx')
+    status=0
+    (cd "$program" && DECKRUN_OFFICE_DEADLINE=3 "${print[@]}") >"$dir/print.txt" 2>&1 || status=$?
+    out=$(tr -d '\r' <"$dir/print.txt")
+    grep -q "PowerPoint is running but does not answer" <<<"$out" || fail "not said: $out"
+    grep -q "nothing was printed; give --yes" <<<"$out" || fail "not refused: $out"
+    [[ $status == 1 ]] || fail "refused with status $status, not 1"
+    kill -0 "$user" 2>/dev/null || fail "the user's PowerPoint was ended by a refused run"
+    status=0
+    (cd "$program" && DECKRUN_OFFICE_DEADLINE=3 "${print[@]}" --yes) >"$dir/print.txt" 2>&1 ||
+        status=$?
+    out=$(tr -d '\r' <"$dir/print.txt")
+    grep -q "it was left running, as Deckrun did not start it." <<<"$out" || fail "not said: $out"
+    [[ $status == 1 ]] || fail "a file that could not print gave status $status, not 1"
+    kill -0 "$user" 2>/dev/null || fail "the user's PowerPoint was ended by a run with --yes"
+    grep -q "^Presentations.Open" "$standin/calls.log" && fail "a file was opened in it"
+    wine64 'C:\deckrun\StandInServer.exe' /End "$windows_pid" >/dev/null 2>&1 ||
+        fail "the user's PowerPoint could not be asked to end"
+    wait_end "$user" 30
+}
+
 case_msi() {
     local msi
     msi=$(ls "$build"/Deckrun-*-win64.msi 2>/dev/null | head -n1)
@@ -302,6 +372,9 @@ case_msi() {
         tr -d '\r' | grep -q "DisplayName.*Deckrun" || fail "no uninstall entry"
     WINEPREFIX=$fresh wine64 reg query 'HKLM\Software\Classes\SystemFileAssociations\.pptx\shell\Deckrun' 2>/dev/null |
         tr -d '\r' | grep -q "Open with Deckrun" || fail "no \"Open with Deckrun\" for .pptx"
+    WINEPREFIX=$fresh wine64 reg query 'HKLM\Software\Classes\SystemFileAssociations\.pptx\shell\Deckrun' \
+        /v MultiSelectModel 2>/dev/null | tr -d '\r' | grep -q "Player" ||
+        fail "\"Open with Deckrun\" is not offered for several files at once"
     local out
     out=$(cd "$installed" && WINEPREFIX=$fresh wine64 deckrun.com --version 2>&1 | tr -d '\r')
     [[ $out == "Deckrun 1.0.0" ]] || fail "the installed deckrun.com printed \"$out\""
@@ -368,6 +441,8 @@ run)
     Program.CommandLineNamesKeepEveryCharacter) case_command_line_names ;;
     Program.ConsoleAnswersAndPrints) case_console ;;
     Program.HungPrintOutIsStoppedAndTheRunGoesOn) case_hung_printout ;;
+    Program.UsersPowerPointIsNeverEnded) case_users_powerpoint ;;
+    Program.OpenWithHandsOverToTheRunningWindow) case_open_with_hands_over ;;
     Program.MsiInstallsAndTheProgramStarts) case_msi ;;
     *) fail "no test named $name" ;;
     esac

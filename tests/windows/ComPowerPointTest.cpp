@@ -41,6 +41,16 @@ TEST_F(StandIn, OneFileGoesThroughTheRunningInstanceInOrder)
         "PrintOptions.ActivePrinter get ()",
         "Presentation.PrintOptions get ()",
         "PrintOptions.PrintInBackground put (VT_BOOL 0)",
+        // Nothing asked: the deck's own print options, read for the run log.
+        "Presentation.PrintOptions get ()",
+        "PrintOptions.OutputType get ()",
+        "PrintOptions.PrintColorType get ()",
+        "PrintOptions.FrameSlides get ()",
+        "PrintOptions.PrintHiddenSlides get ()",
+        "PrintOptions.FitToPage get ()",
+        "PrintOptions.NumberOfCopies get ()",
+        "PrintOptions.Collate get ()",
+        "PrintOptions.RangeType get ()",
         "Presentation.PrintOut call ()",
         "Application(found).Quit call ()",
     };

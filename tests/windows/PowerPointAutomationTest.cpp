@@ -187,28 +187,97 @@ TEST_F(StandIn, ACallThatNeverReturnsEndsAtItsDeadlineAndTheNextFilePrints)
     }
 }
 
-TEST_F(StandIn, AHungPowerPointLeftRunningIsNotRunningAndIsStoppedWhenARunNeedsOne)
+// A PowerPoint that does not answer the running check runs (a dialog may be
+// open in it): the check says so at its deadline. Deckrun's own is stopped
+// when a run needs PowerPoint; a user's is never stopped, and the file that
+// needed it fails saying so. Kills a check that takes it for not running, and
+// a stop of every PowerPoint (or of the unknown one a create met) at a deadline.
+TEST_F(StandIn, APowerPointThatDoesNotAnswerRunsAndOnlyDeckrunsOwnIsStopped)
 {
-    script("hang=Name\nfault-starts=1\n");
-    PowerPointAutomation office;
-    // Started, shown and let go: left running, like one an earlier run left behind.
-    office.create()->setVisible(true);
-    capDeadlines("2");
-    EventCounter events;
-    const auto start = Clock::now();
-    EXPECT_FALSE(looksRunning(office));
-    const double checked = secondsSince(start);
-    EXPECT_GE(checked, 1.95);
-    EXPECT_LT(checked, 8.0);
-    EXPECT_GE(events.ticks(), 10);
-    EXPECT_GE(events.posted(), 10);
-    ASSERT_EQ(started().size(), 1u);
+    const struct {
+        const char *whose;
+        const char *script;
+        bool users;
+        bool behindADialog;
+    } cases[] = {
+        {"Deckrun's, hung in Name", "hang=Name\nfault-starts=1\n", false, false},
+        {"the user's, behind a dialog", "", true, true},
+        {"the user's, hung in Name", "hang=Name\n", true, false},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.whose);
+        DeleteFileW(log().c_str());
+        script(c.script);
+        PowerPointAutomation office;
+        std::unique_ptr<UsersPowerPoint> user;
+        if (c.users) {
+            user = std::make_unique<UsersPowerPoint>(folder(), c.behindADialog);
+            ASSERT_TRUE(user->ready());
+        } else {
+            office.create()->setVisible(true); // left running, like one an earlier file left
+        }
+        capDeadlines("2");
+        EventCounter events;
+        const auto start = Clock::now();
+        try {
+            office.getRunning()->name();
+            ADD_FAILURE() << "it answered";
+        } catch (const ComError &e) {
+            EXPECT_EQ(e.kind(), ComError::Kind::NotAnswering) << utf8(e.description());
+        }
+        EXPECT_GE(secondsSince(start), 1.95);
+        EXPECT_LT(secondsSince(start), 8.0);
+        EXPECT_GE(events.ticks(), 10);
+        EXPECT_EQ(office.othersRunning(), c.users);
 
-    const std::vector<FailedStep> failed = printFile(office, deck());
-    EXPECT_TRUE(failed.empty()) << failed;
-    EXPECT_TRUE(hasEnded(started().front(), 0));
-    ASSERT_EQ(started().size(), 2u);
-    capDeadlines("");
+        const std::vector<FailedStep> failed = printFile(office, deck());
+        if (!c.users) {
+            EXPECT_TRUE(failed.empty()) << failed;
+            EXPECT_TRUE(hasEnded(started().front(), 0));
+            EXPECT_EQ(started().size(), 2u);
+        } else {
+            ASSERT_FALSE(failed.empty());
+            EXPECT_EQ(failed.front().step, 120);
+            EXPECT_NE(
+                failed.front().said.find(L"it was left running, as Deckrun did not start it."),
+                std::wstring::npos)
+                << utf8(failed.front().said);
+            EXPECT_EQ(failed.front().code,
+                      static_cast<long>(c.behindADialog ? RPC_E_CALL_REJECTED : RPC_E_TIMEOUT))
+                << std::hex << failed.front().code;
+            office.shutdown();
+            EXPECT_TRUE(user->alive());
+            EXPECT_EQ(started(), std::vector<DWORD>{user->pid()}) << "nothing else was started";
+        }
+        capDeadlines("");
+        user.reset();
+        waitForEnd();
+    }
+}
+
+// A user's PowerPoint that a run prints through (the user answered Yes) and
+// that hangs in a call fails that file, and is left running. Kills a deadline
+// that stops the process the call was for whoever started it.
+TEST_F(StandIn, AUsersPowerPointThatHangsInACallFailsTheFileAndIsLeftRunning)
+{
+    script("hang=PrintOut\n");
+    {
+        UsersPowerPoint user(folder(), false);
+        ASSERT_TRUE(user.ready());
+        capDeadlines("2");
+        PowerPointAutomation office;
+        const std::vector<FailedStep> failed = printFile(office, deck());
+        ASSERT_FALSE(failed.empty());
+        EXPECT_EQ(failed.front().step, 130);
+        EXPECT_EQ(failed.front().said, L"Microsoft PowerPoint did not answer within 2 seconds; it "
+                                       L"was left running, as Deckrun did not start it.")
+            << utf8(failed.front().said);
+        EXPECT_EQ(count("Application(found).Quit"), 0);
+        office.shutdown();
+        EXPECT_TRUE(user.alive());
+        capDeadlines("");
+    }
+    EXPECT_EQ(started().size(), 1u);
 }
 
 TEST_F(StandIn, ShutdownStopsThePowerPointDeckrunStartedEvenMidCall)

@@ -2,6 +2,7 @@
 #include "StandIn.h"
 
 #include "core/run/OpenPresentationSteps.h"
+#include "platform/com/ComPowerPoint.h"
 
 #include <memory>
 
@@ -77,7 +78,8 @@ std::ostream &operator<<(std::ostream &out, const std::vector<FailedStep> &faile
 }
 
 std::vector<FailedStep> printFile(PowerPointAutomation &office, const std::wstring &path,
-                                  const std::wstring &printer)
+                                  const std::wstring &printer, const PrintRequest &asked,
+                                  PrintRequest *printedWith)
 {
     std::vector<FailedStep> failed;
     std::shared_ptr<PowerPointApp> app;
@@ -94,7 +96,11 @@ std::vector<FailedStep> printFile(PowerPointAutomation &office, const std::wstri
     step(122, [&] { presentation = required(app).activePresentation(); });
     step(126, [&] { required(app).setActivePrinter(printer); });
     step(128, [&] { required(presentation).setPrintInBackground(false); });
-    step(130, [&] { required(presentation).printOut(); });
+    step(130, [&] {
+        const PrintRequest now = required(presentation).printOut(asked);
+        if (printedWith)
+            *printedWith = now;
+    });
     step(132, [&] { required(app).quit(); });
     presentation.reset(); // 136
     app.reset();          // 138
@@ -108,4 +114,55 @@ bool looksRunning(PowerPointAutomation &office)
     } catch (const ComError &) {
         return false;
     }
+}
+
+UsersPowerPoint::UsersPowerPoint(const std::wstring &folder, bool behindADialog)
+{
+    std::wstring line = L"\"" + programFolder() + L"\\StandInServer.exe\" \"" + folder +
+                        L"\" /User" + (behindADialog ? L" /Dialog" : L"");
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr,
+                        nullptr, &si, &m_process)) {
+        ADD_FAILURE() << "the user's stand-in did not start";
+        return;
+    }
+    // The stand-in ends when this event is set; made before it runs, so it is the same one.
+    m_end = CreateEventW(nullptr, TRUE, FALSE,
+                         (L"DeckrunStandInEnd-" + std::to_wstring(m_process.dwProcessId)).c_str());
+    ResumeThread(m_process.hThread);
+    CLSID clsid{};
+    CLSIDFromProgID(deckrun::com::ComPowerPoint::ProgId, &clsid);
+    for (int i = 0; i < 300 && !m_ready && alive(); ++i) {
+        IUnknown *running = nullptr;
+        if (SUCCEEDED(GetActiveObject(clsid, nullptr, &running)) && running) {
+            running->Release();
+            m_ready = true;
+        } else {
+            Sleep(50);
+        }
+    }
+}
+
+UsersPowerPoint::~UsersPowerPoint()
+{
+    if (!m_process.hProcess)
+        return;
+    if (m_end)
+        SetEvent(m_end);
+    if (WaitForSingleObject(m_process.hProcess, 15000) != WAIT_OBJECT_0) {
+        ADD_FAILURE() << "the user's stand-in did not end when asked (process "
+                      << m_process.dwProcessId << ")";
+        TerminateProcess(m_process.hProcess, 1);
+        WaitForSingleObject(m_process.hProcess, 5000);
+    }
+    if (m_end)
+        CloseHandle(m_end);
+    CloseHandle(m_process.hThread);
+    CloseHandle(m_process.hProcess);
+}
+
+bool UsersPowerPoint::alive() const
+{
+    return m_process.hProcess && WaitForSingleObject(m_process.hProcess, 0) == WAIT_TIMEOUT;
 }

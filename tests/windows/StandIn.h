@@ -42,14 +42,40 @@ std::ostream &operator<<(std::ostream &out, const std::vector<FailedStep> &faile
 
 /**
  * One file through the print run's automation steps (120 to 138) in its
- * order, a failing step noted and the next one run, as the run does.
+ * order, a failing step noted and the next one run, as the run does; step
+ * 130 asks for `asked` and gives what PowerPoint printed with.
  */
 std::vector<FailedStep> printFile(deckrun::com::PowerPointAutomation &office,
                                   const std::wstring &path,
-                                  const std::wstring &printer = L"Deckrun Test Printer");
+                                  const std::wstring &printer = L"Deckrun Test Printer",
+                                  const deckrun::com::PrintRequest &asked = {},
+                                  deckrun::com::PrintRequest *printedWith = nullptr);
 
 /** PowerPointIsRunning's test: the running instance, and its name. */
 bool looksRunning(deckrun::com::PowerPointAutomation &office);
+
+/**
+ * A user's own PowerPoint, started by hand before Deckrun (the stand-in with
+ * /User, and /Dialog for one behind a modal dialog); ended when dropped, as
+ * its user would, a failure when it does not end.
+ */
+class UsersPowerPoint {
+public:
+    UsersPowerPoint(const std::wstring &folder, bool behindADialog);
+    ~UsersPowerPoint();
+    UsersPowerPoint(const UsersPowerPoint &) = delete;
+    UsersPowerPoint &operator=(const UsersPowerPoint &) = delete;
+
+    /** In the running-object table, ready for clients. */
+    bool ready() const { return m_ready; }
+    DWORD pid() const { return m_process.dwProcessId; }
+    bool alive() const;
+
+private:
+    PROCESS_INFORMATION m_process{};
+    HANDLE m_end = nullptr;
+    bool m_ready = false;
+};
 
 /** The stand-in server: registered once for all tests, scripted and read per test. */
 class StandIn : public testing::Test {

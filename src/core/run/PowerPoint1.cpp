@@ -46,23 +46,51 @@ void CheckPowerPointInstalled(Platform &platform)
     platform.program->refuseToStart();
 }
 
-bool PowerPointIsRunning(PresentationAutomation &office)
+namespace {
+
+enum class Running { No, Yes, NotAnswering };
+
+Running runningState(PresentationAutomation &office)
 {
     try {
         const std::shared_ptr<PresentationApp> running = office.getRunning();
-        return running && running->name() == office.expectedName();
+        return running && running->name() == office.expectedName() ? Running::Yes : Running::No;
+    } catch (const Failure &f) {
+        // One that is there but does not answer (a dialog open in it) runs:
+        // taken as not running, it would be printed through or stopped.
+        if (f.code() == code::NotAnswering)
+            return Running::NotAnswering;
+        qCDebug(lcOffice) << "taken as not running:" << f.description();
+        return Running::No;
     } catch (const std::exception &e) {
         qCDebug(lcOffice) << "taken as not running:" << e.what();
-        return false;
+        return Running::No;
     }
+}
+
+} // namespace
+
+QString NotAnsweringNote(const PresentationAutomation &office)
+{
+    return office.productLabel() +
+           QStringLiteral(" is running but does not answer: a dialog in it may be waiting for "
+                          "you.\r\n\r\n");
+}
+
+bool PowerPointIsRunning(PresentationAutomation &office)
+{
+    return runningState(office) != Running::No;
 }
 
 bool AbortForRunningPowerPoint(PresentationAutomation &office, Dialogs &dialogs)
 {
-    if (!PowerPointIsRunning(office))
+    const Running running = runningState(office);
+    if (running == Running::No)
         return false;
-    return dialogs.messageBox(RunningApplicationWarning(office), QString(), Buttons::YesNo,
-                              Icon::None) != Answer::Yes;
+    const QString warning = RunningApplicationWarning(office);
+    return dialogs.messageBox(running == Running::NotAnswering ? NotAnsweringNote(office) + warning
+                                                               : warning,
+                              QString(), Buttons::YesNo, Icon::None) != Answer::Yes;
 }
 
 void checkPresentationFile(FileSystem &files, const PresentationAutomation &office,

@@ -22,17 +22,25 @@ struct Platform;
  */
 void CheckPowerPointInstalled(Platform &platform);
 
-/** True when a running instance is found and reports the backend's own name; never throws. */
+/**
+ * True when a running instance is found and reports the backend's own name,
+ * or is found and does not answer in time (it runs, behind a dialog perhaps);
+ * never throws.
+ */
 bool PowerPointIsRunning(PresentationAutomation &office);
 
 /**
- * Warns when the application already runs. Returns true when the run must not
- * go on (the user declined), false when it may.
+ * Warns when the application already runs (saying first that it does not
+ * answer, when so). Returns true when the run must not go on (the user
+ * declined), false when it may.
  */
 bool AbortForRunningPowerPoint(PresentationAutomation &office, Dialogs &dialogs);
 
 /** The warning's text, with its lone carriage return and two CR LF pairs. */
 QString RunningApplicationWarning(const PresentationAutomation &office);
+
+/** What comes before the warning when the running application does not answer. */
+QString NotAnsweringNote(const PresentationAutomation &office);
 
 /** The message shown when the application cannot be used at all. */
 QString NotInstalledMessage(const PresentationAutomation &office);

@@ -53,8 +53,10 @@ QByteArray runLogLine(const FileOutcome &outcome)
         appendJsonString(line, outcome.description);
     }
     if (outcome.jobId > 0)
-        line += ",\"job\":" + QByteArray::number(outcome.jobId) +
-                ",\"settings\":" + settingsJson(outcome.settings);
+        line += ",\"job\":" + QByteArray::number(outcome.jobId);
+    // PowerPoint prints itself: no job to name, but the settings it printed with.
+    if (outcome.jobId > 0 || !outcome.settings.isEmpty())
+        line += ",\"settings\":" + settingsJson(outcome.settings);
     line += '}';
     return line;
 }

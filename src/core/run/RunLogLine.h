@@ -26,7 +26,8 @@ struct FileOutcome {
  * The run log's line for `outcome`: one JSON object with "time" (ISO 8601,
  * with the offset from UTC), "file", "printer" and "outcome" ("printed" or
  * "failed"); a failed file adds "step" and "description"; a known print job
- * adds "job" (its id) and "settings" (what it printed with).
+ * adds "job" (its id), and a print whose settings are known (a job's, or
+ * what PowerPoint printed with) "settings".
  */
 QByteArray runLogLine(const FileOutcome &outcome);
 

@@ -78,9 +78,10 @@ long retryAfterBusy(Clock::time_point now, Clock::time_point deadline)
     return static_cast<long>(std::clamp<long long>(left.count(), 100, 250));
 }
 
-std::shared_ptr<Apartment> Apartment::start()
+std::shared_ptr<Apartment> Apartment::start(std::function<void(const std::string &)> log)
 {
     auto apartment = std::make_shared<Apartment>();
+    apartment->m_log = std::move(log);
     Event ready;
     HRESULT started = E_UNEXPECTED;
     try {
@@ -99,8 +100,13 @@ std::optional<Overdue> Apartment::callUntil(Clock::time_point deadline,
                                             std::function<void(Apartment &)> work,
                                             const ComError &whenGone)
 {
-    if (abandoned())
-        throw whenGone;
+    {
+        const std::lock_guard lock(m_mutex);
+        if (m_brokenBy)
+            std::rethrow_exception(m_brokenBy);
+        if (m_abandoned)
+            throw whenGone;
+    }
     auto outcome = std::make_shared<Outcome>();
     post(Task{[outcome, work = std::move(work), deadline](Apartment &a) {
                   {
@@ -113,8 +119,8 @@ std::optional<Overdue> Apartment::callUntil(Clock::time_point deadline,
                   }
                   outcome->done.set();
               },
-              [outcome, whenGone] {
-                  outcome->error = std::make_exception_ptr(whenGone);
+              [outcome, whenGone](const std::exception_ptr &why) {
+                  outcome->error = why ? why : std::make_exception_ptr(whenGone);
                   outcome->done.set();
               }});
     if (!waitHandlingMessages(outcome->done.get(), deadline))
@@ -133,6 +139,7 @@ std::optional<Overdue> Apartment::callUntil(Clock::time_point deadline,
 
 void Apartment::post(Task task)
 {
+    std::exception_ptr why;
     {
         const std::lock_guard lock(m_mutex);
         if (!m_over) {
@@ -140,9 +147,10 @@ void Apartment::post(Task task)
             m_wake.set();
             return;
         }
+        why = m_brokenBy;
     }
     if (task.cancel)
-        task.cancel();
+        task.cancel(why);
 }
 
 void Apartment::releaseLater(std::uint64_t id)
@@ -162,7 +170,7 @@ void Apartment::abandon()
     }
     for (Task &task : dropped)
         if (task.cancel)
-            task.cancel();
+            task.cancel(nullptr);
 }
 
 void Apartment::finish()
@@ -226,24 +234,52 @@ void Apartment::serve()
         for (Task &task : tasks) {
             if (abandoned()) {
                 if (task.cancel)
-                    task.cancel();
+                    task.cancel(nullptr);
                 continue;
             }
-            task.run(*this);
+            // What escapes a task would end the process: it is told instead,
+            // and the apartment goes on with the next.
+            try {
+                task.run(*this);
+            } catch (const std::exception &e) {
+                log(std::string("a task of the automation thread failed: ") + e.what());
+            } catch (...) {
+                log("a task of the automation thread failed");
+            }
         }
         if (over && tasks.empty())
             break;
         if (!tasks.empty())
             continue; // more may have come meanwhile
-        // Idle: wait for work, handling what COM posts to this apartment.
-        const HANDLE wake = m_wake.get();
-        MsgWaitForMultipleObjectsEx(1, &wake, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
-        MSG msg;
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&msg);
-            DispatchMessageW(&msg);
+        try {
+            waitForWork(m_wake.get());
+        } catch (const ComError &e) {
+            breakDown(e);
+            break;
         }
     }
+}
+
+void Apartment::breakDown(const ComError &why)
+{
+    log(why.what());
+    std::deque<Task> dropped;
+    {
+        const std::lock_guard lock(m_mutex);
+        m_brokenBy = std::make_exception_ptr(why);
+        m_abandoned = true;
+        m_over = true;
+        std::swap(dropped, m_tasks);
+    }
+    for (Task &task : dropped)
+        if (task.cancel)
+            task.cancel(m_brokenBy);
+}
+
+void Apartment::log(const std::string &text) const
+{
+    if (m_log)
+        m_log(text);
 }
 
 } // namespace deckrun::com

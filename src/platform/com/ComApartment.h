@@ -15,10 +15,12 @@
 #include <chrono>
 #include <cstdint>
 #include <deque>
+#include <exception>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <string>
 #include <unordered_map>
 #include <variant>
 
@@ -35,10 +37,13 @@ long retryAfterBusy(std::chrono::steady_clock::time_point now,
 
 class Apartment;
 
-/** A piece of work for an apartment's thread, and what to do when it never runs. */
+/**
+ * A piece of work for an apartment's thread, and what to do when it never
+ * runs: `cancel` gets why (null: the apartment was given up).
+ */
 struct Task {
     std::function<void(Apartment &)> run;
-    std::function<void()> cancel;
+    std::function<void(const std::exception_ptr &why)> cancel;
 };
 
 /** A call whose deadline passed before it returned, as the waiting thread learns it. */
@@ -55,8 +60,11 @@ struct Overdue {
  */
 class Apartment {
 public:
-    /** A new apartment, its thread running and COM set up on it. */
-    static std::shared_ptr<Apartment> start();
+    /**
+     * A new apartment, its thread running and COM set up on it. `log` hears
+     * of what fails on that thread without a caller to tell (may be empty).
+     */
+    static std::shared_ptr<Apartment> start(std::function<void(const std::string &)> log = {});
 
     Apartment() = default;
     Apartment(const Apartment &) = delete;
@@ -66,7 +74,8 @@ public:
      * Runs `work(apartment)` on the apartment's thread under `deadline` (the
      * call in hand's there), while the calling thread waits handling its
      * messages. Returns what `work` returned, rethrows what it threw, and
-     * throws `whenGone` when the apartment takes no more work. Overdue when
+     * throws `whenGone` when the apartment takes no more work (or why its
+     * thread ended, when it could not go on). Overdue when
      * the deadline passed first, or when the server refused the call as busy
      * until then.
      */
@@ -107,11 +116,16 @@ private:
     void run(const Event &ready, HRESULT &started);
     /** Runs the queued work as it comes, until the apartment is over and its work done. */
     void serve();
+    /** The thread cannot go on: the work queued and to come fails with `why`. */
+    void breakDown(const ComError &why);
+    void log(const std::string &text) const;
 
     mutable std::mutex m_mutex;
     std::deque<Task> m_tasks;
-    bool m_over = false;      // takes no more work
-    bool m_abandoned = false; // a call in it did not return in time
+    bool m_over = false;           // takes no more work
+    bool m_abandoned = false;      // a call in it did not return in time
+    std::exception_ptr m_brokenBy; // why its thread ended before it was over; null if it did not
+    std::function<void(const std::string &)> m_log;
     Event m_wake{Event::Reset::Automatic};
     // The apartment's thread's own.
     std::unordered_map<std::uint64_t, Dispatch> m_objects;

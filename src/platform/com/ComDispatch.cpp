@@ -22,21 +22,6 @@ std::wstring hexCode(long code)
     return std::wstring(text, text + std::char_traits<char>::length(text));
 }
 
-/** The system's text for a result code; none when the system has no text for it. */
-std::wstring systemText(HRESULT hr)
-{
-    wchar_t *buffer = nullptr;
-    const DWORD n = FormatMessageW(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, static_cast<DWORD>(hr), 0, reinterpret_cast<LPWSTR>(&buffer), 0, nullptr);
-    std::wstring text = n && buffer ? std::wstring(buffer, n) : std::wstring();
-    if (buffer)
-        LocalFree(buffer);
-    while (!text.empty() && std::iswspace(text.back()))
-        text.pop_back();
-    return text;
-}
-
 std::wstring systemMessage(HRESULT hr)
 {
     const std::wstring text = systemText(hr);
@@ -84,6 +69,20 @@ DISPID memberId(IDispatch *object, const wchar_t *member)
 }
 
 } // namespace
+
+std::wstring systemText(HRESULT hr)
+{
+    wchar_t *buffer = nullptr;
+    const DWORD n = FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, static_cast<DWORD>(hr), 0, reinterpret_cast<LPWSTR>(&buffer), 0, nullptr);
+    std::wstring text = n && buffer ? std::wstring(buffer, n) : std::wstring();
+    if (buffer)
+        LocalFree(buffer);
+    while (!text.empty() && std::iswspace(text.back()))
+        text.pop_back();
+    return text;
+}
 
 Dispatch::Dispatch(const Dispatch &other) : m_p(other.m_p)
 {
@@ -187,6 +186,15 @@ VARIANT boolean(bool value)
     return v;
 }
 
+VARIANT number(long value)
+{
+    VARIANT v;
+    VariantInit(&v);
+    v.vt = VT_I4;
+    v.lVal = value;
+    return v;
+}
+
 void LateBound::invoke(IDispatch *object, DISPID id, WORD flags, std::vector<VARIANT> &argsReversed,
                        std::vector<DISPID> &named, VARIANT *result) const
 {
@@ -224,6 +232,14 @@ std::wstring LateBound::getText(const Dispatch &object, const wchar_t *member) c
     return wholeText(result.v.bstrVal);
 }
 
+long LateBound::getNumber(const Dispatch &object, const wchar_t *member) const
+{
+    Variant result;
+    getValue(object, member, result);
+    check(VariantChangeType(&result.v, &result.v, 0, VT_I4));
+    return result.v.lVal;
+}
+
 Dispatch LateBound::getObject(const Dispatch &object, const wchar_t *member) const
 {
     Variant result;
@@ -248,6 +264,14 @@ void LateBound::callMethod(const Dispatch &object, const wchar_t *member) const
     std::vector<DISPID> noNames;
     Variant result;
     invoke(object.get(), memberId(object.get(), member), DISPATCH_METHOD, none, noNames, &result.v);
+}
+
+void LateBound::callWith(const Dispatch &object, const wchar_t *member, std::vector<VARIANT> args,
+                         Variant &result) const
+{
+    std::reverse(args.begin(), args.end()); // DISPPARAMS holds the last argument first
+    std::vector<DISPID> noNames;
+    invoke(object.get(), memberId(object.get(), member), DISPATCH_METHOD, args, noNames, &result.v);
 }
 
 } // namespace deckrun::com

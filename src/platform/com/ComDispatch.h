@@ -64,6 +64,9 @@ private:
 /** "Call rejected" or "retry later": the server is busy and the call may go through later. */
 bool isBusy(HRESULT hr);
 
+/** The system's text for a result code; empty when the system has no text for it. */
+std::wstring systemText(HRESULT hr);
+
 /** Throws ComError for `hr`: `what`, or without it the system's text for `hr`. */
 [[noreturn]] void fail(HRESULT hr, const std::wstring &what);
 /** Throws ComError with the system's text when `hr` failed. */
@@ -114,6 +117,9 @@ std::wstring wholeText(BSTR text);
 /** A VT_BOOL: true is -1. */
 VARIANT boolean(bool value);
 
+/** A VT_I4. */
+VARIANT number(long value);
+
 /**
  * Late-bound calls into the objects of one automation server. Its name words
  * the failures the server raises without a description of its own
@@ -129,10 +135,15 @@ public:
     /** A property or method without arguments; `member` null: the default member. */
     void getValue(const Dispatch &object, const wchar_t *member, Variant &result) const;
     std::wstring getText(const Dispatch &object, const wchar_t *member) const;
+    /** A property read as a number (VT_I4), whatever type the server sends it as. */
+    long getNumber(const Dispatch &object, const wchar_t *member) const;
     Dispatch getObject(const Dispatch &object, const wchar_t *member) const;
     /** A property put: the value by value, as the one named argument DISPID_PROPERTYPUT. */
     void putProperty(const Dispatch &object, const wchar_t *member, VARIANT value) const;
     void callMethod(const Dispatch &object, const wchar_t *member) const;
+    /** A method with these arguments in their order, by value; its result in `result`. */
+    void callWith(const Dispatch &object, const wchar_t *member, std::vector<VARIANT> args,
+                  Variant &result) const;
 
 private:
     const wchar_t *m_server;

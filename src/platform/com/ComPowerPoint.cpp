@@ -144,6 +144,51 @@ void ComPowerPoint::setPrintInBackground(const Dispatch &presentation, bool back
                            L"PrintInBackground", boolean(background));
 }
 
+Dispatch ComPowerPoint::printOptions(const Dispatch &presentation)
+{
+    return powerPoint.getObject(presentation, L"PrintOptions");
+}
+
+void ComPowerPoint::setPrintOption(const Dispatch &options, const wchar_t *member, long value,
+                                   bool triState)
+{
+    powerPoint.putProperty(options, member, triState ? boolean(value != 0) : number(value));
+}
+
+long ComPowerPoint::printOption(const Dispatch &options, const wchar_t *member)
+{
+    return powerPoint.getNumber(options, member);
+}
+
+void ComPowerPoint::setSlideRanges(const Dispatch &options,
+                                   const std::vector<std::pair<long, long>> &ranges)
+{
+    const Dispatch all = powerPoint.getObject(options, L"Ranges");
+    powerPoint.callMethod(all, L"ClearAll");
+    for (const auto &[from, to] : ranges) {
+        Variant added; // the range Add returns is not kept
+        powerPoint.callWith(all, L"Add", {number(from), number(to)}, added);
+    }
+}
+
+std::vector<std::pair<long, long>> ComPowerPoint::slideRanges(const Dispatch &options)
+{
+    const Dispatch all = powerPoint.getObject(options, L"Ranges");
+    const long count = powerPoint.getNumber(all, L"Count");
+    std::vector<std::pair<long, long>> ranges;
+    for (long i = 1; i <= count; ++i) {
+        Variant item;
+        powerPoint.callWith(all, L"Item", {number(i)}, item);
+        if (item.v.vt != VT_DISPATCH || !item.v.pdispVal)
+            fail(E_NOINTERFACE, L"Object required");
+        item.v.pdispVal->AddRef();
+        const Dispatch range(item.v.pdispVal);
+        ranges.emplace_back(powerPoint.getNumber(range, L"Start"),
+                            powerPoint.getNumber(range, L"End"));
+    }
+    return ranges;
+}
+
 void ComPowerPoint::printOut(const Dispatch &presentation)
 {
     powerPoint.callMethod(presentation, L"PrintOut");

@@ -12,6 +12,8 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace deckrun::com {
 
@@ -57,6 +59,22 @@ public:
     static std::wstring setActivePrinter(const Dispatch &app, const std::wstring &printer);
     /** `PrintOptions.PrintInBackground` of a presentation. */
     static void setPrintInBackground(const Dispatch &presentation, bool background);
+    /** `PrintOptions` of a presentation. */
+    static Dispatch printOptions(const Dispatch &presentation);
+    /**
+     * A number of the print options (`OutputType`, `NumberOfCopies`, ...) :=
+     * value; an MsoTriState one (`triState`: `Collate`, `FrameSlides`, ...)
+     * as a VT_BOOL, true for any value but 0.
+     */
+    static void setPrintOption(const Dispatch &options, const wchar_t *member, long value,
+                               bool triState);
+    /** A number of the print options as PowerPoint has it now (msoTrue is -1). */
+    static long printOption(const Dispatch &options, const wchar_t *member);
+    /** `Ranges.ClearAll`, then `Ranges.Add(from, to)` for each range. */
+    static void setSlideRanges(const Dispatch &options,
+                               const std::vector<std::pair<long, long>> &ranges);
+    /** `Ranges`: each `Item(i)`'s `Start` and `End`. */
+    static std::vector<std::pair<long, long>> slideRanges(const Dispatch &options);
     /** `PrintOut` without arguments. */
     static void printOut(const Dispatch &presentation);
     /** `Close` of a presentation: the application keeps running. */

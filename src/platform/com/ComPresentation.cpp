@@ -15,8 +15,41 @@ template <typename F> auto guarded(F &&call) -> decltype(call())
     try {
         return call();
     } catch (const ComError &e) {
-        throw Failure(QString::fromStdWString(e.description()), static_cast<int>(e.code()));
+        // The run tells a PowerPoint that runs but does not answer from one that is not there.
+        throw Failure(QString::fromStdWString(e.description()),
+                      e.kind() == ComError::Kind::NotAnswering ? code::NotAnswering
+                                                               : static_cast<int>(e.code()));
     }
+}
+
+/** What the run asks for, as the COM core takes it. */
+PrintRequest requestOf(const PrintSettings &asked)
+{
+    PrintRequest r{asked.layout,     asked.color,  asked.hiddenSlides, asked.frameSlides,
+                   asked.fitToPaper, asked.copies, asked.collate,      std::nullopt};
+    if (asked.slides) {
+        r.slides = slideRangesOf(asked.slides->toStdString());
+        if (!r.slides)
+            throw Failure(QStringLiteral("\"%1\" are no slide numbers and ranges (as 1-3,5).")
+                              .arg(*asked.slides));
+    }
+    return r;
+}
+
+/** The print options PowerPoint printed with, as the run log records them. */
+PrintSettings settingsOf(const PrintRequest &now)
+{
+    PrintSettings s;
+    s.layout = now.layout;
+    s.color = now.color;
+    s.hiddenSlides = now.hiddenSlides;
+    s.frameSlides = now.frameSlides;
+    s.fitToPaper = now.fitToPaper;
+    s.copies = now.copies;
+    s.collate = now.collate;
+    if (now.slides)
+        s.slides = QString::fromStdString(slidesText(*now.slides));
+    return s; // two-sided printing is the printer's own setting: not PowerPoint's to say
 }
 
 class ComPresentationObject final : public Presentation {
@@ -30,8 +63,9 @@ public:
     }
     PrintedJob printOut(const PrintSettings &asked, const QString &) override
     {
-        guarded([&] { m_presentation->printOut(); });
-        return PrintedJob{0, asked};
+        const PrintRequest request = requestOf(asked);
+        return PrintedJob{0,
+                          settingsOf(guarded([&] { return m_presentation->printOut(request); }))};
     }
     void close() override
     {
@@ -108,6 +142,11 @@ std::shared_ptr<PresentationApp> ComAutomation::getRunning()
 bool ComAutomation::isInstalled()
 {
     return PowerPointAutomation::registered();
+}
+
+bool ComAutomation::someoneElsesRunning()
+{
+    return m_core->othersRunning();
 }
 
 void ComAutomation::shutdown()

@@ -26,6 +26,8 @@ public:
     QString expectedName() const override { return QStringLiteral("Microsoft PowerPoint"); }
     QString productLabel() const override { return QStringLiteral("PowerPoint"); }
     QString processName() const override { return QStringLiteral("POWERPNT.EXE"); }
+    /** True while a PowerPoint runs that Deckrun did not start: PowerPoint runs once a session. */
+    bool someoneElsesRunning() override;
     /** Two-sided printing is the printer's own setting: PowerPoint cannot be asked for it. */
     QString refusal(const PrintSettings &asked) const override;
     /** Stops the PowerPoint Deckrun started, if it still runs. */

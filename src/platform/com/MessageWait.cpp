@@ -17,6 +17,20 @@ Event::Event(Reset reset)
         fail(HRESULT_FROM_WIN32(GetLastError()), std::wstring());
 }
 
+void waitForWork(HANDLE wake)
+{
+    if (MsgWaitForMultipleObjectsEx(1, &wake, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE) ==
+        WAIT_FAILED) {
+        const HRESULT hr = HRESULT_FROM_WIN32(GetLastError());
+        fail(hr, L"The automation thread could not wait for work: " + systemText(hr));
+    }
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+    }
+}
+
 bool waitHandlingMessages(HANDLE done, Clock::time_point deadline)
 {
     bool quit = false;
@@ -40,8 +54,12 @@ bool waitHandlingMessages(HANDLE done, Clock::time_point deadline)
             break;
         }
         if (woke == WAIT_FAILED) {
-            Sleep(1);
-            continue;
+            // A wait that fails fails at once again: going on would spin.
+            const DWORD error = GetLastError();
+            if (quit)
+                PostQuitMessage(static_cast<int>(quitCode));
+            fail(HRESULT_FROM_WIN32(error), L"Deckrun could not wait for PowerPoint: " +
+                                                systemText(HRESULT_FROM_WIN32(error)));
         }
         MSG msg;
         while (!quit && Clock::now() < deadline && WaitForSingleObject(done, 0) != WAIT_OBJECT_0 &&

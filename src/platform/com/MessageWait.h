@@ -31,8 +31,16 @@ private:
  * Waits until `done` is signalled or `deadline` passes, handling the calling
  * thread's messages meanwhile (the window's events, Qt's among them) and
  * never past the deadline. True when `done` was signalled. A WM_QUIT taken
- * from the queue is posted again when the wait is over.
+ * from the queue is posted again when the wait is over. Throws ComError when
+ * the system cannot wait (an invalid handle): waiting on would spin.
  */
 bool waitHandlingMessages(HANDLE done, std::chrono::steady_clock::time_point deadline);
+
+/**
+ * An idle apartment's wait: until `wake` is signalled or a message arrives,
+ * then handles the thread's messages (what COM posts to the apartment).
+ * Throws ComError when the system cannot wait.
+ */
+void waitForWork(HANDLE wake);
 
 } // namespace deckrun::com

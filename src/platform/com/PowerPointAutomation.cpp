@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <utility>
 #include <variant>
 #include <vector>
@@ -36,12 +37,17 @@ ComError noLongerRunning()
 
 // --- the deadline and what is stopped when it passes ---------------------------
 
+/** The process a call was meant for, looked for only when its deadline passed. */
+using ProcessOfCall = std::function<std::shared_ptr<PowerPointProcess>()>;
+
 /** What the automation and every reference it handed out share. */
 struct AutomationState {
     ComOptions options;
     PowerPointProcesses processes;        // the ones seen, while they run
     std::shared_ptr<Apartment> apartment; // where calls go; a fresh one after a hang
-    bool hungSeen = false;                // a PowerPoint did not answer the running check
+    // A PowerPoint of Deckrun's that did not answer the running check: it
+    // would take the next call too.
+    std::shared_ptr<PowerPointProcess> hung;
 
     explicit AutomationState(ComOptions given) : options(std::move(given)), processes(options.log)
     {}
@@ -55,35 +61,35 @@ struct AutomationState {
     std::shared_ptr<Apartment> currentApartment()
     {
         if (!apartment || apartment->abandoned())
-            apartment = Apartment::start();
+            apartment = Apartment::start(options.log);
         return apartment;
     }
 
-    /** A PowerPoint that did not answer the running check would take the next call too. */
+    /** Deckrun's own PowerPoint that did not answer the running check is stopped before use. */
     void stopHungBeforeUse()
     {
-        if (!hungSeen)
-            return;
-        hungSeen = false;
-        log("stopping the PowerPoint that did not answer the running check");
-        processes.stopAll();
+        if (const auto process = std::exchange(hung, nullptr)) {
+            log("stopping the PowerPoint that did not answer the running check");
+            processes.stop(process);
+        }
     }
 
     /**
      * Runs `work` in `apt` with the deadline of `kind`, waiting for it and
      * handling messages meanwhile. When it outlives its deadline (also: when
-     * it was refused as busy until then) the apartment is abandoned and
-     * `process` stopped (the running check's only counts as not running).
+     * it was refused as busy until then) the apartment is abandoned and the
+     * call's process, `process()`, stopped if Deckrun started it.
      */
     template <typename R, typename F>
-    R call(const std::shared_ptr<Apartment> &apt, const std::shared_ptr<PowerPointProcess> &process,
-           OfficeCall kind, F work)
+    R call(const std::shared_ptr<Apartment> &apt, const ProcessOfCall &process, OfficeCall kind,
+           F work)
     {
         const double seconds = officeDeadline(kind);
         auto answer = apt->call<R>(deadlineAfter(seconds), std::move(work), noLongerRunning());
         if (R *value = std::get_if<R>(&answer))
             return std::move(*value);
-        expired(apt, process, kind, seconds, std::get<Overdue>(answer).busyAnswer);
+        expired(apt, process ? process() : nullptr, kind, seconds,
+                std::get<Overdue>(answer).busyAnswer);
     }
 
     [[noreturn]] void expired(const std::shared_ptr<Apartment> &apt,
@@ -96,15 +102,19 @@ struct AutomationState {
         const std::wstring late = std::wstring(ComPowerPoint::Name) + L" did not answer within " +
                                   secondsText(seconds) + L" seconds";
         const long code = isBusy(busy) ? busy : static_cast<long>(RPC_E_TIMEOUT);
+        const std::wstring busyToo = isBusy(busy) ? L": it stayed busy" : L"";
         if (kind == OfficeCall::RunningCheck) {
-            // Counts as not running; stopped when a run needs PowerPoint.
-            hungSeen = true;
-            throw ComError(late + L".", code);
+            // It runs, but does not answer: stopped when a run needs
+            // PowerPoint, if it is Deckrun's own.
+            if (process && process->ours())
+                hung = process;
+            throw ComError(late + busyToo + L".", code, ComError::Kind::NotAnswering);
         }
-        processes.stop(process);
-        throw ComError(
-            late + (isBusy(busy) ? L" and was stopped: it stayed busy." : L" and was stopped."),
-            code);
+        if (processes.stop(process))
+            throw ComError(late + L" and was stopped" + busyToo + L".", code,
+                           ComError::Kind::NotAnswering);
+        throw ComError(late + busyToo + L"; it was left running, as Deckrun did not start it.",
+                       code, ComError::Kind::NotAnswering);
     }
 
     void shutdown()
@@ -137,7 +147,7 @@ struct RemoteObject {
     template <typename R, typename F> R call(OfficeCall kind, F work)
     {
         return state->call<R>(
-            apartment, process, kind,
+            apartment, [p = process] { return p; }, kind,
             [object = id, work = std::move(work)](Apartment &a) { return work(a.object(object)); });
     }
 
@@ -145,7 +155,8 @@ struct RemoteObject {
     template <typename F> std::shared_ptr<RemoteObject> derive(OfficeCall kind, F make)
     {
         const std::uint64_t made = state->call<std::uint64_t>(
-            apartment, process, kind, [object = id, make = std::move(make)](Apartment &a) {
+            apartment, [p = process] { return p; }, kind,
+            [object = id, make = std::move(make)](Apartment &a) {
                 return a.keep(make(a.object(object)));
             });
         return std::make_shared<RemoteObject>(state, apartment, made, process);
@@ -193,7 +204,7 @@ void PowerPointPresentation::setPrintInBackground(bool background)
     });
 }
 
-void PowerPointPresentation::printOut()
+PrintRequest PowerPointPresentation::printOut(const PrintRequest &asked)
 {
     if (m_file && m_file->printerRefused) {
         const std::wstring file = L"\"" + fileNameOf(m_file->path) + L"\"";
@@ -203,10 +214,18 @@ void PowerPointPresentation::printOut()
                                  L"\" could not be set.",
                        static_cast<long>(E_ABORT));
     }
+    // Read back before the print: nothing after PrintOut may fail a file that printed.
+    PrintRequest now =
+        m_presentation->call<PrintRequest>(OfficeCall::Printer, [asked](const Dispatch &p) {
+            const Dispatch options = ComPowerPoint::printOptions(p);
+            applyPrintOptions(options, asked);
+            return readPrintOptions(options);
+        });
     m_presentation->call<bool>(OfficeCall::Print, [](const Dispatch &p) {
         ComPowerPoint::printOut(p);
         return true;
     });
+    return now;
 }
 
 void PowerPointPresentation::close()
@@ -337,9 +356,11 @@ std::shared_ptr<PowerPointApp> PowerPointAutomation::create()
     AutomationState &s = *m_state;
     s.stopHungBeforeUse();
     const auto apt = s.currentApartment();
-    // The image by value: a hung call may come back after the automation is gone.
-    const auto start = [image = s.processes.image()](Apartment &a) {
-        const std::vector<unsigned long> before = processesOf(image);
+    const std::wstring image = s.processes.image();
+    // Taken before the create: a PowerPoint that appears while it hangs is the one it started.
+    const std::vector<unsigned long> before = processesOf(image);
+    // By value: a hung call may come back after the automation is gone.
+    const auto start = [image, before](Apartment &a) {
         Dispatch app = ComPowerPoint::create();
         Found f;
         f.pid = processOf(app, &before, image, f.window);
@@ -347,7 +368,10 @@ std::shared_ptr<PowerPointApp> PowerPointAutomation::create()
         f.id = a.keep(std::move(app));
         return f;
     };
-    const Found found = s.call<Found>(apt, nullptr, OfficeCall::Start, start);
+    const auto startedMeanwhile = [&s, &image, &before] {
+        return s.processes.track(appearedSince(before, image), true, 0);
+    };
+    const Found found = s.call<Found>(apt, startedMeanwhile, OfficeCall::Start, start);
     auto remote = std::make_shared<RemoteObject>(
         m_state, apt, found.id, s.processes.track(found.pid, !found.wasRunning, found.window));
     return std::make_shared<PowerPointApp>(std::move(remote), std::make_shared<FileInHand>());
@@ -365,10 +389,16 @@ std::shared_ptr<PowerPointApp> PowerPointAutomation::getRunning()
         f.id = a.keep(std::move(app));
         return f;
     };
+    // One found running that does not answer is nobody's to stop.
     const Found found = s.call<Found>(apt, nullptr, OfficeCall::RunningCheck, find);
     auto remote = std::make_shared<RemoteObject>(m_state, apt, found.id,
                                                  s.processes.track(found.pid, false, found.window));
     return std::make_shared<PowerPointApp>(std::move(remote), std::make_shared<FileInHand>());
+}
+
+bool PowerPointAutomation::othersRunning()
+{
+    return m_state->processes.othersRunning();
 }
 
 bool PowerPointAutomation::registered()

@@ -12,14 +12,17 @@
 // (ComApartment.h: one worker thread creates PowerPoint and holds every object
 // of it) while the calling (window) thread waits, handling its window
 // messages, until the call returns or its deadline passes (the deadlines of
-// platform/OfficeDeadline.h). When a deadline passes, PowerPoint's process is
-// stopped (PowerPointProcesses.h), the worker is abandoned (never joined), and
-// the next call starts on a fresh worker with a fresh PowerPoint. The
+// platform/OfficeDeadline.h). When a deadline passes, the worker is abandoned
+// (never joined) and PowerPoint's process is stopped if Deckrun started it
+// (PowerPointProcesses.h); one it did not start (the user's, perhaps behind a
+// dialog with unsaved work) is left running and the call fails saying so. The
+// next call starts on a fresh worker. The
 // deadlines: creating and showing it, Start; finding the running one and its
 // name, RunningCheck; Presentations.Open, Load; ActivePresentation and the
 // print options, Printer; PrintOut, Print; Quit and Close, Quit.
 
 #include "platform/com/ComError.h"
+#include "platform/com/PowerPointPrintOptions.h"
 
 #include <functional>
 #include <memory>
@@ -44,10 +47,13 @@ public:
                            std::shared_ptr<FileInHand> file);
     void setPrintInBackground(bool background);
     /**
-     * `PrintOut`; refused without a call when the printer of this file could
-     * not be set, so that a file never prints on a printer nobody chose.
+     * Each print option `asked` says, set and read back, then `PrintOut`;
+     * returns the print options as PowerPoint printed with them. Refused
+     * without a call when the printer of this file could not be set, so that
+     * a file never prints on a printer nobody chose, and without printing
+     * when PowerPoint did not keep an option asked for.
      */
-    void printOut();
+    PrintRequest printOut(const PrintRequest &asked = {});
     /** `Close`, under the deadline of quitting. */
     void close();
 
@@ -99,17 +105,24 @@ public:
     PowerPointAutomation &operator=(const PowerPointAutomation &) = delete;
 
     /**
-     * Creates (starts) PowerPoint, under the start deadline. A PowerPoint that
-     * did not answer the running check is stopped first: it would take this
-     * call too.
+     * Creates (starts) PowerPoint, under the start deadline. A PowerPoint of
+     * Deckrun's that did not answer the running check is stopped first: it
+     * would take this call too. When the start outlives its deadline, only a
+     * PowerPoint that appeared meanwhile is stopped.
      */
     std::shared_ptr<PowerPointApp> create();
     /**
      * The running instance, under the deadline of the running check. One that
-     * does not answer in time counts as not running (ComError), and is stopped
-     * when a run next needs PowerPoint (create).
+     * does not answer in time fails with ComError::Kind::NotAnswering: it runs
+     * (behind a dialog, perhaps), and is never stopped unless Deckrun started it.
      */
     std::shared_ptr<PowerPointApp> getRunning();
+    /**
+     * Whether a PowerPoint runs in this session that Deckrun did not start:
+     * a create would hand out that one (PowerPoint runs once per session).
+     * Looks at the processes only; calls nothing.
+     */
+    bool othersRunning();
     /**
      * Whether PowerPoint is registered for automation: its ProgID names a
      * class with a local server. Starts nothing, so that a PowerPoint started

@@ -70,7 +70,9 @@ std::vector<unsigned long> processesOf(const std::wstring &image)
     if (image.empty())
         return found;
     DWORD session = 0;
-    ProcessIdToSessionId(GetCurrentProcessId(), &session);
+    // Without our own session, every process would seem to be in session 0.
+    if (!ProcessIdToSessionId(GetCurrentProcessId(), &session))
+        return found;
     const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
     if (snapshot == INVALID_HANDLE_VALUE)
         return found;
@@ -153,34 +155,29 @@ bool PowerPointProcesses::ours(unsigned long pid) const
                        [pid](const auto &p) { return p->pid() == pid && p->ours(); });
 }
 
-void PowerPointProcesses::stop(const std::shared_ptr<PowerPointProcess> &process)
+bool PowerPointProcesses::stop(const std::shared_ptr<PowerPointProcess> &process)
 {
-    if (!process || !process->m_handle) {
-        stopAll();
-        return;
+    if (!process || !process->ours() || !process->m_handle) {
+        log(process ? "PowerPoint's process " + std::to_string(process->pid()) +
+                          " was left running: Deckrun did not start it"
+                    : std::string("a PowerPoint that did not answer was left running: its "
+                                  "process is not known to be Deckrun's"));
+        return false;
     }
     if (process->running() && !TerminateProcess(process->m_handle, 1))
         log("PowerPoint's process " + std::to_string(process->pid()) + " could not be stopped");
     if (!waitForEnd({process->m_handle}, 5.0))
         log("PowerPoint's process " + std::to_string(process->pid()) +
             " did not end after it was stopped");
+    return true;
 }
 
-void PowerPointProcesses::stopAll()
+bool PowerPointProcesses::othersRunning()
 {
-    std::vector<HANDLE> stopping;
-    for (const unsigned long pid : processesOf(m_image)) {
-        if (const HANDLE h = OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, pid)) {
-            if (TerminateProcess(h, 1))
-                stopping.push_back(h);
-            else
-                CloseHandle(h);
-        }
-    }
-    if (!waitForEnd(stopping, 5.0))
-        log("a PowerPoint process did not end after it was stopped");
-    for (const HANDLE h : stopping)
-        CloseHandle(h);
+    forgetEnded();
+    const std::vector<unsigned long> running = processesOf(m_image);
+    return std::any_of(running.begin(), running.end(),
+                       [this](unsigned long pid) { return !ours(pid); });
 }
 
 void PowerPointProcesses::endOurs()

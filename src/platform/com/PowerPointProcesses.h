@@ -21,7 +21,10 @@ namespace deckrun::com {
  */
 std::wstring serverImageName();
 
-/** The processes of this session that run `image` (in lower case); none for an empty one. */
+/**
+ * The processes of this session that run `image` (in lower case); none for an
+ * empty one, and none when this process's session cannot be told.
+ */
 std::vector<unsigned long> processesOf(const std::wstring &image);
 
 /** The one process of `image` that is not in `before`; 0 when none or several have appeared. */
@@ -64,10 +67,14 @@ public:
     std::shared_ptr<PowerPointProcess> track(unsigned long pid, bool ours, std::intptr_t window);
     /** Whether the process with this number is one Deckrun has seen and started. */
     bool ours(unsigned long pid) const;
-    /** Stops `process` and waits for its end; unknown, every PowerPoint of this session. */
-    void stop(const std::shared_ptr<PowerPointProcess> &process);
-    /** Stops every PowerPoint of this session: when it is not known which one hangs. */
-    void stopAll();
+    /**
+     * Stops `process` and waits for its end, when Deckrun started it; one
+     * Deckrun did not start, or one not known, is never stopped (a user's
+     * PowerPoint may hold unsaved work). True when it was stopped.
+     */
+    bool stop(const std::shared_ptr<PowerPointProcess> &process);
+    /** Whether a PowerPoint of this session runs that Deckrun did not start. */
+    bool othersRunning();
     /**
      * Ends the PowerPoints Deckrun started that still run: asked to close
      * first, as a user would, unless told to quit already; a moment, then

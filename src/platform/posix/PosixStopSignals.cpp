@@ -71,6 +71,11 @@ void StopSignals::deliver(int signal)
     emit stopAsked(signal, QString::fromLatin1(name));
 }
 
+QString StopSignals::requestNames()
+{
+    return QStringLiteral("SIGINT, SIGTERM or SIGHUP");
+}
+
 void StopSignals::endBy(int signal)
 {
     std::fflush(nullptr);

@@ -352,7 +352,8 @@ QString DefaultRunLogPath()
 void FileRunLog::append(const QByteArray &line)
 {
     const auto fail = [this](const QString &why) {
-        throw Failure(QStringLiteral("The run log %1 could not be written: %2").arg(m_path, why));
+        throw Failure(QStringLiteral("The run log %1 could not be written: %2")
+                          .arg(QDir::toNativeSeparators(m_path), why));
     };
     const QFileInfo info(m_path);
     if (!QDir().mkpath(info.absolutePath()))

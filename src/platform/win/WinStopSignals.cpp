@@ -1,60 +1,49 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Ctrl+C and Ctrl+Break in the console arrive on a thread of the system's;
-// they are handed to the main thread as a queued call.
+// The console's requests to end (Ctrl+C, Ctrl+Break, closing the console
+// window, log-off, shut-down) arrive on threads of the system's
+// (WinConsoleControl.h); each is posted to the main thread as a queued call,
+// under the control's lock, so that the receiver is never gone while one is
+// on its way.
 
 #include "platform/StopSignals.h"
+#include "platform/win/WinConsoleControl.h"
 
 #include <QMetaObject>
-#include <QPointer>
 
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 
-#include <windows.h>
-
 namespace deckrun {
-
-namespace {
-
-QPointer<StopSignals> g_receiver;
-
-BOOL WINAPI onConsoleControl(DWORD event)
-{
-    if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT)
-        return FALSE;
-    if (StopSignals *receiver = g_receiver.data()) {
-        const int signal = event == CTRL_C_EVENT ? SIGINT : SIGTERM;
-        QMetaObject::invokeMethod(
-            receiver,
-            [receiver, signal] {
-                emit receiver->stopAsked(signal, signal == SIGINT ? QStringLiteral("Ctrl+C")
-                                                                  : QStringLiteral("Ctrl+Break"));
-            },
-            Qt::QueuedConnection);
-        return TRUE;
-    }
-    return FALSE;
-}
-
-} // namespace
 
 StopSignals::StopSignals(QObject *parent) : QObject(parent)
 {
-    g_receiver = this;
-    ::SetConsoleCtrlHandler(onConsoleControl, TRUE);
+    win::ConsoleControl::install([this](const win::ConsoleRequest &request) {
+        // Posting is all that may happen here: this runs on the system's thread.
+        QMetaObject::invokeMethod(
+            this,
+            [this, signal = request.signal, name = QString::fromLatin1(request.name)] {
+                emit stopAsked(signal, name);
+            },
+            Qt::QueuedConnection);
+    });
 }
 
 StopSignals::~StopSignals()
 {
-    ::SetConsoleCtrlHandler(onConsoleControl, FALSE);
-    g_receiver = nullptr;
+    // No request reaches this object once this returns.
+    win::ConsoleControl::uninstall();
 }
 
 void StopSignals::deliver(int signal)
 {
     emit stopAsked(signal,
                    signal == SIGINT ? QStringLiteral("Ctrl+C") : QStringLiteral("Ctrl+Break"));
+}
+
+QString StopSignals::requestNames()
+{
+    return QStringLiteral("Ctrl+C, Ctrl+Break or closing the console window");
 }
 
 void StopSignals::endBy(int signal)
