@@ -495,6 +495,44 @@ TEST_F(WatchFolder, KilledOnceItsJobReachedCupsTheFileIsPrintedOnce)
     EXPECT_EQ(pdfsWith(token).size(), 1);
 }
 
+// Printed while Printed/ cannot be written (made immutable, which binds root
+// too): the file stays in Processing/ with a note, every later start is
+// refused naming the folder, and once it can be written the file is moved
+// there without a second copy.
+TEST_F(WatchFolder, APrintedFileThatCannotBeMovedOutIsNeverPrintedAgain)
+{
+    Watcher &first = watch();
+    ASSERT_TRUE(waitUntil([&] { return first.err().contains(QStringLiteral("watching")); }, 60000));
+    const QString printed = in(QStringLiteral("Printed"));
+    if (QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("+i"), printed}) != 0)
+        GTEST_SKIP() << "this file system or user cannot make a folder immutable";
+    struct Mutable {
+        QString path;
+        ~Mutable() { QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("-i"), path}); }
+    } restore{printed};
+    const QString name = token + QStringLiteral("-stuck.pptx");
+    dropByRename(staged(QStringLiteral("Quarterly Review.pptx"), name));
+    ASSERT_TRUE(waitUntil(
+        [&] { return first.err().contains(QStringLiteral("could not be moved")); }, 120000))
+        << first.out().toStdString() << first.err().toStdString();
+    EXPECT_EQ(first.stop(), 0);
+    ASSERT_TRUE(waitUntil([&] { return !pdfsWith(token).isEmpty(); }, 60000));
+
+    for (int start = 1; start <= 3; ++start) {
+        Watcher &again = watch();
+        ASSERT_TRUE(again.process.waitForFinished(60000));
+        EXPECT_EQ(again.process.exitCode(), 1) << again.err().toStdString();
+        EXPECT_TRUE(again.err().contains(printed)) << again.err().toStdString();
+    }
+    QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("-i"), printed});
+    Watcher &last = watch();
+    ASSERT_TRUE(waitUntil([&] { return last.out().contains(QStringLiteral("Moved: ")); }, 60000))
+        << last.err().toStdString();
+    EXPECT_EQ(filesIn(printed), QStringList{name});
+    QThread::msleep(2000); // a second copy would have come by now
+    EXPECT_EQ(pdfsWith(token).size(), 1);
+}
+
 // As a service the watcher tells systemd when it watches, what it did, and
 // that its loop turns (Type=notify, WatchdogSec=): without READY=1 systemd
 // would never count it started, without WATCHDOG=1 it would restart it.
