@@ -201,7 +201,7 @@ printf '%s\n' "${breakdown[@]}" | awk -v wall="$(echo "${one[*]}" | tr ' ' '\n' 
     END {
         s /= n; o /= n; p /= n; r /= n; c /= n
         rest = wall - s - o - p - r - c
-        printf "  office starts        %5.3f s  (%.0f starts: one, and one after each damaged file but the last)\n", s, starts / n
+        printf "  office starts        %5.3f s  (%.0f starts: the office that printed; the spare starts beside it)\n", s, starts / n
         printf "  opening              %5.3f s\n", o
         printf "  choosing the printer %5.3f s\n", p
         printf "  printing, confirmed  %5.3f s\n", r
@@ -209,5 +209,6 @@ printf '%s\n' "${breakdown[@]}" | awk -v wall="$(echo "${one[*]}" | tr ' ' '\n' 
         printf "  the rest             %5.3f s  (the program starting, queueing, the office ending)\n", rest
         printf "  whole run            %5.3f s\n", wall
     }'
-echo "With --jobs 2 the second office opens each next file while the first prints, and"
-echo "takes over the starts after the damaged files."
+echo "With --jobs 2 the second office opens each next file while the first prints. An"
+echo "office that only refused a damaged file and still answers goes on; the spare, and"
+echo "with --jobs 2 the other office, take over from one that failed otherwise."

@@ -94,13 +94,12 @@ protected:
 
 } // namespace
 
-TEST_F(FastRun, OneApplicationForTheGoodFilesAndAFreshOneAfterAFileThatFailed)
+// A damaged file the application refused to open leaves it holding nothing:
+// it is kept when it still answers, and replaced when it does not.
+TEST_F(FastRun, OneApplicationForTheGoodFilesPastADamagedOneFreshWhenItNoLongerAnswers)
 {
     const QString a = deck(QStringLiteral("a.ppt")), bad = deck(QStringLiteral("damaged.ppt")),
                   b = deck(QStringLiteral("b.ppt")), c = deck(QStringLiteral("c.ppt"));
-    fake.office->failOpenFor(bad, QStringLiteral("The file could not be opened."));
-    run({a, bad, b, c});
-
     const auto printed = [](const QString &path) {
         return QStringList{QStringLiteral("OpenHidden:") + path,
                            QStringLiteral("ActivePresentation"),
@@ -110,26 +109,43 @@ TEST_F(FastRun, OneApplicationForTheGoodFilesAndAFreshOneAfterAFileThatFailed)
                            QStringLiteral("Close"),
                            QStringLiteral("ReleasePresentation")};
     };
-    const QStringList expected =
-        QStringList{QStringLiteral("GetRunning"), QStringLiteral("Create")} + printed(a) +
-        // the damaged file: refused, and its application let go
-        QStringList{QStringLiteral("OpenHidden:") + bad, QStringLiteral("ReleaseApp"),
-                    QStringLiteral("Create")} +
-        printed(b) + printed(c) + QStringList{QStringLiteral("Quit"), QStringLiteral("ReleaseApp")};
-    EXPECT_EQ(fake.office->calls(), expected);
-    EXPECT_EQ(fake.office->shutdowns(), 2) << "after the damaged file, and at the end";
+    const struct {
+        bool answers;
+        QStringList afterRefusal;
+        int shutdowns;
+    } cases[] = {
+        {true, {QStringLiteral("Name")}, 1},
+        {false,
+         {QStringLiteral("Name"), QStringLiteral("ReleaseApp"), QStringLiteral("Create")},
+         2},
+    };
+    for (const auto &row : cases) {
+        SCOPED_TRACE(row.answers ? "answers" : "no longer answers");
+        FakePlatform on;
+        on.office->failOpenFor(bad, QStringLiteral("The file could not be opened."));
+        if (!row.answers)
+            on.office->failAt(QStringLiteral("Name"), QStringLiteral("It is gone."));
+        run({a, bad, b, c}, {}, on);
 
-    // The same reports as the window's run gives for a file that does not open.
-    EXPECT_THAT(fake.dialogs->reportedSteps(printRunLocation()),
-                ElementsAre(120, 122, 126, 128, 130, 132));
-    EXPECT_EQ(fake.dialogs->messages.back().text, QStringLiteral("Done."));
-    EXPECT_THAT(runLogOutcomes(fake.runLogPath()),
-                ElementsAre(QStringLiteral("a.ppt printed on Office Laser"),
-                            QStringLiteral("damaged.ppt failed 120: The file could not be opened. "
-                                           "on Office Laser"),
-                            QStringLiteral("b.ppt printed on Office Laser"),
-                            QStringLiteral("c.ppt printed on Office Laser")));
-    EXPECT_EQ(fake.events->now, 36000.0) << "no fixed waits";
+        const QStringList expected =
+            QStringList{QStringLiteral("GetRunning"), QStringLiteral("Create")} + printed(a) +
+            QStringList{QStringLiteral("OpenHidden:") + bad} + row.afterRefusal + printed(b) +
+            printed(c) + QStringList{QStringLiteral("Quit"), QStringLiteral("ReleaseApp")};
+        EXPECT_EQ(on.office->calls(), expected);
+        EXPECT_EQ(on.office->shutdowns(), row.shutdowns);
+
+        // The same reports as the window's run gives for a file that does not open.
+        EXPECT_THAT(on.dialogs->reportedSteps(printRunLocation()),
+                    ElementsAre(120, 122, 126, 128, 130, 132));
+        EXPECT_EQ(on.dialogs->messages.back().text, QStringLiteral("Done."));
+        EXPECT_THAT(runLogOutcomes(on.runLogPath()),
+                    ElementsAre(QStringLiteral("a.ppt printed on Office Laser"),
+                                QStringLiteral("damaged.ppt failed 120: The file could not be "
+                                               "opened. on Office Laser"),
+                                QStringLiteral("b.ppt printed on Office Laser"),
+                                QStringLiteral("c.ppt printed on Office Laser")));
+        EXPECT_EQ(on.events->now, 36000.0) << "no fixed waits";
+    }
 }
 
 // A step that fails (before or after the open) costs the application.
@@ -233,8 +249,8 @@ TEST_F(FastRun, TwoApplicationsSideBySideTakeTheFilesInTurn)
     EXPECT_THAT(sims[0]->printed(), ElementsAre(on(a), on(b)));
     EXPECT_THAT(sims[1]->printed(), ElementsAre(on(c)));
     EXPECT_EQ(sims[0]->calls().count(QStringLiteral("Create")), 1);
-    EXPECT_EQ(sims[1]->calls().count(QStringLiteral("Create")), 2)
-        << "fresh after the damaged file";
+    EXPECT_EQ(sims[1]->calls().count(QStringLiteral("Create")), 1)
+        << "a damaged file it refused costs no start";
     EXPECT_EQ(fake.office->calls(), QStringList{QStringLiteral("GetRunning")});
     EXPECT_THAT(fake.dialogs->reportedSteps(printRunLocation()),
                 ElementsAre(120, 122, 126, 128, 130, 132));

@@ -11,6 +11,7 @@
 #include <QElapsedTimer>
 
 #include <algorithm>
+#include <utility>
 
 namespace deckrun {
 
@@ -31,6 +32,7 @@ KeptApplication::~KeptApplication()
 std::shared_ptr<PresentationApp> KeptApplication::open(const QString &path, double now,
                                                        double *started)
 {
+    m_openRefused = false;
     // A pipe would hold the application until its deadline: it is never asked.
     checkPresentationFile(m_files, m_office, path);
     if (m_application) {
@@ -49,7 +51,12 @@ std::shared_ptr<PresentationApp> KeptApplication::open(const QString &path, doub
             *started = static_cast<double>(clock.nsecsElapsed()) / 1e9;
     }
     ++m_filesOnApplication;
-    m_application->openHidden(path);
+    try {
+        m_application->openHidden(path);
+    } catch (const Failure &) {
+        m_openRefused = true;
+        throw;
+    }
     return m_application;
 }
 
@@ -58,7 +65,8 @@ void KeptApplication::fileDone(bool passed, double now)
     m_lastUsed = now;
     // Whatever went wrong may have left the application in a state of its
     // own (a dialog, a half-open document, a printer it holds on to).
-    if (!passed)
+    const bool refusedOnly = std::exchange(m_openRefused, false);
+    if (!passed && !(refusedOnly && m_application && stillAnswers()))
         stop();
     else if (m_filesOnApplication >= m_renewEvery)
         quit();

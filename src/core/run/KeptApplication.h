@@ -54,7 +54,12 @@ public:
      */
     std::shared_ptr<PresentationApp> open(const QString &path, double now,
                                           double *started = nullptr);
-    /** A file's steps are over: a failed file costs the application; it is renewed in time. */
+    /**
+     * A file's steps are over: a failed file costs the application, unless
+     * all that failed was the open of a file the application refused (damaged,
+     * not a presentation, protected) and it still answers: it then holds
+     * nothing of that file. It is renewed in time.
+     */
     void fileDone(bool passed, double now);
     /** Starts the application now when none is kept, so that the next file finds it running. */
     void startAhead();
@@ -73,7 +78,8 @@ private:
     bool m_restartAhead;
     std::shared_ptr<PresentationApp> m_application;
     int m_filesOnApplication = 0;
-    double m_lastUsed = 0; // seconds since midnight when its last file ended
+    bool m_openRefused = false; // the last open failed with the application in hand
+    double m_lastUsed = 0;      // seconds since midnight when its last file ended
 };
 
 /** Runs one piece of a file's work where the application lives: here, or on a lane's thread. */
