@@ -239,9 +239,11 @@ protected:
 
     void SetUp() override
     {
-        // A queue of these tests' own on the tests' printer: making it refuse
-        // jobs leaves the other tests, printing at the same time, alone.
-        m_printer = qEnvironmentVariable("DECKRUN_TEST_FAULT_PRINTER");
+        // The test that makes its printer refuse jobs prints on a queue of its
+        // own on the tests' printer, which leaves the tests printing at the
+        // same time alone.
+        if (m_rejects)
+            m_printer = qEnvironmentVariable("DECKRUN_TEST_FAULT_PRINTER");
         if (m_printer.isEmpty())
             m_printer = deckrun::test::printerUnderTest();
         if (m_printer.isEmpty())
@@ -282,7 +284,8 @@ protected:
     {
         if (m_printer.isEmpty())
             return;
-        setPrinterAccepting(m_printer, true);
+        if (m_rejects)
+            setPrinterAccepting(m_printer, true);
         m_form.reset();
         m_office = nullptr;
         fake.platform.office.reset();
@@ -321,6 +324,7 @@ protected:
     QString m_printer, m_token;
     QTemporaryDir m_dir;
     int m_loads = 0;
+    bool m_rejects = false; // this test makes its printer refuse jobs
     std::function<void(const QString &, long)> onCall;
 
     static inline QTemporaryDir *s_dir = nullptr;
@@ -328,7 +332,14 @@ protected:
     static inline QString s_hidden;
 };
 
-class OfficeFaults : public OfficeFaultsBase, public testing::WithParamInterface<FaultCase> {};
+class OfficeFaults : public OfficeFaultsBase, public testing::WithParamInterface<FaultCase> {
+protected:
+    void SetUp() override
+    {
+        m_rejects = GetParam().fault == Fault::PrinterRejectsJobs;
+        OfficeFaultsBase::SetUp();
+    }
+};
 
 } // namespace
 
