@@ -360,7 +360,8 @@ void describeCommandLine(QCommandLineParser &parser)
          QStringLiteral(
              "With --print or --watch: one presentation application for the whole run and no "
              "fixed waits; a file that fails gets a fresh application for the next "
-             "one. Pauses only when --pause is given.")},
+             "one, unless the application only refused to open it and still answers. "
+             "Pauses only when --pause is given.")},
         {QStringLiteral("jobs"),
          QStringLiteral("With --print --fast: N applications side by side (default 1), each "
                         "opening its next file while another prints; the printer still gets the "
