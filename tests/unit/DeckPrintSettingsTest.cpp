@@ -159,6 +159,32 @@ TEST(DeckPrintSettings, ReadsWhatTheFileSays)
     }
 }
 
+// A package cut short, or "PK" and no package, is refused before the office
+// looks; a package with a comment, and what is no package at all, go to it.
+TEST(ZipWithoutEnd, TellsAPackageWithoutItsEndRecord)
+{
+    const QByteArray zip = test::makeZip(pptx(grayHandouts));
+    QByteArray commented = zip;
+    commented[commented.size() - 2] = 3; // the end record's comment length
+    commented += "abc";
+    const struct {
+        const char *name;
+        QByteArray contents;
+        bool withoutEnd;
+    } rows[] = {
+        {"Whole", zip, false},
+        {"WithAComment", commented, false},
+        {"CutShort", zip.left(zip.size() - 30), true},
+        {"OnlyAHeader", QByteArray("PK\x03\x04 not a deck", 21), true},
+        {"NotAZip", "plain text, not a presentation", false},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.name);
+        EXPECT_EQ(uno::zipWithoutEnd(test::TempTree().file("a.pptx", row.contents)),
+                  row.withoutEnd);
+    }
+}
+
 // The decks that ship, as they are: real packages (with data descriptors) read
 // whole. The PresentationML ones keep no print settings.
 TEST(DeckPrintSettings, ReadsTheSampleDecks)

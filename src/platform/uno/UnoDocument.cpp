@@ -6,6 +6,7 @@
 #include "platform/uno/OfficeProcess.h"
 #include "platform/uno/UnoGlue.h"
 #include "platform/uno/UnoPrint.h"
+#include "platform/uno/ZipEntry.h"
 
 #include <QFileInfo>
 #include <QUrl>
@@ -263,6 +264,9 @@ private:
         if (info.size() == 0)
             throw Failure(QStringLiteral("%1 could not open \"%2\": the file is empty.")
                               .arg(Product, fileName));
+        // The office would refuse it too, after a look that holds up its next file.
+        if (zipWithoutEnd(info.absoluteFilePath()))
+            throw Failure(damaged(fileName));
         const QString url =
             QUrl::fromLocalFile(info.absoluteFilePath()).toString(QUrl::FullyEncoded);
         const rtl::Reference<AbortingInteractionHandler> handler(new AbortingInteractionHandler);
@@ -299,11 +303,8 @@ private:
         }
         // A damaged or unknown file gives no document and no exception.
         if (!loaded.document.is())
-            throw Failure(handler->passwordAsked()
-                              ? passwordProtected(fileName)
-                              : QStringLiteral("%1 could not open \"%2\": the file is damaged or "
-                                               "is not a presentation.")
-                                    .arg(Product, fileName));
+            throw Failure(handler->passwordAsked() ? passwordProtected(fileName)
+                                                   : damaged(fileName));
         if (!loaded.presentation) {
             close(loaded.document);
             throw Failure(
@@ -316,6 +317,13 @@ private:
         o.documentPath = fileName;
         o.printer.clear();
         o.printRefusal.reset();
+    }
+
+    static QString damaged(const QString &fileName)
+    {
+        return QStringLiteral("%1 could not open \"%2\": the file is damaged or is not a "
+                              "presentation.")
+            .arg(Product, fileName);
     }
 
     static QString passwordProtected(const QString &fileName)

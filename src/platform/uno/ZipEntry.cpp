@@ -239,6 +239,27 @@ std::optional<QByteArray> ZipReader::contents(const Entry &entry, qint64 directo
 
 } // namespace
 
+bool zipWithoutEnd(const QString &path)
+{
+    if (!QFileInfo(path).isFile())
+        return false;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly) || file.read(4) != QByteArrayLiteral("PK\x03\x04"))
+        return false;
+    const qint64 size = file.size();
+    const qint64 tailStart = qMax<qint64>(0, size - endSize - longestComment);
+    if (!file.seek(tailStart))
+        return false;
+    const QByteArray tail = file.read(size - tailStart);
+    if (tail.size() != size - tailStart)
+        return false;
+    // The end record, its comment reaching the end of the file.
+    for (qint64 at = tail.size() - endSize; at >= 0; --at)
+        if (le32(tail, at) == endSignature && at + endSize + le16(tail, at + 20) == tail.size())
+            return false;
+    return true;
+}
+
 std::optional<QByteArray> zipEntry(const QString &path, const QByteArray &name,
                                    Qt::CaseSensitivity cs)
 {

@@ -27,4 +27,12 @@ inline constexpr qint64 zipEntryLimit = qint64(4) * 1024 * 1024;
 std::optional<QByteArray> zipEntry(const QString &path, const QByteArray &name,
                                    Qt::CaseSensitivity cs = Qt::CaseSensitive);
 
+/**
+ * Whether the file at `path` begins as a zip package and yet has no end
+ * record (cut short, or no package at all): such a file no office can open
+ * without repairing it. False for anything else, a file that cannot be read
+ * included. Never throws.
+ */
+bool zipWithoutEnd(const QString &path);
+
 } // namespace deckrun::uno
