@@ -383,8 +383,7 @@ TEST_F(BatchPrinting, ADamagedDeckIsReportedAndLoggedAndTheStatusSaysSo)
 {
     const QString good = token + QStringLiteral("-good.pptx"); // the PDF carries the deck's name
     sample(QStringLiteral("Quarterly Review.pptx"), token + QLatin1Char('/') + good);
-    decks.file(token + QStringLiteral("/below/damaged.pptx"),
-               QByteArray("PK\x03\x04 not a deck", 21));
+    decks.file(token + QStringLiteral("/below/damaged.pptx"), QByteArray("PK\x03\x04 not a deck"));
     sample(QStringLiteral("Product Roadmap.odp"),
            token + QStringLiteral("/other.odp")); // not walked
 
@@ -571,8 +570,7 @@ TEST_F(BatchPrinting, FastRunNamesADamagedDeckAndTheGoodOnesKeepTheirOffice)
 {
     const QStringList paths{
         sample(QStringLiteral("Quarterly Review.pptx"), token + QStringLiteral("-1.pptx")),
-        decks.file(token + QStringLiteral("-damaged.pptx"),
-                   QByteArray("PK\x03\x04 not a deck", 21)),
+        decks.file(token + QStringLiteral("-damaged.pptx"), QByteArray("PK\x03\x04 not a deck")),
         sample(QStringLiteral("Safety Briefing.pptx"), token + QStringLiteral("-2.pptx")),
         sample(QStringLiteral("Product Roadmap.odp"), token + QStringLiteral("-3.odp"))};
     // With one job, one office and the spare started ahead, unused; with two

@@ -175,7 +175,7 @@ TEST(ZipWithoutEnd, TellsAPackageWithoutItsEndRecord)
         {"Whole", zip, false},
         {"WithAComment", commented, false},
         {"CutShort", zip.left(zip.size() - 30), true},
-        {"OnlyAHeader", QByteArray("PK\x03\x04 not a deck", 21), true},
+        {"OnlyAHeader", QByteArray("PK\x03\x04 not a deck"), true},
         {"NotAZip", "plain text, not a presentation", false},
     };
     for (const auto &row : rows) {
