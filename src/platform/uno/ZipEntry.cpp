@@ -45,6 +45,19 @@ quint32 le32(const QByteArray &bytes, qint64 at)
     return le16(bytes, at) | (static_cast<quint32>(le16(bytes, at + 2)) << 16);
 }
 
+/**
+ * Where the end record begins in `tail`, the file's last bytes: the last
+ * thing in the file, its comment included, so that a signature inside the
+ * comment does not count.
+ */
+std::optional<qint64> endRecordIn(const QByteArray &tail)
+{
+    for (qint64 at = tail.size() - endSize; at >= 0; --at)
+        if (le32(tail, at) == endSignature && at + endSize + le16(tail, at + 20) == tail.size())
+            return at;
+    return std::nullopt;
+}
+
 /** Where the central directory lies, from the end record. */
 struct Directory {
     qint64 offset = 0;
@@ -158,27 +171,24 @@ std::optional<Directory> ZipReader::findDirectory()
     const std::optional<QByteArray> tail = readAt(tailStart, m_fileSize - tailStart);
     if (!tail)
         return std::nullopt;
-    // The end record is the last thing in the file, its comment included: a
-    // signature inside the comment does not end where the file does.
-    for (qint64 at = tail->size() - endSize; at >= 0; --at) {
-        if (le32(*tail, at) != endSignature || at + endSize + le16(*tail, at + 20) != tail->size())
-            continue;
-        const quint16 disk = le16(*tail, at + 4);
-        const quint16 directoryDisk = le16(*tail, at + 6);
-        const quint16 entriesHere = le16(*tail, at + 8);
-        const Directory directory{le32(*tail, at + 16), le32(*tail, at + 12), le16(*tail, at + 10)};
-        if (disk != 0 || directoryDisk != 0 || entriesHere != directory.entries)
-            return refuse("spans several disks");
-        if (directory.entries == 0xFFFF || directory.offset == zip64Marker ||
-            directory.size == zip64Marker)
-            return refuse("ZIP64, which is not read here");
-        if (directory.offset + directory.size > tailStart + at)
-            return refuse("the central directory overlaps its end record");
-        if (directory.size > centralLimit)
-            return refuse("the central directory is too large");
-        return directory;
-    }
-    return refuse("no end record: not a zip file");
+    const std::optional<qint64> end = endRecordIn(*tail);
+    if (!end)
+        return refuse("no end record: not a zip file");
+    const qint64 at = *end;
+    const quint16 disk = le16(*tail, at + 4);
+    const quint16 directoryDisk = le16(*tail, at + 6);
+    const quint16 entriesHere = le16(*tail, at + 8);
+    const Directory directory{le32(*tail, at + 16), le32(*tail, at + 12), le16(*tail, at + 10)};
+    if (disk != 0 || directoryDisk != 0 || entriesHere != directory.entries)
+        return refuse("spans several disks");
+    if (directory.entries == 0xFFFF || directory.offset == zip64Marker ||
+        directory.size == zip64Marker)
+        return refuse("ZIP64, which is not read here");
+    if (directory.offset + directory.size > tailStart + at)
+        return refuse("the central directory overlaps its end record");
+    if (directory.size > centralLimit)
+        return refuse("the central directory is too large");
+    return directory;
 }
 
 std::optional<Entry> ZipReader::findEntry(const Directory &directory, const QByteArray &name,
@@ -253,11 +263,7 @@ bool zipWithoutEnd(const QString &path)
     const QByteArray tail = file.read(size - tailStart);
     if (tail.size() != size - tailStart)
         return false;
-    // The end record, its comment reaching the end of the file.
-    for (qint64 at = tail.size() - endSize; at >= 0; --at)
-        if (le32(tail, at) == endSignature && at + endSize + le16(tail, at + 20) == tail.size())
-            return false;
-    return true;
+    return !endRecordIn(tail);
 }
 
 std::optional<QByteArray> zipEntry(const QString &path, const QByteArray &name,
