@@ -454,8 +454,6 @@ TEST_F(WatchFolder, KilledOnceItsJobReachedCupsTheFileIsPrintedOnce)
     const QStringList before = documents();
     Watcher &first = watch();
     ASSERT_TRUE(waitUntil([&] { return first.err().contains(QStringLiteral("watching")); }, 60000));
-    const QString name = token + QStringLiteral("-killed.pptx");
-    dropByRename(staged(QStringLiteral("Quarterly Review.pptx"), name));
     // Stopped the moment the scheduler begins to keep a job's document; let
     // go again when that job is another test's.
     const auto pid = static_cast<pid_t>(first.process.processId());
@@ -473,26 +471,36 @@ TEST_F(WatchFolder, KilledOnceItsJobReachedCupsTheFileIsPrintedOnce)
         }
         return false;
     };
-    ASSERT_TRUE(waitUntil(oursStopped, 60000, 1));
-    QThread::msleep(200);
+    // On a busy machine the watcher can finish a file before the poll sees
+    // its document: that file is done, and the next one is tried.
+    QString name;
+    for (int attempt = 1;; ++attempt) {
+        name = token + QStringLiteral("-killed%1.pptx").arg(attempt);
+        dropByRename(staged(QStringLiteral("Quarterly Review.pptx"), name));
+        ASSERT_TRUE(waitUntil(oursStopped, 60000, 1));
+        QThread::msleep(200);
+        if (!first.out().contains(QStringLiteral("Printed: Printed/") + name))
+            break;
+        ASSERT_LT(attempt, 5) << "the watcher was never caught between CUPS and its note";
+        ::kill(pid, SIGCONT);
+    }
     EXPECT_EQ(first.stop(SIGKILL), -1);
-    EXPECT_TRUE(first.out().contains(QStringLiteral("Processing: ")));
-    EXPECT_FALSE(first.out().contains(QStringLiteral("Printed: ")));
+    EXPECT_TRUE(first.out().contains(QStringLiteral("Processing: ") + name));
 
     Watcher &second = watch();
     ASSERT_TRUE(
         waitUntil([&] { return second.out().contains(QStringLiteral("Printed: ")); }, 120000))
         << second.err().toStdString();
-    EXPECT_EQ(filesIn(in(QStringLiteral("Printed"))), QStringList{name});
+    EXPECT_TRUE(filesIn(in(QStringLiteral("Printed"))).contains(name));
     const auto lines = deckrun::test::readRunLog(
         second.home.at(QStringLiteral("state/Orvanta/Deckrun/run-log.jsonl")));
     ASSERT_EQ(lines.size(), 1u);
     EXPECT_GT(lines[0][QLatin1String("job")].toInt(), 0);
     // CUPS writes the copy a while after the job ends; a second one would
     // come by soon after the first.
-    EXPECT_TRUE(waitUntil([&] { return !pdfsWith(token).isEmpty(); }, 60000));
+    EXPECT_TRUE(waitUntil([&] { return !pdfsWith(QFileInfo(name).baseName()).isEmpty(); }, 60000));
     QThread::msleep(2000);
-    EXPECT_EQ(pdfsWith(token).size(), 1);
+    EXPECT_EQ(pdfsWith(QFileInfo(name).baseName()).size(), 1);
 }
 
 // Printed while Printed/ cannot be written (made immutable, which binds root
@@ -516,7 +524,7 @@ TEST_F(WatchFolder, APrintedFileThatCannotBeMovedOutIsNeverPrintedAgain)
         [&] { return first.err().contains(QStringLiteral("could not be moved")); }, 120000))
         << first.out().toStdString() << first.err().toStdString();
     EXPECT_EQ(first.stop(), 0);
-    ASSERT_TRUE(waitUntil([&] { return !pdfsWith(token).isEmpty(); }, 60000));
+    ASSERT_TRUE(waitUntil([&] { return !pdfsWith(QFileInfo(name).baseName()).isEmpty(); }, 60000));
 
     for (int start = 1; start <= 3; ++start) {
         Watcher &again = watch();
@@ -530,7 +538,7 @@ TEST_F(WatchFolder, APrintedFileThatCannotBeMovedOutIsNeverPrintedAgain)
         << last.err().toStdString();
     EXPECT_EQ(filesIn(printed), QStringList{name});
     QThread::msleep(2000); // a second copy would have come by now
-    EXPECT_EQ(pdfsWith(token).size(), 1);
+    EXPECT_EQ(pdfsWith(QFileInfo(name).baseName()).size(), 1);
 }
 
 // As a service the watcher tells systemd when it watches, what it did, and
