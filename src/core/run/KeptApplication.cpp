@@ -60,13 +60,16 @@ std::shared_ptr<PresentationApp> KeptApplication::open(const QString &path, doub
     return m_application;
 }
 
-void KeptApplication::fileDone(bool passed, double now)
+bool KeptApplication::goesOnAfter(bool passed)
+{
+    const bool refusedOnly = std::exchange(m_openRefused, false);
+    return passed || (refusedOnly && m_application && stillAnswers());
+}
+
+void KeptApplication::fileDone(bool goesOn, double now)
 {
     m_lastUsed = now;
-    // Whatever went wrong may have left the application in a state of its
-    // own (a dialog, a half-open document, a printer it holds on to).
-    const bool refusedOnly = std::exchange(m_openRefused, false);
-    if (!passed && !(refusedOnly && m_application && stillAnswers()))
+    if (!goesOn)
         stop();
     else if (m_filesOnApplication >= m_renewEvery)
         quit();
@@ -206,7 +209,7 @@ void OneApplication::printFile(FileInHand &file)
         file,
         [&] { return m_application.open(file.path, file.events.secondsSinceMidnight(), &started); },
         started, [](const std::function<void()> &work) { work(); });
-    m_application.fileDone(passed, file.events.secondsSinceMidnight());
+    m_application.fileDone(m_application.goesOnAfter(passed), file.events.secondsSinceMidnight());
 }
 
 void OneApplication::runEnds()

@@ -55,12 +55,19 @@ public:
     std::shared_ptr<PresentationApp> open(const QString &path, double now,
                                           double *started = nullptr);
     /**
-     * A file's steps are over: a failed file costs the application, unless
-     * all that failed was the open of a file the application refused (damaged,
-     * not a presentation, protected) and it still answers: it then holds
-     * nothing of that file. It is renewed in time.
+     * Whether the application goes on after a file's steps: when they passed,
+     * or when all that failed was the open of a file the application refused
+     * (damaged, not a presentation, protected) and it still answers: it then
+     * holds nothing of that file.
      */
-    void fileDone(bool passed, double now);
+    bool goesOnAfter(bool passed);
+    /**
+     * A file's steps are over and `goesOn` is what goesOnAfter said: an
+     * application that does not go on is stopped, since whatever went wrong
+     * may have left it in a state of its own (a dialog, a half-open document,
+     * a printer it holds on to). It is renewed in time.
+     */
+    void fileDone(bool goesOn, double now);
     /** Starts the application now when none is kept, so that the next file finds it running. */
     void startAhead();
     /** Quits the application kept, if any; the next file starts a fresh one. */

@@ -84,10 +84,18 @@ public:
     /** Runs `work` there and waits for it; throws its failure. */
     void call(const std::function<void()> &work) { wait(post(work)); }
 
-    /** The file's steps are over; what that means for the application happens there, meanwhile. */
-    void fileDone(bool passed, double now)
+    /**
+     * The file's steps are over; what that means for the application happens
+     * there, meanwhile. Returns whether the application goes on (after a
+     * failed file it is asked there, which takes a moment).
+     */
+    bool fileDone(bool passed, double now)
     {
-        post([this, passed, now] { m_application->fileDone(passed, now); });
+        bool goesOn = passed;
+        if (!passed)
+            call([this, &goesOn] { goesOn = m_application->goesOnAfter(false); });
+        post([this, goesOn, now] { m_application->fileDone(goesOn, now); });
+        return goesOn;
     }
 
     /** Starts the application there, meanwhile, so that a file given to this lane finds it. */
@@ -255,14 +263,14 @@ void Lanes::printFile(FileInHand &file)
     const bool passed = printOnKeptApplication(
         file, [&] { return lane.finishOpen(file.path, m_events.secondsSinceMidnight(), started); },
         started, [&](const std::function<void()> &work) { lane.call(work); });
-    lane.fileDone(passed, m_events.secondsSinceMidnight());
+    const bool goesOn = lane.fileDone(passed, m_events.secondsSinceMidnight());
     if (!m_spare) {
         openAhead(file.row + static_cast<std::int32_t>(m_lanes.size()));
         return;
     }
-    // After a failed file the spare, started ahead, goes on while this lane
-    // starts its application again.
-    if (!passed)
+    // When a failed file cost this lane its application, the spare, started
+    // ahead, goes on while this lane starts its application again.
+    if (!goesOn)
         m_inUse = 1 - m_inUse;
     openAhead(file.row + 1);
 }

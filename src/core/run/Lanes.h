@@ -9,8 +9,10 @@
 // failed file starts again at once on its thread, meanwhile.
 //
 // With one job (`--fast`) there is a spare: every file goes to one lane, and
-// after a file that failed the next goes to the other one, whose application
-// was started ahead, while the first starts again.
+// after a file that cost its application the next goes to the other one,
+// whose application was started ahead, while the first starts again. An
+// application that only refused a damaged file keeps its lane: a fresh one's
+// first open is slower than a warm one's.
 
 #include "core/run/PrintStrategy.h"
 #include "platform/Printers.h"
