@@ -39,16 +39,9 @@ public:
 
     ~Lane()
     {
-        // An open ahead that is still under way is not waited for: the
-        // application is stopped under it, so its call ends at once.
-        if (m_opening && !m_opening->done)
-            stopNow();
+        beginEnd();
         try {
-            wait(post([this] {
-                m_opened.reset();
-                m_application.reset(); // quits the application on the thread that started it
-                m_office->shutdown();
-            }));
+            wait(m_ending);
         } catch (...) {
             qCDebug(lcOffice) << "an application side by side did not end cleanly";
         }
@@ -59,6 +52,25 @@ public:
 
     Lane(const Lane &) = delete;
     Lane &operator=(const Lane &) = delete;
+
+    /**
+     * Begins quitting the application there, so that several lanes end side
+     * by side; the destructor waits for it.
+     */
+    void beginEnd()
+    {
+        if (m_ending)
+            return;
+        // An open ahead that is still under way is not waited for: the
+        // application is stopped under it, so its call ends at once.
+        if (m_opening && !m_opening->done)
+            stopNow();
+        m_ending = post([this] {
+            m_opened.reset();
+            m_application.reset(); // quits the application on the thread that started it
+            m_office->shutdown();
+        });
+    }
 
     /** Begins opening `path` there, after what the lane does now. */
     void beginOpen(const QString &path, double now)
@@ -208,6 +220,7 @@ private:
     std::deque<std::pair<std::shared_ptr<Task>, std::function<void()>>> m_queue;
     bool m_draining = false; // on m_thread only
     std::shared_ptr<Task> m_opening;
+    std::shared_ptr<Task> m_ending;
     QString m_openingPath;
     std::shared_ptr<PresentationApp> m_opened;
     double m_started = 0;
@@ -222,7 +235,10 @@ Lanes::Lanes(const MakeOffice &makeOffice, Printers &printers, FileSystem &files
             std::make_unique<Lane>(makeOffice(m_printers), files, events, renewEvery));
 }
 
-Lanes::~Lanes() = default;
+Lanes::~Lanes()
+{
+    runEnds();
+}
 
 Lane &Lanes::laneOf(std::int32_t row)
 {
@@ -277,6 +293,8 @@ void Lanes::printFile(FileInHand &file)
 
 void Lanes::runEnds()
 {
+    for (const auto &lane : m_lanes)
+        lane->beginEnd();
     m_lanes.clear();
 }
 

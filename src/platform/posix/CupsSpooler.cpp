@@ -5,30 +5,96 @@
 #include "platform/PrintSpooler.h"
 
 #include <QFile>
+#include <QFileInfo>
 
 #include <cups/cups.h>
+
+#include <map>
+#include <memory>
+#include <mutex>
 
 namespace deckrun {
 
 namespace {
+
+/** A printer as CUPS described it for jobs: where they go, and how it takes them. */
+struct Destination {
+    Destination(cups_dest_t *d, cups_dinfo_t *i) : dest(d), info(i) {}
+    ~Destination()
+    {
+        cupsFreeDestInfo(info);
+        cupsFreeDests(1, dest);
+    }
+    Destination(const Destination &) = delete;
+    Destination &operator=(const Destination &) = delete;
+
+    cups_dest_t *dest;
+    cups_dinfo_t *info;
+};
+
+/** A connection to the scheduler for one job, so that jobs from several threads never share one. */
+struct Connection {
+    Connection()
+        : http(httpConnect2(cupsServer(), ippPort(), nullptr, AF_UNSPEC, cupsEncryption(), 1, 30000,
+                            nullptr))
+    {}
+    ~Connection() { httpClose(http); }
+    Connection(const Connection &) = delete;
+    Connection &operator=(const Connection &) = delete;
+
+    http_t *http;
+};
+
+struct Options {
+    explicit Options(const JobOptions &options)
+    {
+        for (const auto &[name, value] : options)
+            count =
+                cupsAddOption(name.toUtf8().constData(), value.toUtf8().constData(), count, &list);
+    }
+    ~Options() { cupsFreeOptions(count, list); }
+    Options(const Options &) = delete;
+    Options &operator=(const Options &) = delete;
+
+    int count = 0;
+    cups_option_t *list = nullptr;
+};
+
+bool ok(ipp_status_t status)
+{
+    return status <= IPP_STATUS_OK_CONFLICTING;
+}
 
 class CupsSpooler final : public PrintSpooler {
 public:
     int submit(const QString &printer, const QString &file, const QString &title,
                const JobOptions &options) override
     {
-        cups_option_t *list = nullptr;
-        int count = 0;
-        for (const auto &[name, value] : options)
-            count =
-                cupsAddOption(name.toUtf8().constData(), value.toUtf8().constData(), count, &list);
-        const int job =
-            cupsPrintFile(printer.toUtf8().constData(), QFile::encodeName(file).constData(),
-                          title.toUtf8().constData(), count, list);
-        cupsFreeOptions(count, list);
-        if (job <= 0)
+        QFile document(file);
+        if (!document.open(QIODevice::ReadOnly))
+            throw Failure(document.errorString());
+        const Connection connection;
+        if (!connection.http)
             throw Failure(QString::fromUtf8(cupsLastErrorString()));
-        return job;
+        const Options job(options);
+        // A printer is described once for the jobs that follow (each lookup
+        // costs two requests to the scheduler); a job it refuses has it
+        // described afresh, since it may have changed.
+        std::shared_ptr<Destination> to = destination(connection.http, printer, false);
+        int id = 0;
+        if (!ok(cupsCreateDestJob(connection.http, to->dest, to->info, &id,
+                                  title.toUtf8().constData(), job.count, job.list))) {
+            to = destination(connection.http, printer, true);
+            if (!ok(cupsCreateDestJob(connection.http, to->dest, to->info, &id,
+                                      title.toUtf8().constData(), job.count, job.list)))
+                throw Failure(QString::fromUtf8(cupsLastErrorString()));
+        }
+        if (!send(connection.http, *to, id, document)) {
+            const QString why = QString::fromUtf8(cupsLastErrorString());
+            cupsCancelDestJob(connection.http, to->dest, id);
+            throw Failure(why);
+        }
+        return id;
     }
 
     bool acceptsJobs(const QString &printer) override
@@ -60,6 +126,53 @@ public:
     }
 
 private:
+    /** `printer` as CUPS describes it for jobs; looked up again when `afresh`. */
+    std::shared_ptr<Destination> destination(http_t *http, const QString &printer, bool afresh)
+    {
+        const std::lock_guard lock(m_lock);
+        auto known = m_destinations.find(printer);
+        if (known != m_destinations.end() && !afresh)
+            return known->second;
+        if (known != m_destinations.end())
+            m_destinations.erase(known);
+        cups_dest_t *dest = cupsGetNamedDest(http, printer.toUtf8().constData(), nullptr);
+        if (!dest)
+            throw Failure(QString::fromUtf8(cupsLastErrorString()));
+        cups_dinfo_t *info = cupsCopyDestInfo(http, dest);
+        if (!info) {
+            const QString why = QString::fromUtf8(cupsLastErrorString());
+            cupsFreeDests(1, dest);
+            throw Failure(why);
+        }
+        auto made = std::make_shared<Destination>(dest, info);
+        m_destinations.emplace(printer, made);
+        return made;
+    }
+
+    /** Sends `document` as the whole of job `id`; false when the scheduler did not take it. */
+    static bool send(http_t *http, const Destination &to, int id, QFile &document)
+    {
+        const QByteArray name = QFileInfo(document.fileName()).fileName().toUtf8();
+        if (cupsStartDestDocument(http, to.dest, to.info, id, name.constData(), CUPS_FORMAT_PDF, 0,
+                                  nullptr, 1) != HTTP_STATUS_CONTINUE)
+            return false;
+        char buffer[65536];
+        for (;;) {
+            const qint64 read = document.read(buffer, sizeof buffer);
+            if (read < 0)
+                return false;
+            if (read == 0)
+                break;
+            if (cupsWriteRequestData(http, buffer, static_cast<size_t>(read)) !=
+                HTTP_STATUS_CONTINUE)
+                return false;
+        }
+        return ok(cupsFinishDestDocument(http, to.dest, to.info));
+    }
+
+    std::mutex m_lock;
+    std::map<QString, std::shared_ptr<Destination>> m_destinations;
+
     /** An option of the printer as CUPS reports it now; null when there is no such printer. */
     static QByteArray option(const QString &printer, const char *name)
     {
