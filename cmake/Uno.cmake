@@ -55,6 +55,10 @@ set(deckrun_uno_types
     com.sun.star.frame.Desktop
     com.sun.star.frame.XDesktop2
     com.sun.star.frame.XComponentLoader
+    com.sun.star.frame.XLoadable
+    com.sun.star.document.XTypeDetection
+    com.sun.star.awt.XPrinterServer
+    com.sun.star.lang.XMultiComponentFactory
     com.sun.star.frame.XStorable
     com.sun.star.io.IOException
     com.sun.star.task.XInteractionHandler

@@ -11,6 +11,7 @@
 #include "platform/uno/UnoAutomation.h"
 #include "support/SampleDeck.h"
 #include "support/SystemPrinters.h"
+#include "support/ZipWriter.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -152,6 +153,7 @@ enum class Fault {
     MissingFile,
     EmptyFile,
     CorruptFile,
+    Drawing, // a drawing under a presentation's name: no presentation to print
     UnknownPrinter,
     EmptyPrinter,
     PrinterTheOfficeDoesNotTake,
@@ -214,7 +216,8 @@ bool addPrinterLike(const QString &name, const QString &like)
 TEST_P(UnoOfficeFaults, FailsVisiblyAndPrintsNothing)
 {
     const FaultCase c = GetParam();
-    QString path = deck();
+    QString path =
+        deck(c.fault == Fault::Drawing ? QStringLiteral(".odp") : QStringLiteral(".pptx"));
     if (c.fault == Fault::MissingFile) {
         QFile::remove(path);
     } else if (c.fault == Fault::EmptyFile) {
@@ -225,6 +228,26 @@ TEST_P(UnoOfficeFaults, FailsVisiblyAndPrintsNothing)
         QByteArray noise(20000, '\0');
         QRandomGenerator(7).fillRange(reinterpret_cast<quint32 *>(noise.data()), noise.size() / 4);
         f.write(noise);
+    } else if (c.fault == Fault::Drawing) {
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        const QByteArray type = "application/vnd.oasis.opendocument.graphics";
+        f.write(test::makeZip(
+            {{"mimetype", type},
+             {"content.xml",
+              R"(<?xml version="1.0" encoding="UTF-8"?><office:document-content )"
+              R"(xmlns:office="urn:oasis:names:tc:opendocument:xmlns:office:1.0" )"
+              R"(xmlns:draw="urn:oasis:names:tc:opendocument:xmlns:drawing:1.0" )"
+              R"(office:version="1.2"><office:body><office:drawing><draw:page draw:name="p"/>)"
+              R"(</office:drawing></office:body></office:document-content>)"},
+             {"META-INF/manifest.xml",
+              R"(<?xml version="1.0" encoding="UTF-8"?><manifest:manifest )"
+              R"(xmlns:manifest="urn:oasis:names:tc:opendocument:xmlns:manifest:1.0" )"
+              R"(manifest:version="1.2"><manifest:file-entry manifest:full-path="/" )"
+              R"(manifest:media-type=")" +
+                  type +
+                  R"("/><manifest:file-entry manifest:full-path="content.xml" )"
+                  R"(manifest:media-type="text/xml"/></manifest:manifest>)"}}));
     }
     QString printer = c.fault == Fault::UnknownPrinter ? QStringLiteral("No Such Printer 42")
                       : c.fault == Fault::EmptyPrinter ? QString()
@@ -316,6 +339,8 @@ INSTANTIATE_TEST_SUITE_P(
                     FaultCase{"EmptyFile", Fault::EmptyFile, "the file is empty."},
                     FaultCase{"CorruptFile", Fault::CorruptFile,
                               "damaged or is not a presentation"},
+                    // Kills an open that takes any file the office can read for a presentation.
+                    FaultCase{"Drawing", Fault::Drawing, "the file is not a presentation."},
                     FaultCase{"UnknownPrinter", Fault::UnknownPrinter,
                               "The printer \"No Such Printer 42\" is not known to this system."},
                     FaultCase{"EmptyPrinter", Fault::EmptyPrinter, "No printer was chosen."},

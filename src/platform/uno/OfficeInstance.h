@@ -35,6 +35,7 @@ struct OfficeInstance {
     Reference<css::frame::XDesktop2> desktop;
     Reference<css::lang::XComponent> document;
     QString documentPath;
+    bool withoutFrame = false;           // the document was loaded as a model alone
     QString printer;                     // the printer set for the active presentation
     std::optional<QString> printRefusal; // why nothing may print: the printer asked for was refused
     std::function<QStringList()> printerNames;

@@ -11,6 +11,7 @@
 #include <QFileInfo>
 #include <QUrl>
 
+#include <com/sun/star/awt/XPrinterServer.hpp>
 #include <com/sun/star/beans/NamedValue.hpp>
 #include <com/sun/star/beans/XPropertySet.hpp>
 #include <com/sun/star/configuration/theDefaultProvider.hpp>
@@ -18,9 +19,12 @@
 #include <com/sun/star/container/XNameAccess.hpp>
 #include <com/sun/star/document/MacroExecMode.hpp>
 #include <com/sun/star/document/UpdateDocMode.hpp>
+#include <com/sun/star/document/XTypeDetection.hpp>
 #include <com/sun/star/drawing/XDrawPages.hpp>
 #include <com/sun/star/drawing/XDrawPagesSupplier.hpp>
 #include <com/sun/star/frame/XComponentLoader.hpp>
+#include <com/sun/star/frame/XLoadable.hpp>
+#include <com/sun/star/lang/XMultiComponentFactory.hpp>
 #include <com/sun/star/lang/XMultiServiceFactory.hpp>
 #include <com/sun/star/lang/XServiceInfo.hpp>
 #include <com/sun/star/task/PasswordRequest.hpp>
@@ -68,6 +72,80 @@ public:
 private:
     std::atomic<bool> m_passwordAsked{false};
 };
+
+const char *const PresentationService = "com.sun.star.presentation.PresentationDocument";
+
+OUString valueOf(const css::uno::Sequence<css::beans::PropertyValue> &properties, const char *name)
+{
+    OUString value;
+    for (const auto &p : properties)
+        if (p.Name.equalsAscii(name))
+            p.Value >>= value;
+    return value;
+}
+
+css::uno::Reference<css::uno::XInterface>
+createInOffice(const Reference<css::uno::XComponentContext> &remote, const char *service)
+{
+    const Reference<css::lang::XMultiComponentFactory> factory = remote->getServiceManager();
+    return factory->createInstanceWithContext(OUString::createFromAscii(service), remote);
+}
+
+/**
+ * Loads `url` as a presentation model alone, without the frame and view an
+ * open document gets: an open takes a third less, and nothing could show. Null
+ * when the file is no presentation the office's type detection knows, or its
+ * load needs more than that (a password, a repair): the full load then decides
+ * what it is, and its words are those the user reads.
+ */
+Reference<css::lang::XComponent>
+loadWithoutFrame(const Reference<css::uno::XComponentContext> &remote, const OUString &url,
+                 const css::uno::Sequence<css::beans::PropertyValue> &arguments)
+{
+    Reference<css::frame::XLoadable> model;
+    try {
+        const Reference<css::document::XTypeDetection> detection(
+            createInOffice(remote, "com.sun.star.document.TypeDetection"), UNO_QUERY_THROW);
+        auto descriptor = sequence({property("URL", css::uno::Any(url))});
+        const OUString type = detection->queryTypeByDescriptor(descriptor, true);
+        if (type.isEmpty())
+            return {};
+        OUString filter = valueOf(descriptor, "FilterName");
+        if (filter.isEmpty()) {
+            const Reference<css::container::XNameAccess> types(detection, UNO_QUERY_THROW);
+            css::uno::Sequence<css::beans::PropertyValue> typeProperties;
+            types->getByName(type) >>= typeProperties;
+            filter = valueOf(typeProperties, "PreferredFilter");
+        }
+        if (filter.isEmpty())
+            return {};
+        const Reference<css::container::XNameAccess> filters(
+            createInOffice(remote, "com.sun.star.document.FilterFactory"), UNO_QUERY_THROW);
+        css::uno::Sequence<css::beans::PropertyValue> filterProperties;
+        filters->getByName(filter) >>= filterProperties;
+        if (!valueOf(filterProperties, "DocumentService").equalsAscii(PresentationService))
+            return {};
+        model.set(createInOffice(remote, PresentationService), UNO_QUERY_THROW);
+        auto withFile = arguments;
+        const sal_Int32 count = withFile.getLength();
+        withFile.realloc(count + 2);
+        withFile.getArray()[count] = property("URL", css::uno::Any(url));
+        withFile.getArray()[count + 1] = property("FilterName", css::uno::Any(filter));
+        model->load(withFile);
+        return Reference<css::lang::XComponent>(model, UNO_QUERY_THROW);
+    } catch (const css::uno::Exception &e) {
+        // An office that ended meanwhile fails the full load at once, and says so there.
+        qCDebug(lcOffice) << "the full load decides:" << qs(e.Message);
+        if (const Reference<css::util::XCloseable> closeable{model, UNO_QUERY}; closeable.is()) {
+            try {
+                closeable->close(true);
+            } catch (const css::uno::Exception &) {
+                // a model that did not load holds nothing
+            }
+        }
+        return {};
+    }
+}
 
 class UnoPresentationObject final : public Presentation {
 public:
@@ -194,7 +272,20 @@ public:
             return o.call(
                 OfficeCall::Printer, "printer",
                 QStringLiteral("setting the printer \"%1\"").arg(printerName),
-                [document = o.document, name = ou(printerName)]() {
+                [document = o.document, remote = o.remote, withoutFrame = o.withoutFrame,
+                 name = ou(printerName)]() {
+                    if (withoutFrame) {
+                        // A document without a view keeps no printer: the
+                        // office takes the one chosen when it knows it.
+                        const Reference<css::awt::XPrinterServer> printers(
+                            createInOffice(remote, "com.sun.star.awt.PrinterServer"),
+                            UNO_QUERY_THROW);
+                        const auto names = printers->getPrinterNames();
+                        for (const OUString &office : names)
+                            if (office == name)
+                                return qs(name);
+                        return QString();
+                    }
                     const Reference<css::view::XPrintable> printable(document, UNO_QUERY_THROW);
                     printable->setPrinter(sequence({property("Name", css::uno::Any(name))}));
                     OUString taken;
@@ -281,14 +372,22 @@ private:
         struct Loaded {
             Reference<css::lang::XComponent> document;
             bool presentation = false;
+            bool withoutFrame = false;
         };
         Loaded loaded;
         try {
             loaded = o.call(
                 OfficeCall::Load, "load", QStringLiteral("opening \"%1\"").arg(fileName),
-                [desktop = o.desktop, url = ou(url), arguments]() {
-                    const Reference<css::frame::XComponentLoader> loader(desktop, UNO_QUERY_THROW);
+                [desktop = o.desktop, remote = o.remote, url = ou(url), arguments,
+                 hidden = o.headless || !o.visible]() {
                     Loaded l;
+                    if (hidden)
+                        l.document = loadWithoutFrame(remote, url, arguments);
+                    if (l.document.is()) {
+                        l.presentation = l.withoutFrame = true;
+                        return l;
+                    }
+                    const Reference<css::frame::XComponentLoader> loader(desktop, UNO_QUERY_THROW);
                     l.document = loader->loadComponentFromURL(url, "_blank", 0, arguments);
                     const Reference<css::lang::XServiceInfo> service(l.document, UNO_QUERY);
                     l.presentation =
@@ -314,6 +413,7 @@ private:
         if (o.document.is())
             close(o.document);
         o.document = loaded.document;
+        o.withoutFrame = loaded.withoutFrame;
         o.documentPath = fileName;
         o.printer.clear();
         o.printRefusal.reset();
