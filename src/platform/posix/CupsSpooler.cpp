@@ -9,6 +9,8 @@
 
 #include <cups/cups.h>
 
+#include <cerrno>
+#include <cstring>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -75,7 +77,8 @@ public:
             throw Failure(document.errorString());
         const Connection connection;
         if (!connection.http)
-            throw Failure(QString::fromUtf8(cupsLastErrorString()));
+            throw Failure(QStringLiteral("the print service cannot be reached: %1")
+                              .arg(QString::fromLocal8Bit(std::strerror(errno))));
         const Options job(options);
         // A printer is described once for the jobs that follow (each lookup
         // costs two requests to the scheduler); a job it refuses has it
