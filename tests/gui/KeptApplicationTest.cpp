@@ -370,15 +370,10 @@ TEST_F(FastRun, TheSpareTakesTheFileAfterOneThatCostTheApplication)
             run({first, bad, second}, lanes, false, on);
         }
         ASSERT_EQ(sims.size(), 2u);
-        const QString firstPrinted = first + QStringLiteral(" -> ") + Printer,
-                      secondPrinted = second + QStringLiteral(" -> ") + Printer;
-        if (row.printsSecond == 0) {
-            EXPECT_THAT(sims[0]->printed(), ElementsAre(firstPrinted, secondPrinted));
-            EXPECT_THAT(sims[1]->printed(), ElementsAre());
-        } else {
-            EXPECT_THAT(sims[0]->printed(), ElementsAre(firstPrinted));
-            EXPECT_THAT(sims[1]->printed(), ElementsAre(secondPrinted));
-        }
+        const QString secondPrinted = second + QStringLiteral(" -> ") + Printer;
+        EXPECT_EQ(sims[0]->printed().value(0), first + QStringLiteral(" -> ") + Printer);
+        EXPECT_TRUE(sims[row.printsSecond]->printed().contains(secondPrinted));
+        EXPECT_FALSE(sims[1 - row.printsSecond]->printed().contains(secondPrinted));
         const QStringList spare = sims[1]->calls();
         EXPECT_EQ(spare.count(QStringLiteral("Create")), 1);
         if (row.printsSecond == 1) {

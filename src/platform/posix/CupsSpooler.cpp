@@ -83,13 +83,14 @@ public:
         // A printer is described once for the jobs that follow (each lookup
         // costs two requests to the scheduler); a job it refuses has it
         // described afresh, since it may have changed.
-        std::shared_ptr<Destination> to = destination(connection.http, printer, false);
+        std::shared_ptr<Destination> to;
         int id = 0;
-        if (!ok(cupsCreateDestJob(connection.http, to->dest, to->info, &id,
-                                  title.toUtf8().constData(), job.count, job.list))) {
-            to = destination(connection.http, printer, true);
-            if (!ok(cupsCreateDestJob(connection.http, to->dest, to->info, &id,
-                                      title.toUtf8().constData(), job.count, job.list)))
+        for (const bool afresh : {false, true}) {
+            to = destination(connection.http, printer, afresh);
+            if (ok(cupsCreateDestJob(connection.http, to->dest, to->info, &id,
+                                     title.toUtf8().constData(), job.count, job.list)))
+                break;
+            if (afresh)
                 throw Failure(QString::fromUtf8(cupsLastErrorString()));
         }
         if (!send(connection.http, *to, id, document)) {

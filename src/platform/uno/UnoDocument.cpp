@@ -107,16 +107,9 @@ loadWithoutFrame(const Reference<css::uno::XComponentContext> &remote, const OUS
         const Reference<css::document::XTypeDetection> detection(
             createInOffice(remote, "com.sun.star.document.TypeDetection"), UNO_QUERY_THROW);
         auto descriptor = sequence({property("URL", css::uno::Any(url))});
-        const OUString type = detection->queryTypeByDescriptor(descriptor, true);
-        if (type.isEmpty())
+        if (detection->queryTypeByDescriptor(descriptor, true).isEmpty())
             return {};
-        OUString filter = valueOf(descriptor, "FilterName");
-        if (filter.isEmpty()) {
-            const Reference<css::container::XNameAccess> types(detection, UNO_QUERY_THROW);
-            css::uno::Sequence<css::beans::PropertyValue> typeProperties;
-            types->getByName(type) >>= typeProperties;
-            filter = valueOf(typeProperties, "PreferredFilter");
-        }
+        const OUString filter = valueOf(descriptor, "FilterName");
         if (filter.isEmpty())
             return {};
         const Reference<css::container::XNameAccess> filters(
@@ -288,11 +281,7 @@ public:
                     }
                     const Reference<css::view::XPrintable> printable(document, UNO_QUERY_THROW);
                     printable->setPrinter(sequence({property("Name", css::uno::Any(name))}));
-                    OUString taken;
-                    for (const auto &p : printable->getPrinter())
-                        if (p.Name == "Name")
-                            p.Value >>= taken;
-                    return qs(taken);
+                    return qs(valueOf(printable->getPrinter(), "Name"));
                 });
         });
         if (now != printerName)
