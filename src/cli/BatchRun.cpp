@@ -69,82 +69,37 @@ void queuePaths(BatchQueue &run, const CommandLine &a)
         } catch (const std::exception &) {
             folder = false; // queued as a file, its open reports what is wrong
         }
+        // A tree others may write to: a link is followed only when it and
+        // what it leads to are the owner's of the folder it is in.
         if (folder)
-            AddFolderTree(run, path, QStringLiteral("*.") + a.extension, walk, leftOut);
+            AddFolderTree(run, path, QStringLiteral("*.") + a.extension, walk, leftOut,
+                          LinksFollowed::SameOwner);
         else
             run.queue().append(path);
     }
 }
 
-/** How a run without a window prints each file, with the applications it made for that. */
-struct BatchStrategy {
-    std::unique_ptr<PrintersAsRunBegan> printers;
-    std::unique_ptr<PresentationAutomation> office; // the one application of --fast
-    std::unique_ptr<PrintStrategy> strategy;        // goes first: it may use the office
-};
-
-/**
- * The window's way (a fresh application per file, on the platform's own), or
- * with --fast one application of its own for the run, or --jobs of them side
- * by side; those made here ask the printers as the run began.
- */
-BatchStrategy batchStrategy(Platform &platform, const CommandLine &line)
-{
-    BatchStrategy how;
-    if (!line.fast) {
-        how.strategy = std::make_unique<FreshApplication>(*platform.office, *platform.files);
-        return how;
-    }
-    const MakeOffice makeOffice = [](Printers &printers) {
-        return makeSystemPresentationAutomation(printers, true);
-    };
-    int jobs = line.jobs;
-    if (jobs > 1 && !platform.office->runsSideBySide()) {
-        sayError(QStringLiteral("%1 runs once per session: printing with one, not %2.")
-                     .arg(platform.office->productLabel())
-                     .arg(jobs));
-        jobs = 1;
-    }
-    // Applications that run side by side print through lanes, with --fast
-    // alone one lane and a spare; PowerPoint, once per session, through one.
-    if (platform.office->runsSideBySide()) {
-        how.strategy = std::make_unique<Lanes>(makeOffice, *platform.printers, *platform.files,
-                                               *platform.events, jobs);
-        return how;
-    }
-    how.printers = std::make_unique<PrintersAsRunBegan>(*platform.printers);
-    how.office = makeOffice(*how.printers);
-    how.strategy = std::make_unique<OneApplication>(*how.office, *platform.files);
-    return how;
-}
-
 /** `deckrun --print`: queues, prints, and gives the exit status. */
 int printFiles(Platform &platform, ConsoleDialogs &dialogs, const CommandLine &line,
-               const QString &printer)
+               const QString &printer, PrintWay way)
 {
     ConsoleStop stop([&platform] { platform.office->shutdown(); });
-    // The fast run pauses only when asked to.
-    const int pause =
-        line.fast ? line.pause.value_or(0) : batchPause(*platform.settings, line.pause);
-    ConsoleRun run(printer, pause, ConsoleLines::EachFileAndDone, stop);
+    ConsoleRun run(printer, way.pauseDigit, ConsoleLines::EachFileAndDone, stop, dialogs);
     BatchQueue queue(platform);
     queuePaths(queue, line);
     const int queued = queue.queue().count();
-    {
-        BatchStrategy how = batchStrategy(platform, line);
-        const PauseRule pauses = !line.fast               ? PauseRule::DigitAndOneSecond
-                                 : line.pause.has_value() ? PauseRule::Digit
-                                                          : PauseRule::None;
-        bool printing = false;
-        printQueue(RunSetup{.platform = platform,
-                            .choices = run,
-                            .progress = run,
-                            .strategy = *how.strategy,
-                            .pause = pauses,
-                            .settings = line.settings,
-                            .stop = &stop.runStop()},
-                   queue.queue(), printing);
-    }
+    bool printing = false;
+    printQueue(RunSetup{.platform = platform,
+                        .choices = run,
+                        .progress = run,
+                        .strategy = *way.strategy,
+                        .pause = way.pause,
+                        .settings = line.settings,
+                        .stop = &stop.runStop()},
+               queue.queue(), printing);
+    // The run's applications quit before a signal that asked to stop ends Deckrun.
+    way.strategy.reset();
+    way.office.reset();
     platform.office->shutdown();
     stop.endIfAsked();
     return batchStatus(BatchTally{.queued = queued,
@@ -154,6 +109,38 @@ int printFiles(Platform &platform, ConsoleDialogs &dialogs, const CommandLine &l
 }
 
 } // namespace
+
+PrintWay printWay(Platform &platform, const CommandLine &line, const MakeOffice &makeOffice)
+{
+    PrintWay way;
+    if (!line.fast) {
+        way.strategy = std::make_unique<FreshApplication>(*platform.office, *platform.files);
+        way.pauseDigit = batchPause(*platform.settings, line.pause);
+        return way;
+    }
+    way.pause = line.pause ? PauseRule::Digit : PauseRule::None;
+    way.pauseDigit = line.pause.value_or(0);
+    int jobs = line.jobs;
+    if (jobs > 1 && !platform.office->runsSideBySide()) {
+        sayError(QStringLiteral("%1 runs once per session: printing with one, not %2.")
+                     .arg(platform.office->productLabel())
+                     .arg(jobs));
+        jobs = 1;
+    }
+    // Applications that run side by side print through lanes, with --fast
+    // alone one lane and a spare; PowerPoint, once per session, through one.
+    // Lanes serve one run, and a watcher's runs are of a file each.
+    const bool runPerFile = line.mode == RunMode::Watch;
+    if (platform.office->runsSideBySide() && !runPerFile) {
+        way.strategy = std::make_unique<Lanes>(makeOffice, *platform.printers, *platform.files,
+                                               *platform.events, jobs);
+        return way;
+    }
+    way.printers = std::make_unique<PrintersAsRunBegan>(*platform.printers);
+    way.office = makeOffice(*way.printers);
+    way.strategy = std::make_unique<OneApplication>(*way.office, *platform.files, 100, runPerFile);
+    return way;
+}
 
 std::optional<QString> batchPrinter(Platform &platform, const std::optional<QString> &asked)
 {
@@ -236,19 +223,19 @@ int runWithoutWindow(int argc, char **argv, const CommandLine &line)
         sayError(why);
         return BadArgumentsStatus;
     }
+    PrintWay way = printWay(*platform, line, [](Printers &printers) {
+        return makeSystemPresentationAutomation(printers, true);
+    });
     if (!watching)
-        return printFiles(*platform, dialogs, line, *printer);
+        return printFiles(*platform, dialogs, line, *printer, std::move(way));
     return runWatch(*platform, dialogs,
                     WatchOptions{.folder = line.watch,
                                  .printer = *printer,
                                  .extension = line.extension,
-                                 .fast = line.fast,
-                                 .pause = line.fast ? line.pause.value_or(0)
-                                                    : batchPause(*platform->settings, line.pause),
-                                 .pauses = line.pause.has_value(),
                                  .settleMilliseconds = line.settle.value_or(2) * 1000,
                                  .settings = line.settings,
-                                 .failWhenPrinterDown = line.failWhenPrinterDown});
+                                 .failWhenPrinterDown = line.failWhenPrinterDown},
+                    std::move(way));
 }
 
 } // namespace deckrun

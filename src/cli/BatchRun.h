@@ -7,8 +7,14 @@
 // with its error reports on standard error and its progress on standard
 // output. `--watch` hands over to the watch session (cli/WatchSession.h).
 
+#include "core/run/Lanes.h"
+#include "core/run/PrintRun.h"
+#include "core/run/PrintStrategy.h"
+#include "platform/PresentationAutomation.h"
+
 #include <QString>
 
+#include <memory>
 #include <optional>
 
 namespace deckrun {
@@ -28,6 +34,26 @@ std::optional<QString> batchPrinter(Platform &platform, const std::optional<QStr
 
 /** The pause digit (0 to 9) asked for, else the one chosen in the window, else 5. */
 int batchPause(SettingsStore &settings, const std::optional<int> &asked);
+
+/** How a run without a window prints each file, with the applications it made for that. */
+struct PrintWay {
+    std::unique_ptr<PrintersAsRunBegan> printers;
+    std::unique_ptr<PresentationAutomation> office; // the one application of a kept run
+    std::unique_ptr<PrintStrategy> strategy;        // goes first: it may use the office
+    PauseRule pause = PauseRule::DigitAndOneSecond;
+    int pauseDigit = 0; // the pause entry, 0 to 9
+};
+
+/**
+ * The one choice of `--print` and `--watch`: without --fast the window's way
+ * (a fresh application per file, on the platform's own) and its pause, the
+ * one asked for or chosen in the window; with --fast applications of the
+ * run's own made by `makeOffice`, which pause only when asked to: side by
+ * side in lanes (--jobs N, else one and a spare) where they run so, else one
+ * kept application. A watcher's runs are of one file each: its application
+ * is kept from run to run.
+ */
+PrintWay printWay(Platform &platform, const CommandLine &line, const MakeOffice &makeOffice);
 
 /** What a run without a window did, as its exit status counts it. */
 struct BatchTally {

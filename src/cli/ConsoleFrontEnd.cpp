@@ -15,12 +15,13 @@ Answer ConsoleDialogs::messageBox(const QString &text, const QString &title, But
         qCDebug(lcOffice) << "the application already runs; this watcher starts its own";
         return Answer::Yes;
     }
+    const QString shown = plainText(withNamesEscaped(text));
     if (title == QLatin1String("Application Error")) {
         ++m_errorReports;
-        m_reports << plainText(text);
+        m_reports << shown;
     }
     std::fflush(stdout);
-    std::fprintf(stderr, "%s\n\n", qUtf8Printable(plainText(text)));
+    std::fprintf(stderr, "%s\n\n", qUtf8Printable(shown));
     std::fflush(stderr);
     if (buttons != Buttons::YesNo)
         return Answer::Ok;
@@ -30,6 +31,21 @@ Answer ConsoleDialogs::messageBox(const QString &text, const QString &title, But
     }
     sayError(QStringLiteral("nothing was printed; give --yes to print all the same."));
     return Answer::No;
+}
+
+void ConsoleDialogs::setFileInHand(const QString &path, const QString &shownAs)
+{
+    m_inHand = path;
+    m_inHandShownAs = shownAs;
+}
+
+QString ConsoleDialogs::withNamesEscaped(QString text) const
+{
+    // The reports quote the path the application was given; a line break in
+    // a name would read as a line of the report, or of the journal.
+    if (!m_inHand.isEmpty())
+        text.replace(m_inHand, oneLine(m_inHandShownAs.isEmpty() ? m_inHand : m_inHandShownAs));
+    return text;
 }
 
 ConsoleStop::ConsoleStop(std::function<void()> stopNowOutsideARun, QString laterText)
@@ -86,11 +102,13 @@ QString ConsoleRun::pauseText() const
 
 void ConsoleRun::fileStarted(int position, int count, const QString &path)
 {
-    if (m_lines == ConsoleLines::EachFileAndDone)
-        sayOut(QStringLiteral("Processing: %1 (%2 of %3)")
-                   .arg(oneLine(FileNameFromPath(path)))
-                   .arg(position)
-                   .arg(count));
+    if (m_lines != ConsoleLines::EachFileAndDone)
+        return;
+    m_dialogs.setFileInHand(path);
+    sayOut(QStringLiteral("Processing: %1 (%2 of %3)")
+               .arg(oneLine(FileNameFromPath(path)))
+               .arg(position)
+               .arg(count));
 }
 
 void ConsoleRun::fileEnded(const FileOutcome &outcome)

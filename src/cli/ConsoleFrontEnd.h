@@ -46,11 +46,19 @@ public:
     int errorReports() const { return m_errorReports; }
     /** The error reports shown since the last call, as standard error showed them. */
     QStringList takeReports() { return std::exchange(m_reports, {}); }
+    /**
+     * The file in hand: the messages from now on show its path escaped (as
+     * `shownAs` when given), so that no name writes a line of its own into them.
+     */
+    void setFileInHand(const QString &path, const QString &shownAs = {});
 
 private:
+    QString withNamesEscaped(QString text) const;
+
     WhenRunning m_whenRunning;
     int m_errorReports = 0;
     QStringList m_reports;
+    QString m_inHand, m_inHandShownAs;
 };
 
 /**
@@ -101,8 +109,11 @@ enum class ConsoleLines {
 /** The choices and the progress of a run without a window. */
 class ConsoleRun final : public PrintChoices, public PrintProgress {
 public:
-    ConsoleRun(QString printer, int pause, ConsoleLines lines, const ConsoleStop &stop)
-        : m_printer(std::move(printer)), m_pause(pause), m_lines(lines), m_stop(stop)
+    /** `dialogs` hear of each file as it begins (a watcher names its file in hand itself). */
+    ConsoleRun(QString printer, int pause, ConsoleLines lines, const ConsoleStop &stop,
+               ConsoleDialogs &dialogs)
+        : m_printer(std::move(printer)), m_pause(pause), m_lines(lines), m_stop(stop),
+          m_dialogs(dialogs)
     {}
 
     // PrintChoices
@@ -131,6 +142,7 @@ private:
     int m_pause;
     ConsoleLines m_lines;
     const ConsoleStop &m_stop;
+    ConsoleDialogs &m_dialogs;
     int m_printed = 0;
     std::optional<FileOutcome> m_outcome;
     std::function<void(const FileOutcome &)> m_onFileEnded;

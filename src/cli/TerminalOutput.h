@@ -5,6 +5,8 @@
 // scripts: lines of their own on standard output and standard error, in
 // UTF-8, each flushed at once.
 
+#include "core/common/OneLine.h"
+
 #include <QString>
 
 namespace deckrun {
@@ -16,10 +18,5 @@ void sayOut(const QString &text);
 /** A message as a terminal or a text file shows it: carriage returns, alone or before a line feed,
  * as line breaks. */
 QString plainText(const QString &text);
-/**
- * A name on one line, as scripts read the progress: control characters as C
- * escapes ("\n", "\x1B"), so that no name can begin a line of its own.
- */
-QString oneLine(const QString &name);
 
 } // namespace deckrun

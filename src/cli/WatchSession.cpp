@@ -2,10 +2,9 @@
 #include "cli/WatchSession.h"
 
 #include "cli/TerminalOutput.h"
+#include "core/common/ErrorReport.h"
 #include "core/hotfolder/JobIdentity.h"
 #include "core/queue/QueueModel.h"
-#include "core/run/FreshApplication.h"
-#include "core/run/KeptApplication.h"
 #include "core/run/PrintRun.h"
 #include "platform/Logging.h"
 #include "platform/Platform.h"
@@ -39,13 +38,13 @@ const QStringList OwnFolders = {QStringLiteral("Processing"), QStringLiteral("Pr
 } // namespace
 
 WatchSession::WatchSession(Platform &platform, ConsoleDialogs &dialogs, WatchOptions options,
-                           ConsoleStop &stop)
+                           PrintWay &way, ConsoleStop &stop)
     : m_platform(platform), m_dialogs(dialogs), m_options(std::move(options)), m_stop(stop),
       m_hotFolder(*platform.handover, m_options.folder,
                   watcherName(QSysInfo::machineHostName(), QCoreApplication::applicationPid()),
                   [](const QString &text) { sayError(text); }),
-      m_settling(m_options.settleMilliseconds),
-      m_run(m_options.printer, m_options.pause, ConsoleLines::None, stop)
+      m_settling(m_options.settleMilliseconds), m_way(way),
+      m_run(m_options.printer, way.pauseDigit, ConsoleLines::None, stop, dialogs)
 {
     m_clock.start();
     m_settle.setSingleShot(true);
@@ -62,14 +61,11 @@ WatchSession::WatchSession(Platform &platform, ConsoleDialogs &dialogs, WatchOpt
     // it: a watcher that takes over after a crash asks for that job.
     m_run.setOnFileEnded([this](const FileOutcome &outcome) {
         if (outcome.jobId > 0 && !m_claimed.isEmpty())
-            m_hotFolder.note(m_claimed, QStringLiteral("job %1").arg(outcome.jobId));
+            m_hotFolder.note(m_claimed, ClaimNote::job(outcome.jobId));
     });
 }
 
-WatchSession::~WatchSession()
-{
-    m_strategy.reset(); // quits the application kept
-}
+WatchSession::~WatchSession() = default;
 
 bool WatchSession::start()
 {
@@ -80,12 +76,7 @@ bool WatchSession::start()
     }
     if (!m_hotFolder.open())
         return false;
-    if (m_options.fast)
-        m_strategy =
-            std::make_unique<OneApplication>(*m_platform.office, *m_platform.files, 100, true);
-    else
-        m_strategy = std::make_unique<FreshApplication>(*m_platform.office, *m_platform.files);
-    m_hotFolder.takeOverOrphans([this](const HotFolder::Claimed &c) { takeOver(c); });
+    m_hotFolder.takeOverOrphans([this](const Claimed &c) { takeOver(c); });
     if (!m_watcher.addPath(m_options.folder)) {
         sayError(QStringLiteral("\"%1\" cannot be watched.").arg(m_options.folder));
         return false;
@@ -147,7 +138,9 @@ void WatchSession::rescan()
         return;
     FolderListing listing;
     try {
-        listing = m_platform.files->readFolder(m_options.folder, pattern(), -1);
+        // A link is named and left alone: whoever dropped it may not read what it leads to.
+        listing = m_platform.files->readFolder(m_options.folder, pattern(), -1, nullptr, {},
+                                               LinksFollowed::Never);
     } catch (const std::exception &e) {
         qCDebug(lcWalk) << "the watched folder could not be read now:" << e.what();
         return;
@@ -161,7 +154,8 @@ void WatchSession::rescan()
         // "~" an office's lock files: neither is ever a deck to print.
         if (name.startsWith(QLatin1Char('.')) || name.startsWith(QLatin1Char('~')))
             continue;
-        if (const auto state = m_platform.handover->state(pathOf(name)))
+        if (const auto state = m_platform.handover->state(pathOf(name));
+            state && state->kind == FileKind::Regular)
             present.insert(name, *state);
     }
     const QStringList watched = m_watcher.files();
@@ -294,10 +288,22 @@ void WatchSession::handle(const QString &name)
     m_dialogs.takeReports();
     m_claimed = claimed;
     tellStatus();
-    const FileOutcome outcome = print(claimed);
+    // What prints is a copy of the file as it was checked, where nobody else can change it.
+    QString why;
+    const std::optional<PrivateCopy> copy = m_platform.handover->privateCopy(claimed, &why);
+    const std::optional<FileOutcome> outcome =
+        copy ? print(*copy, claimed) : unreadable(claimed, why);
+    m_platform.handover->dropPrivateCopy();
     m_claimed.clear();
-    finish(claimed, name, outcome);
-    ++(outcome.printed() ? m_printedCount : m_failedCount);
+    if (!outcome) {
+        if (const auto placed = m_hotFolder.putBack(Claimed{claimed, name, m_hotFolder.watcher()}))
+            sayError(QStringLiteral("put back \"%1\": the watcher stopped before printing it.")
+                         .arg(oneLine(*placed)));
+        tellStatus();
+        return;
+    }
+    finish(claimed, name, *outcome);
+    ++(outcome->printed() ? m_printedCount : m_failedCount);
     tellStatus();
 }
 
@@ -312,38 +318,43 @@ void WatchSession::tellStatus()
     notifyServiceManager(status.toUtf8());
 }
 
-FileOutcome WatchSession::print(const QString &path)
+std::optional<FileOutcome> WatchSession::print(const PrivateCopy &copy, const QString &claimed)
 {
     QueueModel queue;
-    queue.append(path);
+    queue.append(copy.path);
     bool printing = false;
-    const PauseRule pauses = !m_options.fast    ? PauseRule::DigitAndOneSecond
-                             : m_options.pauses ? PauseRule::Digit
-                                                : PauseRule::None;
-    const QString identity = identityOf(path, m_hotFolder.watcher());
+    const QString identity = claimIdentity(m_hotFolder.watcher(), copy.hash);
+    m_dialogs.setFileInHand(copy.path, claimed); // reports name the claimed file
     printQueue(RunSetup{.platform = m_platform,
                         .choices = m_run,
                         .progress = m_run,
-                        .strategy = *m_strategy,
-                        .pause = pauses,
+                        .strategy = *m_way.strategy,
+                        .pause = m_way.pause,
                         .settings = m_options.settings,
                         .jobName =
                             [&identity](const QString &file) {
-                                return identity.isEmpty()
-                                           ? QString()
-                                           : claimJobName(QFileInfo(file).fileName(), identity);
+                                return claimJobName(QFileInfo(file).fileName(), identity);
                             },
                         .logsEachFile = false,
                         .stop = &m_stop.runStop()},
                queue, printing);
-    if (std::optional<FileOutcome> outcome = m_run.takeOutcome())
-        return *outcome;
-    FileOutcome unprinted; // the run ended before the file, and said why
-    unprinted.file = path;
-    unprinted.failedStep = 112;
-    unprinted.description = QStringLiteral("The file was not printed.");
-    unprinted.time = QDateTime::currentDateTime();
-    return unprinted;
+    m_dialogs.setFileInHand({});
+    return m_run.takeOutcome();
+}
+
+FileOutcome WatchSession::unreadable(const QString &claimed, const QString &why)
+{
+    FileOutcome outcome;
+    outcome.file = claimed;
+    outcome.printer = m_options.printer;
+    outcome.failedStep = 120;
+    outcome.description = QStringLiteral("%1 could not open \"%2\": %3.")
+                              .arg(m_platform.office->productLabel(), claimed, why);
+    outcome.time = QDateTime::currentDateTime();
+    m_dialogs.setFileInHand(claimed);
+    ShowErrorReport(m_dialogs, outcome.description, printRunLocation(), outcome.failedStep);
+    m_dialogs.setFileInHand({});
+    return outcome;
 }
 
 void WatchSession::finish(const QString &claimed, const QString &name, FileOutcome outcome)
@@ -366,9 +377,8 @@ void WatchSession::finish(const QString &claimed, const QString &name, FileOutco
     } else {
         // It stays where it is, with a note that keeps any later watcher
         // from printing it again; moving it out is tried at the next start.
-        m_hotFolder.note(claimed, outcome.printed()
-                                      ? QStringLiteral("printed %1").arg(outcome.jobId)
-                                      : QStringLiteral("failed %1").arg(outcome.failedStep));
+        m_hotFolder.note(claimed, outcome.printed() ? ClaimNote::printed(outcome.jobId)
+                                                    : ClaimNote::failed(outcome.failedStep));
         outcome.file = claimed;
     }
     try {
@@ -380,37 +390,26 @@ void WatchSession::finish(const QString &claimed, const QString &name, FileOutco
     }
 }
 
-QString WatchSession::identityOf(const QString &path, const QString &watcher) const
+void WatchSession::takeOver(const Claimed &claimed)
 {
-    const std::optional<QByteArray> hash = m_platform.handover->contentHash(path);
-    return hash ? claimIdentity(watcher, *hash) : QString();
-}
-
-void WatchSession::takeOver(const HotFolder::Claimed &claimed)
-{
-    const bool handled = claimed.note.startsWith(QLatin1String("printed")) ||
-                         claimed.note.startsWith(QLatin1String("failed"));
-    if (handled) {
-        // Printed (or failed) and not moved out then: only moving out is left.
-        if (const auto moved = m_hotFolder.moveOut(
-                claimed.path, claimed.name, claimed.note.startsWith(QLatin1String("printed")),
-                QStringLiteral("The report was not kept.\n")))
-            sayOut(QStringLiteral("Moved: ") + oneLine(moved->shown));
+    const Reconciled r = reconcile(claimed, m_platform.spooler.get(), m_options.printer);
+    if (!r.unknown.isEmpty())
+        sayError(QStringLiteral("the print service cannot say whether \"%1\" was printed "
+                                "(%2): it is printed again.")
+                     .arg(oneLine(claimed.name), r.unknown));
+    if (r.outcome == Reconciled::Outcome::PutBack) {
+        if (const auto placed = m_hotFolder.putBack(claimed))
+            sayError(QStringLiteral("took back \"%1\", left in Processing/%2 by a watcher that "
+                                    "ended.")
+                         .arg(oneLine(*placed), oneLine(claimed.watcher)));
         return;
     }
-    std::optional<SpooledJob> job;
-    if (PrintSpooler *spooler = m_platform.spooler.get()) {
-        try {
-            job = printedJob(spooler->jobs(m_options.printer),
-                             identityOf(claimed.path, claimed.watcher), notedJobId(claimed.note));
-        } catch (const std::exception &e) {
-            sayError(QStringLiteral("the print service cannot say whether \"%1\" was printed "
-                                    "(%2): it is printed again.")
-                         .arg(oneLine(claimed.name), QString::fromLocal8Bit(e.what())));
-        }
-    }
-    if (!job) {
-        m_hotFolder.putBack(claimed);
+    if (r.recorded) {
+        // Printed (or failed) and not moved out then: only moving out is left.
+        if (const auto moved = m_hotFolder.moveOut(claimed.path, claimed.name,
+                                                   r.outcome == Reconciled::Outcome::Printed,
+                                                   QStringLiteral("The report was not kept.\n")))
+            sayOut(QStringLiteral("Moved: ") + oneLine(moved->shown));
         return;
     }
     // Its job reached the print service before its watcher ended: it is not
@@ -418,12 +417,12 @@ void WatchSession::takeOver(const HotFolder::Claimed &claimed)
     FileOutcome outcome;
     outcome.file = claimed.path;
     outcome.printer = m_options.printer;
-    outcome.jobId = job->id;
+    outcome.jobId = r.jobId;
     outcome.time = QDateTime::currentDateTime();
     sayError(QStringLiteral("\"%1\", left in Processing/%2 by a watcher that ended, was printed "
                             "(job %3): it is not printed again.")
-                 .arg(oneLine(claimed.name), claimed.watcher)
-                 .arg(job->id));
+                 .arg(oneLine(claimed.name), oneLine(claimed.watcher))
+                 .arg(r.jobId));
     finish(claimed.path, claimed.name, outcome);
 }
 
@@ -432,7 +431,7 @@ QString WatchSession::reportText(const QString &name, const FileOutcome &outcome
 {
     QString text = QStringLiteral("\"%1\" was not printed on \"%2\" by the watcher \"%3\" "
                                   "at %4.\n\n")
-                       .arg(name, outcome.printer, m_hotFolder.watcher(),
+                       .arg(oneLine(name), outcome.printer, m_hotFolder.watcher(),
                             outcome.time.toOffsetFromUtc(outcome.time.offsetFromUtc())
                                 .toString(Qt::ISODateWithMs));
     // The reports in full, as standard error showed them.
@@ -440,17 +439,20 @@ QString WatchSession::reportText(const QString &name, const FileOutcome &outcome
     return text + QLatin1Char('\n');
 }
 
-int runWatch(Platform &platform, ConsoleDialogs &dialogs, const WatchOptions &options)
+int runWatch(Platform &platform, ConsoleDialogs &dialogs, const WatchOptions &options, PrintWay way)
 {
     int status = 1;
     {
         ConsoleStop stop([&platform] { platform.office->shutdown(); },
                          QStringLiteral("; the file in hand is taken back at the next start"));
-        WatchSession session(platform, dialogs, options, stop);
+        WatchSession session(platform, dialogs, options, way, stop);
         stop.setIdle([&session] { return !session.busy(); },
                      [&session] { QCoreApplication::exit(session.status()); });
         if (session.start())
             status = QCoreApplication::exec();
+        // The applications it kept quit before the platform's own.
+        way.strategy.reset();
+        way.office.reset();
     }
     platform.office->shutdown();
     return status;

@@ -10,6 +10,7 @@
 // next watcher takes over: printed again only when the print service has no
 // job of it.
 
+#include "cli/BatchRun.h"
 #include "cli/ConsoleFrontEnd.h"
 #include "core/hotfolder/HotFolder.h"
 #include "core/hotfolder/Settling.h"
@@ -27,19 +28,14 @@
 
 namespace deckrun {
 
-class PrintStrategy;
 struct Platform;
+struct PrivateCopy;
 
 struct WatchOptions {
     QString folder;
     QString printer;
     /** Files are those whose names match "*." followed by this, as a folder walk matches them. */
     QString extension = QStringLiteral("ppt");
-    /** One application for every file (the fast run), rather than the window's run per file. */
-    bool fast = false;
-    /** The pause entry (0 to 9); the fast run waits it only when `pauses`. */
-    int pause = 0;
-    bool pauses = false;
     /** A file is taken once it has not changed for this long and nobody here writes it. */
     int settleMilliseconds = 2000;
     /** How each file prints, over what its own print settings say. */
@@ -53,8 +49,11 @@ struct WatchOptions {
 /** One watcher at work on its folder, on the program's event loop. */
 class WatchSession final : public QObject {
 public:
-    /** `dialogs` are the platform's: the session files a failed file's reports from them. */
-    WatchSession(Platform &platform, ConsoleDialogs &dialogs, WatchOptions options,
+    /**
+     * `dialogs` are the platform's: the session files a failed file's reports
+     * from them. `way` prints each file (printWay()), as a run of its own.
+     */
+    WatchSession(Platform &platform, ConsoleDialogs &dialogs, WatchOptions options, PrintWay &way,
                  ConsoleStop &stop);
     ~WatchSession() override;
     WatchSession(const WatchSession &) = delete;
@@ -101,14 +100,18 @@ private:
      * settled files wait, and this is asked again every little while.
      */
     bool mayPrintNow();
-    /** Prints one claimed file: the print run on a queue of that file alone. */
-    FileOutcome print(const QString &path);
+    /**
+     * Prints the private copy of the claimed file: the print run on a queue of
+     * that file alone. None when the run ended before it began the file (a
+     * stop, the folder gone): it was never tried.
+     */
+    std::optional<FileOutcome> print(const PrivateCopy &copy, const QString &claimed);
+    /** The outcome of a claimed file that cannot be read: it fails at the open. */
+    FileOutcome unreadable(const QString &claimed, const QString &why);
     /** Moves the file out, says where, and writes its run log line naming its final place. */
     void finish(const QString &claimed, const QString &name, FileOutcome outcome);
     /** A claim of a watcher that ended: moved out when printed, else put back. */
-    void takeOver(const HotFolder::Claimed &claimed);
-    /** The identity of this watcher's claim of `path`; empty when the file cannot be read. */
-    QString identityOf(const QString &path, const QString &watcher) const;
+    void takeOver(const Claimed &claimed);
     /** Tells the service manager (if any) what the watcher has done and holds. */
     void tellStatus();
     QString reportText(const QString &name, const FileOutcome &outcome,
@@ -120,8 +123,8 @@ private:
     ConsoleStop &m_stop;
     HotFolder m_hotFolder;
     Settling m_settling;
+    PrintWay &m_way;
     ConsoleRun m_run;
-    std::unique_ptr<PrintStrategy> m_strategy;
     QFileSystemWatcher m_watcher;
     QTimer m_settle, m_heartbeat, m_networkLook, m_folderLook, m_watchdog, m_othersLook;
     QElapsedTimer m_clock;
@@ -137,10 +140,11 @@ private:
 
 /**
  * Watches `options.folder` until SIGINT, SIGTERM or SIGHUP, which end it once
- * the file in hand is done (a second one at once). `dialogs` are the
- * platform's. Gives the exit status: 0 when ended by a signal, 1 when the
- * folder cannot be watched or went away.
+ * the file in hand is done (a second one at once), printing each file `way`
+ * says. `dialogs` are the platform's. Gives the exit status: 0 when ended by
+ * a signal, 1 when the folder cannot be watched or went away.
  */
-int runWatch(Platform &platform, ConsoleDialogs &dialogs, const WatchOptions &options);
+int runWatch(Platform &platform, ConsoleDialogs &dialogs, const WatchOptions &options,
+             PrintWay way);
 
 } // namespace deckrun

@@ -60,7 +60,7 @@ QString FileSystem::whyNotReadable(const QString &path)
 
 FolderListing FileSystem::readFolder(const QString &folder, const QString &pattern,
                                      int excludedValue, FolderListing *partial,
-                                     const QString &filePrefix)
+                                     const QString &filePrefix, LinksFollowed links)
 {
     FolderListing listing;
     listing.identity = folderIdentity(folder);
@@ -75,6 +75,19 @@ FolderListing FileSystem::readFolder(const QString &folder, const QString &patte
         throw;
     }
     listing.files = listExistingFiles(folder, pattern, excludedValue);
+    if (links != LinksFollowed::Always) {
+        // No owners to compare here: no link is followed.
+        const QString base = folder.endsWith(pathSeparator()) ? folder : folder + pathSeparator();
+        const auto isLink = [&](const QString &name) {
+            if (!QFileInfo(base + name).isSymLink())
+                return false;
+            listing.leftOut.push_back(
+                {base + name, QStringLiteral("it is a link, and links are not followed here")});
+            return true;
+        };
+        std::erase_if(listing.subFolders, [&](const SubFolder &sub) { return isLink(sub.name); });
+        listing.files.removeIf(isLink);
+    }
     if (!filePrefix.isEmpty())
         for (QString &name : listing.files)
             name.prepend(filePrefix);

@@ -56,6 +56,16 @@ struct FolderListing {
 };
 
 /**
+ * Which links a read of a folder follows; one it does not follow is named
+ * among what the read leaves out, and never looked into.
+ */
+enum class LinksFollowed {
+    Always,    // the user's own tree, as the window walks it
+    SameOwner, // a link and what it leads to both owned by the owner of the folder it is in
+    Never,     // a watched folder: whoever dropped a link may not read what it leads to
+};
+
+/**
  * The file-system operations of the program. Paths use the platform's own
  * separator (see pathSeparator()).
  */
@@ -88,11 +98,14 @@ public:
      * so a walk reads every folder once. Each file name comes with
      * `filePrefix` before it (a walk passes the folder's path and gets its
      * rows without copying the names). Throws as subFolders() does, with
-     * what was read before the failure in `partial`.
+     * what was read before the failure in `partial`. The links in it are
+     * followed as `links` says; where owners cannot be told, SameOwner
+     * follows none.
      */
     virtual FolderListing readFolder(const QString &folder, const QString &pattern,
                                      int excludedValue, FolderListing *partial = nullptr,
-                                     const QString &filePrefix = QString());
+                                     const QString &filePrefix = QString(),
+                                     LinksFollowed links = LinksFollowed::Always);
     /** The real folder behind a path, links resolved; none when it cannot be read. */
     virtual std::optional<FolderIdentity> folderIdentity(const QString &folder) = 0;
     /**

@@ -9,6 +9,7 @@
 #include "cli/WatchSession.h"
 #include "core/hotfolder/JobIdentity.h"
 #include "core/hotfolder/Settling.h"
+#include "core/run/KeptApplication.h"
 #include "support/FakePlatform.h"
 #include "support/RunLogLines.h"
 #include "support/TempTree.h"
@@ -174,10 +175,8 @@ protected:
     void startAndTake(const QString &name = {})
     {
         ConsoleDialogs dialogs(WhenRunning::GoOnQuietly);
-        ConsoleStop stop({});
         WatchSession session(fake.platform, dialogs,
-                             WatchOptions{.folder = tree.path(), .printer = "PDF", .fast = true},
-                             stop);
+                             WatchOptions{.folder = tree.path(), .printer = "PDF"}, way, stop);
         ASSERT_TRUE(session.start());
         if (!name.isEmpty())
             session.handle(name);
@@ -193,6 +192,10 @@ protected:
     TempTree tree;
     FakePlatform fake;
     FakeSpooler *jobs;
+    PrintWay way{.strategy = std::make_unique<OneApplication>(*fake.platform.office,
+                                                              *fake.platform.files, 100, true),
+                 .pause = PauseRule::None};
+    ConsoleStop stop{{}};
 };
 
 } // namespace
@@ -258,12 +261,9 @@ TEST_F(Watcher, AFileWaitsWhileThePrinterTakesNoJobs)
     jobs->accepting = false;
     tree.file(QStringLiteral("a.ppt"), "a deck");
     ConsoleDialogs dialogs(WhenRunning::GoOnQuietly);
-    ConsoleStop stop({});
     WatchSession session(
         fake.platform, dialogs,
-        WatchOptions{
-            .folder = tree.path(), .printer = "PDF", .fast = true, .settleMilliseconds = 1},
-        stop);
+        WatchOptions{.folder = tree.path(), .printer = "PDF", .settleMilliseconds = 1}, way, stop);
     ASSERT_TRUE(session.start());
     QElapsedTimer clock;
     clock.start();

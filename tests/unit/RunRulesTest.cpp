@@ -236,10 +236,15 @@ TEST_P(CloseFailsAfterThePrintInAWatchedFolder, MovesItToPrinted)
     tree.file(QStringLiteral("a.ppt"), "a deck");
     ConsoleDialogs dialogs(WhenRunning::GoOnQuietly);
     ConsoleStop stop({});
-    WatchSession session(
-        fake.platform, dialogs,
-        WatchOptions{.folder = tree.path(), .printer = "Office Laser", .fast = GetParam().fast},
-        stop);
+    PrintWay way;
+    if (GetParam().fast)
+        way.strategy = std::make_unique<OneApplication>(*fake.platform.office, *fake.platform.files,
+                                                        100, true);
+    else
+        way.strategy =
+            std::make_unique<FreshApplication>(*fake.platform.office, *fake.platform.files);
+    WatchSession session(fake.platform, dialogs,
+                         WatchOptions{.folder = tree.path(), .printer = "Office Laser"}, way, stop);
     ASSERT_TRUE(session.start());
     session.handle(QStringLiteral("a.ppt"));
     EXPECT_THAT(QDir(tree.at("Printed")).entryList(QDir::Files), ElementsAre("a.ppt"));
@@ -278,12 +283,14 @@ TEST(AWatchedFolder, WaitsWhileSomeoneElsesApplicationRuns)
     tree.file(QStringLiteral("a.ppt"), "a deck");
     ConsoleDialogs dialogs(WhenRunning::GoOnQuietly);
     ConsoleStop stop({});
+    PrintWay way{.strategy = std::make_unique<FreshApplication>(*fake.platform.office,
+                                                                *fake.platform.files)};
     WatchSession session(fake.platform, dialogs,
                          WatchOptions{.folder = tree.path(),
                                       .printer = "Office Laser",
                                       .settleMilliseconds = 0,
                                       .othersLookMilliseconds = 50},
-                         stop);
+                         way, stop);
     testing::internal::CaptureStderr();
     ASSERT_TRUE(session.start());
     const auto printedNow = [&] { return !QDir(tree.at("Printed")).isEmpty(); };

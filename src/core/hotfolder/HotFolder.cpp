@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "core/hotfolder/HotFolder.h"
 
+#include "core/common/OneLine.h"
+#include "core/hotfolder/JobIdentity.h"
 #include "platform/FileHandover.h"
 #include "platform/Logging.h"
 
@@ -89,35 +91,53 @@ bool HotFolder::writable(const QString &sub)
     const QString probe = at(sub) + QStringLiteral("/.deckrun-") + m_watcher;
     QString why;
     if (m_files.createNew(probe, &why) == CreateOutcome::Failed) {
-        m_say(QStringLiteral("\"%1\" cannot be written: %2").arg(at(sub), why));
+        m_say(QStringLiteral("\"%1\" cannot be written: %2").arg(oneLine(at(sub)), oneLine(why)));
         return false;
     }
     m_files.remove(probe);
     return true;
 }
 
-bool HotFolder::open()
+bool HotFolder::ownFolder(const QString &path)
 {
-    for (const QString &sub : {Processing, Printed, Failed}) {
-        if (!m_files.makeFolders(at(sub)).isEmpty()) {
-            m_say(QStringLiteral("\"%1\" cannot be made.").arg(at(sub)));
+    if (!m_files.state(path)) {
+        if (const QString why = m_files.makeFolders(path); !why.isEmpty()) {
+            m_say(QStringLiteral("\"%1\" cannot be made: %2").arg(oneLine(path), oneLine(why)));
             return false;
         }
-        if (!writable(sub))
-            return false;
     }
+    // Planted by whoever may write the folder, it would hand them what the
+    // watcher moves there, or move what they chose.
+    if (const QString why = m_files.whyNotOwn(path); !why.isEmpty()) {
+        m_say(QStringLiteral("\"%1\" is refused as the watcher's own folder: %2.")
+                  .arg(oneLine(path), oneLine(why)));
+        return false;
+    }
+    return true;
+}
+
+bool HotFolder::open()
+{
+    if (const QString why = m_files.holdRoot(m_folder); !why.isEmpty()) {
+        m_say(QStringLiteral("\"%1\" cannot be opened: %2").arg(oneLine(m_folder), oneLine(why)));
+        return false;
+    }
+    if (m_files.othersMayRename(m_folder))
+        m_say(QStringLiteral("others may write to \"%1\" and it has no sticky bit: any of them "
+                             "can rename or remove what the others drop; make it sticky "
+                             "(chmod +t), as the README's service section says.")
+                  .arg(oneLine(m_folder)));
+    for (const QString &sub : {Processing, Printed, Failed})
+        if (!ownFolder(at(sub)) || !writable(sub))
+            return false;
     m_lock = m_files.tryLock(lockOf(m_own), StaleLockMilliseconds);
     if (!m_lock) {
         m_say(QStringLiteral("\"%1\" is held by another watcher of the same name, or "
                              "cannot be written.")
-                  .arg(lockOf(m_own)));
+                  .arg(oneLine(lockOf(m_own))));
         return false;
     }
-    if (!m_files.makeFolders(m_own).isEmpty()) {
-        m_say(QStringLiteral("\"%1\" cannot be made.").arg(m_own));
-        return false;
-    }
-    return true;
+    return ownFolder(m_own);
 }
 
 void HotFolder::heartbeat()
@@ -135,6 +155,10 @@ void HotFolder::takeOverOrphans(const std::function<void(const Claimed &)> &hand
             continue;
         }
         const QString claimFolder = processing + QLatin1Char('/') + name;
+        if (const QString why = m_files.whyNotOwn(claimFolder); !why.isEmpty()) {
+            m_say(QStringLiteral("left alone: %1 (%2)").arg(oneLine(claimFolder), oneLine(why)));
+            continue;
+        }
         const std::unique_ptr<HeldLock> lock =
             m_files.tryLock(lockOf(claimFolder), StaleLockMilliseconds);
         if (!lock)
@@ -146,15 +170,10 @@ void HotFolder::takeOverOrphans(const std::function<void(const Claimed &)> &hand
 
 namespace {
 
-/** The note beside the claimed file `name`: hidden, so that no listing takes it for a file. */
-QString noteName(const QString &name)
+QString noteBeside(const QString &claimed)
 {
-    return QLatin1Char('.') + name + QStringLiteral(".deckrun");
-}
-
-bool isNote(const QString &name)
-{
-    return name.startsWith(QLatin1Char('.')) && name.endsWith(QLatin1String(".deckrun"));
+    const qsizetype slash = claimed.lastIndexOf(QLatin1Char('/'));
+    return claimed.left(slash + 1) + ClaimNote::nameFor(claimed.mid(slash + 1));
 }
 
 } // namespace
@@ -163,46 +182,47 @@ void HotFolder::takeOver(const QString &claimFolder,
                          const std::function<void(const Claimed &)> &handle)
 {
     const QString folder = at(Processing) + QLatin1Char('/') + claimFolder;
-    for (const QString &file : m_files.files(folder)) {
-        if (isNote(file)) {
-            // A note without its file (moved out since) is of no use.
-            const QString of = file.mid(1).chopped(8);
-            if (!m_files.state(folder + QLatin1Char('/') + of))
-                m_files.remove(folder + QLatin1Char('/') + file);
-            continue;
+    const QStringList names = m_files.files(folder); // regular files: a link is left alone
+    QStringList claims, notesInUse;
+    for (const QString &name : names) {
+        if (!ClaimNote::isNoteName(name)) {
+            claims << name;
+            notesInUse << ClaimNote::nameFor(name);
         }
-        const QString path = folder + QLatin1Char('/') + file;
-        handle(Claimed{path, file, claimFolder, noteOf(path)});
+    }
+    // A note without its file (moved out since), or one half written, is of no use.
+    for (const QString &name : names)
+        if (ClaimNote::isNoteName(name) && !notesInUse.contains(name))
+            m_files.remove(folder + QLatin1Char('/') + name);
+    for (const QString &name : std::as_const(claims)) {
+        const QString path = folder + QLatin1Char('/') + name;
+        const std::optional<QByteArray> hash = m_files.contentHash(path);
+        handle(Claimed{path, name, claimFolder, noteOf(path),
+                       hash ? claimIdentity(claimFolder, *hash) : QString()});
     }
 }
 
-QString HotFolder::noteOf(const QString &claimed) const
+ClaimNote HotFolder::noteOf(const QString &claimed) const
 {
-    const qsizetype slash = claimed.lastIndexOf(QLatin1Char('/'));
-    const QString note = claimed.left(slash + 1) + noteName(claimed.mid(slash + 1));
-    const std::optional<QByteArray> text = m_files.read(note);
-    return text ? QString::fromUtf8(*text).trimmed() : QString();
+    const std::optional<QByteArray> text = m_files.read(noteBeside(claimed));
+    return text ? ClaimNote::read(QString::fromUtf8(*text)) : ClaimNote();
 }
 
-bool HotFolder::note(const QString &claimed, const QString &text)
+bool HotFolder::note(const QString &claimed, const ClaimNote &note)
 {
-    const qsizetype slash = claimed.lastIndexOf(QLatin1Char('/'));
-    const QString note = claimed.left(slash + 1) + noteName(claimed.mid(slash + 1));
-    const QString why = m_files.write(note, text.toUtf8());
+    const QString why = m_files.write(noteBeside(claimed), note.text().toUtf8());
     if (!why.isEmpty())
-        m_say(QStringLiteral("\"%1\" cannot be written: %2").arg(note, why));
+        m_say(QStringLiteral("\"%1\" cannot be written: %2")
+                  .arg(oneLine(noteBeside(claimed)), oneLine(why)));
     return why.isEmpty();
 }
 
-void HotFolder::putBack(const Claimed &claimed)
+std::optional<QString> HotFolder::putBack(const Claimed &claimed)
 {
     const std::optional<QString> placed = moveToFree(claimed.path, m_folder, claimed.name);
-    if (!placed)
-        return;
-    const QString folder = claimed.path.left(claimed.path.lastIndexOf(QLatin1Char('/')) + 1);
-    m_files.remove(folder + noteName(claimed.name));
-    m_say(QStringLiteral("took back \"%1\", left in %2/%3 by a watcher that ended.")
-              .arg(*placed, Processing, claimed.watcher));
+    if (placed)
+        m_files.remove(noteBeside(claimed.path));
+    return placed;
 }
 
 std::optional<QString> HotFolder::moveToFree(const QString &from, const QString &folder,
@@ -219,7 +239,8 @@ std::optional<QString> HotFolder::moveToFree(const QString &from, const QString 
         case MoveOutcome::SourceGone:
             return std::nullopt;
         case MoveOutcome::Failed:
-            m_say(QStringLiteral("\"%1\" could not be moved to \"%2\": %3").arg(from, folder, why));
+            m_say(QStringLiteral("\"%1\" could not be moved to \"%2\": %3")
+                      .arg(oneLine(from), oneLine(folder), oneLine(why)));
             return std::nullopt;
         }
     }
@@ -233,6 +254,12 @@ HotFolder::Claim HotFolder::claim(const QString &name, QString &claimed)
         QString why;
         switch (m_files.move(source, target, &why)) {
         case MoveOutcome::Moved:
+            // Looked at where nobody else can change it any more.
+            if (const std::optional<FileState> st = m_files.state(target);
+                !st || st->kind != FileKind::Regular) {
+                leaveAlone(target, name, st ? st->kind : FileKind::Other);
+                return Claim::Refused;
+            }
             claimed = target;
             return Claim::Claimed;
         case MoveOutcome::TargetTaken:
@@ -241,10 +268,20 @@ HotFolder::Claim HotFolder::claim(const QString &name, QString &claimed)
             return Claim::Gone;
         case MoveOutcome::Failed:
             m_say(QStringLiteral("\"%1\" could not be taken: %2; it is left where it is.")
-                      .arg(source, why));
+                      .arg(oneLine(source), oneLine(why)));
             return Claim::Refused;
         }
     }
+}
+
+void HotFolder::leaveAlone(const QString &claimed, const QString &name, FileKind kind)
+{
+    m_say(QStringLiteral("left alone: %1 (%2)")
+              .arg(oneLine(m_folder + QLatin1Char('/') + name),
+                   kind == FileKind::Link
+                       ? QStringLiteral("it is a link, and the watcher takes only files")
+                       : QStringLiteral("it is not a regular file")));
+    moveToFree(claimed, m_folder, name);
 }
 
 std::optional<MovedOut> HotFolder::moveOut(const QString &claimed, const QString &name,
@@ -264,7 +301,8 @@ std::optional<MovedOut> HotFolder::moveOut(const QString &claimed, const QString
             if (made == CreateOutcome::Exists)
                 continue;
             if (made == CreateOutcome::Failed)
-                m_say(QStringLiteral("\"%1.txt\" cannot be written: %2").arg(to, why));
+                m_say(QStringLiteral("\"%1.txt\" cannot be written: %2")
+                          .arg(oneLine(to), oneLine(why)));
             reportMade = made == CreateOutcome::Created;
         }
         const auto release = [&] {
@@ -282,18 +320,18 @@ std::optional<MovedOut> HotFolder::moveOut(const QString &claimed, const QString
         case MoveOutcome::Failed:
             release();
             m_say(QStringLiteral("\"%1\" could not be moved to \"%2\": %3; it stays in %4/%5.")
-                      .arg(name, folder, why, Processing, m_watcher));
+                      .arg(oneLine(name), oneLine(folder), oneLine(why), Processing, m_watcher));
             return std::nullopt;
         }
         // What the watcher noted of the file in hand is of no use once it is out.
-        m_files.remove(claimed.left(claimed.lastIndexOf(QLatin1Char('/')) + 1) +
-                       noteName(claimed.mid(claimed.lastIndexOf(QLatin1Char('/')) + 1)));
+        m_files.remove(noteBeside(claimed));
         MovedOut moved{sub + QLatin1Char('/') + target, false};
         if (reportMade) {
             const QString unwritten = m_files.write(to + QStringLiteral(".txt"), report.toUtf8());
             moved.reportWritten = unwritten.isEmpty();
             if (!moved.reportWritten)
-                m_say(QStringLiteral("\"%1.txt\" cannot be written: %2").arg(to, unwritten));
+                m_say(QStringLiteral("\"%1.txt\" cannot be written: %2")
+                          .arg(oneLine(to), oneLine(unwritten)));
         }
         return moved;
     }

@@ -9,6 +9,13 @@
 // the network, can keep one folder: a move succeeds for one of them only, and
 // each watcher's lock tells a live watcher from one that ended, whose claimed
 // files are taken back. Every file operation goes through FileHandover.
+//
+// Whoever drops files may be hostile: only regular files are claimed, never a
+// link; Processing/, Printed/, Failed/ and the claim folders must be real
+// folders of the watcher's own user that nobody else may write, checked at
+// the start and, by FileHandover, at every use.
+
+#include "core/hotfolder/ClaimNote.h"
 
 #include <QString>
 
@@ -20,6 +27,7 @@ namespace deckrun {
 
 class FileHandover;
 class HeldLock;
+enum class FileKind;
 
 /** `name` as the `n`th candidate for a free name: "a.pptx", "a (2).pptx", "a (3).pptx" ... */
 QString numberedName(const QString &name, int n);
@@ -42,7 +50,7 @@ struct MovedOut {
 
 class HotFolder {
 public:
-    /** Says what went wrong (on standard error); the names in it are the caller's to escape. */
+    /** Says what went wrong (on standard error); the names in it come escaped (oneLine). */
     using Say = std::function<void(const QString &text)>;
 
     HotFolder(FileHandover &files, QString folder, QString watcher, Say say);
@@ -57,43 +65,42 @@ public:
     QString at(const QString &sub) const;
 
     /**
-     * Makes Processing/, Printed/ and Failed/, takes this watcher's lock and
-     * makes its claim folder; false, with what is wrong said, when it cannot.
+     * Holds the folder, makes Processing/, Printed/ and Failed/ and checks
+     * that they are the watcher's own, takes this watcher's lock and makes
+     * its claim folder; false, with what is wrong said, when it cannot. Warns
+     * when others may write to the folder and it has no sticky bit.
      */
     bool open();
     /** Keeps the lock fresh for the watchers on other machines (every minute). */
     void heartbeat();
-    /** A file some watcher claimed, and what that watcher noted of it. */
-    struct Claimed {
-        QString path;    // where it is, in its claim folder
-        QString name;    // its name there
-        QString watcher; // the claim folder's name: the watcher that claimed it
-        QString note;    // what the watcher noted ("job 12", "printed 12"); empty: nothing
-    };
 
     /**
      * The files of the claim folders whose watcher ended (its lock can be
      * taken: no lock, its process is gone, or it was not refreshed for ten
      * minutes), and of this watcher's own from an earlier process of its
      * name, each handed to `handle` while that folder is held: it puts the
-     * file back, or moves it out. Emptied folders go.
+     * file back, or moves it out. Emptied folders go. Links, and claim
+     * folders that are not the watcher's own (another user's), are left alone.
      */
     void takeOverOrphans(const std::function<void(const Claimed &)> &handle);
-    /** Puts a claimed file back into the folder (under a free name), to be printed again. */
-    void putBack(const Claimed &claimed);
     /**
-     * Notes `text` beside the claimed file, where a watcher that takes over
-     * after a crash reads it ("job 12": its print job; "printed 12": printed,
-     * but it could not be moved out). False when it cannot be written.
+     * Puts a claimed file back into the folder (under a free name), to be
+     * printed again; the name it got, none when it could not be moved (said).
      */
-    bool note(const QString &claimed, const QString &text);
+    std::optional<QString> putBack(const Claimed &claimed);
+    /**
+     * Notes `note` beside the claimed file, where a watcher that takes over
+     * after a crash reads it. False when it cannot be written (said).
+     */
+    bool note(const QString &claimed, const ClaimNote &note);
 
     /** How a claim ended. */
     enum class Claim { Claimed, Gone, Refused };
     /**
      * Claims `name` by moving it into this watcher's claim folder (numbered
      * when that name is there); `claimed` gets its path there. Gone: another
-     * watcher took it first. Refused: it cannot be moved (said).
+     * watcher took it first. Refused: it cannot be moved, or what was moved
+     * is no regular file (a link put in its place) and went back (said).
      */
     Claim claim(const QString &name, QString &claimed);
 
@@ -107,8 +114,13 @@ public:
 
 private:
     void takeOver(const QString &claimFolder, const std::function<void(const Claimed &)> &handle);
-    QString noteOf(const QString &claimed) const;
+    ClaimNote noteOf(const QString &claimed) const;
+    /** Makes `path` when it is not there; true when it is a folder of the watcher's own (else
+     * said). */
+    bool ownFolder(const QString &path);
     bool writable(const QString &sub);
+    /** Takes back a claim that is no regular file: it goes where it came from. */
+    void leaveAlone(const QString &claimed, const QString &name, FileKind kind);
     std::optional<QString> moveToFree(const QString &from, const QString &folder,
                                       const QString &name);
 

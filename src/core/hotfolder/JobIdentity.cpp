@@ -27,7 +27,9 @@ std::optional<SpooledJob> printedJob(const std::vector<SpooledJob> &jobs, const 
 {
     const QString tail = QStringLiteral(" [") + identity + QLatin1Char(']');
     for (const SpooledJob &job : jobs) {
-        const bool ours = (notedJobId > 0 && job.id == notedJobId) || job.title.endsWith(tail);
+        // A content that could not be read has no identity: only the noted id tells.
+        const bool ours = (notedJobId > 0 && job.id == notedJobId) ||
+                          (!identity.isEmpty() && job.title.endsWith(tail));
         if (ours && job.state != SpooledJob::State::Cancelled &&
             job.state != SpooledJob::State::Aborted)
             return job;
@@ -35,10 +37,30 @@ std::optional<SpooledJob> printedJob(const std::vector<SpooledJob> &jobs, const 
     return std::nullopt;
 }
 
-int notedJobId(const QString &note)
+Reconciled reconcile(const Claimed &claim, PrintSpooler *spooler, const QString &printer)
 {
-    const QStringList words = note.split(QLatin1Char(' '), Qt::SkipEmptyParts);
-    return words.size() >= 2 ? words.at(1).toInt() : 0;
+    using Outcome = Reconciled::Outcome;
+    switch (claim.note.kind) {
+    case ClaimNote::Kind::Printed:
+        return {.outcome = Outcome::Printed, .recorded = true, .jobId = claim.note.number};
+    case ClaimNote::Kind::Failed:
+        return {.outcome = Outcome::Failed, .recorded = true, .failedStep = claim.note.number};
+    case ClaimNote::Kind::Job:
+    case ClaimNote::Kind::None:
+        break;
+    }
+    if (!spooler)
+        return {};
+    std::optional<SpooledJob> job;
+    try {
+        const int noted = claim.note.kind == ClaimNote::Kind::Job ? claim.note.number : 0;
+        job = printedJob(spooler->jobs(printer), claim.identity, noted);
+    } catch (const std::exception &e) {
+        return {.unknown = QString::fromLocal8Bit(e.what())};
+    }
+    if (!job)
+        return {};
+    return {.outcome = Outcome::Printed, .jobId = job->id};
 }
 
 } // namespace deckrun

@@ -7,6 +7,7 @@
 // the claimed file as soon as it has it. A watcher that takes over the claim
 // asks the print service before it prints the file again.
 
+#include "core/hotfolder/ClaimNote.h"
 #include "platform/PrintSpooler.h"
 
 #include <QByteArray>
@@ -36,7 +37,24 @@ QString claimJobName(const QString &fileName, const QString &identity);
 std::optional<SpooledJob> printedJob(const std::vector<SpooledJob> &jobs, const QString &identity,
                                      int notedJobId);
 
-/** The job id a note names ("job 12", "printed 12"); 0 when none. */
-int notedJobId(const QString &note);
+/** What becomes of a claim that a watcher which ended left behind. */
+struct Reconciled {
+    enum class Outcome { Printed, Failed, PutBack };
+    Outcome outcome = Outcome::PutBack;
+    /** Its watcher had noted it printed or failed (and logged it): only moving it out is left. */
+    bool recorded = false;
+    int jobId = 0;      // Printed: the job that printed it, when known
+    int failedStep = 0; // Failed: the step its watcher noted
+    /** Put back as the print service could not be asked: its words. */
+    QString unknown = {};
+};
+
+/**
+ * Printed or failed when the claim's note says so; printed when the jobs of
+ * `printer` hold one of the claim's (printedJob: by the noted id or its
+ * identity); put back to be printed again otherwise, also when `spooler` is
+ * none or cannot be asked.
+ */
+Reconciled reconcile(const Claimed &claim, PrintSpooler *spooler, const QString &printer);
 
 } // namespace deckrun

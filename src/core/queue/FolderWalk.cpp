@@ -59,6 +59,7 @@ struct Walk {
 /** The walk that adds a tree: every folder read also gathers its files, so each is read once. */
 struct TreeWalk : Walk {
     QString pattern;
+    LinksFollowed links = LinksFollowed::Always;
     QHash<QString, QStringList> files; // the rows of each folder read, by the folder's path
     qsizetype fileCount = 0;           // of all lists in `files`
 };
@@ -235,7 +236,7 @@ std::vector<SubFolder> readForTree(TreeWalk &walk, QStringList &folders, const Q
         // holds no separator) before each name.
         const QString prefix = NormalizePath(folder);
         FolderListing listing = walk.platform.files->readFolder(
-            folder, walk.pattern, HiddenArchiveFile, &partial, prefix);
+            folder, walk.pattern, HiddenArchiveFile, &partial, prefix, walk.links);
         if (!firstVisit(walk, listing.identity, folder)) {
             // Already walked by another path: nothing of it counts twice.
             removeFirst(folders, folder);
@@ -429,7 +430,7 @@ QString DropLocation()
 }
 
 void AddFolderTree(QueueTarget &target, const QString &folder, const QString &pattern,
-                   StepRunner &steps, const LeftOutSink &leftOut)
+                   StepRunner &steps, const LeftOutSink &leftOut, LinksFollowed links)
 {
     Platform &p = target.platform();
     const QString sep(pathSeparator());
@@ -438,7 +439,7 @@ void AddFolderTree(QueueTarget &target, const QString &folder, const QString &pa
     steps.step(114, [&] { folders = QStringList{folder.endsWith(sep) ? folder : folder + sep}; });
     // The walk gathers each folder's files as it reads the folder; a folder
     // it did not read (one that is not searched) is listed on its own below.
-    TreeWalk walk{{p, {}, {}, &leftOut}, pattern, {}, 0};
+    TreeWalk walk{{p, {}, {}, &leftOut}, pattern, links, {}, 0};
     steps.step(116, [&] { walkTreeLevel(walk, folders); });
     // No events run in this loop, so the rows of every folder can go into the
     // queue in one change at the end; should a step fail, the rows so far go

@@ -6,6 +6,8 @@
 // and a folder; the drop handler walks dropped folders with the pattern
 // "*.*"; `deckrun --print` walks the folders it is given.
 
+#include "platform/FileSystem.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -13,7 +15,6 @@
 
 namespace deckrun {
 
-class FileSystem;
 class QueueTarget;
 class StepRunner;
 struct Platform;
@@ -34,10 +35,13 @@ using LeftOutSink = std::function<void(const QString &path, const QString &why)>
  * NormalizePath. Failures are reported through `steps` with the step numbers
  * 114 to 134 and the walk goes on. What it leaves out otherwise goes to
  * `leftOut` when given (batch mode names it); the window leaves it out
- * silently, logged to deckrun.walk.
+ * silently, logged to deckrun.walk. The links met below `folder` are followed
+ * as `links` says: the window's walks go through the user's own tree,
+ * `--print` may walk a tree that others write to.
  */
 void AddFolderTree(QueueTarget &target, const QString &folder, const QString &pattern,
-                   StepRunner &steps, const LeftOutSink &leftOut = {});
+                   StepRunner &steps, const LeftOutSink &leftOut = {},
+                   LinksFollowed links = LinksFollowed::Always);
 /** The same, reporting failures under the drop handler's location. */
 void AddFolderTree(QueueTarget &target, const QString &folder, const QString &pattern);
 

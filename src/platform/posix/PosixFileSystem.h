@@ -24,7 +24,8 @@ public:
     std::vector<SubFolder> subFolders(const QString &folder,
                                       std::vector<SubFolder> *partial) override;
     FolderListing readFolder(const QString &folder, const QString &pattern, int excludedValue,
-                             FolderListing *partial, const QString &filePrefix) override;
+                             FolderListing *partial, const QString &filePrefix,
+                             LinksFollowed links) override;
     bool isRootFolder(const QString &folder) override;
     std::optional<FolderIdentity> folderIdentity(const QString &folder) override;
     QString whyNotReadable(const QString &path) override;

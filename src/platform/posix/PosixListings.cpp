@@ -365,6 +365,34 @@ std::optional<FolderIdentity> openFolderIdentity(int dirFd, FileTaker &taker)
                           static_cast<std::uint64_t>(self.st_ino)};
 }
 
+/**
+ * Why the link `name` in the folder `dirFd` (owned as `folder` says) is not
+ * followed, as `links` asks; empty when it is followed, and for anything
+ * that is no link. `shown` says whether that is worth naming: a link to a
+ * folder, or one matching the pattern (any link, when none is followed).
+ */
+QString refusedLink(LinksFollowed links, int dirFd, const char *name, const struct stat &folder,
+                    const WildcardPattern &match, bool &shown)
+{
+    struct stat own {};
+    if (::fstatat(dirFd, name, &own, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISLNK(own.st_mode))
+        return {};
+    if (links == LinksFollowed::Never) {
+        shown = true;
+        return QStringLiteral("it is a link, and links are not followed here");
+    }
+    struct stat target {};
+    if (::fstatat(dirFd, name, &target, 0) != 0)
+        return {}; // a link to nothing: the file taker names it
+    if (own.st_uid == folder.st_uid && target.st_uid == folder.st_uid)
+        return {};
+    const int matched = match.matchesRaw(name);
+    shown = S_ISDIR(target.st_mode) || matched > 0 ||
+            (matched < 0 && match.matches(QFile::decodeName(name)));
+    return QStringLiteral("it is a link, and it or what it leads to has another owner than the "
+                          "folder it is in");
+}
+
 } // namespace
 
 QStringList PosixFileSystem::listFiles(const QString &folder, const QString &pattern)
@@ -402,7 +430,7 @@ QStringList PosixFileSystem::listExistingFiles(const QString &folder, const QStr
 
 FolderListing PosixFileSystem::readFolder(const QString &folder, const QString &pattern,
                                           int excludedValue, FolderListing *partial,
-                                          const QString &filePrefix)
+                                          const QString &filePrefix, LinksFollowed links)
 {
     FolderReader reader(folder);
     if (!reader.isOpen())
@@ -418,6 +446,9 @@ FolderListing PosixFileSystem::readFolder(const QString &folder, const QString &
     files.clear();
     // The folder actually read, from the open folder itself.
     listing.identity = openFolderIdentity(reader.fd(), taker);
+    struct stat own {};
+    if (links != LinksFollowed::Always && ::fstat(reader.fd(), &own) != 0)
+        throwListingFailure(folder, errno);
     for (;;) {
         const struct dirent64 *e = reader.next();
         if (!e) {
@@ -430,6 +461,15 @@ FolderListing PosixFileSystem::readFolder(const QString &folder, const QString &
                 throwListingFailure(folder, error);
             }
             break;
+        }
+        if (links != LinksFollowed::Always && (e->d_type == DT_LNK || e->d_type == DT_UNKNOWN)) {
+            bool shown = false;
+            const QString why = refusedLink(links, reader.fd(), e->d_name, own, match, shown);
+            if (!why.isEmpty()) {
+                if (shown)
+                    listing.leftOut.push_back({shownFolder + readableName(e->d_name), why});
+                continue;
+            }
         }
         if (entryIsFolder(reader.fd(), e))
             listing.subFolders.push_back(folderName(e->d_name));
