@@ -37,9 +37,9 @@ int batchPause(SettingsStore &settings, const std::optional<int> &asked);
 
 /** How a run without a window prints each file, with the applications it made for that. */
 struct PrintWay {
-    std::unique_ptr<PrintersAsRunBegan> printers;
-    std::unique_ptr<PresentationAutomation> office; // the one application of a kept run
-    std::unique_ptr<PrintStrategy> strategy;        // goes first: it may use the office
+    std::unique_ptr<PrintersAsRunBegan> printers = {};
+    std::unique_ptr<PresentationAutomation> office = {}; // the one application of a kept run
+    std::unique_ptr<PrintStrategy> strategy = {};        // goes first: it may use the office
     PauseRule pause = PauseRule::DigitAndOneSecond;
     int pauseDigit = 0; // the pause entry, 0 to 9
 };

@@ -6,7 +6,9 @@
 
 #include "core/hotfolder/HotFolder.h"
 #include "cli/ConsoleFrontEnd.h"
+#include "cli/TerminalOutput.h"
 #include "cli/WatchSession.h"
+#include "core/common/ErrorReport.h"
 #include "core/hotfolder/JobIdentity.h"
 #include "core/hotfolder/Settling.h"
 #include "core/run/KeptApplication.h"
@@ -18,6 +20,9 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QSysInfo>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -141,11 +146,104 @@ public:
     }
     bool acceptsJobs(const QString &) override { return accepting; }
     bool stopped(const QString &) override { return false; }
-    std::vector<SpooledJob> jobs(const QString &) override { return history; }
+    std::vector<SpooledJob> jobs(const QString &) override
+    {
+        if (unreachable)
+            throw Failure(QStringLiteral("CUPS is not running"));
+        return history;
+    }
 
     bool accepting = true;
+    bool unreachable = false;
     std::vector<SpooledJob> history;
 };
+
+struct ReconcileRow {
+    const char *name;
+    ClaimNote note;
+    QString identity; // the claim's; empty: its content could not be read
+    SpooledJob job;   // the printer's one job
+    bool unreachable; // the print service cannot be asked
+    Reconciled::Outcome outcome;
+    bool recorded;
+    int number; // the job id (printed) or step (failed) it ends with
+    friend void PrintTo(const ReconcileRow &row, std::ostream *os) { *os << row.name; }
+};
+
+class Reconciles : public testing::TestWithParam<ReconcileRow> {};
+
+} // namespace
+
+// What becomes of a claim an ended watcher left: its note first, then the
+// print service. Kills a note read wrong ("printed" taken for a job to look
+// up, "failed" for printed), a lookup that ignores the noted id, a claim
+// without identity matched by any job named " []", and a service that cannot
+// be asked taken for "no job" without a word.
+TEST_P(Reconciles, AClaimByItsNoteAndItsJob)
+{
+    const ReconcileRow &row = GetParam();
+    FakeSpooler spooler;
+    spooler.unreachable = row.unreachable;
+    spooler.history = {row.job};
+    const Reconciled r =
+        reconcile(Claimed{"/f/Processing/h-1/a.ppt", "a.ppt", "h-1", row.note, row.identity},
+                  &spooler, "PDF");
+    EXPECT_EQ(r.outcome, row.outcome);
+    EXPECT_EQ(r.recorded, row.recorded);
+    EXPECT_EQ(r.outcome == Reconciled::Outcome::Failed ? r.failedStep : r.jobId, row.number);
+    EXPECT_EQ(r.unknown.isEmpty(), !row.unreachable || row.recorded);
+}
+
+namespace {
+
+using Outcome = Reconciled::Outcome;
+using State = SpooledJob::State;
+const QString Ours = QStringLiteral("deckrun h-1 5a5a5a5a5a5a");
+
+} // namespace
+
+INSTANTIATE_TEST_SUITE_P(
+    HotFolder, Reconciles,
+    testing::Values(
+        ReconcileRow{
+            "NotedPrinted", ClaimNote::printed(12), Ours, {}, true, Outcome::Printed, true, 12},
+        ReconcileRow{
+            "NotedFailed", ClaimNote::failed(120), Ours, {}, true, Outcome::Failed, true, 120},
+        ReconcileRow{"NotedJobCompleted",
+                     ClaimNote::job(7),
+                     Ours,
+                     {7, "a.ppt", State::Completed, {}},
+                     false,
+                     Outcome::Printed,
+                     false,
+                     7},
+        ReconcileRow{"JobOfItsIdentity",
+                     {},
+                     Ours,
+                     {9, "a.ppt [deckrun h-1 5a5a5a5a5a5a]", State::Processing, {}},
+                     false,
+                     Outcome::Printed,
+                     false,
+                     9},
+        ReconcileRow{"NoIdentityNoNote",
+                     {},
+                     {},
+                     {9, "a.ppt []", State::Completed, {}},
+                     false,
+                     Outcome::PutBack,
+                     false,
+                     0},
+        ReconcileRow{"ServiceCannotBeAsked",
+                     ClaimNote::job(7),
+                     Ours,
+                     {7, "a.ppt", State::Completed, {}},
+                     true,
+                     Outcome::PutBack,
+                     false,
+                     0}),
+    [](const testing::TestParamInfo<ReconcileRow> &row) { return std::string(row.param.name); });
+
+namespace {
 
 /** Moves into Printed/ fail, as on a full disk or a folder made read-only. */
 class PrintedNotWritable final : public FileHandover {
@@ -271,4 +369,156 @@ TEST_F(Watcher, AFileWaitsWhileThePrinterTakesNoJobs)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
     EXPECT_EQ(in(QStringLiteral(".")), QStringList{QStringLiteral("a.ppt")});
     EXPECT_TRUE(fake.office->printed().isEmpty());
+}
+
+namespace {
+
+enum class Dropped { Deck, LinkToASecret, DeckAndAStopWhileStep106Asks };
+
+struct TakeRow {
+    const char *name;
+    Dropped dropped;
+    bool printed; // else a.ppt is still in the drop folder, as it was, and nothing failed
+    friend void PrintTo(const TakeRow &row, std::ostream *os) { *os << row.name; }
+};
+
+class Takes : public Watcher, public testing::WithParamInterface<TakeRow> {};
+
+} // namespace
+
+// Only a regular file is taken, and only a file the run began is filed.
+// Kills a claim that takes a link (the dropper's way to a file they may not
+// read), and a watcher that files under Failed/ a deck a stop kept it from
+// ever trying ("step 112, The file was not printed.").
+TEST_P(Takes, OnlyFilesAndFilesOnlyOnceTried)
+{
+    TempTree elsewhere;
+    const QString secret = elsewhere.file(QStringLiteral("private.ppt"), "another's deck");
+    if (GetParam().dropped == Dropped::LinkToASecret)
+        ASSERT_TRUE(QFile::link(secret, tree.at(QStringLiteral("a.ppt"))));
+    else
+        tree.file(QStringLiteral("a.ppt"), "a deck");
+    if (GetParam().dropped == Dropped::DeckAndAStopWhileStep106Asks)
+        fake.office->onCall([this](const QString &word, const QString &) {
+            if (word == QLatin1String("GetRunning"))
+                stop.runStop().request();
+        });
+    startAndTake(QStringLiteral("a.ppt"));
+    const QStringList a{QStringLiteral("a.ppt")};
+    EXPECT_EQ(fake.office->printed().size(), GetParam().printed ? 1 : 0);
+    EXPECT_EQ(in(QStringLiteral("Printed")), GetParam().printed ? a : QStringList());
+    EXPECT_EQ(in(QStringLiteral(".")), GetParam().printed ? QStringList() : a);
+    EXPECT_EQ(QFileInfo(tree.at(QStringLiteral("a.ppt"))).isSymLink(),
+              GetParam().dropped == Dropped::LinkToASecret);
+    EXPECT_EQ(in(QStringLiteral("Failed")), QStringList());
+    EXPECT_EQ(runLogOutcomes(fake.runLogPath()).size(), GetParam().printed ? 1 : 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    HotFolder, Takes,
+    testing::Values(TakeRow{"ADeck", Dropped::Deck, true},
+                    TakeRow{"ALinkToAFileTheDropperCannotRead", Dropped::LinkToASecret, false},
+                    TakeRow{"AStopWhileStep106Asks", Dropped::DeckAndAStopWhileStep106Asks, false}),
+    [](const testing::TestParamInfo<TakeRow> &row) { return std::string(row.param.name); });
+
+namespace {
+
+enum class Planted { Nothing, FailedAsALink, PrintedOfAnotherUser, ProcessingWritableByAll };
+
+struct OwnFolderRow {
+    const char *name;
+    Planted planted;
+    const char *said; // in what the refusal says; none: the watcher starts
+    friend void PrintTo(const OwnFolderRow &row, std::ostream *os) { *os << row.name; }
+};
+
+class OwnFolders : public testing::TestWithParam<OwnFolderRow> {};
+
+} // namespace
+
+// The watcher's folders are its own, or it does not start, and writes nothing
+// through them. Kills a start that trusts a planted link, another user's
+// folder or one anybody may write, each on its own, and one that refuses all.
+TEST_P(OwnFolders, ArePlantedByNobodyElse)
+{
+    TempTree tree, elsewhere;
+    FileHandover files;
+    switch (GetParam().planted) {
+    case Planted::Nothing:
+        break;
+    case Planted::FailedAsALink:
+        ASSERT_TRUE(QFile::link(elsewhere.path(), tree.at(QStringLiteral("Failed"))));
+        break;
+    case Planted::PrintedOfAnotherUser:
+        if (::geteuid() != 0)
+            GTEST_SKIP() << "giving a folder to another user takes root";
+        ASSERT_EQ(::chown(qPrintable(tree.folder(QStringLiteral("Printed"))), 65534, 65534), 0);
+        break;
+    case Planted::ProcessingWritableByAll:
+        ASSERT_EQ(::chmod(qPrintable(tree.folder(QStringLiteral("Processing"))), 0777), 0);
+        break;
+    }
+    QString said;
+    {
+        HotFolder hot(files, tree.path(), QStringLiteral("h-1"),
+                      [&](const QString &text) { said += text; });
+        EXPECT_EQ(hot.open(), *GetParam().said == 0) << said.toStdString();
+    }
+    EXPECT_TRUE(said.contains(QLatin1String(GetParam().said))) << said.toStdString();
+    EXPECT_TRUE(
+        QDir(elsewhere.path()).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    HotFolder, OwnFolders,
+    testing::Values(OwnFolderRow{"AllOwn", Planted::Nothing, ""},
+                    OwnFolderRow{"FailedAsALink", Planted::FailedAsALink, "Failed\" is refused"},
+                    OwnFolderRow{"PrintedOfAnotherUser", Planted::PrintedOfAnotherUser,
+                                 "belongs to another user"},
+                    OwnFolderRow{"ProcessingWritableByAll", Planted::ProcessingWritableByAll,
+                                 "(mode 0777)"}),
+    [](const testing::TestParamInfo<OwnFolderRow> &row) { return std::string(row.param.name); });
+
+// A note is made new: one planted at its name is replaced, never written
+// through, and a long name gets a note that fits. Kills a note opened over
+// what is there (O_TRUNC through the link) and one named after the whole file name.
+TEST(HotFolder, ANoteIsMadeNewAndFits)
+{
+    for (const QString &name : {QStringLiteral("a.ppt"), QString(240, QLatin1Char('n')) + ".ppt"}) {
+        TempTree tree, elsewhere;
+        FileHandover files;
+        const QString victim = elsewhere.file(QStringLiteral("victim.conf"), "IMPORTANT");
+        HotFolder hot(files, tree.path(), QStringLiteral("h-1"), [](const QString &) {});
+        ASSERT_TRUE(hot.open());
+        const QString claimed = tree.file(QStringLiteral("Processing/h-1/") + name);
+        QFile::link(victim, tree.at(QStringLiteral("Processing/h-1/") + ClaimNote::nameFor(name)));
+        EXPECT_TRUE(hot.note(claimed, ClaimNote::job(230)));
+        QFile kept(victim);
+        ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+        EXPECT_EQ(kept.readAll(), "IMPORTANT");
+        std::vector<Claimed> found;
+        hot.takeOverOrphans([&](const Claimed &c) { found.push_back(c); });
+        ASSERT_EQ(found.size(), 1u);
+        EXPECT_EQ(found[0].note, ClaimNote::job(230)) << name.size();
+    }
+}
+
+// Every name a person or a log reads is escaped by one escaper, also in the
+// error reports: no name writes a line of its own on standard error. Kills a
+// report that quotes the path raw, and "\n" in a name read as a line break.
+TEST(HotFolder, ANameForgesNoLine)
+{
+    EXPECT_EQ(oneLine(QStringLiteral("a\\nb\n\x1b")), QStringLiteral("a\\\\nb\\n\\x1B"));
+    const QString claimed = QStringLiteral("/f/Processing/h-1/bad\nProcessing: forged.pptx\n.pptx");
+    ConsoleDialogs dialogs(WhenRunning::GoOnQuietly);
+    dialogs.setFileInHand(QStringLiteral("/tmp/copy/bad\nProcessing: forged.pptx\n.pptx"), claimed);
+    testing::internal::CaptureStderr();
+    ShowErrorReport(dialogs,
+                    QStringLiteral("It could not open \"/tmp/copy/bad\nProcessing: "
+                                   "forged.pptx\n.pptx\": the file is damaged."),
+                    printRunLocation(), 120);
+    const QString said = QString::fromStdString(testing::internal::GetCapturedStderr());
+    EXPECT_FALSE(said.contains(QStringLiteral("\nProcessing: "))) << said.toStdString();
+    EXPECT_TRUE(said.contains(oneLine(claimed))) << said.toStdString();
+    EXPECT_EQ(dialogs.takeReports(), QStringList{said.trimmed()});
 }

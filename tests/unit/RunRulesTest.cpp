@@ -4,6 +4,8 @@
 // application, kept applications side by side) and, where the rule reaches
 // it, for the watched folder.
 
+#include "cli/BatchRun.h"
+#include "cli/CommandLine.h"
 #include "cli/ConsoleFrontEnd.h"
 #include "cli/WatchSession.h"
 #include "core/queue/QueueModel.h"
@@ -303,3 +305,66 @@ TEST(AWatchedFolder, WaitsWhileSomeoneElsesApplicationRuns)
         << said.toStdString();
     EXPECT_EQ(fake.office->printed().size(), 1);
 }
+
+namespace {
+
+struct PrintWayRow {
+    const char *name;
+    RunMode mode;
+    bool fast;
+    std::optional<int> pause;
+    PauseRule rule;
+    int digit;
+    int starts; // of the application, over two runs of a file each
+    friend void PrintTo(const PrintWayRow &row, std::ostream *os) { *os << row.name; }
+};
+
+class PrintWays : public testing::TestWithParam<PrintWayRow> {};
+
+} // namespace
+
+// `--print` and `--watch` choose how to print and pause in one place. Kills
+// a watcher's --fast on the platform's application (none of its own), one
+// that quits its kept application with each file's run, and a door whose
+// pause is read differently.
+TEST_P(PrintWays, AreChosenAlikeForEitherDoor)
+{
+    const PrintWayRow &row = GetParam();
+    TempTree tree;
+    FakePlatform fake;
+    fake.settings->values.insert(QStringLiteral("Combo2"), QStringLiteral("7"));
+    CommandLine line;
+    line.mode = row.mode;
+    line.fast = row.fast;
+    line.pause = row.pause;
+    std::vector<std::shared_ptr<SimAutomation>> made;
+    PrintWay way = printWay(fake.platform, line, [&](Printers &) {
+        made.push_back(std::make_shared<SimAutomation>());
+        return std::make_unique<SharedSim>(made.back());
+    });
+    EXPECT_EQ(way.pause, row.rule);
+    EXPECT_EQ(way.pauseDigit, row.digit);
+    RecordingFrontEnd front;
+    for (int run = 0; run < 2; ++run) {
+        QueueModel queue;
+        queue.append(tree.file(QStringLiteral("a.ppt")));
+        bool printing = false;
+        printQueue(RunSetup{fake.platform, front, front, *way.strategy, PauseRule::None}, queue,
+                   printing);
+    }
+    ASSERT_EQ(made.size(), row.fast ? 1u : 0u);
+    const SimAutomation &office = row.fast ? *made.front() : *fake.office;
+    EXPECT_EQ(office.calls().count(QStringLiteral("Create")), row.starts);
+    EXPECT_EQ(office.printed().size(), 2);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EitherDoor, PrintWays,
+    testing::Values(
+        PrintWayRow{
+            "PrintTheWindowsWay", RunMode::Print, false, {}, PauseRule::DigitAndOneSecond, 7, 2},
+        PrintWayRow{"WatchTheWindowsWay", RunMode::Watch, false, 2, PauseRule::DigitAndOneSecond, 2,
+                    2},
+        PrintWayRow{"PrintFast", RunMode::Print, true, {}, PauseRule::None, 0, 2},
+        PrintWayRow{"WatchFast", RunMode::Watch, true, 3, PauseRule::Digit, 3, 1}),
+    RowName);

@@ -54,7 +54,8 @@ QString systemWords(int error);
 /** The bytes of a name or path as the system takes them. */
 QByteArray encoded(const QString &name);
 
-/** Why a folder (its own state, links not followed) cannot be one of this user's own; empty when it can. */
+/** Why a folder (its own state, links not followed) cannot be one of this user's own; empty when it
+ * can. */
 QString unfitFolder(const struct stat &st);
 
 /** Opens the folder `name` in `at` when it is one of this user's own; why not in `why`. */

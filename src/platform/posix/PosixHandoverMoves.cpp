@@ -97,8 +97,7 @@ bool writable(const char *pid, const char *fd)
 
 MoveOutcome moveWithoutReplacing(const QString &from, const QString &to, QString *error)
 {
-    return posix::moveAt(AT_FDCWD, QFile::encodeName(from), AT_FDCWD, QFile::encodeName(to),
-                         error);
+    return posix::moveAt(AT_FDCWD, QFile::encodeName(from), AT_FDCWD, QFile::encodeName(to), error);
 }
 
 QStringList filesOpenForWriting(const QStringList &paths)

@@ -61,7 +61,7 @@ Descriptor openOwnFolder(int at, const QByteArray &name, QString *why)
         const int error = errno;
         // A link or a file in its place says what it is; anything else, the system.
         *why = ::fstatat(at, name.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0 ? unfitFolder(st)
-                                                                               : QString();
+                                                                              : QString();
         if (why->isEmpty())
             *why = systemWords(error);
         return {};
