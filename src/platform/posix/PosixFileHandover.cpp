@@ -16,6 +16,7 @@
 #include <QFile>
 #include <QLockFile>
 #include <QRandomGenerator>
+#include <QStandardPaths>
 
 #include <cerrno>
 #include <cstdlib>
@@ -23,6 +24,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -115,6 +117,31 @@ bool writeAll(int fd, const char *bytes, qsizetype size)
         done += n;
     }
     return true;
+}
+
+/**
+ * Makes this process's folder for private copies in the user's own cache,
+ * and removes those of this user's watchers that were killed (their process
+ * is gone); empty, with why, when it cannot be made.
+ */
+QString makeCopiesFolder(QString *why)
+{
+    const QString parent = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) +
+                           QStringLiteral("/deckrun");
+    QDir().mkpath(parent);
+    const QStringList left = QDir(parent).entryList({QStringLiteral("watch-*")},
+                                                    QDir::Dirs | QDir::NoSymLinks | QDir::Hidden);
+    for (const QString &name : left) {
+        const auto pid = static_cast<pid_t>(name.section(QLatin1Char('-'), 1, 1).toLongLong());
+        if (pid > 0 && ::kill(pid, 0) != 0 && errno == ESRCH)
+            QDir(parent + QLatin1Char('/') + name).removeRecursively();
+    }
+    // mkdtemp makes it 0700, under a name nobody could take first.
+    QByteArray folder = encoded(parent + QStringLiteral("/watch-%1-XXXXXX").arg(::getpid()));
+    if (::mkdtemp(folder.data()))
+        return QFile::decodeName(folder);
+    *why = systemWords(errno);
+    return {};
 }
 
 /** A lock file reached through the folder it lies in, held open while the lock is held. */
@@ -364,14 +391,8 @@ std::optional<PrivateCopy> FileHandover::privateCopy(const QString &path, QStrin
     dropPrivateCopy();
     QString why;
     const Descriptor source = openRegular(*m_places, path, &why);
-    if (source.isOpen() && m_places->copies.isEmpty()) {
-        // mkdtemp makes it 0700 under a name nobody could take first.
-        QByteArray folder = encoded(QDir::tempPath() + QStringLiteral("/deckrun-watch-XXXXXX"));
-        if (::mkdtemp(folder.data()))
-            m_places->copies = QFile::decodeName(folder);
-        else
-            why = systemWords(errno);
-    }
+    if (source.isOpen() && m_places->copies.isEmpty())
+        m_places->copies = makeCopiesFolder(&why);
     const QString copy =
         m_places->copies + QLatin1Char('/') + path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
     Descriptor target;
