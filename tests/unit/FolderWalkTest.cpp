@@ -418,3 +418,54 @@ TEST(FilesInFolder, NameOrderIsCaseFoldedThenExact)
         prefixed << QStringLiteral("P/") + n;
     EXPECT_EQ(listing.files, prefixed);
 }
+
+namespace {
+
+struct LinkRow {
+    const char *name;
+    LinksFollowed links;
+    QStringList queued;
+    friend void PrintTo(const LinkRow &row, std::ostream *os) { *os << row.name; }
+};
+
+class WalkLinks : public testing::TestWithParam<LinkRow> {};
+
+} // namespace
+
+// The window follows every link of the user's own tree; --print only links
+// that the owner of their folder made to what that owner has; a watched
+// folder none. Kills a walk that follows a link another user made, one that
+// looks at the link's owner alone (not what it leads to), and a window's walk
+// that no longer follows the user's own links.
+TEST_P(WalkLinks, AreFollowedAsTheWalkSays)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "links of another owner take root to make";
+    TempTree tree;
+    const auto link = [&](const QString &to, const char *at, uid_t owner) {
+        const QByteArray path = QFile::encodeName(tree.at(QString::fromLatin1(at)));
+        ASSERT_EQ(::symlink(QFile::encodeName(to).constData(), path.constData()), 0);
+        ASSERT_EQ(::lchown(path.constData(), owner, owner), 0);
+    };
+    tree.file(QStringLiteral("R/real.ppt"));
+    tree.file(QStringLiteral("elsewhere/theirs/x.ppt"));
+    ASSERT_EQ(::chown(qPrintable(tree.at(QStringLiteral("elsewhere/theirs"))), 65534, 65534), 0);
+    link(tree.at(QStringLiteral("R/real.ppt")), "R/mine.ppt", 0);
+    link(tree.file(QStringLiteral("elsewhere/secret.ppt")), "R/byNobody.ppt", 65534);
+    link(tree.at(QStringLiteral("elsewhere/theirs")), "R/theirFolder", 0);
+    WalkTarget target;
+    StepRunner steps(*target.fake.platform.dialogs, AddFolderLocation());
+    AddFolderTree(target, tree.at(QStringLiteral("R")), QStringLiteral("*.ppt"), steps, {},
+                  GetParam().links);
+    EXPECT_EQ(under(tree, target.rows.rows()), GetParam().queued);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    FolderWalk, WalkLinks,
+    testing::Values(LinkRow{"Always",
+                            LinksFollowed::Always,
+                            {"/R/byNobody.ppt", "/R/mine.ppt", "/R/real.ppt",
+                             "/R/theirFolder/x.ppt"}},
+                    LinkRow{"SameOwner", LinksFollowed::SameOwner, {"/R/mine.ppt", "/R/real.ppt"}},
+                    LinkRow{"Never", LinksFollowed::Never, {"/R/real.ppt"}}),
+    [](const testing::TestParamInfo<LinkRow> &row) { return std::string(row.param.name); });
