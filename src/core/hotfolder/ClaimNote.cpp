@@ -42,7 +42,7 @@ ClaimNote ClaimNote::read(const QString &text)
 QString ClaimNote::nameFor(const QString &claimedName)
 {
     constexpr qsizetype Room = 255;
-    const QString whole = QLatin1Char('.') + claimedName + Suffix;
+    QString whole = QLatin1Char('.') + claimedName + Suffix;
     if (whole.toUtf8().size() <= Room)
         return whole;
     // The whole name's hash keeps two long names with one beginning apart.

@@ -219,7 +219,7 @@ bool HotFolder::note(const QString &claimed, const ClaimNote &note)
 
 std::optional<QString> HotFolder::putBack(const Claimed &claimed)
 {
-    const std::optional<QString> placed = moveToFree(claimed.path, m_folder, claimed.name);
+    std::optional<QString> placed = moveToFree(claimed.path, m_folder, claimed.name);
     if (placed)
         m_files.remove(noteBeside(claimed.path));
     return placed;

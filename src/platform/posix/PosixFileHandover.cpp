@@ -373,7 +373,7 @@ QString FileHandover::write(const QString &path, const QByteArray &bytes)
     if (!writeAll(file.get(), bytes.constData(), bytes.size()) ||
         ::renameat(spot.folder.get(), temporary.constData(), spot.folder.get(),
                    spot.name.constData()) != 0) {
-        const QString why = systemWords(errno);
+        QString why = systemWords(errno);
         ::unlinkat(spot.folder.get(), temporary.constData(), 0);
         return why;
     }
