@@ -11,17 +11,21 @@
 #include "core/queue/QueueModel.h"
 #include "core/queue/QueueTarget.h"
 #include "core/run/FreshApplication.h"
+#include "core/run/JobFollower.h"
 #include "core/run/KeptApplication.h"
 #include "core/run/Lanes.h"
 #include "core/run/PowerPoint1.h"
 #include "core/run/PrintRun.h"
 #include "core/run/PrinterChoice.h"
+#include "core/run/PrinterNeeds.h"
 #include "platform/FileSystem.h"
 #include "platform/Logging.h"
 #include "platform/Platform.h"
 
 #include <QCoreApplication>
 
+#include <algorithm>
+#include <map>
 #include <memory>
 #include <optional>
 
@@ -118,6 +122,59 @@ BatchStrategy batchStrategy(Platform &platform, const CommandLine &line)
     return how;
 }
 
+/**
+ * The jobs of a run without a window, followed at the printer: what became
+ * of each is said on standard error unless it completed, and counted.
+ */
+class BatchJobs {
+public:
+    explicit BatchJobs(Platform &platform)
+    {
+        if (!platform.spooler)
+            return; // the application prints itself: there are no jobs to follow
+        m_follower.emplace(*platform.spooler, *platform.events, platform.runLog.get());
+        m_follower->addListener([this](const JobNews &news) {
+            m_last[news.job.id] = news.outcome;
+            if (news.outcome != JobOutcome::Completed)
+                sayError(oneLine(jobNewsText(news)));
+        });
+    }
+
+    void follow(const FileOutcome &outcome)
+    {
+        if (m_follower && outcome.jobId > 0)
+            m_follower->follow(FollowedJob{outcome.file, outcome.printer, outcome.jobId});
+    }
+
+    /**
+     * Once the files are done: with `wait` until every job has ended or
+     * stopped (or a stop is asked for), else one look at what already did.
+     */
+    void settle(bool wait, ConsoleStop &stop)
+    {
+        if (!m_follower)
+            return;
+        if (!wait) {
+            m_follower->look();
+            return;
+        }
+        stop.setIdle([] { return true; }, [] {});
+        m_follower->waitUntilSettled([&stop] { return stop.requested(); });
+    }
+
+    /** The jobs whose last news was not that they completed. */
+    int notCompleted() const
+    {
+        return static_cast<int>(std::count_if(m_last.begin(), m_last.end(), [](const auto &job) {
+            return job.second != JobOutcome::Completed;
+        }));
+    }
+
+private:
+    std::optional<JobFollower> m_follower;
+    std::map<int, JobOutcome> m_last;
+};
+
 /** `deckrun --print`: queues, prints, and gives the exit status. */
 int printFiles(Platform &platform, ConsoleDialogs &dialogs, const CommandLine &line,
                const QString &printer)
@@ -127,6 +184,8 @@ int printFiles(Platform &platform, ConsoleDialogs &dialogs, const CommandLine &l
     const int pause =
         line.fast ? line.pause.value_or(0) : batchPause(*platform.settings, line.pause);
     ConsoleRun run(printer, pause, ConsoleLines::EachFileAndDone, stop);
+    BatchJobs jobs(platform);
+    run.setOnFileEnded([&jobs](const FileOutcome &outcome) { jobs.follow(outcome); });
     BatchQueue queue(platform);
     queuePaths(queue, line);
     const int queued = queue.queue().count();
@@ -146,11 +205,14 @@ int printFiles(Platform &platform, ConsoleDialogs &dialogs, const CommandLine &l
                    queue.queue(), printing);
     }
     platform.office->shutdown();
+    if (!stop.requested())
+        jobs.settle(line.wait, stop);
     stop.endIfAsked();
     return batchStatus(BatchTally{.queued = queued,
                                   .printed = run.printed(),
                                   .reports = dialogs.errorReports(),
-                                  .leftOut = queue.leftOut()});
+                                  .leftOut = queue.leftOut(),
+                                  .notCompleted = jobs.notCompleted()});
 }
 
 } // namespace
@@ -205,7 +267,8 @@ int batchStatus(const BatchTally &tally)
 {
     // Anything left out of the queue counts as a file not printed.
     const bool everyFilePrinted = tally.queued > 0 && tally.printed == tally.queued &&
-                                  tally.reports == 0 && tally.leftOut == 0;
+                                  tally.reports == 0 && tally.leftOut == 0 &&
+                                  tally.notCompleted == 0;
     return everyFilePrinted ? 0 : 1;
 }
 
@@ -236,6 +299,12 @@ int runWithoutWindow(int argc, char **argv, const CommandLine &line)
         sayError(why);
         return BadArgumentsStatus;
     }
+    // Nor what the printer cannot do: a watcher, which cannot start, ends as it does then.
+    if (platform->spooler)
+        if (const auto refused = printerRefusal(*platform->spooler, *printer, line.settings)) {
+            sayError(refusalLine(*refused));
+            return watching ? 1 : BadArgumentsStatus;
+        }
     if (!watching)
         return printFiles(*platform, dialogs, line, *printer);
     return runWatch(*platform, dialogs,

@@ -72,6 +72,34 @@ public:
         });
     }
 
+    /**
+     * The run ends: an open ahead still under way is not waited for (the
+     * application is stopped under it), a file opened ahead is not printed,
+     * and the application quits unless `keep`, or it holds such a file. The
+     * lane serves the next run; finishRunEnd waits for this.
+     */
+    void beginRunEnd(bool keep)
+    {
+        if (m_opening && !m_opening->done)
+            stopNow();
+        m_opening.reset();
+        m_openingPath.clear();
+        m_runEnding = post([this, keep] {
+            const bool holdsAFile = std::exchange(m_opened, nullptr) != nullptr;
+            if (!keep || holdsAFile)
+                m_application->quit();
+        });
+    }
+
+    void finishRunEnd()
+    {
+        try {
+            wait(std::exchange(m_runEnding, nullptr));
+        } catch (const std::exception &e) {
+            qCDebug(lcOffice) << "an application side by side did not quit cleanly:" << e.what();
+        }
+    }
+
     /** Begins opening `path` there, after what the lane does now. */
     void beginOpen(const QString &path, double now)
     {
@@ -221,14 +249,15 @@ private:
     bool m_draining = false; // on m_thread only
     std::shared_ptr<Task> m_opening;
     std::shared_ptr<Task> m_ending;
+    std::shared_ptr<Task> m_runEnding;
     QString m_openingPath;
     std::shared_ptr<PresentationApp> m_opened;
     double m_started = 0;
 };
 
 Lanes::Lanes(const MakeOffice &makeOffice, Printers &printers, FileSystem &files, EventLoop &events,
-             int jobs, int renewEvery)
-    : m_printers(printers), m_events(events), m_spare(jobs == 1)
+             int jobs, int renewEvery, bool keptAfterRun)
+    : m_printers(printers), m_events(events), m_spare(jobs == 1), m_keptAfterRun(keptAfterRun)
 {
     for (int k = 0; k < (m_spare ? 2 : jobs); ++k)
         m_lanes.push_back(
@@ -237,7 +266,10 @@ Lanes::Lanes(const MakeOffice &makeOffice, Printers &printers, FileSystem &files
 
 Lanes::~Lanes()
 {
-    runEnds();
+    // Several lanes end side by side.
+    for (const auto &lane : m_lanes)
+        lane->beginEnd();
+    m_lanes.clear();
 }
 
 Lane &Lanes::laneOf(std::int32_t row)
@@ -293,9 +325,11 @@ void Lanes::printFile(FileInHand &file)
 
 void Lanes::runEnds()
 {
+    // The lanes stay for the next run; their applications quit side by side.
     for (const auto &lane : m_lanes)
-        lane->beginEnd();
-    m_lanes.clear();
+        lane->beginRunEnd(m_keptAfterRun);
+    for (const auto &lane : m_lanes)
+        lane->finishRunEnd();
 }
 
 void Lanes::stopNow()
