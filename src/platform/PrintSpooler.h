@@ -42,6 +42,8 @@ struct JobStatus {
     QString jobMessage;
     /** The printer's words: what it said while it had the job, or says now while the job waits. */
     QString printerMessage;
+    /** The printer's state reasons with them ("media-jam-error" ...). */
+    QStringList printerReasons;
     /** The job's printer is stopped: the job waits for someone to start it again. */
     bool printerStopped = false;
 };

@@ -46,8 +46,8 @@ const QString LastSeenPrinting = QStringLiteral(
 struct Row {
     const char *name;
     std::vector<Said> looks; // what the service says at each look
-    QStringList lines;         // the run log's lines, as "outcome: message"
-    bool settled;              // every job ended or stopped after the last look
+    QStringList lines;       // the run log's lines, as "outcome: message"
+    bool settled;            // every job ended or stopped after the last look
     friend void PrintTo(const Row &row, std::ostream *os) { *os << row.name; }
 };
 
@@ -80,7 +80,10 @@ const Row Rows[] = {
     {"HeldForSomeone", {held()}, {"stopped: job-hold-until-specified"}, true},
     {"StillWaiting", {Waiting, Printing}, {}, false},
     // Forgotten by the service: completed only when last seen printing without an error.
-    {"GoneAfterPrintingCleanly", {Waiting, Printing, Gone}, {"completed: " + LastSeenPrinting}, true},
+    {"GoneAfterPrintingCleanly",
+     {Waiting, Printing, Gone},
+     {"completed: " + LastSeenPrinting},
+     true},
     {"GoneWhileWaiting",
      {Waiting, Gone},
      {"unknown: the print service no longer knows the job; it was last seen waiting to print"},

@@ -35,29 +35,46 @@ TEST(APrinter, IsAskedForWhatTheRunAsks)
     } rows[] = {
         {"long edge, one-sided printer",
          asking([](PrintSettings &s) { s.sides = PrintSides::LongEdge; }),
-         {{"sides", OneSided}}, "--sides long-edge", "one-sided"},
+         {{"sides", OneSided}},
+         "--sides long-edge",
+         "one-sided"},
         {"short edge, long-edge printer",
          asking([](PrintSettings &s) { s.sides = PrintSides::ShortEdge; }),
-         {{"sides", LongEdgeOnly}}, "--sides short-edge", "one-sided, two-sided-long-edge"},
+         {{"sides", LongEdgeOnly}},
+         "--sides short-edge",
+         "one-sided, two-sided-long-edge"},
         {"long edge, long-edge printer",
          asking([](PrintSettings &s) { s.sides = PrintSides::LongEdge; }),
-         {{"sides", LongEdgeOnly}}, nullptr},
+         {{"sides", LongEdgeOnly}},
+         nullptr},
         {"one side, one-sided printer",
          asking([](PrintSettings &s) { s.sides = PrintSides::OneSided; }),
-         {{"sides", OneSided}}, nullptr},
-        {"gray, colour-only printer", asking([](PrintSettings &s) { s.color = PrintColor::Gray; }),
-         {{"print-color-mode", {"color"}}}, "--color gray", "color"},
+         {{"sides", OneSided}},
+         nullptr},
+        {"gray, colour-only printer",
+         asking([](PrintSettings &s) { s.color = PrintColor::Gray; }),
+         {{"print-color-mode", {"color"}}},
+         "--color gray",
+         "color"},
         {"black and white goes as monochrome",
          asking([](PrintSettings &s) { s.color = PrintColor::BlackAndWhite; }),
-         {{"print-color-mode", {"monochrome"}}}, nullptr},
+         {{"print-color-mode", {"monochrome"}}},
+         nullptr},
         {"colour, monochrome printer",
          asking([](PrintSettings &s) { s.color = PrintColor::Colour; }),
-         {{"print-color-mode", {"monochrome"}}}, "--color color", "monochrome"},
-        {"copies", asking([](PrintSettings &s) { s.copies = 3; }), {{"copies", {"1"}}},
-         "--copies 3", "1"},
+         {{"print-color-mode", {"monochrome"}}},
+         "--color color",
+         "monochrome"},
+        {"copies",
+         asking([](PrintSettings &s) { s.copies = 3; }),
+         {{"copies", {"1"}}},
+         "--copies 3",
+         "1"},
         // What the printer is not asked about is not refused.
-        {"layout alone", asking([](PrintSettings &s) { s.layout = PrintLayout::Handouts6; }),
-         {{"sides", OneSided}, {"print-color-mode", {"color"}}, {"copies", {"1"}}}, nullptr},
+        {"layout alone",
+         asking([](PrintSettings &s) { s.layout = PrintLayout::Handouts6; }),
+         {{"sides", OneSided}, {"print-color-mode", {"color"}}, {"copies", {"1"}}},
+         nullptr},
     };
     for (const auto &row : rows) {
         SCOPED_TRACE(row.name);
@@ -95,23 +112,31 @@ TEST(AJob, CarriedSettingsReplaceThoseAsked)
         JobOptions carried;
         PrintSettings recorded;
     } rows[] = {
-        {"user defaults", {}, {{"copies", "2"}, {"print-color-mode", "monochrome"}, {"number-up", "4"}},
+        {"user defaults",
+         {},
+         {{"copies", "2"}, {"print-color-mode", "monochrome"}, {"number-up", "4"}},
          asking([](PrintSettings &s) {
              s.copies = 2;
              s.color = PrintColor::Gray;
          })},
-        {"black and white stays", asking([](PrintSettings &s) { s.color = PrintColor::BlackAndWhite; }),
+        {"black and white stays",
+         asking([](PrintSettings &s) { s.color = PrintColor::BlackAndWhite; }),
          {{"print-color-mode", "monochrome"}},
          asking([](PrintSettings &s) { s.color = PrintColor::BlackAndWhite; })},
-        {"colour after all", asking([](PrintSettings &s) { s.color = PrintColor::Gray; }),
+        {"colour after all",
+         asking([](PrintSettings &s) { s.color = PrintColor::Gray; }),
          {{"print-color-mode", "color"}},
          asking([](PrintSettings &s) { s.color = PrintColor::Colour; })},
-        {"one-sided", {}, {{"sides", "one-sided"}},
-         asking([](PrintSettings &s) { s.sides = PrintSides::OneSided; })},
-        {"long edge", {}, {{"sides", "two-sided-long-edge"}},
-         asking([](PrintSettings &s) { s.sides = PrintSides::LongEdge; })},
-        {"short edge", asking([](PrintSettings &s) { s.layout = PrintLayout::Notes; }),
-         {{"sides", "two-sided-short-edge"}}, asking([](PrintSettings &s) {
+        {"one-sided", {}, {{"sides", "one-sided"}}, asking([](PrintSettings &s) {
+             s.sides = PrintSides::OneSided;
+         })},
+        {"long edge", {}, {{"sides", "two-sided-long-edge"}}, asking([](PrintSettings &s) {
+             s.sides = PrintSides::LongEdge;
+         })},
+        {"short edge",
+         asking([](PrintSettings &s) { s.layout = PrintLayout::Notes; }),
+         {{"sides", "two-sided-short-edge"}},
+         asking([](PrintSettings &s) {
              s.layout = PrintLayout::Notes;
              s.sides = PrintSides::ShortEdge;
          })},

@@ -34,20 +34,39 @@ bool waitsForSomeone(const JobStatus &status)
             (status.state == State::Waiting || status.state == State::Processing));
 }
 
-/** The printer's words about the job, else the service's, else its reasons. */
+/** Reasons worth a person's reading: not "none", nor what every job goes through. */
+QStringList telling(const QStringList &reasons)
+{
+    static const QStringList routine = {QStringLiteral("none"), QStringLiteral("job-printing"),
+                                        QStringLiteral("processing-to-stop-point"),
+                                        QStringLiteral("job-incoming")};
+    QStringList kept;
+    for (const QString &reason : reasons)
+        if (!routine.contains(reason))
+            kept << reason;
+    return kept;
+}
+
+/**
+ * The printer's words about the job (with its reasons: "Filter failed
+ * (media-jam-error)"), and the service's; else the job's reasons.
+ */
 QString wordsOf(const JobStatus &status)
 {
     QStringList words;
-    for (const QString &text : {status.printerMessage, status.jobMessage})
-        if (!text.isEmpty() && !words.contains(text))
-            words << text;
-    if (words.isEmpty()) {
-        for (const QString &reason : status.reasons)
-            if (reason != QLatin1String("none"))
-                words << reason;
-        if (status.printerStopped && !words.contains(QLatin1String("printer-stopped")))
-            words << QStringLiteral("printer-stopped");
+    if (!status.printerMessage.isEmpty()) {
+        const QStringList why = telling(status.printerReasons);
+        words << (why.isEmpty() ? status.printerMessage
+                                : QStringLiteral("%1 (%2)").arg(status.printerMessage,
+                                                                why.join(QStringLiteral(", "))));
     }
+    if (!status.jobMessage.isEmpty() && status.jobMessage != status.printerMessage)
+        words << status.jobMessage;
+    if (words.isEmpty())
+        words = telling(status.reasons + status.printerReasons);
+    if (words.isEmpty() && status.printerStopped)
+        words << QStringLiteral("printer-stopped");
+    words.removeDuplicates();
     return words.join(QStringLiteral("; "));
 }
 
@@ -124,7 +143,8 @@ QString jobNewsText(const JobNews &news)
                              .arg(FileNameFromPath(news.job.file))
                              .arg(news.job.id)
                              .arg(news.job.printer, what);
-    return news.message.isEmpty() ? text + QLatin1Char('.') : text + QStringLiteral(": ") + news.message;
+    return news.message.isEmpty() ? text + QLatin1Char('.')
+                                  : text + QStringLiteral(": ") + news.message;
 }
 
 JobFollower::JobFollower(PrintSpooler &spooler, EventLoop &clock, RunLog *log)

@@ -120,8 +120,8 @@ std::optional<PrinterRefusal> printerRefusal(PrintSpooler &spooler, const QStrin
             supported = spooler.unsupported(printer, QLatin1String(need.attribute), *value);
         } catch (const Failure &f) {
             qCDebug(lcPrinter) << "the printer" << printer
-                              << "cannot be described; its jobs say what is wrong:"
-                              << f.description();
+                               << "cannot be described; its jobs say what is wrong:"
+                               << f.description();
             return std::nullopt;
         }
         if (supported)

@@ -146,8 +146,9 @@ public:
 
     std::optional<JobStatus> jobStatus(int id) override
     {
-        static const char *const wanted[] = {"job-state", "job-state-reasons", "job-state-message",
-                                             "job-printer-state-message", "job-printer-uri"};
+        static const char *const wanted[] = {
+            "job-state",       "job-state-reasons",         "job-state-message",
+            "job-printer-uri", "job-printer-state-message", "job-printer-state-reasons"};
         const Response job(getJob(id, wanted, std::size(wanted)));
         if (job.status == IPP_STATUS_ERROR_NOT_FOUND)
             return std::nullopt;
@@ -161,6 +162,7 @@ public:
         status.reasons = values(job.ipp, "job-state-reasons");
         status.jobMessage = text(job.ipp, "job-state-message");
         status.printerMessage = text(job.ipp, "job-printer-state-message");
+        status.printerReasons = values(job.ipp, "job-printer-state-reasons");
         if (state == IPP_JSTATE_PENDING || state == IPP_JSTATE_HELD ||
             state == IPP_JSTATE_PROCESSING)
             describePrinter(text(job.ipp, "job-printer-uri"), status);
@@ -243,7 +245,8 @@ private:
     {
         if (uri.isEmpty())
             return;
-        static const char *const wanted[] = {"printer-state", "printer-state-message"};
+        static const char *const wanted[] = {"printer-state", "printer-state-message",
+                                             "printer-state-reasons"};
         ipp_t *request = ippNewRequest(IPP_OP_GET_PRINTER_ATTRIBUTES);
         ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr,
                      uri.toUtf8().constData());
@@ -255,8 +258,10 @@ private:
         status.printerStopped =
             ippGetInteger(ippFindAttribute(printer.ipp, "printer-state", IPP_TAG_ENUM), 0) ==
             IPP_PSTATE_STOPPED;
-        if (status.printerStopped || status.printerMessage.isEmpty())
+        if (status.printerStopped || status.printerMessage.isEmpty()) {
             status.printerMessage = text(printer.ipp, "printer-state-message");
+            status.printerReasons = values(printer.ipp, "printer-state-reasons");
+        }
     }
 
     /** The text of attribute `name` in `ipp`; empty when it has none. */
