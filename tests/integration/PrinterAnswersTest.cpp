@@ -53,9 +53,9 @@ struct Row {
     QStringList options;
     const char *lpoptions; // the user's own defaults for the queue, or none
     int status;
-    const char *said;                                  // on standard error, or none
+    const char *said;                                           // on standard error, or none
     std::vector<std::pair<const char *, const char *>> carried; // the job's attributes
-    const char *ended;                                 // the job's second line, or none
+    const char *ended;                                          // the job's second line, or none
     friend void PrintTo(const Row &row, std::ostream *os) { *os << row.name; }
 };
 
@@ -112,12 +112,17 @@ protected:
             GTEST_SKIP() << "the test's printers could not be made (lpadmin needs root)";
     }
 
-    static QString token() { return QStringLiteral("answers%1").arg(QCoreApplication::applicationPid()); }
+    static QString token()
+    {
+        return QStringLiteral("answers%1").arg(QCoreApplication::applicationPid());
+    }
     static QString deckName() { return token() + QStringLiteral(".fodp"); }
     static QString queue(Queue q)
     {
         const char *kinds[] = {"OneSided", "Duplex", "Jam"};
-        return QStringLiteral("Deckrun_%1_%2").arg(QLatin1String(kinds[int(q)])).arg(QCoreApplication::applicationPid());
+        return QStringLiteral("Deckrun_%1_%2")
+            .arg(QLatin1String(kinds[int(q)]))
+            .arg(QCoreApplication::applicationPid());
     }
     static QString pdfPrinterPpd()
     {
@@ -129,20 +134,55 @@ protected:
 };
 
 const Row Rows[] = {
-    {"TwoSidedToAOneSidedPrinterIsRefused", Queue::OneSided, {"--sides", "long-edge"}, nullptr, 2,
-     "the printer \"%1\" cannot print --sides long-edge: it supports one-sided", {}, nullptr},
+    {"TwoSidedToAOneSidedPrinterIsRefused",
+     Queue::OneSided,
+     {"--sides", "long-edge"},
+     nullptr,
+     2,
+     "the printer \"%1\" cannot print --sides long-edge: it supports one-sided",
+     {},
+     nullptr},
     // Each side a row: kills a side sent by another's name.
-    {"OneSided", Queue::Duplex, {"--sides", "one", "--wait"}, nullptr, 0, nullptr,
-     {{"sides", "one-sided"}}, "completed"},
-    {"LongEdge", Queue::Duplex, {"--sides", "long-edge", "--wait"}, nullptr, 0, nullptr,
-     {{"sides", "two-sided-long-edge"}}, "completed"},
-    {"ShortEdge", Queue::Duplex, {"--sides", "short-edge", "--wait"}, nullptr, 0, nullptr,
-     {{"sides", "two-sided-short-edge"}}, "completed"},
+    {"OneSided",
+     Queue::Duplex,
+     {"--sides", "one", "--wait"},
+     nullptr,
+     0,
+     nullptr,
+     {{"sides", "one-sided"}},
+     "completed"},
+    {"LongEdge",
+     Queue::Duplex,
+     {"--sides", "long-edge", "--wait"},
+     nullptr,
+     0,
+     nullptr,
+     {{"sides", "two-sided-long-edge"}},
+     "completed"},
+    {"ShortEdge",
+     Queue::Duplex,
+     {"--sides", "short-edge", "--wait"},
+     nullptr,
+     0,
+     nullptr,
+     {{"sides", "two-sided-short-edge"}},
+     "completed"},
     // The user's defaults under what the run asks (its copies win).
-    {"TheUsersOwnDefaults", Queue::Duplex, {"--copies", "3"},
-     "print-color-mode=monochrome number-up=4 copies=2", 0, nullptr,
-     {{"print-color-mode", "monochrome"}, {"number-up", "4"}, {"copies", "3"}}, nullptr},
-    {"AJammedPrinter", Queue::Jam, {"--wait"}, nullptr, 1, "on \"%1\") stopped at the printer: ", {},
+    {"TheUsersOwnDefaults",
+     Queue::Duplex,
+     {"--copies", "3"},
+     "print-color-mode=monochrome number-up=4 copies=2",
+     0,
+     nullptr,
+     {{"print-color-mode", "monochrome"}, {"number-up", "4"}, {"copies", "3"}},
+     nullptr},
+    {"AJammedPrinter",
+     Queue::Jam,
+     {"--wait"},
+     nullptr,
+     1,
+     "on \"%1\") stopped at the printer: ",
+     {},
      "stopped"},
 };
 
