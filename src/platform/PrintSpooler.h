@@ -37,13 +37,13 @@ struct JobStatus {
     /** Held until someone releases it (a waiting job only). */
     bool held = false;
     /** The job's state reasons ("job-printing", "job-completed-with-errors" ...). */
-    QStringList reasons;
+    QStringList reasons = {};
     /** The service's words about the job. */
-    QString jobMessage;
+    QString jobMessage = {};
     /** The printer's words: what it said while it had the job, or says now while the job waits. */
-    QString printerMessage;
+    QString printerMessage = {};
     /** The printer's state reasons with them ("media-jam-error" ...). */
-    QStringList printerReasons;
+    QStringList printerReasons = {};
     /** The job's printer is stopped: the job waits for someone to start it again. */
     bool printerStopped = false;
 };

@@ -88,13 +88,6 @@ const Way Ways[] = {
                                         *o.fake.platform.printers, *o.fake.platform.files,
                                         *o.fake.platform.events, 2);
      }},
-    // A watched folder's: the applications outlive each run.
-    {"LanesKeptAfterEachRun", "Close",
-     [](Offices &o) {
-         return std::make_unique<Lanes>([&o](Printers &) { return o.make(); },
-                                        *o.fake.platform.printers, *o.fake.platform.files,
-                                        *o.fake.platform.events, 1, 100, true);
-     }},
 };
 
 const QString A = QStringLiteral("/decks/a.ppt"), B = QStringLiteral("/decks/b.ppt");

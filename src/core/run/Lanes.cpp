@@ -75,19 +75,18 @@ public:
     /**
      * The run ends: an open ahead still under way is not waited for (the
      * application is stopped under it), a file opened ahead is not printed,
-     * and the application quits unless `keep`, or it holds such a file. The
-     * lane serves the next run; finishRunEnd waits for this.
+     * and the application quits. The lane serves the next run with a fresh
+     * one; finishRunEnd waits for this.
      */
-    void beginRunEnd(bool keep)
+    void beginRunEnd()
     {
         if (m_opening && !m_opening->done)
             stopNow();
         m_opening.reset();
         m_openingPath.clear();
-        m_runEnding = post([this, keep] {
-            const bool holdsAFile = std::exchange(m_opened, nullptr) != nullptr;
-            if (!keep || holdsAFile)
-                m_application->quit();
+        m_runEnding = post([this] {
+            m_opened.reset();
+            m_application->quit();
         });
     }
 
@@ -256,8 +255,8 @@ private:
 };
 
 Lanes::Lanes(const MakeOffice &makeOffice, Printers &printers, FileSystem &files, EventLoop &events,
-             int jobs, int renewEvery, bool keptAfterRun)
-    : m_printers(printers), m_events(events), m_spare(jobs == 1), m_keptAfterRun(keptAfterRun)
+             int jobs, int renewEvery)
+    : m_printers(printers), m_events(events), m_spare(jobs == 1)
 {
     for (int k = 0; k < (m_spare ? 2 : jobs); ++k)
         m_lanes.push_back(
@@ -327,7 +326,7 @@ void Lanes::runEnds()
 {
     // The lanes stay for the next run; their applications quit side by side.
     for (const auto &lane : m_lanes)
-        lane->beginRunEnd(m_keptAfterRun);
+        lane->beginRunEnd();
     for (const auto &lane : m_lanes)
         lane->finishRunEnd();
 }

@@ -49,12 +49,11 @@ class Lanes final : public PrintStrategy {
 public:
     /**
      * `jobs` applications made by `makeOffice`, each renewed after
-     * `renewEvery` files; with one job, two, the second a spare.
-     * `keptAfterRun`: the applications outlive each run (a watched folder
-     * prints one file a run); otherwise they quit as each run ends.
+     * `renewEvery` files; with one job, two, the second a spare. The lanes
+     * serve one run after another; their applications quit as each ends.
      */
     Lanes(const MakeOffice &makeOffice, Printers &printers, FileSystem &files, EventLoop &events,
-          int jobs, int renewEvery = 100, bool keptAfterRun = false);
+          int jobs, int renewEvery = 100);
     ~Lanes() override;
 
     void runStarts(const RowsAhead &ahead) override;
@@ -72,7 +71,6 @@ private:
     std::vector<std::unique_ptr<Lane>> m_lanes;
     bool m_spare = false;    // one job, and a spare lane for after a failed file
     std::size_t m_inUse = 0; // with a spare: the lane every file goes to now
-    bool m_keptAfterRun;
     RowsAhead m_ahead;
 };
 
