@@ -1,6 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// What a run asks, against what its printer supports; and what a job carried,
-// back into the settings the run log records.
+// What a run asks, against what its printer supports.
 
 #include "core/run/PrinterNeeds.h"
 #include "support/ScriptedSpooler.h"
@@ -47,23 +46,5 @@ TEST(APrinter, RefusesWhatItDoesNotSupport)
         EXPECT_EQ(refusal ? refusal->option + " / " + refusal->supported : QString(),
                   QLatin1String(row.refused))
             << row.option;
-    }
-}
-
-// Kills monochrome recorded as black and white, or grayscale kept over colour.
-TEST(AJob, CarriedColourReplacesWhatWasAsked)
-{
-    const struct {
-        std::optional<PrintColor> asked;
-        const char *carried;
-        PrintColor recorded;
-    } rows[] = {{{}, "monochrome", PrintColor::Gray},
-                {PrintColor::BlackAndWhite, "monochrome", PrintColor::BlackAndWhite},
-                {PrintColor::Gray, "color", PrintColor::Colour}};
-    for (const auto &row : rows) {
-        PrintSettings asked;
-        asked.color = row.asked;
-        EXPECT_EQ(carriedSettings(asked, {{"print-color-mode", row.carried}}).color, row.recorded)
-            << row.carried;
     }
 }
