@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli/BatchRun.h"
 
+#include "cli/BatchJobs.h"
 #include "cli/CommandLine.h"
 #include "cli/ConsoleFrontEnd.h"
 #include "cli/TerminalOutput.h"
@@ -11,7 +12,6 @@
 #include "core/queue/QueueModel.h"
 #include "core/queue/QueueTarget.h"
 #include "core/run/FreshApplication.h"
-#include "core/run/JobFollower.h"
 #include "core/run/KeptApplication.h"
 #include "core/run/Lanes.h"
 #include "core/run/PowerPoint1.h"
@@ -24,8 +24,6 @@
 
 #include <QCoreApplication>
 
-#include <algorithm>
-#include <map>
 #include <memory>
 #include <optional>
 
@@ -121,59 +119,6 @@ BatchStrategy batchStrategy(Platform &platform, const CommandLine &line)
     how.strategy = std::make_unique<OneApplication>(*how.office, *platform.files);
     return how;
 }
-
-/**
- * The jobs of a run without a window, followed at the printer: what became
- * of each is said on standard error unless it completed, and counted.
- */
-class BatchJobs {
-public:
-    explicit BatchJobs(Platform &platform)
-    {
-        if (!platform.spooler)
-            return; // the application prints itself: there are no jobs to follow
-        m_follower.emplace(*platform.spooler, *platform.events, platform.runLog.get());
-        m_follower->addListener([this](const JobNews &news) {
-            m_last[news.job.id] = news.outcome;
-            if (news.outcome != JobOutcome::Completed)
-                sayError(oneLine(jobNewsText(news)));
-        });
-    }
-
-    void follow(const FileOutcome &outcome)
-    {
-        if (m_follower && outcome.jobId > 0)
-            m_follower->follow(FollowedJob{outcome.file, outcome.printer, outcome.jobId});
-    }
-
-    /**
-     * Once the files are done: with `wait` until every job has ended or
-     * stopped (or a stop is asked for), else one look at what already did.
-     */
-    void settle(bool wait, ConsoleStop &stop)
-    {
-        if (!m_follower)
-            return;
-        if (!wait) {
-            m_follower->look();
-            return;
-        }
-        stop.setIdle([] { return true; }, [] {});
-        m_follower->waitUntilSettled([&stop] { return stop.requested(); });
-    }
-
-    /** The jobs whose last news was not that they completed. */
-    int notCompleted() const
-    {
-        return static_cast<int>(std::count_if(m_last.begin(), m_last.end(), [](const auto &job) {
-            return job.second != JobOutcome::Completed;
-        }));
-    }
-
-private:
-    std::optional<JobFollower> m_follower;
-    std::map<int, JobOutcome> m_last;
-};
 
 /** `deckrun --print`: queues, prints, and gives the exit status. */
 int printFiles(Platform &platform, ConsoleDialogs &dialogs, const CommandLine &line,
