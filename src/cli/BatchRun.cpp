@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli/BatchRun.h"
 
+#include "cli/BatchJobs.h"
 #include "cli/CommandLine.h"
 #include "cli/ConsoleFrontEnd.h"
 #include "cli/TerminalOutput.h"
@@ -16,6 +17,7 @@
 #include "core/run/PowerPoint1.h"
 #include "core/run/PrintRun.h"
 #include "core/run/PrinterChoice.h"
+#include "core/run/PrinterNeeds.h"
 #include "platform/FileSystem.h"
 #include "platform/Logging.h"
 #include "platform/Platform.h"
@@ -85,6 +87,8 @@ int printFiles(Platform &platform, ConsoleDialogs &dialogs, const CommandLine &l
 {
     ConsoleStop stop([&platform] { platform.office->shutdown(); });
     ConsoleRun run(printer, way.pauseDigit, ConsoleLines::EachFileAndDone, stop, dialogs);
+    BatchJobs jobs(platform);
+    run.setOnFileEnded([&jobs](const FileOutcome &outcome) { jobs.follow(outcome); });
     BatchQueue queue(platform);
     queuePaths(queue, line);
     const int queued = queue.queue().count();
@@ -101,11 +105,14 @@ int printFiles(Platform &platform, ConsoleDialogs &dialogs, const CommandLine &l
     way.strategy.reset();
     way.office.reset();
     platform.office->shutdown();
+    if (!stop.requested())
+        jobs.settle(line.wait, stop);
     stop.endIfAsked();
     return batchStatus(BatchTally{.queued = queued,
                                   .printed = run.printed(),
                                   .reports = dialogs.errorReports(),
-                                  .leftOut = queue.leftOut()});
+                                  .leftOut = queue.leftOut(),
+                                  .notCompleted = jobs.notCompleted()});
 }
 
 } // namespace
@@ -129,7 +136,8 @@ PrintWay printWay(Platform &platform, const CommandLine &line, const MakeOffice 
     }
     // Applications that run side by side print through lanes, with --fast
     // alone one lane and a spare; PowerPoint, once per session, through one.
-    // Lanes serve one run, and a watcher's runs are of a file each.
+    // Lanes quit their applications as each run ends; a watcher's runs are
+    // of a file each, so it keeps one application from run to run.
     const bool runPerFile = line.mode == RunMode::Watch;
     if (platform.office->runsSideBySide() && !runPerFile) {
         way.strategy = std::make_unique<Lanes>(makeOffice, *platform.printers, *platform.files,
@@ -192,7 +200,8 @@ int batchStatus(const BatchTally &tally)
 {
     // Anything left out of the queue counts as a file not printed.
     const bool everyFilePrinted = tally.queued > 0 && tally.printed == tally.queued &&
-                                  tally.reports == 0 && tally.leftOut == 0;
+                                  tally.reports == 0 && tally.leftOut == 0 &&
+                                  tally.notCompleted == 0;
     return everyFilePrinted ? 0 : 1;
 }
 
@@ -223,6 +232,12 @@ int runWithoutWindow(int argc, char **argv, const CommandLine &line)
         sayError(why);
         return BadArgumentsStatus;
     }
+    // Nor what the printer cannot do: a watcher, which cannot start, ends as it does then.
+    if (platform->spooler)
+        if (const auto refused = printerRefusal(*platform->spooler, *printer, line.settings)) {
+            sayError(refusalLine(*refused));
+            return watching ? 1 : BadArgumentsStatus;
+        }
     PrintWay way = printWay(*platform, line, [](Printers &printers) {
         return makeSystemPresentationAutomation(printers, true);
     });

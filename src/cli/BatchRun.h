@@ -59,22 +59,25 @@ PrintWay printWay(Platform &platform, const CommandLine &line, const MakeOffice 
 struct BatchTally {
     int queued = 0;
     int printed = 0;
-    int reports = 0; // error reports given
-    int leftOut = 0; // files and folders the walk passed over and named
+    int reports = 0;      // error reports given
+    int leftOut = 0;      // files and folders the walk passed over and named
+    int notCompleted = 0; // jobs the printer canceled, aborted or stopped, or that were lost
 };
 
 /**
- * 0 when every file queued printed, without a report and with nothing left
- * out; 1 otherwise, also when nothing was queued (or the running
- * application's warning was declined): nothing was printed.
+ * 0 when every file queued printed, without a report, with nothing left
+ * out and no job known not to have completed; 1 otherwise, also when
+ * nothing was queued (or the running application's warning was declined):
+ * nothing was printed.
  */
 int batchStatus(const BatchTally &tally);
 
 /**
  * Runs `deckrun --print ...` or `deckrun --watch ...` to its end and gives
  * the exit status: for --print 0 when every file printed, 1 when any failed
- * (or nothing was printed), 2 for a printer that is not installed or HOME
- * unset. Needs no display. SIGINT, SIGTERM or SIGHUP ends the run once the file in
+ * (or nothing was printed, or a job did not complete at the printer), 2 for
+ * a printer that is not installed or cannot print what the run asks, or
+ * HOME unset. Needs no display. SIGINT, SIGTERM or SIGHUP ends the run once the file in
  * hand has ended, and the process then ends by that signal; a second one
  * ends it at once.
  */

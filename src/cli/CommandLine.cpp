@@ -39,7 +39,7 @@ constexpr std::pair<const char *, bool> QtWindowOptions[] = {
 /** The options that belong to a run without a window. */
 constexpr const char *BatchOptions[] = {
     "printer", "pause", "extension", "yes",    "fast",          "jobs",  "copies", "collate",
-    "sides",   "color", "layout",    "slides", "hidden-slides", "frame", "fit",
+    "sides",   "color", "layout",    "slides", "hidden-slides", "frame", "fit",    "wait",
 };
 
 /** A command line that cannot be run: what is wrong, and where to read how it goes. */
@@ -158,6 +158,9 @@ std::optional<int> readWays(const QCommandLineParser &parser, CommandLine &line)
 {
     line.yes = parser.isSet(QStringLiteral("yes"));
     line.fast = parser.isSet(QStringLiteral("fast"));
+    line.wait = parser.isSet(QStringLiteral("wait"));
+    if (line.wait && line.mode != RunMode::Print)
+        return refuse(QStringLiteral("--wait goes with --print."));
     if (!parser.isSet(QStringLiteral("jobs")))
         return std::nullopt;
     const QString jobs = parser.value(QStringLiteral("jobs"));
@@ -317,11 +320,18 @@ void describeCommandLine(QCommandLineParser &parser)
                        "to standard output (\"Processing: NAME (i of N)\", \"Done.\"), every error "
                        "report in full to standard error, with whatever a folder's walk left "
                        "out. %1 ends the run once the file in hand has ended; a second "
-                       "one at once. Exit status: 0 when every file printed, 1 when any "
-                       "file failed, anything was left out or nothing was printed, 2 for bad "
-                       "arguments, HOME unset or a printer that is not installed.\n\n"
+                       "one at once. Before anything prints, what the run asks (--sides, "
+                       "--color, --copies) is checked against what the printer says it can "
+                       "do. Each job is followed at the printer: one that was canceled, "
+                       "aborted or stopped by the time the run ends (with --wait: until every "
+                       "job has ended or stopped) is named on standard error with the "
+                       "printer's words. Exit status: 0 when every file printed, 1 when any "
+                       "file failed, any job did not complete, anything was left out or "
+                       "nothing was printed, 2 for bad arguments, HOME unset, a printer that "
+                       "is not installed or one that cannot print what the run asks.\n\n"
                        "Every run, with or without a window, adds one line per file to the run "
-                       "log (JSON lines): %2")
+                       "log (JSON lines), and one more for its job once it ends or stops at the "
+                       "printer: %2")
             .arg(StopSignals::requestNames(), QDir::toNativeSeparators(DefaultRunLogPath()))));
     parser.addHelpOption();
     parser.addVersionOption();
@@ -370,6 +380,10 @@ void describeCommandLine(QCommandLineParser &parser)
         {QStringLiteral("yes"),
          QStringLiteral("With --print: go on when the presentation application already runs, "
                         "or runs and does not answer (a dialog open in it), rather than refuse.")},
+        {QStringLiteral("wait"),
+         QStringLiteral("With --print: before ending, wait until every job has completed at the "
+                        "printer, been canceled or aborted, or stopped there (a jam, a stopped "
+                        "printer); status 1 when any did not complete.")},
     });
     // How each deck prints: each overrides what the deck's own print settings say.
     parser.addOptions({

@@ -34,6 +34,8 @@ struct CommandLine {
     QString extension = QStringLiteral("ppt");
     bool yes = false;
     bool fast = false;
+    /** --print waits until every job has ended at the printer, or stopped there. */
+    bool wait = false;
     int jobs = 1;
     /** The folder `--watch` watches. */
     QString watch;

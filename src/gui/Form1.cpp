@@ -3,6 +3,7 @@
 
 #include "core/queue/QueueModel.h"
 #include "gui/Handlers.h"
+#include "gui/JobReports.h"
 #include "gui/ProgressBar.h"
 #include "gui/QueueView.h"
 #include "gui/Samples.h"
@@ -59,7 +60,7 @@ Form1::Form1(Platform &platform, QWidget *parent)
     : QWidget(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                           Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
                           Qt::MSWindowsFixedSizeDialogHint),
-      m_platform(platform)
+      m_platform(platform), m_jobReports(new JobReports(platform, this))
 {
     setObjectName(QStringLiteral("Form1"));
     platform.dialogs->setOwnerWindow(this); // every dialog is modal to the window, centred on it
@@ -306,6 +307,11 @@ void Form1::showPercent(int percent)
 void Form1::showText(const QString &text)
 {
     ProgressBar1->setText(text);
+}
+
+void Form1::fileEnded(const FileOutcome &outcome)
+{
+    m_jobReports->follow(outcome);
 }
 
 void Form1::applyPointer()

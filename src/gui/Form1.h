@@ -26,6 +26,7 @@ struct Platform;
 class QueueModel;
 class QueueView;
 class ProgressBar;
+class JobReports;
 
 class Form1 final : public QWidget, public QueueWindow, public PrintWindow {
     Q_OBJECT
@@ -72,6 +73,10 @@ public:
     void showBusy(bool busy) override;
     void showPercent(int percent) override;
     void showText(const QString &text) override;
+    /** A printed file's job is followed while the window is open. */
+    void fileEnded(const FileOutcome &outcome) override;
+    /** What became of the jobs printed, asked now (a timer asks every few seconds). */
+    JobReports &jobReports() { return *m_jobReports; }
 
     /** Runs the start-up sequence; the caller shows the window afterwards. */
     void Form_Load();
@@ -90,6 +95,7 @@ private:
 
     Platform &m_platform;
     QueueModel *m_queue = nullptr;
+    JobReports *m_jobReports = nullptr;
     int m_mousePointer = pointer::Default;
     std::optional<QCursor> m_mouseIcon;
     double m_scale = 1.0;

@@ -30,6 +30,8 @@ public:
     virtual QueueModel &queue() = 0;
     /** Set while a run is under way: a second start does nothing. */
     virtual bool &printingFlag() = 0;
+    /** What the run asks each deck to print with, over the deck's own settings. */
+    virtual PrintSettings runSettings() const { return {}; }
 };
 
 void PushButton3_Click(PrintWindow &window); // Start Printing

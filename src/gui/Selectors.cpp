@@ -6,8 +6,10 @@
 #include "core/common/Conversions.h"
 #include "core/common/ErrorReport.h"
 #include "core/common/SettingsKeys.h"
+#include "core/queue/QueueModel.h"
 #include "core/run/FreshApplication.h"
 #include "core/run/PrinterChoice.h"
+#include "core/run/PrinterNeeds.h"
 #include "gui/PrintingHandlers.h"
 #include "platform/Failure.h"
 #include "platform/Platform.h"
@@ -86,11 +88,21 @@ void Combo2_Change(SettingsStore &settings, const QComboBox &pauses)
 void PushButton3_Click(PrintWindow &window)
 {
     Platform &platform = window.platform();
+    const PrintSettings asked = window.runSettings();
+    // What the printer cannot do is said once, before any file is printed,
+    // not file after file by the printer.
+    if (!window.printingFlag() && window.queue().count() > 0 && platform.spooler)
+        if (const auto refused = printerRefusal(*platform.spooler, window.printerName(), asked)) {
+            platform.dialogs->messageBox(refusalMessage(*refused), QString(), Buttons::Ok,
+                                         Icon::Warning);
+            return;
+        }
     FreshApplication freshApplication(*platform.office, *platform.files);
     printQueue(RunSetup{.platform = platform,
                         .choices = window,
                         .progress = window,
-                        .strategy = freshApplication},
+                        .strategy = freshApplication,
+                        .settings = asked},
                window.queue(), window.printingFlag());
 }
 

@@ -27,6 +27,8 @@ DECKRUN_LOGGING_CATEGORY(lcApp, "deckrun.app")
 DECKRUN_LOGGING_CATEGORY(lcCommandLine, "deckrun.commandline")
 /** The presentation application: starting, asking, closing and quitting it. */
 DECKRUN_LOGGING_CATEGORY(lcOffice, "deckrun.office")
+/** The print service: printers described, jobs followed to their end. */
+DECKRUN_LOGGING_CATEGORY(lcPrinter, "deckrun.printer")
 /** Adding files to the queue. */
 DECKRUN_LOGGING_CATEGORY(lcQueue, "deckrun.queue")
 /** The per-user settings store. */

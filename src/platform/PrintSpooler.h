@@ -4,15 +4,18 @@
 // The system's print service as Deckrun hands it documents: a job of one
 // document, with the options a print server asks for (copies, two-sided,
 // grayscale, several pages on a sheet), whose id tells it apart later, also
-// after a crash. On Linux this is CUPS through libcups; on Windows the
-// presentation application prints itself, and there is none.
+// after a crash, and which is followed to its end. On Linux this is CUPS
+// through libcups; on Windows the presentation application prints itself,
+// and there is none.
 
 #include <QDateTime>
 #include <QList>
 #include <QPair>
 #include <QString>
+#include <QStringList>
 
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace deckrun {
@@ -27,6 +30,23 @@ struct SpooledJob {
 
 /** Options of a job by their IPP names ("copies", "sides", "number-up" ...). */
 using JobOptions = QList<QPair<QString, QString>>;
+
+/** A job as the print service describes it now, with what its printer says. */
+struct JobStatus {
+    SpooledJob::State state = SpooledJob::State::Waiting;
+    /** Held until someone releases it (a waiting job only). */
+    bool held = false;
+    /** The job's state reasons ("job-printing", "job-completed-with-errors" ...). */
+    QStringList reasons = {};
+    /** The service's words about the job. */
+    QString jobMessage = {};
+    /** The printer's words: what it said while it had the job, or says now while the job waits. */
+    QString printerMessage = {};
+    /** The printer's state reasons with them ("media-jam-error" ...). */
+    QStringList printerReasons = {};
+    /** The job's printer is stopped: the job waits for someone to start it again. */
+    bool printerStopped = false;
+};
 
 class PrintSpooler {
 public:
@@ -47,6 +67,36 @@ public:
      * keeps their history. Throws Failure when the service cannot be asked.
      */
     virtual std::vector<SpooledJob> jobs(const QString &printer) = 0;
+    /**
+     * Job `id` as the service describes it now; none once it no longer knows
+     * it (its history was not kept). Throws Failure when it cannot be asked.
+     */
+    virtual std::optional<JobStatus> jobStatus(int id)
+    {
+        (void)id;
+        return std::nullopt;
+    }
+    /**
+     * The options job `id` carries as the service took it: those it was
+     * given, the user's defaults and the printer's; empty when it cannot say.
+     */
+    virtual JobOptions jobOptions(int id)
+    {
+        (void)id;
+        return {};
+    }
+    /**
+     * Whether `printer`, as it describes itself now, prints with the option
+     * `name` at `value` ("sides", "two-sided-long-edge"): none when it does;
+     * otherwise what it supports, as it lists it ("one-sided"; a range as
+     * "1-9999"). Throws Failure when the printer cannot be described.
+     */
+    virtual std::optional<QString> unsupported(const QString &printer, const QString &name,
+                                               const QString &value)
+    {
+        (void)printer, (void)name, (void)value;
+        return std::nullopt;
+    }
 };
 
 /** The system's print service; none where the presentation application prints itself. */

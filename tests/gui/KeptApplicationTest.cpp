@@ -15,6 +15,8 @@
 #include "support/RecordingFrontEnd.h"
 #include "support/RunLogLines.h"
 
+#include <QDir>
+#include <QTemporaryDir>
 #include <QThread>
 
 #include <gmock/gmock.h>
@@ -95,11 +97,16 @@ protected:
 } // namespace
 
 // A damaged file the application refused to open leaves it holding nothing:
-// it is kept when it still answers, and replaced when it does not.
+// it is kept when it still answers, and replaced when it does not. A folder,
+// refused before the application is asked, costs it nothing either: kills an
+// application stopped and started again after a file it never saw.
 TEST_F(FastRun, OneApplicationForTheGoodFilesPastADamagedOneFreshWhenItNoLongerAnswers)
 {
-    const QString a = deck(QStringLiteral("a.ppt")), bad = deck(QStringLiteral("damaged.ppt")),
-                  b = deck(QStringLiteral("b.ppt")), c = deck(QStringLiteral("c.ppt"));
+    QTemporaryDir folders;
+    const QString folder = folders.filePath(QStringLiteral("damaged.ppt"));
+    ASSERT_TRUE(QDir().mkpath(folder));
+    const QString a = deck(QStringLiteral("a.ppt")), b = deck(QStringLiteral("b.ppt")),
+                  c = deck(QStringLiteral("c.ppt"));
     const auto printed = [](const QString &path) {
         return QStringList{QStringLiteral("OpenHidden:") + path,
                            QStringLiteral("ActivePresentation"),
@@ -110,27 +117,32 @@ TEST_F(FastRun, OneApplicationForTheGoodFilesPastADamagedOneFreshWhenItNoLongerA
                            QStringLiteral("ReleasePresentation")};
     };
     const struct {
-        bool answers;
+        bool answers, aFolder;
         QStringList afterRefusal;
         int shutdowns;
     } cases[] = {
-        {true, {QStringLiteral("Name")}, 1},
+        {true, false, {QStringLiteral("Name")}, 1},
         {false,
+         false,
          {QStringLiteral("Name"), QStringLiteral("ReleaseApp"), QStringLiteral("Create")},
          2},
+        {false, true, {}, 1},
     };
     for (const auto &row : cases) {
-        SCOPED_TRACE(row.answers ? "answers" : "no longer answers");
+        SCOPED_TRACE(row.aFolder ? "a folder" : row.answers ? "answers" : "no longer answers");
+        const QString bad = row.aFolder ? folder : deck(QStringLiteral("damaged.ppt"));
         FakePlatform on;
         on.office->failOpenFor(bad, QStringLiteral("The file could not be opened."));
         if (!row.answers)
             on.office->failAt(QStringLiteral("Name"), QStringLiteral("It is gone."));
         run({a, bad, b, c}, {}, on);
 
+        const QStringList opened =
+            row.aFolder ? QStringList() : QStringList{QStringLiteral("OpenHidden:") + bad};
         const QStringList expected =
             QStringList{QStringLiteral("GetRunning"), QStringLiteral("Create")} + printed(a) +
-            QStringList{QStringLiteral("OpenHidden:") + bad} + row.afterRefusal + printed(b) +
-            printed(c) + QStringList{QStringLiteral("Quit"), QStringLiteral("ReleaseApp")};
+            opened + row.afterRefusal + printed(b) + printed(c) +
+            QStringList{QStringLiteral("Quit"), QStringLiteral("ReleaseApp")};
         EXPECT_EQ(on.office->calls(), expected);
         EXPECT_EQ(on.office->shutdowns(), row.shutdowns);
 
@@ -138,12 +150,17 @@ TEST_F(FastRun, OneApplicationForTheGoodFilesPastADamagedOneFreshWhenItNoLongerA
         EXPECT_THAT(on.dialogs->reportedSteps(printRunLocation()),
                     ElementsAre(120, 122, 126, 128, 130, 132));
         EXPECT_EQ(on.dialogs->messages.back().text, QStringLiteral("Done."));
-        EXPECT_THAT(runLogOutcomes(on.runLogPath()),
-                    ElementsAre(QStringLiteral("a.ppt printed on Office Laser"),
-                                QStringLiteral("damaged.ppt failed 120: The file could not be "
-                                               "opened. on Office Laser"),
-                                QStringLiteral("b.ppt printed on Office Laser"),
-                                QStringLiteral("c.ppt printed on Office Laser")));
+        const QString refused =
+            row.aFolder ? QStringLiteral("PowerPoint could not open \"%1\": it is a folder, not "
+                                         "a file.")
+                              .arg(folder)
+                        : QStringLiteral("The file could not be opened.");
+        EXPECT_THAT(
+            runLogOutcomes(on.runLogPath()),
+            ElementsAre(QStringLiteral("a.ppt printed on Office Laser"),
+                        QStringLiteral("damaged.ppt failed 120: %1 on Office Laser").arg(refused),
+                        QStringLiteral("b.ppt printed on Office Laser"),
+                        QStringLiteral("c.ppt printed on Office Laser")));
         EXPECT_EQ(on.events->now, 36000.0) << "no fixed waits";
     }
 }

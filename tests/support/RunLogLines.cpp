@@ -36,6 +36,8 @@ QStringList runLogOutcomes(const QString &path)
 {
     QStringList lines;
     for (const QJsonObject &o : readRunLog(path)) {
+        if (o.contains(QLatin1String("message")))
+            continue; // what became of a job at the printer, after its file's line
         EXPECT_TRUE(
             QDateTime::fromString(o[QLatin1String("time")].toString(), Qt::ISODateWithMs).isValid())
             << o[QLatin1String("time")].toString().toStdString();

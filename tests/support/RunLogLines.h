@@ -18,9 +18,10 @@ namespace deckrun::test {
 std::vector<QJsonObject> readRunLog(const QString &path);
 
 /**
- * Each line of the run log at `path` as "name outcome[ step: description] on
- * printer", the name without its folder. A line whose time does not read as
- * an ISO 8601 time fails the test.
+ * Each file's line of the run log at `path` as "name outcome[ step:
+ * description] on printer", the name without its folder; the lines of what
+ * became of a job later are left out. A line whose time does not read as an
+ * ISO 8601 time fails the test.
  */
 QStringList runLogOutcomes(const QString &path);
 

@@ -104,13 +104,17 @@ protected:
         if (prepare)
             prepare(*fake.office);
         const std::unique_ptr<PrintStrategy> strategy = GetParam().make(offices);
+        run(paths, *strategy);
+    }
+    void run(const QStringList &paths, PrintStrategy &strategy)
+    {
         QueueModel queue;
         queue.append(paths);
         bool printing = false;
         printQueue(RunSetup{.platform = fake.platform,
                             .choices = frontEnd,
                             .progress = frontEnd,
-                            .strategy = *strategy,
+                            .strategy = strategy,
                             .pause = PauseRule::None,
                             .stop = &stop},
                    queue, printing);
@@ -215,6 +219,20 @@ TEST_P(AStop, LetsTheFileInHandEndAndASecondStopsItsApplications)
         EXPECT_GT(sim->shutdowns() + sim->aborts(), sim == fake.office ? platformStops : 0);
 }
 INSTANTIATE_TEST_SUITE_P(EveryWay, AStop, testing::ValuesIn(Ways), RowName);
+
+// A way of printing serves one run after another (a watched folder's runs
+// of one file each). Kills lanes that are gone after their first run.
+using ASecondRun = EveryWay;
+TEST_P(ASecondRun, PrintsOnTheSameWay)
+{
+    const std::unique_ptr<PrintStrategy> strategy = GetParam().make(offices);
+    run({A}, *strategy);
+    run({B}, *strategy);
+    EXPECT_THAT(runLogOutcomes(fake.runLogPath()),
+                ElementsAre(QStringLiteral("a.ppt printed on Office Laser"),
+                            QStringLiteral("b.ppt printed on Office Laser")));
+}
+INSTANTIATE_TEST_SUITE_P(EveryWay, ASecondRun, testing::ValuesIn(Ways), RowName);
 
 namespace {
 

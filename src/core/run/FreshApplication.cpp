@@ -24,19 +24,15 @@ void FreshApplication::printFile(FileInHand &file)
         application = OpenPresentation(m_office, file.path);
     });
     steps.step(122, [&] { presentation = requiredObject(application).activePresentation(); });
-    steps.step(124, [&] { WaitSeconds(file.events, 1, file.stopping); });
-    steps.step(126, [&] {
-        file.outcome.printer = file.choices.printerName();
-        requiredObject(application).setActivePrinter(file.outcome.printer);
-    });
+    steps.step(124, [&] { WaitSeconds(file.events, 1, [&] { return file.stopping(); }); });
+    file.choosePrinter(
+        [&](const QString &printer) { requiredObject(application).setActivePrinter(printer); });
     steps.step(128, [&] { requiredObject(presentation).setPrintInBackground(false); });
-    // Once the job is confirmed the file's line goes to the log at once,
-    // before the quit and the waits: a run killed from here on has recorded
-    // every file that reached the printer.
-    if (steps.step(130, [&] { printAndRecord(requiredObject(presentation), file); }))
-        file.handedOver();
+    file.print([&](const PrintSettings &asked, const QString &jobName) {
+        return requiredObject(presentation).printOut(asked, jobName);
+    });
     steps.step(132, [&] { requiredObject(application).quit(); });
-    steps.step(134, [&] { WaitSeconds(file.events, 1, file.stopping); });
+    steps.step(134, [&] { WaitSeconds(file.events, 1, [&] { return file.stopping(); }); });
     steps.step(136, [&] { presentation.reset(); });
     steps.step(138, [&] { application.reset(); });
 }

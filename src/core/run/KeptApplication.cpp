@@ -32,9 +32,12 @@ KeptApplication::~KeptApplication()
 std::shared_ptr<PresentationApp> KeptApplication::open(const QString &path, double now,
                                                        double *started)
 {
-    m_openRefused = false;
-    // A pipe would hold the application until its deadline: it is never asked.
+    // A pipe would hold the application until its deadline: it is never
+    // asked, and so holds nothing of such a file.
+    m_neverAsked = true;
     checkPresentationFile(m_files, m_office, path);
+    m_neverAsked = false;
+    m_openRefused = false;
     if (m_application) {
         double idle = now - m_lastUsed;
         if (idle < 0)
@@ -63,6 +66,8 @@ std::shared_ptr<PresentationApp> KeptApplication::open(const QString &path, doub
 bool KeptApplication::goesOnAfter(bool passed)
 {
     const bool refusedOnly = std::exchange(m_openRefused, false);
+    if (std::exchange(m_neverAsked, false))
+        return true;
     return passed || (refusedOnly && m_application && stillAnswers());
 }
 
@@ -171,18 +176,17 @@ bool printOnKeptApplication(FileInHand &file,
     const double opening = laps.next();
     passed &= steps.step(
         122, [&] { on([&] { presentation = requiredObject(application).activePresentation(); }); });
-    passed &= steps.step(126, [&] {
-        file.outcome.printer = file.choices.printerName();
-        on([&] { requiredObject(application).setActivePrinter(file.outcome.printer); });
+    passed &= file.choosePrinter([&](const QString &printer) {
+        on([&] { requiredObject(application).setActivePrinter(printer); });
     });
     const double printer = laps.next();
     passed &= steps.step(
         128, [&] { on([&] { requiredObject(presentation).setPrintInBackground(false); }); });
-    const bool printed =
-        steps.step(130, [&] { on([&] { printAndRecord(requiredObject(presentation), file); }); });
-    if (printed)
-        file.handedOver();
-    passed &= printed;
+    passed &= file.print([&](const PrintSettings &asked, const QString &jobName) {
+        PrintedJob job;
+        on([&] { job = requiredObject(presentation).printOut(asked, jobName); });
+        return job;
+    });
     const double print = laps.next();
     passed &= steps.step(132, [&] { on([&] { requiredObject(presentation).close(); }); });
     // Released where the application lives.

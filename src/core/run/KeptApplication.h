@@ -56,9 +56,10 @@ public:
                                           double *started = nullptr);
     /**
      * Whether the application goes on after a file's steps: when they passed,
-     * or when all that failed was the open of a file the application refused
-     * (damaged, not a presentation, protected) and it still answers: it then
-     * holds nothing of that file.
+     * when the file was refused before the application was asked (a pipe, a
+     * folder, an unreadable file), or when all that failed was the open of a
+     * file the application refused (damaged, not a presentation, protected)
+     * and it still answers: it then holds nothing of that file.
      */
     bool goesOnAfter(bool passed);
     /**
@@ -86,6 +87,7 @@ private:
     std::shared_ptr<PresentationApp> m_application;
     int m_filesOnApplication = 0;
     bool m_openRefused = false; // the last open failed with the application in hand
+    bool m_neverAsked = false;  // the last file was refused before the application saw it
     double m_lastUsed = 0;      // seconds since midnight when its last file ended
 };
 

@@ -72,6 +72,33 @@ public:
         });
     }
 
+    /**
+     * The run ends: an open ahead still under way is not waited for (the
+     * application is stopped under it), a file opened ahead is not printed,
+     * and the application quits. The lane serves the next run with a fresh
+     * one; finishRunEnd waits for this.
+     */
+    void beginRunEnd()
+    {
+        if (m_opening && !m_opening->done)
+            stopNow();
+        m_opening.reset();
+        m_openingPath.clear();
+        m_runEnding = post([this] {
+            m_opened.reset();
+            m_application->quit();
+        });
+    }
+
+    void finishRunEnd()
+    {
+        try {
+            wait(std::exchange(m_runEnding, nullptr));
+        } catch (const std::exception &e) {
+            qCDebug(lcOffice) << "an application side by side did not quit cleanly:" << e.what();
+        }
+    }
+
     /** Begins opening `path` there, after what the lane does now. */
     void beginOpen(const QString &path, double now)
     {
@@ -221,6 +248,7 @@ private:
     bool m_draining = false; // on m_thread only
     std::shared_ptr<Task> m_opening;
     std::shared_ptr<Task> m_ending;
+    std::shared_ptr<Task> m_runEnding;
     QString m_openingPath;
     std::shared_ptr<PresentationApp> m_opened;
     double m_started = 0;
@@ -237,7 +265,10 @@ Lanes::Lanes(const MakeOffice &makeOffice, Printers &printers, FileSystem &files
 
 Lanes::~Lanes()
 {
-    runEnds();
+    // Several lanes end side by side.
+    for (const auto &lane : m_lanes)
+        lane->beginEnd();
+    m_lanes.clear();
 }
 
 Lane &Lanes::laneOf(std::int32_t row)
@@ -293,9 +324,11 @@ void Lanes::printFile(FileInHand &file)
 
 void Lanes::runEnds()
 {
+    // The lanes stay for the next run; their applications quit side by side.
     for (const auto &lane : m_lanes)
-        lane->beginEnd();
-    m_lanes.clear();
+        lane->beginRunEnd();
+    for (const auto &lane : m_lanes)
+        lane->finishRunEnd();
 }
 
 void Lanes::stopNow()

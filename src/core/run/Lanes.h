@@ -49,7 +49,8 @@ class Lanes final : public PrintStrategy {
 public:
     /**
      * `jobs` applications made by `makeOffice`, each renewed after
-     * `renewEvery` files; with one job, two, the second a spare.
+     * `renewEvery` files; with one job, two, the second a spare. The lanes
+     * serve one run after another; their applications quit as each ends.
      */
     Lanes(const MakeOffice &makeOffice, Printers &printers, FileSystem &files, EventLoop &events,
           int jobs, int renewEvery = 100);

@@ -5,6 +5,7 @@
 #include "core/queue/QueueModel.h"
 #include "core/run/PowerPoint1.h"
 #include "core/run/PrintStrategy.h"
+#include "core/run/PrinterNeeds.h"
 #include "core/run/RunRecorder.h"
 #include "core/run/RunStop.h"
 #include "platform/EventLoop.h"
@@ -141,16 +142,7 @@ private:
             progress.showText(QStringLiteral("Processing: ") + FileNameFromPath(m_path));
         });
         m_steps.step(118, [&] { m_events.pumpEvents(); });
-        FileInHand file{.steps = m_steps,
-                        .row = m_row,
-                        .path = m_path,
-                        .choices = m_setup.choices,
-                        .asked = m_setup.settings,
-                        .jobName = m_setup.jobName ? m_setup.jobName(m_path) : QString(),
-                        .outcome = m_recorder.outcome(),
-                        .events = m_events,
-                        .handedOver = [this] { m_recorder.handedOver(); },
-                        .stopping = [this] { return stopping(); }};
+        RunFile file(*this);
         m_setup.strategy.printFile(file);
         // A file that never reached the printer is recorded once its steps
         // are done, before the pause.
@@ -158,6 +150,52 @@ private:
         pause();
         m_steps.step(142, [&] { ++m_row; });
     }
+
+    /** The file in hand as the strategy sees it: steps 126 and 130 stay the run's. */
+    class RunFile final : public FileInHand {
+    public:
+        explicit RunFile(Run &run)
+            : FileInHand(run.m_steps, run.m_row, run.m_path, run.m_events), m_run(run)
+        {}
+        bool choosePrinter(const SetPrinter &setPrinter) override
+        {
+            return m_run.m_steps.step(126, [&] {
+                FileOutcome &outcome = m_run.m_recorder.outcome();
+                outcome.printer = m_run.m_setup.choices.printerName();
+                setPrinter(outcome.printer);
+            });
+        }
+        bool print(const PrintOut &printOut) override
+        {
+            const RunSetup &setup = m_run.m_setup;
+            const QString jobName = setup.jobName ? setup.jobName(path) : QString();
+            // Once the job is confirmed the file's line goes to the log at
+            // once, before the close and the waits: a run killed from here
+            // on has recorded every file that reached the printer.
+            if (!m_run.m_steps.step(130, [&] {
+                    const PrintedJob job = printOut(setup.settings, jobName);
+                    FileOutcome &outcome = m_run.m_recorder.outcome();
+                    outcome.jobId = job.jobId;
+                    outcome.settings = carried(job);
+                }))
+                return false;
+            m_run.m_recorder.handedOver();
+            return true;
+        }
+        bool stopping() const override { return m_run.stopping(); }
+
+    private:
+        /** What the job carried in the end: the print service's defaults with what was asked. */
+        PrintSettings carried(const PrintedJob &job) const
+        {
+            PrintSpooler *spooler = m_run.m_platform.spooler.get();
+            if (job.jobId <= 0 || !spooler)
+                return job.settings;
+            return carriedSettings(job.settings, spooler->jobOptions(job.jobId));
+        }
+
+        Run &m_run;
+    };
 
     void pause()
     {

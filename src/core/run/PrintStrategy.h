@@ -17,27 +17,45 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <utility>
 
 namespace deckrun {
 
 class EventLoop;
-class PrintChoices;
 class StepRunner;
 
-/** The file in hand, as the run hands it to a strategy. */
-struct FileInHand {
-    StepRunner &steps;  // reports each failing step under the run's location
-    std::int32_t row;   // its position in the queue, 1 first
-    const QString path; // its full path
-    const PrintChoices &choices;
-    const PrintSettings &asked; // what the run asks the deck to print with
-    const QString jobName;      // the print job's name; empty: the file's
-    FileOutcome &outcome;       // the strategy fills in the printer (126) and the job (130)
-    EventLoop &events;
-    /** To be called the moment step 130 passed: the print job is confirmed. */
-    std::function<void()> handedOver;
+/** Step 126's work where the application lives: it is told the printer the run chose. */
+using SetPrinter = std::function<void(const QString &printer)>;
+/** Step 130's work where the application lives: prints with what the run asks; the job it gave. */
+using PrintOut = std::function<PrintedJob(const PrintSettings &asked, const QString &jobName)>;
+
+/**
+ * The file in hand, as the run hands it to a strategy. Steps 126 and 130 are
+ * the run's own: it records the printer and the job itself, and writes the
+ * file's line the moment the job is confirmed, so no way of printing can
+ * lose that rule; a strategy only hands it the work those steps do.
+ */
+class FileInHand {
+public:
+    FileInHand(StepRunner &runSteps, std::int32_t queueRow, QString filePath, EventLoop &loop)
+        : steps(runSteps), row(queueRow), path(std::move(filePath)), events(loop)
+    {}
+    virtual ~FileInHand() = default;
+    FileInHand(const FileInHand &) = delete;
+    FileInHand &operator=(const FileInHand &) = delete;
+
+    /** Step 126: the printer chosen now becomes the file's and goes to `setPrinter`. */
+    virtual bool choosePrinter(const SetPrinter &setPrinter) = 0;
+    /** Step 130: `printOut` prints; once it passed the job is the file's and its line is written.
+     */
+    virtual bool print(const PrintOut &printOut) = 0;
     /** True once the run is asked to stop: waits end early. */
-    std::function<bool()> stopping;
+    virtual bool stopping() const = 0;
+
+    StepRunner &steps;      // reports each failing step under the run's location
+    const std::int32_t row; // its position in the queue, 1 first
+    const QString path;     // its full path
+    EventLoop &events;
 };
 
 /** The rows a strategy may look ahead at (to open them while another file prints). */
@@ -56,10 +74,13 @@ public:
     /**
      * Steps 120 to 138 of one file, each through `file.steps`: a failing step
      * is reported there and the steps after it run as the run's order has
-     * them. Calls `file.handedOver()` as soon as step 130 passed.
+     * them. Steps 126 and 130 go through `file.choosePrinter` and `file.print`.
      */
     virtual void printFile(FileInHand &file) = 0;
-    /** After the last file, or once the run stopped: before "Done.". */
+    /**
+     * After the last file, or once the run stopped: before "Done.". A
+     * strategy serves any number of runs, one after the other.
+     */
     virtual void runEnds() {}
     /**
      * Stops every application this strategy prints through, at once and from
@@ -68,14 +89,6 @@ public:
      */
     virtual void stopNow() = 0;
 };
-
-/** Step 130's work: prints and records the job in the file's outcome. */
-inline void printAndRecord(Presentation &presentation, FileInHand &file)
-{
-    const PrintedJob job = presentation.printOut(file.asked, file.jobName);
-    file.outcome.jobId = job.jobId;
-    file.outcome.settings = job.settings;
-}
 
 /** A reference a step needs, or the failure a step meets when the open failed. */
 template <typename T> T &requiredObject(const std::shared_ptr<T> &reference)

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "core/run/RunLogLine.h"
 
+#include "core/run/JobFollower.h"
 #include "core/run/PrintSettingsText.h"
 
 namespace deckrun {
@@ -32,19 +33,26 @@ void appendJsonString(QByteArray &out, const QString &text)
     out += '"';
 }
 
+/** The line's start: {"time":...,"file":...,"printer":... */
+QByteArray lineStart(const QDateTime &when, const QString &file, const QString &printer)
+{
+    // The offset from UTC is written out, so that lines from either side of a
+    // change of clocks still sort and compare.
+    const QDateTime time = when.toOffsetFromUtc(when.offsetFromUtc());
+    QByteArray line = "{\"time\":";
+    appendJsonString(line, time.toString(Qt::ISODateWithMs));
+    line += ",\"file\":";
+    appendJsonString(line, file);
+    line += ",\"printer\":";
+    appendJsonString(line, printer);
+    return line;
+}
+
 } // namespace
 
 QByteArray runLogLine(const FileOutcome &outcome)
 {
-    // The offset from UTC is written out, so that lines from either side of a
-    // change of clocks still sort and compare.
-    const QDateTime time = outcome.time.toOffsetFromUtc(outcome.time.offsetFromUtc());
-    QByteArray line = "{\"time\":";
-    appendJsonString(line, time.toString(Qt::ISODateWithMs));
-    line += ",\"file\":";
-    appendJsonString(line, outcome.file);
-    line += ",\"printer\":";
-    appendJsonString(line, outcome.printer);
+    QByteArray line = lineStart(outcome.time, outcome.file, outcome.printer);
     if (outcome.printed()) {
         line += ",\"outcome\":\"printed\"";
     } else {
@@ -57,6 +65,17 @@ QByteArray runLogLine(const FileOutcome &outcome)
     // PowerPoint prints itself: no job to name, but the settings it printed with.
     if (outcome.jobId > 0 || !outcome.settings.isEmpty())
         line += ",\"settings\":" + settingsJson(outcome.settings);
+    line += '}';
+    return line;
+}
+
+QByteArray jobLogLine(const JobNews &news)
+{
+    QByteArray line = lineStart(news.time, news.job.file, news.job.printer);
+    line += ",\"job\":" + QByteArray::number(news.job.id) + ",\"outcome\":";
+    appendJsonString(line, jobOutcomeName(news.outcome));
+    line += ",\"message\":";
+    appendJsonString(line, news.message);
     line += '}';
     return line;
 }

@@ -9,6 +9,8 @@
 
 namespace deckrun {
 
+struct JobNews;
+
 /** How one file of a run ended, as the run log records it. */
 struct FileOutcome {
     QDateTime time; // when the run log's line was written
@@ -30,5 +32,17 @@ struct FileOutcome {
  * what PowerPoint printed with) "settings".
  */
 QByteArray runLogLine(const FileOutcome &outcome);
+
+} // namespace deckrun
+
+namespace deckrun {
+
+/**
+ * The run log's line for what became of a file's print job after its own
+ * line: {"time", "file", "printer", "job", "outcome" ("completed",
+ * "canceled", "aborted", "stopped" or "unknown"), "message" (the printer's
+ * words)}.
+ */
+QByteArray jobLogLine(const JobNews &news);
 
 } // namespace deckrun

@@ -11,6 +11,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <iterator>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -54,6 +55,19 @@ struct Options {
             count =
                 cupsAddOption(name.toUtf8().constData(), value.toUtf8().constData(), count, &list);
     }
+    /**
+     * The destination's own options under these, as `lp` takes them: the
+     * user's lpoptions, then the printer's defaults, each where the job
+     * says nothing of its own.
+     */
+    void addDefaults(const cups_dest_t &dest)
+    {
+        for (int k = 0; k < dest.num_options; ++k) {
+            const cups_option_t &option = dest.options[k];
+            if (!cupsGetOption(option.name, count, list))
+                count = cupsAddOption(option.name, option.value, count, &list);
+        }
+    }
     ~Options() { cupsFreeOptions(count, list); }
     Options(const Options &) = delete;
     Options &operator=(const Options &) = delete;
@@ -79,7 +93,6 @@ public:
         if (!connection.http)
             throw Failure(QStringLiteral("the print service cannot be reached: %1")
                               .arg(QString::fromLocal8Bit(std::strerror(errno))));
-        const Options job(options);
         // A printer is described once for the jobs that follow (each lookup
         // costs two requests to the scheduler); a job it refuses has it
         // described afresh, since it may have changed.
@@ -87,6 +100,8 @@ public:
         int id = 0;
         for (const bool afresh : {false, true}) {
             to = destination(connection.http, printer, afresh);
+            Options job(options);
+            job.addDefaults(*to->dest);
             if (ok(cupsCreateDestJob(connection.http, to->dest, to->info, &id,
                                      title.toUtf8().constData(), job.count, job.list)))
                 break;
@@ -129,7 +144,145 @@ public:
         return found;
     }
 
+    std::optional<JobStatus> jobStatus(int id) override
+    {
+        static const char *const wanted[] = {
+            "job-state",       "job-state-reasons",         "job-state-message",
+            "job-printer-uri", "job-printer-state-message", "job-printer-state-reasons"};
+        const Response job(getJob(id, wanted, std::size(wanted)));
+        if (job.status == IPP_STATUS_ERROR_NOT_FOUND)
+            return std::nullopt;
+        if (!ok(job.status) || !job.ipp)
+            throw Failure(job.error);
+        JobStatus status;
+        const auto state = static_cast<ipp_jstate_t>(
+            ippGetInteger(ippFindAttribute(job.ipp, "job-state", IPP_TAG_ENUM), 0));
+        status.state = stateOf(state);
+        status.held = state == IPP_JSTATE_HELD;
+        status.reasons = values(job.ipp, "job-state-reasons");
+        status.jobMessage = text(job.ipp, "job-state-message");
+        status.printerMessage = text(job.ipp, "job-printer-state-message");
+        status.printerReasons = values(job.ipp, "job-printer-state-reasons");
+        if (state == IPP_JSTATE_PENDING || state == IPP_JSTATE_HELD ||
+            state == IPP_JSTATE_PROCESSING)
+            describePrinter(text(job.ipp, "job-printer-uri"), status);
+        return status;
+    }
+
+    JobOptions jobOptions(int id) override
+    {
+        static const char *const wanted[] = {"job-template"};
+        const Response job(getJob(id, wanted, std::size(wanted)));
+        JobOptions carried;
+        for (ipp_attribute_t *a = ippFirstAttribute(job.ipp); a; a = ippNextAttribute(job.ipp)) {
+            if (ippGetGroupTag(a) != IPP_TAG_JOB || !ippGetName(a))
+                continue;
+            char value[1024] = {};
+            ippAttributeString(a, value, sizeof value);
+            carried << qMakePair(QString::fromUtf8(ippGetName(a)), QString::fromUtf8(value));
+        }
+        return carried;
+    }
+
+    std::optional<QString> unsupported(const QString &printer, const QString &name,
+                                       const QString &value) override
+    {
+        // Described afresh: the printer's description may have changed since.
+        cups_dest_t *dest =
+            cupsGetNamedDest(CUPS_HTTP_DEFAULT, printer.toUtf8().constData(), nullptr);
+        if (!dest)
+            throw Failure(QString::fromUtf8(cupsLastErrorString()));
+        cups_dinfo_t *info = cupsCopyDestInfo(CUPS_HTTP_DEFAULT, dest);
+        if (!info) {
+            const QString why = QString::fromUtf8(cupsLastErrorString());
+            cupsFreeDests(1, dest);
+            throw Failure(why);
+        }
+        const Destination described(dest, info);
+        const QByteArray option = name.toUtf8();
+        ipp_attribute_t *supported =
+            cupsFindDestSupported(CUPS_HTTP_DEFAULT, dest, info, option.constData());
+        // A printer that lists nothing for an option is not refused it.
+        if (!supported || cupsCheckDestSupported(CUPS_HTTP_DEFAULT, dest, info, option.constData(),
+                                                 value.toUtf8().constData()))
+            return std::nullopt;
+        char listed[2048] = {};
+        ippAttributeString(supported, listed, sizeof listed);
+        return QString::fromUtf8(listed);
+    }
+
 private:
+    /** An answer of the scheduler, freed with it. */
+    struct Response {
+        explicit Response(ipp_t *response)
+            : ipp(response), status(cupsLastError()),
+              error(QString::fromUtf8(cupsLastErrorString()))
+        {}
+        ~Response() { ippDelete(ipp); }
+        Response(const Response &) = delete;
+        Response &operator=(const Response &) = delete;
+
+        ipp_t *ipp;
+        ipp_status_t status;
+        QString error;
+    };
+
+    /** Get-Job-Attributes for job `id`, asking for `count` attributes. */
+    static ipp_t *getJob(int id, const char *const *wanted, std::size_t count)
+    {
+        ipp_t *request = ippNewRequest(IPP_OP_GET_JOB_ATTRIBUTES);
+        ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "job-uri", nullptr,
+                     QStringLiteral("ipp://localhost/jobs/%1").arg(id).toUtf8().constData());
+        ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr,
+                     cupsUser());
+        ippAddStrings(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes",
+                      static_cast<int>(count), nullptr, wanted);
+        return cupsDoRequest(CUPS_HTTP_DEFAULT, request, "/");
+    }
+
+    /** While a job waits or prints: whether its printer is stopped, and what it says. */
+    static void describePrinter(const QString &uri, JobStatus &status)
+    {
+        if (uri.isEmpty())
+            return;
+        static const char *const wanted[] = {"printer-state", "printer-state-message",
+                                             "printer-state-reasons"};
+        ipp_t *request = ippNewRequest(IPP_OP_GET_PRINTER_ATTRIBUTES);
+        ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr,
+                     uri.toUtf8().constData());
+        ippAddStrings(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes",
+                      static_cast<int>(std::size(wanted)), nullptr, wanted);
+        const Response printer(cupsDoRequest(CUPS_HTTP_DEFAULT, request, "/"));
+        if (!printer.ipp)
+            return; // the job's own state still counts
+        status.printerStopped =
+            ippGetInteger(ippFindAttribute(printer.ipp, "printer-state", IPP_TAG_ENUM), 0) ==
+            IPP_PSTATE_STOPPED;
+        if (status.printerStopped || status.printerMessage.isEmpty()) {
+            status.printerMessage = text(printer.ipp, "printer-state-message");
+            status.printerReasons = values(printer.ipp, "printer-state-reasons");
+        }
+    }
+
+    /** The text of attribute `name` in `ipp`; empty when it has none. */
+    static QString text(ipp_t *ipp, const char *name)
+    {
+        ipp_attribute_t *found = ippFindAttribute(ipp, name, IPP_TAG_ZERO);
+        const char *value = found ? ippGetString(found, 0, nullptr) : nullptr;
+        return value ? QString::fromUtf8(value) : QString();
+    }
+
+    /** Every value of attribute `name` in `ipp`. */
+    static QStringList values(ipp_t *ipp, const char *name)
+    {
+        QStringList found;
+        ipp_attribute_t *attribute = ippFindAttribute(ipp, name, IPP_TAG_ZERO);
+        for (int k = 0; attribute && k < ippGetCount(attribute); ++k)
+            if (const char *value = ippGetString(attribute, k, nullptr))
+                found << QString::fromUtf8(value);
+        return found;
+    }
+
     /** `printer` as CUPS describes it for jobs; looked up again when `afresh`. */
     std::shared_ptr<Destination> destination(http_t *http, const QString &printer, bool afresh)
     {
