@@ -36,8 +36,9 @@ QString readableName(const QByteArray &bytes)
                 continue;
             }
         }
-        shown += QStringLiteral("\\x") +
-                 QString::number(lead, 16).toUpper().rightJustified(2, QLatin1Char('0'));
+        // A byte that is no text stands as a lone surrogate of its own, which
+        // no decoded name holds; oneLine() shows it as "\\xNN".
+        shown += QChar(char16_t(0xDC00 + lead));
         ++i;
     }
     return shown;

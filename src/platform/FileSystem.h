@@ -132,8 +132,9 @@ public:
 };
 
 /**
- * A file name's bytes as text a person can read back: valid UTF-8 as its
- * characters, every other byte as "\xNN" ("Pr\xE4sentation.pptx").
+ * A file name's bytes as text: valid UTF-8 as its characters, every other
+ * byte as a lone surrogate (U+DC80 to U+DCFF) that oneLine() shows as "\xNN"
+ * ("Pr\xE4sentation.pptx"). Such a name is for showing, never for opening.
  */
 QString readableName(const QByteArray &bytes);
 

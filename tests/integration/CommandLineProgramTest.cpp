@@ -455,7 +455,7 @@ TEST_F(BatchPrinting, WhatCannotBePrintedIsNamedAndTheStatusSaysSo)
               .arg(folder),
           QStringLiteral("LibreOffice Impress could not open \"%1\": it is a named pipe (FIFO), "
                          "not a file.\nin Tamberlin2021/08/31.Form1.PushButton3_Click at line 120")
-              .arg(pipe)})
+              .arg(QString(pipe).replace(QLatin1Char('\n'), QLatin1String("\\n")))})
         EXPECT_TRUE(f.err.contains(said)) << said.toStdString() << "\n" << f.err.toStdString();
     EXPECT_EQ(runLogOutcomesIn(home.path()),
               QStringList{token +

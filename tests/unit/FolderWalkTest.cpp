@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "core/queue/FolderWalk.h"
 #include "core/common/ErrorReport.h"
+#include "core/common/OneLine.h"
 #include "core/queue/QueueModel.h"
 #include "gui/QueueHandlers.h"
 #include "support/FakePlatform.h"
@@ -304,7 +305,7 @@ TEST(FolderWalk, WhatIsLeftOutIsNamedWithWhy)
             QStringList out;
             StepRunner steps(*target.fake.platform.dialogs, AddFolderLocation());
             const LeftOutSink named = [&](const QString &path, const QString &why) {
-                out << path.mid(tree.path().size()) + QStringLiteral(": ") + why;
+                out << oneLine(path.mid(tree.path().size())) + QStringLiteral(": ") + why;
             };
             AddFolderTree(target, tree.at(QStringLiteral("R")), QStringLiteral("*.ppt"), steps,
                           c.asked ? named : LeftOutSink());

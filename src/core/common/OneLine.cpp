@@ -7,9 +7,15 @@ QString oneLine(const QString &name)
 {
     QString shown;
     shown.reserve(name.size());
-    for (const QChar c : name) {
+    for (qsizetype k = 0; k < name.size(); ++k) {
+        const QChar c = name.at(k);
         const char16_t u = c.unicode();
-        if (u == u'\\')
+        // A byte of a name that is no text (readableName()), as its number.
+        const bool byte =
+            u >= 0xDC80 && u <= 0xDCFF && (k == 0 || !name.at(k - 1).isHighSurrogate());
+        if (byte)
+            shown += QStringLiteral("\\x") + QString::number(u - 0xDC00, 16).toUpper();
+        else if (u == u'\\')
             shown += QLatin1String("\\\\");
         else if (u == u'\n')
             shown += QLatin1String("\\n");
