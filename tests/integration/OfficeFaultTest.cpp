@@ -385,9 +385,11 @@ TEST_P(OfficeFaults, AreReportedAndTheRunGoesOn)
     QProcess hung;
     if (c.fault == Fault::HungOfficeOnTheProfile) {
         const QString folder = uno::OfficeProfile::slotFolder(profileRoot(), 0);
-        const QString pipe = uno::OfficeProfile::pipeNameFor(folder);
-        const QString socket = QStringLiteral("/tmp/OSL_PIPE_%1_%2").arg(::getuid()).arg(pipe);
-        QFile::remove(socket);
+        const QString pipe = uno::newPipeName();
+        const QString socket = uno::pipeSocketFile(pipe);
+        // The lock file that Deckrun left, no longer held.
+        QDir().mkpath(profileRoot());
+        QFile(folder + QStringLiteral(".lock")).open(QIODevice::WriteOnly);
         hung.setStandardOutputFile(QProcess::nullDevice());
         hung.setStandardErrorFile(QProcess::nullDevice());
         hung.start(QStringLiteral("/usr/lib/libreoffice/program/soffice.bin"),

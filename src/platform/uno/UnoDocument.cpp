@@ -4,6 +4,7 @@
 #include "platform/Logging.h"
 #include "platform/uno/OfficeInstance.h"
 #include "platform/uno/OfficeProcess.h"
+#include "platform/uno/OfficeWorkspace.h"
 #include "platform/uno/UnoGlue.h"
 #include "platform/uno/UnoPrint.h"
 #include "platform/uno/ZipEntry.h"
@@ -321,9 +322,8 @@ public:
         if (o.child) {
             // Still there at the deadline: killed.
             waitUntil([&o] { return !o.child->running(); }, deadline, [&o] { o.child->stop(0); });
-            o.child->stop(0);
         }
-        o.profile.reset();
+        o.stop(0); // and what it leaves: its folder, its profile
     }
 
 private:
@@ -347,8 +347,11 @@ private:
         // The office would refuse it too, after a look that holds up its next file.
         if (zipWithoutEnd(info.absoluteFilePath()))
             throw Failure(damaged(fileName));
-        const QString url =
-            QUrl::fromLocalFile(info.absoluteFilePath()).toString(QUrl::FullyEncoded);
+        // The office opens a copy in its own folder: what the deck names
+        // beside it (a linked picture, "../secret.png") is not there to read.
+        const QString copy =
+            o.workspace ? o.workspace->copyIn(info.absoluteFilePath()) : info.absoluteFilePath();
+        const QString url = QUrl::fromLocalFile(copy).toString(QUrl::FullyEncoded);
         const rtl::Reference<AbortingInteractionHandler> handler(new AbortingInteractionHandler);
         const auto arguments = sequence(
             {property("Hidden", css::uno::Any(o.headless || !o.visible)),
@@ -389,7 +392,10 @@ private:
                 throw Failure(passwordProtected(fileName));
             throw;
         }
-        // A damaged or unknown file gives no document and no exception.
+        // A damaged or unknown file gives no document and no exception; nor
+        // does one that needed more memory than the office may have.
+        if (!loaded.document.is() && o.nearMemoryBound())
+            o.failForMemory(QStringLiteral("opening \"%1\"").arg(fileName));
         if (!loaded.document.is())
             throw Failure(handler->passwordAsked() ? passwordProtected(fileName)
                                                    : damaged(fileName));
