@@ -98,6 +98,25 @@ TEST(CommandLine, QueuesTheNamedPathsAsADropWould)
     QDir::setCurrent(current);
 }
 
+// A hand-over of a hundred missing files, one name longer than a screen is
+// wide: the box names the first few, shortened, and how many more there are.
+// Kills listing them all, and dropping the shortening or the count.
+TEST(CommandLine, ALongListOfMissingFilesFitsTheScreen)
+{
+    FakePlatform fake;
+    Form1 form(fake.platform);
+    QStringList missing{QStringLiteral("/gone/") + QString(4000, QLatin1Char('x'))};
+    for (int i = 1; i < 100; ++i)
+        missing << QStringLiteral("/gone/%1.pptx").arg(i);
+    openCommandLinePaths(form, missing);
+    ASSERT_EQ(fake.dialogs->messages.size(), 1u);
+    const QStringList lines = fake.dialogs->messages[0].text.split(QLatin1Char('\r'));
+    EXPECT_LE(lines.size(), 16);
+    for (const QString &line : lines)
+        EXPECT_LE(line.size(), 100) << line.left(40).toStdString();
+    EXPECT_TRUE(lines.last().contains(QLatin1String("88 more"))) << lines.last().toStdString();
+}
+
 TEST(CommandLine, ArgumentsBecomeLocalPaths)
 {
     const QString here = QDir::currentPath();

@@ -6,15 +6,26 @@
 // as another process would, while this one's window handles its events.
 
 #include "gui/WindowHandover.h"
+#include "support/TempTree.h"
+#include "support/Unprivileged.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
 #include <QThread>
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <atomic>
+#include <cstring>
 #include <memory>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 using namespace deckrun;
 using Outcome = WindowHandover::Outcome;
@@ -68,4 +79,103 @@ TEST(WindowHandover, ALaterStartsFilesGoToTheWindowThatRuns)
     // Once that window has ended, the next start with files is the window.
     EXPECT_EQ(laterStart({QStringLiteral("/decks/next.pptx")}), Outcome::Listening);
     EXPECT_EQ(arrived, files);
+    // More than a window takes at once: a window of their own.
+    EXPECT_EQ(laterStart(QStringList(4001, QStringLiteral("/decks/a.pptx"))), Outcome::Alone);
 }
+
+namespace {
+
+/** Listens at `path` (in `folder`, made first when given) until told to stop; the bytes sent. */
+QString squat(const QByteArray &folder, const QByteArray &path, int ready, int stop)
+{
+    if (!folder.isEmpty())
+        ::mkdir(folder.constData(), 0700);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::memcpy(address.sun_path, path.constData(), static_cast<size_t>(path.size()));
+    const int listener = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    if (::bind(listener, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0 ||
+        ::listen(listener, 4) != 0)
+        return QStringLiteral("could not listen");
+    [[maybe_unused]] const auto told = ::write(ready, "r", 1);
+    qint64 received = 0;
+    pollfd watched[3] = {{stop, POLLIN, 0}, {listener, POLLIN, 0}, {-1, POLLIN, 0}};
+    while (::poll(watched, 3, -1) > 0 && watched[0].revents == 0) {
+        char buffer[4096];
+        if (watched[1].revents != 0 && watched[2].fd < 0) {
+            watched[2].fd = ::accept(listener, nullptr, nullptr);
+        } else if (watched[2].revents != 0) {
+            const ssize_t n = ::read(watched[2].fd, buffer, sizeof buffer);
+            received += n > 0 ? n : 0;
+            if (n <= 0) {
+                ::close(watched[2].fd);
+                watched[2].fd = -1;
+            }
+        }
+    }
+    return QString::number(received);
+}
+
+enum class Squat { SharedRuntimeFolder, PlantedFolder, MovedIn, MovedInAsOurs };
+class SquattedName : public testing::TestWithParam<Squat> {};
+
+} // namespace
+
+// Another user listens first where a start would hand its files: in a
+// runtime folder others may write to, in a folder of its own planted where
+// Deckrun's would be, or with its socket moved into the user's own folder
+// (its file the user's own, the listener not). The start sends nothing and
+// opens a window of its own. Kills trusting XDG_RUNTIME_DIR or the planted
+// folder without looking at owner and mode, and dropping the look at the
+// socket's owner or at the listener's credentials before sending.
+TEST_P(SquattedName, ReceivesNothing)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "another user needs a test run as root";
+    const Squat where = GetParam();
+    test::TempTree tree;
+    const QString shared = tree.folder(QStringLiteral("shared"));
+    const QString own = tree.folder(QStringLiteral("own"));
+    ::chmod(QFile::encodeName(tree.path()).constData(), 0711);
+    ::chmod(QFile::encodeName(shared).constData(), 01777);
+    ::chmod(QFile::encodeName(own).constData(), 0700);
+    const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR"), temporary = qgetenv("TMPDIR");
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(own));
+    const QString name = QFileInfo(WindowHandover::defaultName()).fileName();
+    QByteArray folder, squatted = QFile::encodeName(shared + QLatin1Char('/') + name);
+    if (where == Squat::SharedRuntimeFolder) {
+        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(shared));
+        qputenv("TMPDIR", QFile::encodeName(own));
+    } else if (where == Squat::PlantedFolder) {
+        qunsetenv("XDG_RUNTIME_DIR");
+        qputenv("TMPDIR", QFile::encodeName(shared));
+        folder = QFile::encodeName(shared) + "/deckrun-" + QByteArray::number(::getuid());
+        squatted = folder + '/' + QFile::encodeName(name);
+    }
+    test::UnprivilegedPeer squatter(
+        [&](int ready, int stop) { return squat(folder, squatted, ready, stop); });
+    const QByteArray inOwn = QFile::encodeName(own + QLatin1Char('/') + name);
+    if (where == Squat::MovedIn || where == Squat::MovedInAsOurs) {
+        ASSERT_EQ(::rename(squatted.constData(), inOwn.constData()), 0);
+    }
+    if (where == Squat::MovedInAsOurs) {
+        ASSERT_EQ(::lchown(inOwn.constData(), ::getuid(), ::getgid()), 0);
+    }
+
+    EXPECT_FALSE(WindowHandover::defaultName().startsWith(shared)) << "a name where others write";
+    WindowHandover start(WindowHandover::defaultName());
+    EXPECT_NE(start.handOverOrListen({QStringLiteral("/decks/private.pptx")}), Outcome::HandedOver);
+    EXPECT_EQ(squatter.finish(), QStringLiteral("0"));
+    for (const auto &[variable, value] :
+         {std::pair{"XDG_RUNTIME_DIR", runtime}, {"TMPDIR", temporary}})
+        value.isNull() ? qunsetenv(variable) : qputenv(variable, value);
+}
+
+INSTANTIATE_TEST_SUITE_P(Squats, SquattedName,
+                         testing::Values(Squat::SharedRuntimeFolder, Squat::PlantedFolder,
+                                         Squat::MovedIn, Squat::MovedInAsOurs),
+                         [](const testing::TestParamInfo<Squat> &row) {
+                             return std::string(
+                                 std::array{"SharedRuntimeFolder", "PlantedFolder", "MovedIn",
+                                            "MovedInAsOurs"}[static_cast<int>(row.param)]);
+                         });

@@ -3,6 +3,7 @@
 
 #include <QByteArray>
 
+#include <fcntl.h>
 #include <grp.h>
 #include <pwd.h>
 #include <sys/wait.h>
@@ -46,6 +47,38 @@ QString asUnprivilegedUser(const std::function<QString()> &body)
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
         got += "\nthe child failed";
     return QString::fromUtf8(got);
+}
+
+UnprivilegedPeer::UnprivilegedPeer(const std::function<QString(int, int)> &body)
+{
+    int ready[2], stop[2];
+    if (::pipe2(ready, O_CLOEXEC) != 0 || ::pipe2(stop, O_CLOEXEC) != 0)
+        return;
+    m_stop = stop[1];
+    m_thread = std::thread([this, body, ready, stop] {
+        m_result = asUnprivilegedUser([&] {
+            ::close(ready[0]);
+            ::close(stop[1]); // the peer's own copy would keep its end from closing
+            return body(ready[1], stop[0]);
+        });
+        ::close(ready[1]);
+        ::close(stop[0]);
+    });
+    // A body that ends without a word: its thread closes the last writing end.
+    char byte = 0;
+    [[maybe_unused]] const auto got = ::read(ready[0], &byte, 1);
+    ::close(ready[0]);
+}
+
+QString UnprivilegedPeer::finish()
+{
+    if (m_stop >= 0) {
+        ::close(m_stop);
+        m_stop = -1;
+    }
+    if (m_thread.joinable())
+        m_thread.join();
+    return m_result;
 }
 
 } // namespace deckrun::test

@@ -4,6 +4,7 @@
 #include <QString>
 
 #include <functional>
+#include <thread>
 
 namespace deckrun::test {
 
@@ -15,5 +16,22 @@ namespace deckrun::test {
  * through the returned text only.
  */
 QString asUnprivilegedUser(const std::function<QString()> &body);
+
+/**
+ * `body` run as asUnprivilegedUser runs it, beside the test: made once `body`
+ * has written a byte to `ready` (or ended); finish() tells it to end (`stop`
+ * then reads end of file) and hands back what it returned.
+ */
+class UnprivilegedPeer {
+public:
+    explicit UnprivilegedPeer(const std::function<QString(int ready, int stop)> &body);
+    ~UnprivilegedPeer() { finish(); }
+    QString finish();
+
+private:
+    int m_stop = -1;
+    std::thread m_thread;
+    QString m_result;
+};
 
 } // namespace deckrun::test

@@ -347,8 +347,8 @@ private:
         // The office would refuse it too, after a look that holds up its next file.
         if (zipWithoutEnd(info.absoluteFilePath()))
             throw Failure(damaged(fileName));
-        // The office opens a copy in its own folder: what the deck names
-        // beside it (a linked picture, "../secret.png") is not there to read.
+        // The office opens a copy in its own folder, the one folder it may
+        // read besides its own files; nothing the deck names beside it is there.
         const QString copy =
             o.workspace ? o.workspace->copyIn(info.absoluteFilePath()) : info.absoluteFilePath();
         const QString url = QUrl::fromLocalFile(copy).toString(QUrl::FullyEncoded);
