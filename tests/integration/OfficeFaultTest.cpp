@@ -18,6 +18,7 @@
 #include "support/FakePlatform.h"
 #include "support/SampleDeck.h"
 #include "support/SystemPrinters.h"
+#include "support/ZipWriter.h"
 
 #include <QComboBox>
 #include <QCoreApplication>
@@ -162,6 +163,7 @@ enum class Fault {
     PasswordProtectedDeck,
     HungOfficeOnTheProfile,
     HiddenSlide,
+    OutOfMemory, // a deck that makes the office exceed its memory bound
 };
 
 struct FaultCase {
@@ -203,6 +205,11 @@ const FaultCase Cases[] = {
      {3, 4}},
     {"HungOfficeOnTheProfile", Fault::HungOfficeOnTheProfile, {}, "", {3, 2, 4}},
     {"HiddenSlide", Fault::HiddenSlide, {}, "", {3, 2, 4}},
+    {"OutOfMemory",
+     Fault::OutOfMemory,
+     FailedOpen,
+     "LibreOffice Impress ran out of the 250 MB of memory it may use while opening",
+     {3, 4}},
 };
 
 class OfficeFaultsBase : public testing::Test {
@@ -290,6 +297,7 @@ protected:
         m_office = nullptr;
         fake.platform.office.reset();
         qunsetenv("DECKRUN_OFFICE_DEADLINE");
+        qunsetenv("DECKRUN_OFFICE_MEMORY");
         EXPECT_EQ(officeProcesses(profileRoot()), QStringList()) << "an office outlived the test";
         QStringList socketsLeft;
         for (const QString &file :
@@ -355,6 +363,34 @@ TEST_P(OfficeFaults, AreReportedAndTheRunGoesOn)
         ASSERT_TRUE(
             protectDeck(m_dir.filePath(QStringLiteral("macro-profile")), s_decks[1], second))
             << "LibreOffice could not make the protected deck";
+    } else if (c.fault == Fault::OutOfMemory) {
+        // 60 KB of package holding 60 MB of blanks, which the office reads
+        // as text: a few hundred megabytes to open.
+        second = m_dir.filePath(QStringLiteral("blanks.odp"));
+        QFile deck(second);
+        ASSERT_TRUE(deck.open(QIODevice::WriteOnly));
+        const QByteArray type = "application/vnd.oasis.opendocument.presentation";
+        deck.write(makeZip(
+            {{"mimetype", type},
+             {"content.xml",
+              "<office:document-content xmlns:office=\"urn:oasis:names:tc:opendocument:xmlns:"
+              "office:1.0\" xmlns:draw=\"urn:oasis:names:tc:opendocument:xmlns:drawing:1.0\" "
+              "xmlns:text=\"urn:oasis:names:tc:opendocument:xmlns:text:1.0\" "
+              "office:version=\"1.2\">"
+              "<office:body><office:presentation><draw:page draw:name=\"p\"><draw:frame><draw:"
+              "text-box><text:p>" +
+                  QByteArray(60'000'000, ' ') +
+                  "</text:p></draw:text-box></draw:frame></draw:page></office:presentation>"
+                  "</office:body></office:document-content>",
+              true},
+             {"META-INF/manifest.xml",
+              "<manifest:manifest xmlns:manifest=\"urn:oasis:names:tc:opendocument:xmlns:"
+              "manifest:1.0\" manifest:version=\"1.2\"><manifest:file-entry manifest:full-path="
+              "\"/\" manifest:media-type=\"" +
+                  type +
+                  "\"/><manifest:file-entry manifest:full-path=\"content.xml\" "
+                  "manifest:media-type=\"text/xml\"/></manifest:manifest>"}}));
+        qputenv("DECKRUN_OFFICE_MEMORY", "250");
     } else if (c.fault == Fault::HiddenSlide) {
         ASSERT_FALSE(s_hidden.isEmpty())
             << "LibreOffice could not make the deck with a hidden slide";

@@ -33,7 +33,8 @@ QString privateSocketFolder(QString *why)
     if (ownClosedFolder(path))
         return own;
     if (why)
-        *why = QStringLiteral("\"%1\" is not a folder of this user's own, closed to others").arg(own);
+        *why =
+            QStringLiteral("\"%1\" is not a folder of this user's own, closed to others").arg(own);
     return {};
 }
 
@@ -45,9 +46,9 @@ QString strangerAt(const QString &path, long long descriptor)
         return QStringLiteral("\"%1\" is not a socket of this user's own").arg(path);
     ucred peer{};
     socklen_t length = sizeof peer;
-    if (descriptor >= 0 && (::getsockopt(static_cast<int>(descriptor), SOL_SOCKET, SO_PEERCRED,
-                                         &peer, &length) != 0 ||
-                            peer.uid != ::getuid()))
+    if (descriptor >= 0 &&
+        (::getsockopt(static_cast<int>(descriptor), SOL_SOCKET, SO_PEERCRED, &peer, &length) != 0 ||
+         peer.uid != ::getuid()))
         return QStringLiteral("the process listening on \"%1\" is another user's").arg(path);
     return {};
 }

@@ -95,7 +95,7 @@ quint64 officeMemoryBound()
 {
     bool ok = false;
     const quint64 asked = qEnvironmentVariable("DECKRUN_OFFICE_MEMORY").toULongLong(&ok);
-    return ok && asked > 0 ? asked : 3072;
+    return ok && asked > 0 ? asked : 1024;
 }
 
 OfficeConfinement officeConfinement(const QString &programDir, const QString &profile,
@@ -192,7 +192,7 @@ int ChildConfinement::apply() const noexcept
     }
     if (m_memory > 0) {
         const rlimit bound{m_memory, m_memory};
-        ::setrlimit(RLIMIT_AS, &bound);
+        ::setrlimit(RLIMIT_DATA, &bound);
     }
     if (m_files && restrictFiles())
         got |= FilesConfined;

@@ -4,7 +4,7 @@
 // What the office is kept from while it prints a deck someone else made: the
 // network (a network namespace of its own, no interface up in it), the files
 // printing does not need (a Landlock ruleset, which also refuses every TCP
-// connection), memory beyond a bound (a limit on its address space), and, for
+// connection), memory beyond a bound (a limit on its data), and, for
 // a Deckrun run as root, root's rights (it runs as another user). Decided
 // before the office starts, applied in its process between fork and exec;
 // what the system refuses is left out, and the office starts all the same.
@@ -29,7 +29,7 @@ struct OfficeConfinement {
     QStringList writable;
     /** Folders the office makes its pipes in: sockets may be made and removed there, no more. */
     QStringList socketFolders;
-    /** Bytes of address space the office may have; 0: no bound. */
+    /** Bytes of data (heap and other private memory) the office may have; 0: no bound. */
     quint64 memoryBytes = 0;
     /** The user and group the office runs as when Deckrun runs as root. */
     struct User {
@@ -58,8 +58,9 @@ OfficeConfinement officeConfinement(const QString &programDir, const QString &pr
                                     const QString &workspace, bool headless);
 
 /**
- * Megabytes of address space an office may have: 3072, or the environment
- * variable DECKRUN_OFFICE_MEMORY when it is set to a number.
+ * Megabytes of data an office may have: 1024 (ten times what printing an
+ * ordinary deck takes), or the environment variable DECKRUN_OFFICE_MEMORY
+ * when it is set to a number.
  */
 quint64 officeMemoryBound();
 

@@ -60,7 +60,7 @@ std::unique_ptr<QTemporaryDir> OfficeInstance::jobFolder() const
 bool OfficeInstance::nearMemoryBound()
 {
     const quint64 bound = officeMemoryBound() * 1024 * 1024;
-    return child && child->peakMemory() >= bound / 4 * 3;
+    return child && child->peakMemory() >= bound / 3;
 }
 
 void OfficeInstance::failForMemory(const QString &doing)

@@ -80,8 +80,9 @@ struct OfficeInstance {
     std::unique_ptr<QTemporaryDir> jobFolder() const;
 
     /**
-     * Whether the office came near its memory bound (three quarters of it):
-     * a failure then is for want of memory.
+     * Whether the office was seen with a third of its memory bound or more: a
+     * failure then is for want of memory (what fails at the bound is most
+     * often a block that doubles one already held).
      */
     bool nearMemoryBound();
     /** Stops an office that ran out of memory while `doing`, and says so. */

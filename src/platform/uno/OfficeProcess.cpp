@@ -237,14 +237,14 @@ std::optional<int> heard(int report)
     return std::nullopt;
 }
 
-/** The highest address space of process `pid` so far, in bytes; 0 when it cannot be read. */
-quint64 peakOf(pid_t pid)
+/** The data memory process `pid` has now, in bytes; 0 when it cannot be read. */
+quint64 dataOf(pid_t pid)
 {
     QFile status(QStringLiteral("/proc/%1/status").arg(pid));
     if (!status.open(QIODevice::ReadOnly))
         return 0;
     for (const QByteArray &line : status.readAll().split('\n'))
-        if (line.startsWith("VmPeak:"))
+        if (line.startsWith("VmData:"))
             return line.mid(7).trimmed().split(' ').value(0).toULongLong() * 1024;
     return 0;
 }
@@ -326,7 +326,7 @@ quint64 OfficeChild::peakMemory()
 {
     const std::lock_guard lock(m_reaping);
     if (!m_ended) {
-        const quint64 now = peakOf(m_pid);
+        const quint64 now = dataOf(m_pid);
         if (now > m_peak)
             m_peak = now;
     }

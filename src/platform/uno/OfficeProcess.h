@@ -73,8 +73,8 @@ public:
     /** The user it runs as, as the files it makes show. */
     uid_t user() const { return m_user; }
     /**
-     * The most address space it had (bytes) up to now: looked at again while
-     * it runs, the last look once it has ended.
+     * The most data memory (bytes) it was seen with: looked at again while
+     * it runs; once it has ended, as it was last seen.
      */
     quint64 peakMemory();
     /** False once the process has ended (it is then reaped). */
