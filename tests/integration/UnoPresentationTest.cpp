@@ -13,11 +13,9 @@
 #include "support/SystemPrinters.h"
 #include "support/ZipWriter.h"
 
-#include <QBuffer>
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QImage>
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
@@ -29,6 +27,7 @@
 #include <arpa/inet.h>
 #include <atomic>
 #include <csignal>
+#include <cstring>
 #include <poll.h>
 #include <sys/inotify.h>
 #include <thread>
@@ -359,202 +358,69 @@ INSTANTIATE_TEST_SUITE_P(
     [](const testing::TestParamInfo<FaultCase> &row) { return std::string(row.param.name); });
 
 namespace {
-/** A loopback HTTP server that answers every request with a picture, and counts them. */
-class PictureServer {
-public:
-    PictureServer() : m_socket(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0))
-    {
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        ::bind(m_socket, reinterpret_cast<sockaddr *>(&address), sizeof address);
-        ::listen(m_socket, 16);
-        ::getsockname(m_socket, reinterpret_cast<sockaddr *>(&address), &length);
-        m_url = QStringLiteral("http://127.0.0.1:%1").arg(ntohs(address.sin_port));
-        m_thread = std::thread([this] {
-            const QByteArray picture = png();
-            for (pollfd p{m_socket, POLLIN, 0}; !m_stop; p.revents = 0) {
-                if (::poll(&p, 1, 50) <= 0)
-                    continue;
-                const int client = ::accept(m_socket, nullptr, nullptr);
-                char request[4096];
-                if (::read(client, request, sizeof request) > 0)
-                    ++m_requests;
-                const QByteArray answer = "HTTP/1.1 200 OK\r\nContent-Type: image/png\r\n"
-                                          "Content-Length: " +
-                                          QByteArray::number(picture.size()) + "\r\n\r\n" + picture;
-                [[maybe_unused]] const auto sent = ::write(client, answer.data(), answer.size());
-                ::close(client);
-            }
-        });
-    }
-    ~PictureServer()
-    {
-        m_stop = true;
-        m_thread.join();
-        ::close(m_socket);
-    }
-    const QString &url() const { return m_url; }
-    int requests() const { return m_requests; }
-    static QByteArray png()
-    {
-        QImage red(16, 16, QImage::Format_RGB32);
-        red.fill(Qt::red);
-        QByteArray bytes;
-        QBuffer buffer(&bytes);
-        buffer.open(QIODevice::WriteOnly);
-        red.save(&buffer, "PNG");
-        return bytes;
-    }
-
-private:
-    int m_socket;
-    QString m_url;
-    std::atomic<bool> m_stop{false};
-    std::atomic<int> m_requests{0};
-    std::thread m_thread;
-};
-
-/** A deck whose pictures, fills and background are linked: `remote` (a URL), `far`, and beside it.
- */
-QByteArray linkedDeck(const QString &suffix, const QString &remote, const QString &far)
+/** A deck whose picture, fill and background link to REMOTE (a web address) and FAR (a file). */
+QByteArray linkedDeck(const char *suffix, const QString &remote, const QString &far)
 {
-    const auto text = [](const QString &xml) { return xml.toUtf8(); };
-    if (suffix == QLatin1String(".odp")) {
-        const QString ns =
-            QStringLiteral("xmlns:office=\"urn:oasis:names:tc:opendocument:xmlns:office:1.0\" "
-                           "xmlns:style=\"urn:oasis:names:tc:opendocument:xmlns:style:1.0\" "
-                           "xmlns:draw=\"urn:oasis:names:tc:opendocument:xmlns:drawing:1.0\" "
-                           "xmlns:svg=\"urn:oasis:names:tc:opendocument:xmlns:svg-compatible:1.0\" "
-                           "xmlns:xlink=\"http://www.w3.org/1999/xlink\" office:version=\"1.2\"");
-        const auto fill = [](const char *name, const QString &href) {
-            return QStringLiteral("<draw:fill-image draw:name=\"%1\" xlink:href=\"%2\" "
-                                  "xlink:type=\"simple\" xlink:show=\"embed\"/>")
-                .arg(QLatin1String(name), href);
-        };
-        const auto style = [](const char *name, const char *family) {
-            return QStringLiteral("<style:style style:name=\"%1\" style:family=\"%2\"><style:%2-"
-                                  "properties draw:fill=\"bitmap\" draw:fill-image-name=\"%1\"/>"
-                                  "</style:style>")
-                .arg(QLatin1String(name), QLatin1String(family));
-        };
-        const auto shape = [](const char *inner, int x) {
-            return QStringLiteral("<draw:%1 svg:x=\"%2cm\" svg:y=\"1cm\" svg:width=\"5cm\" "
-                                  "svg:height=\"5cm\"%3")
-                .arg(QLatin1String(inner))
-                .arg(x)
-                .arg(QLatin1String(inner).startsWith(QLatin1String("frame"))
-                         ? QStringLiteral(">%1</draw:frame>")
-                         : QStringLiteral("/>"));
-        };
-        const QString styles =
-            QStringLiteral("<office:styles>%1%2</office:styles>")
-                .arg(fill("remote", remote + QStringLiteral("/fill")), fill("far", far));
-        const QString body =
-            QStringLiteral("<office:automatic-styles>%1%2</office:automatic-styles><office:body>"
-                           "<office:presentation><draw:page draw:name=\"p\" draw:style-name=\""
-                           "remote\">%3%4%5</draw:page></office:presentation></office:body>")
-                .arg(style("remote", "drawing-page"), style("far", "graphic"),
-                     shape("frame", 1)
-                         .arg(QStringLiteral("<draw:image xlink:href=\"%1/pic\"/>").arg(remote)),
-                     shape("frame", 7)
-                         .arg(QStringLiteral("<draw:image xlink:href=\"%1\"/>").arg(far)),
-                     shape("rect draw:style-name=\"far\"", 13));
-        return makeZip(
-            {{"mimetype", "application/vnd.oasis.opendocument.presentation"},
-             {"styles.xml", text(QStringLiteral("<office:document-styles %1>%2"
-                                                "</office:document-styles>")
-                                     .arg(ns, styles))},
-             {"content.xml", text(QStringLiteral("<office:document-content %1>%2"
-                                                 "</office:document-content>")
-                                      .arg(ns, body))},
-             {"META-INF/manifest.xml",
-              "<manifest:manifest xmlns:manifest=\"urn:oasis:names:tc:opendocument:xmlns:manifest:"
-              "1.0\" manifest:version=\"1.2\"><manifest:file-entry manifest:full-path=\"/\" "
-              "manifest:media-type=\"application/vnd.oasis.opendocument.presentation\"/>"
-              "<manifest:file-entry manifest:full-path=\"content.xml\" manifest:media-type=\""
-              "text/xml\"/><manifest:file-entry manifest:full-path=\"styles.xml\" "
-              "manifest:media-type=\"text/xml\"/></manifest:manifest>"}});
-    }
-    const QString p = QStringLiteral("http://schemas.openxmlformats.org/");
-    const QString r = p + QStringLiteral("officeDocument/2006/relationships");
-    const QString ns = QStringLiteral("xmlns:a=\"%1drawingml/2006/main\" xmlns:r=\"%2\" "
-                                      "xmlns:p=\"%1presentationml/2006/main\"")
-                           .arg(p, r);
-    const auto rels = [&](const QString &inner) {
-        return text(QStringLiteral("<Relationships xmlns=\"%1package/2006/relationships\">%2"
-                                   "</Relationships>")
-                        .arg(p, inner));
+    const auto with = [&](QByteArray xml) {
+        return xml.replace("REMOTE", remote.toUtf8()).replace("FAR", far.toUtf8());
     };
-    const auto rel = [&](const char *id, const char *type, const QString &target, bool external) {
-        return QStringLiteral("<Relationship Id=\"%1\" Type=\"%2/%3\" Target=\"%4\"%5/>")
-            .arg(QLatin1String(id), r, QLatin1String(type), target,
-                 external ? QStringLiteral(" TargetMode=\"External\"") : QString());
+    if (std::strcmp(suffix, ".odp") == 0)
+        return makeZip({{"mimetype", "application/vnd.oasis.opendocument.presentation"},
+                        {"content.xml", with(R"(<office:document-content
+ xmlns:office="urn:oasis:names:tc:opendocument:xmlns:office:1.0"
+ xmlns:style="urn:oasis:names:tc:opendocument:xmlns:style:1.0"
+ xmlns:draw="urn:oasis:names:tc:opendocument:xmlns:drawing:1.0"
+ xmlns:svg="urn:oasis:names:tc:opendocument:xmlns:svg-compatible:1.0"
+ xmlns:xlink="http://www.w3.org/1999/xlink" office:version="1.2"><office:styles>
+<draw:fill-image draw:name="r" xlink:href="REMOTE/fill"/><draw:fill-image draw:name="f" xlink:href="FAR"/>
+</office:styles><office:automatic-styles>
+<style:style style:name="r" style:family="drawing-page"><style:drawing-page-properties draw:fill="bitmap" draw:fill-image-name="r"/></style:style>
+<style:style style:name="f" style:family="graphic"><style:graphic-properties draw:fill="bitmap" draw:fill-image-name="f"/></style:style>
+</office:automatic-styles><office:body><office:presentation><draw:page draw:name="p" draw:style-name="r">
+<draw:frame svg:x="1cm" svg:y="1cm" svg:width="5cm" svg:height="5cm"><draw:image xlink:href="REMOTE/pic"/></draw:frame>
+<draw:rect draw:style-name="f" svg:x="13cm" svg:y="1cm" svg:width="5cm" svg:height="5cm"/>
+</draw:page></office:presentation></office:body></office:document-content>)")},
+                        {"META-INF/manifest.xml", R"(<manifest:manifest
+ xmlns:manifest="urn:oasis:names:tc:opendocument:xmlns:manifest:1.0" manifest:version="1.2">
+<manifest:file-entry manifest:full-path="/" manifest:media-type="application/vnd.oasis.opendocument.presentation"/>
+<manifest:file-entry manifest:full-path="content.xml" manifest:media-type="text/xml"/></manifest:manifest>)"}});
+    const QByteArray ns = R"(xmlns="http://schemas.openxmlformats.org/package/2006/)";
+    const QByteArray r = "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
+    const auto rel = [&](const char *id, const char *type, const char *target, bool external) {
+        return "<Relationship Id=\"" + QByteArray(id) + "\" Type=\"" + r + '/' + type +
+               "\" Target=\"" + target + "\"" + (external ? " TargetMode=\"External\"" : "") + "/>";
     };
-    const auto blip = [](const char *id) {
-        return QStringLiteral("<a:blipFill><a:blip r:link=\"%1\"/><a:stretch><a:fillRect/>"
-                              "</a:stretch></a:blipFill>")
-            .arg(QLatin1String(id));
+    const auto rels = [&](const QByteArray &inner) {
+        return with("<Relationships " + ns + "relationships\">" + inner + "</Relationships>");
     };
-    const auto box = [&](int n, const char *id) {
-        return QStringLiteral(
-                   "<p:sp><p:nvSpPr><p:cNvPr id=\"%1\" name=\"s%1\"/><p:cNvSpPr/><p:nvPr/>"
-                   "</p:nvSpPr><p:spPr><a:xfrm><a:off x=\"%2\" y=\"0\"/><a:ext "
-                   "cx=\"900000\" cy=\"900000\"/></a:xfrm><a:prstGeom prst=\"rect\"/>%3"
-                   "</p:spPr></p:sp>")
-            .arg(n)
-            .arg(n * 1000000)
-            .arg(blip(id));
-    };
-    const QString type = QStringLiteral("application/vnd.openxmlformats-officedocument."
-                                        "presentationml.");
     return makeZip(
-        {{"[Content_Types].xml",
-          text(QStringLiteral("<Types xmlns=\"%1package/2006/content-types\"><Default Extension="
-                              "\"rels\" ContentType=\"application/vnd.openxmlformats-package."
-                              "relationships+xml\"/><Default Extension=\"xml\" ContentType=\""
-                              "application/xml\"/><Override PartName=\"/ppt/presentation.xml\" "
-                              "ContentType=\"%2presentation.main+xml\"/><Override PartName=\"/ppt/"
-                              "slides/slide1.xml\" ContentType=\"%2slide+xml\"/></Types>")
-                   .arg(p, type))},
+        {{"[Content_Types].xml", "<Types " + ns + R"(content-types"><Default Extension="rels"
+ ContentType="application/vnd.openxmlformats-package.relationships+xml"/><Override PartName="/ppt/presentation.xml"
+ ContentType="application/vnd.openxmlformats-officedocument.presentationml.presentation.main+xml"/></Types>)"},
          {"_rels/.rels", rels(rel("rId1", "officeDocument", "ppt/presentation.xml", false))},
          {"ppt/presentation.xml",
-          text(QStringLiteral("<p:presentation %1><p:sldIdLst><p:sldId id=\"256\" r:id=\"rId1\"/>"
-                              "</p:sldIdLst><p:sldSz cx=\"9144000\" cy=\"6858000\"/><p:notesSz "
-                              "cx=\"6858000\" cy=\"9144000\"/></p:presentation>")
-                   .arg(ns))},
+          R"(<p:presentation xmlns:r=")" + r +
+              R"(" xmlns:p="http://schemas.openxmlformats.org/presentationml/2006/main">
+<p:sldIdLst><p:sldId id="256" r:id="rId1"/></p:sldIdLst><p:sldSz cx="9144000" cy="6858000"/></p:presentation>)"},
          {"ppt/_rels/presentation.xml.rels",
           rels(rel("rId1", "slide", "slides/slide1.xml", false))},
          {"ppt/slides/slide1.xml",
-          text(QStringLiteral(
-                   "<p:sld %1><p:cSld><p:bg><p:bgPr>%2<a:effectLst/></p:bgPr></p:bg>"
-                   "<p:spTree><p:nvGrpSpPr><p:cNvPr id=\"1\" name=\"\"/><p:cNvGrpSpPr/>"
-                   "<p:nvPr/></p:nvGrpSpPr><p:grpSpPr/><p:pic><p:nvPicPr><p:cNvPr id=\"9\""
-                   " name=\"pic\"/><p:cNvPicPr/><p:nvPr/></p:nvPicPr>%3<p:spPr><a:xfrm>"
-                   "<a:off x=\"0\" y=\"2000000\"/><a:ext cx=\"900000\" cy=\"900000\"/>"
-                   "</a:xfrm><a:prstGeom prst=\"rect\"/></p:spPr></p:pic>%4</p:spTree>"
-                   "</p:cSld></p:sld>")
-                   .arg(ns, blip("rId4"),
-                        blip("rId2").replace(QStringLiteral("a:blipFill"),
-                                             QStringLiteral("p:blipFill")),
-                        box(2, "rId3")))},
+          R"(<p:sld xmlns:a="http://schemas.openxmlformats.org/drawingml/2006/main" xmlns:r=")" +
+              r +
+              R"(" xmlns:p="http://schemas.openxmlformats.org/presentationml/2006/main"><p:cSld>
+<p:bg><p:bgPr><a:blipFill><a:blip r:link="rId4"/></a:blipFill></p:bgPr></p:bg><p:spTree>
+<p:pic><p:nvPicPr><p:cNvPr id="2" name=""/><p:cNvPicPr/><p:nvPr/></p:nvPicPr><p:blipFill><a:blip r:link="rId2"/>
+</p:blipFill><p:spPr><a:xfrm><a:ext cx="1828800" cy="1828800"/></a:xfrm></p:spPr></p:pic>
+<p:sp><p:nvSpPr><p:cNvPr id="3" name=""/><p:cNvSpPr/><p:nvPr/></p:nvSpPr><p:spPr><a:xfrm><a:off x="4572000" y="0"/>
+<a:ext cx="1828800" cy="1828800"/></a:xfrm><a:prstGeom prst="rect"/><a:blipFill><a:blip r:link="rId3"/></a:blipFill>
+</p:spPr></p:sp></p:spTree></p:cSld></p:sld>)"},
          {"ppt/slides/_rels/slide1.xml.rels",
-          rels(rel("rId2", "image", remote + QStringLiteral("/pic"), true) +
-               rel("rId3", "image", far, true) +
-               rel("rId4", "image", remote + QStringLiteral("/background"), true))}});
+          rels(rel("rId2", "image", "REMOTE/pic", true) + rel("rId3", "image", "FAR", true) +
+               rel("rId4", "image", "REMOTE/background", true))}});
 }
 
-struct LinkCase {
-    const char *name;
-    const char *suffix;
-    bool confined; // the office in its confinement, or held by its own settings alone
-};
-[[maybe_unused]] void PrintTo(const LinkCase &c, std::ostream *os)
-{
-    *os << c.name;
-}
-class LinkedContent : public UnoOffice, public testing::WithParamInterface<LinkCase> {};
+class LinkedContent : public UnoOffice,
+                      public testing::WithParamInterface<std::tuple<const char *, bool>> {};
 } // namespace
 
 // A deck's linked pictures, fills and background are neither fetched from
@@ -564,23 +430,41 @@ class LinkedContent : public UnoOffice, public testing::WithParamInterface<LinkC
 // deck's private copy: the office could not read the deck itself).
 TEST_P(LinkedContent, IsNeitherFetchedNorRead)
 {
-    const LinkCase c = GetParam();
-    PictureServer server;
+    const auto [suffix, confined] = GetParam();
+    // A web server on the loopback address that answers "not found" and counts requests.
+    const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
+    socklen_t length = sizeof address;
+    ::bind(listener, reinterpret_cast<sockaddr *>(&address), length);
+    ::listen(listener, 16);
+    ::getsockname(listener, reinterpret_cast<sockaddr *>(&address), &length);
+    std::atomic<int> requests{0};
+    std::jthread server([&](const std::stop_token &done) {
+        for (pollfd p{listener, POLLIN, 0}; !done.stop_requested(); p.revents = 0) {
+            if (::poll(&p, 1, 50) <= 0)
+                continue;
+            const int client = ::accept(listener, nullptr, nullptr);
+            char request[4096];
+            requests += ::read(client, request, sizeof request) > 0;
+            const char answer[] = "HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n";
+            [[maybe_unused]] const auto sent = ::write(client, answer, sizeof answer - 1);
+            ::close(client);
+        }
+    });
     const QString far = m_dir.filePath(QStringLiteral("far.png"));
-    QFile picture(far);
-    ASSERT_TRUE(picture.open(QIODevice::WriteOnly) && picture.write(PictureServer::png()) > 0);
-    picture.close();
+    ASSERT_TRUE(QFile(far).open(QIODevice::WriteOnly));
     const int watch = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
     ::inotify_add_watch(watch, QFile::encodeName(far), IN_OPEN);
-    const QString path = m_dir.filePath(m_token + QLatin1String(c.suffix));
-    QFile deckFile(path);
-    ASSERT_TRUE(deckFile.open(QIODevice::WriteOnly));
-    deckFile.write(
-        linkedDeck(QLatin1String(c.suffix), server.url(), QUrl::fromLocalFile(far).toString()));
-    deckFile.close();
+    const QString path = m_dir.filePath(m_token + QLatin1String(suffix));
+    QFile deck(path);
+    ASSERT_TRUE(deck.open(QIODevice::WriteOnly));
+    deck.write(linkedDeck(suffix,
+                          QStringLiteral("http://127.0.0.1:%1").arg(ntohs(address.sin_port)),
+                          QUrl::fromLocalFile(far).toString()));
+    deck.close();
     uno::UnoOptions options;
     options.profileRoot = m_office->profileRoot();
-    options.confined = c.confined;
+    options.confined = confined;
     m_office = std::make_unique<uno::UnoAutomation>(deckrun::test::systemPrinters(), options);
 
     std::shared_ptr<PresentationApp> app = OpenPresentation(*m_office, path);
@@ -589,22 +473,23 @@ TEST_P(LinkedContent, IsNeitherFetchedNorRead)
     app->quit();
     EXPECT_FALSE(waitForPdf(m_token, 30000).isEmpty()) << "the deck did not print";
 
-    EXPECT_EQ(server.requests(), 0);
+    server.request_stop();
+    server.join();
+    ::close(listener);
+    EXPECT_EQ(requests, 0);
     char event[4096];
     const bool farRead = ::read(watch, event, sizeof event) > 0;
     ::close(watch);
-    if (c.confined) {
+    if (confined) {
         EXPECT_FALSE(farRead) << "a picture elsewhere was read";
     }
 }
 
 INSTANTIATE_TEST_SUITE_P(Decks, LinkedContent,
-                         testing::Values(LinkCase{"Odp", ".odp", true},
-                                         LinkCase{"Pptx", ".pptx", true},
-                                         LinkCase{"OdpBySettingsAlone", ".odp", false},
-                                         LinkCase{"PptxBySettingsAlone", ".pptx", false}),
-                         [](const testing::TestParamInfo<LinkCase> &row) {
-                             return std::string(row.param.name);
+                         testing::Combine(testing::Values(".odp", ".pptx"), testing::Bool()),
+                         [](const auto &row) {
+                             return std::string(std::get<0>(row.param) + 1) +
+                                    (std::get<1>(row.param) ? "Confined" : "BySettingsAlone");
                          });
 
 TEST_F(UnoOffice, ShutdownEndsTheOfficeInTheMiddleOfARun)

@@ -107,14 +107,6 @@ private:
     int m_status = 0;
 };
 
-/**
- * Stops every office process of this user that runs on the profile
- * `profileUrl` (one left there by an earlier Deckrun), and waits up to
- * `seconds` for them to end. Only offices on that profile are touched, never
- * an office on another profile. Returns how many were found.
- */
-int stopOfficesOnProfile(const QString &profileUrl, double seconds);
-
 /** Exit statuses with which the office asks to be started again (after setting up a new profile).
  */
 bool asksForRestart(int exitStatus);

@@ -2,6 +2,7 @@
 #include "platform/uno/OfficeProfile.h"
 
 #include "platform/Failure.h"
+#include "platform/OfficeDeadline.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -11,13 +12,18 @@
 #include <QUrl>
 
 #include <cerrno>
+#include <chrono>
+#include <csignal>
 #include <cstring>
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/un.h>
 #include <unistd.h>
+#include <vector>
 
 namespace deckrun::uno {
 
@@ -126,6 +132,17 @@ bool deadSocket(const QByteArray &path)
         errno == ECONNREFUSED;
     ::close(fd);
     return refused;
+}
+
+/** Whether process `pid` is this user's and names `wanted` (its profile) among its arguments. */
+bool runsOnProfile(pid_t pid, const QByteArray &wanted)
+{
+    const QString procDir = QStringLiteral("/proc/%1").arg(pid);
+    struct stat st {};
+    if (::stat(QFile::encodeName(procDir).constData(), &st) != 0 || st.st_uid != ::getuid())
+        return false;
+    QFile f(procDir + QStringLiteral("/cmdline"));
+    return f.open(QIODevice::ReadOnly) && f.readAll().split('\0').contains(wanted);
 }
 
 /** The folder the office makes its pipes in: the first of these it may write to. */
@@ -302,15 +319,68 @@ QList<pid_t> officesOnProfile(const QString &profileUrl)
     for (const QString &entry : entries) {
         bool isPid = false;
         const auto pid = static_cast<pid_t>(entry.toInt(&isPid));
-        if (!isPid || pid == ::getpid())
-            continue;
-        const QByteArray procDir = "/proc/" + entry.toLatin1();
-        struct stat st {};
-        if (::stat(procDir.constData(), &st) != 0 || st.st_uid != ::getuid())
-            continue;
-        QFile f(QString::fromLatin1(procDir + "/cmdline"));
-        if (f.open(QIODevice::ReadOnly) && f.readAll().split('\0').contains(wanted))
+        if (isPid && pid != ::getpid() && runsOnProfile(pid, wanted))
             found << pid;
+    }
+    return found;
+}
+
+// --- offices left on a profile ---------------------------------------------------------
+
+namespace {
+
+int pidfdOpen(pid_t pid)
+{
+#ifdef SYS_pidfd_open
+    return static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
+#else
+    (void)pid;
+    errno = ENOSYS;
+    return -1;
+#endif
+}
+
+bool pidfdSignal(int fd, int signal)
+{
+#ifdef SYS_pidfd_send_signal
+    return ::syscall(SYS_pidfd_send_signal, fd, signal, nullptr, 0) == 0;
+#else
+    (void)fd;
+    (void)signal;
+    return false;
+#endif
+}
+
+} // namespace
+
+int stopOfficesOnProfile(const QString &profileUrl, double seconds)
+{
+    const QByteArray wanted = "-env:UserInstallation=" + profileUrl.toUtf8();
+    std::vector<int> handles;
+    int found = 0;
+    for (const pid_t pid : officesOnProfile(profileUrl)) {
+        // Through a handle on the process itself, looked at again once the
+        // handle is held, so a process id taken over meanwhile is never signalled.
+        const int fd = pidfdOpen(pid);
+        if (fd >= 0) {
+            if (runsOnProfile(pid, wanted) && pidfdSignal(fd, SIGKILL)) {
+                ++found;
+                handles.push_back(fd);
+            } else {
+                ::close(fd);
+            }
+        } else if (errno == ENOSYS && ::kill(pid, SIGKILL) == 0) {
+            ++found;
+        }
+    }
+    const auto deadline = deadlineAfter(seconds);
+    for (const int fd : handles) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        pollfd p{fd, POLLIN, 0};
+        if (left.count() > 0)
+            ::poll(&p, 1, static_cast<int>(left.count()));
+        ::close(fd);
     }
     return found;
 }

@@ -77,4 +77,12 @@ void removeDeadSocket(const QString &path);
 /** The office processes of this user that run on the profile `profileUrl`. */
 QList<pid_t> officesOnProfile(const QString &profileUrl);
 
+/**
+ * Stops every office process of this user that runs on the profile
+ * `profileUrl` (one left there by an earlier Deckrun), and waits up to
+ * `seconds` for them to end. Only offices on that profile are touched, never
+ * an office on another profile. Returns how many were found.
+ */
+int stopOfficesOnProfile(const QString &profileUrl, double seconds);
+
 } // namespace deckrun::uno
