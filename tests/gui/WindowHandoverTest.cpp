@@ -17,9 +17,9 @@
 
 #include <gtest/gtest.h>
 
-#include <array>
 #include <atomic>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -84,8 +84,8 @@ TEST(WindowHandover, ALaterStartsFilesGoToTheWindowThatRuns)
 
 namespace {
 
-/** Listens at `path` (in `folder`, made first when given) until told to stop; the bytes sent. */
-QString squat(const QByteArray &folder, const QByteArray &path, int ready, int stop)
+/** Listens at `path` (in `folder`, made first when given); later, the bytes sent meanwhile. */
+std::function<QString()> squat(const QByteArray &folder, const QByteArray &path)
 {
     if (!folder.isEmpty())
         ::mkdir(folder.constData(), 0700);
@@ -95,20 +95,18 @@ QString squat(const QByteArray &folder, const QByteArray &path, int ready, int s
     const int listener = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK, 0);
     if (::bind(listener, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0 ||
         ::listen(listener, 4) != 0)
-        return QStringLiteral("could not listen");
-    [[maybe_unused]] const auto told = ::write(ready, "r", 1);
-    char buffer[65536];
-    [[maybe_unused]] const auto stopped = ::read(stop, buffer, 1); // until the start is done
-    // What was sent waits in the connections not yet taken.
-    qint64 received = 0;
-    for (int client; (client = ::accept(listener, nullptr, nullptr)) >= 0; ::close(client))
-        for (ssize_t n; (n = ::recv(client, buffer, sizeof buffer, MSG_DONTWAIT)) > 0;)
-            received += n;
-    return QString::number(received);
+        return [] { return QStringLiteral("could not listen"); };
+    return [listener] {
+        qint64 received = 0;
+        char buffer[65536];
+        for (int client; (client = ::accept(listener, nullptr, nullptr)) >= 0; ::close(client))
+            for (ssize_t n; (n = ::recv(client, buffer, sizeof buffer, MSG_DONTWAIT)) > 0;)
+                received += n;
+        return QString::number(received);
+    };
 }
 
-enum class Squat { SharedRuntimeFolder, PlantedFolder, MovedIn };
-class SquattedName : public testing::TestWithParam<Squat> {};
+class SquattedName : public testing::TestWithParam<std::string> {};
 
 } // namespace
 
@@ -122,7 +120,7 @@ TEST_P(SquattedName, ReceivesNothing)
 {
     if (::geteuid() != 0)
         GTEST_SKIP() << "another user needs a test run as root";
-    const Squat where = GetParam();
+    const std::string where = GetParam();
     test::TempTree tree;
     const QString shared = tree.folder(QStringLiteral("shared"));
     const QString own = tree.folder(QStringLiteral("own"));
@@ -133,19 +131,18 @@ TEST_P(SquattedName, ReceivesNothing)
     qputenv("XDG_RUNTIME_DIR", QFile::encodeName(own));
     const QString name = QFileInfo(WindowHandover::defaultName()).fileName();
     QByteArray folder, squatted = QFile::encodeName(shared + QLatin1Char('/') + name);
-    if (where == Squat::SharedRuntimeFolder) {
+    if (where == "SharedRuntimeFolder") {
         qputenv("XDG_RUNTIME_DIR", QFile::encodeName(shared));
         qputenv("TMPDIR", QFile::encodeName(own));
-    } else if (where == Squat::PlantedFolder) {
+    } else if (where == "PlantedFolder") {
         qunsetenv("XDG_RUNTIME_DIR");
         qputenv("TMPDIR", QFile::encodeName(shared));
         folder = QFile::encodeName(shared) + "/deckrun-" + QByteArray::number(::getuid());
         squatted = folder + '/' + QFile::encodeName(name);
     }
-    test::UnprivilegedPeer squatter(
-        [&](int ready, int stop) { return squat(folder, squatted, ready, stop); });
+    test::UnprivilegedPeer squatter([&] { return squat(folder, squatted); });
     const QByteArray inOwn = QFile::encodeName(own + QLatin1Char('/') + name);
-    if (where == Squat::MovedIn) {
+    if (where == "MovedIn") {
         ASSERT_EQ(::rename(squatted.constData(), inOwn.constData()), 0);
         ASSERT_EQ(::lchown(inOwn.constData(), ::getuid(), ::getgid()), 0);
     }
@@ -160,9 +157,5 @@ TEST_P(SquattedName, ReceivesNothing)
 }
 
 INSTANTIATE_TEST_SUITE_P(Squats, SquattedName,
-                         testing::Values(Squat::SharedRuntimeFolder, Squat::PlantedFolder,
-                                         Squat::MovedIn),
-                         [](const testing::TestParamInfo<Squat> &row) {
-                             return std::string(std::array{"SharedRuntimeFolder", "PlantedFolder",
-                                                           "MovedIn"}[static_cast<int>(row.param)]);
-                         });
+                         testing::Values("SharedRuntimeFolder", "PlantedFolder", "MovedIn"),
+                         [](const auto &row) { return row.param; });

@@ -446,8 +446,8 @@ TEST_P(LinkedContent, IsNeitherFetchedNorRead)
             const int client = ::accept(listener, nullptr, nullptr);
             char request[4096];
             requests += ::read(client, request, sizeof request) > 0;
-            const char answer[] = "HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n";
-            [[maybe_unused]] const auto sent = ::write(client, answer, sizeof answer - 1);
+            [[maybe_unused]] const auto sent =
+                ::write(client, "HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n", 45);
             ::close(client);
         }
     });

@@ -18,13 +18,13 @@ namespace deckrun::test {
 QString asUnprivilegedUser(const std::function<QString()> &body);
 
 /**
- * `body` run as asUnprivilegedUser runs it, beside the test: made once `body`
- * has written a byte to `ready` (or ended); finish() tells it to end (`stop`
- * then reads end of file) and hands back what it returned.
+ * `setUp` run as asUnprivilegedUser runs it, beside the test: made once
+ * `setUp` has returned; finish() hands back what the function it returned
+ * says then.
  */
 class UnprivilegedPeer {
 public:
-    explicit UnprivilegedPeer(const std::function<QString(int ready, int stop)> &body);
+    explicit UnprivilegedPeer(const std::function<std::function<QString()>()> &setUp);
     ~UnprivilegedPeer() { finish(); }
     QString finish();
 

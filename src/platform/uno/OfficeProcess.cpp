@@ -249,6 +249,29 @@ quint64 dataOf(pid_t pid)
     return 0;
 }
 
+/** Says once what of its confinement the system refused the office, when anything. */
+void tellWhatWasRefused(const OfficeConfinement &asked, int got)
+{
+    static std::once_flag userTold, restTold;
+    if (asked.runAs && (got & UserChanged) == 0)
+        std::call_once(userTold, [] {
+            qCWarning(lcOffice) << "LibreOffice runs as root after all: this system lets it run "
+                                   "as another user only in a user namespace, and refused one.";
+        });
+    QStringList refused;
+    if (asked.network && (got & NetworkConfined) == 0)
+        refused << QStringLiteral("a network namespace of its own");
+    if (asked.files && (got & FilesConfined) == 0)
+        refused << QStringLiteral("a Landlock ruleset");
+    if (!refused.isEmpty())
+        std::call_once(restTold, [&refused] {
+            qCWarning(lcOffice).noquote()
+                << QStringLiteral("this system refuses LibreOffice %1; its own settings still "
+                                  "keep it from linked content.")
+                       .arg(refused.join(QStringLiteral(" and ")));
+        });
+}
+
 } // namespace
 
 OfficeChild::OfficeChild(const QString &program, const QStringList &arguments,
@@ -274,12 +297,7 @@ OfficeChild::OfficeChild(const QString &program, const QStringList &arguments,
         m_confined = start(argv, envp, child, program);
     }
     m_user = (m_confined & UserChanged) != 0 ? confinement.runAs->uid : ::geteuid();
-    static std::once_flag told;
-    if (confinement.runAs && (m_confined & UserChanged) == 0)
-        std::call_once(told, [] {
-            qCWarning(lcOffice) << "LibreOffice runs as root after all: this system lets it run "
-                                   "as another user only in a user namespace, and refused one.";
-        });
+    tellWhatWasRefused(confinement, m_confined);
     qCDebug(lcOffice) << "the office runs" << ((m_confined & NetworkConfined) ? "without" : "with")
                       << "the network," << ((m_confined & FilesConfined) ? "held" : "not held")
                       << "to its files, as user" << m_user;
