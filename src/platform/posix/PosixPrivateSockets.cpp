@@ -27,7 +27,7 @@ QString privateSocketFolder(QString *why)
     const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
     if (!runtime.isEmpty() && ownClosedFolder(runtime))
         return QFile::decodeName(runtime);
-    const QString own = QDir::tempPath() + QStringLiteral("/deckrun-%1").arg(::getuid());
+    QString own = QDir::tempPath() + QStringLiteral("/deckrun-%1").arg(::getuid());
     const QByteArray path = QFile::encodeName(own);
     ::mkdir(path.constData(), 0700);
     if (ownClosedFolder(path))

@@ -173,7 +173,7 @@ QString OfficeWorkspace::copyIn(const QString &deck)
         m_path + QLatin1Char('/') + QLatin1String(CopyPrefix) + QString::number(++m_copies);
     if (!QDir().mkdir(folder))
         throw noCopy(deck, EEXIST);
-    const QString copy = folder + QLatin1Char('/') + QFileInfo(deck).fileName();
+    QString copy = folder + QLatin1Char('/') + QFileInfo(deck).fileName();
     if (const int error = copyFile(QFile::encodeName(deck), QFile::encodeName(copy)))
         throw noCopy(deck, error);
     handOver(folder);
