@@ -3,6 +3,7 @@
 
 #include "platform/Failure.h"
 #include "platform/OfficeDeadline.h"
+#include "platform/OfficeUser.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -114,13 +115,19 @@ bool sets(const QByteArray &line, const QByteArray &path, const QByteArray &name
     return line.contains("oor:path=\"" + path + "\"") && line.contains("oor:name=\"" + name + '"');
 }
 
-/** Whether `path` is a socket of this user's that refuses every connection. */
+/**
+ * Whether `path` is a socket that refuses every connection, of this user's
+ * or of the user its office runs as.
+ */
 bool deadSocket(const QByteArray &path)
 {
     struct stat info {};
     sockaddr_un address{};
     if (::lstat(path.constData(), &info) != 0 || !S_ISSOCK(info.st_mode) ||
-        info.st_uid != ::getuid() || static_cast<size_t>(path.size()) >= sizeof address.sun_path)
+        static_cast<size_t>(path.size()) >= sizeof address.sun_path)
+        return false;
+    const std::optional<OfficeUser> office = officeUser();
+    if (info.st_uid != ::getuid() && !(office && info.st_uid == office->uid))
         return false;
     address.sun_family = AF_UNIX;
     std::memcpy(address.sun_path, path.constData(), static_cast<size_t>(path.size()));
