@@ -105,7 +105,8 @@ OfficeConfinement officeConfinement(const QString &programDir, const QString &pr
     // A display reached over the network (DISPLAY=host:0, ssh's forwarding)
     // would be out of reach too.
     const QString display = qEnvironmentVariable("DISPLAY");
-    c.network = headless || display.startsWith(QLatin1Char(':'));
+    c.network = headless || display.indexOf(QLatin1Char(':')) <= 0 ||
+                display.startsWith(QLatin1String("unix:"));
     c.memoryBytes = officeMemoryBound() * 1024 * 1024;
     // A window on the user's desktop reads much of the user's home; only an
     // office without one is held to the files printing needs.

@@ -25,6 +25,7 @@
 #include <com/sun/star/drawing/XDrawPagesSupplier.hpp>
 #include <com/sun/star/frame/XComponentLoader.hpp>
 #include <com/sun/star/frame/XLoadable.hpp>
+#include <com/sun/star/lang/DisposedException.hpp>
 #include <com/sun/star/lang/XMultiComponentFactory.hpp>
 #include <com/sun/star/lang/XMultiServiceFactory.hpp>
 #include <com/sun/star/lang/XServiceInfo.hpp>
@@ -127,8 +128,11 @@ loadWithoutFrame(const Reference<css::uno::XComponentContext> &remote, const OUS
         withFile.getArray()[count + 1] = property("FilterName", css::uno::Any(filter));
         model->load(withFile);
         return Reference<css::lang::XComponent>(model, UNO_QUERY_THROW);
+    } catch (const css::lang::DisposedException &) {
+        // The connection is gone (the office crashed, perhaps short of
+        // memory): a full load would wait for an answer that never comes.
+        throw;
     } catch (const css::uno::Exception &e) {
-        // An office that ended meanwhile fails the full load at once, and says so there.
         qCDebug(lcOffice) << "the full load decides:" << qs(e.Message);
         if (const Reference<css::util::XCloseable> closeable{model, UNO_QUERY}; closeable.is()) {
             try {
