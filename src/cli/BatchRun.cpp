@@ -20,6 +20,7 @@
 #include "core/run/PrinterNeeds.h"
 #include "platform/FileSystem.h"
 #include "platform/Logging.h"
+#include "platform/OfficeUser.h"
 #include "platform/Platform.h"
 
 #include <QCoreApplication>
@@ -227,6 +228,9 @@ int runWithoutWindow(int argc, char **argv, const CommandLine &line)
     if (!printer)
         return BadArgumentsStatus;
     CheckPowerPointInstalled(*platform); // ends the program with 1 when it cannot print
+    if (const QString asRoot = watching ? runOfficeAsOwnerOf(line.watch) : QString();
+        !asRoot.isEmpty())
+        sayError(asRoot);
     // Asked for what this application cannot do: refused before anything prints.
     if (const QString why = platform->office->refusal(line.settings); !why.isEmpty()) {
         sayError(why);

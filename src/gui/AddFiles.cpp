@@ -32,6 +32,25 @@ QStringList droppedPaths(const QMimeData *data)
     return paths;
 }
 
+/**
+ * `paths` as a box that fits the screen lists them: the first few, a long
+ * one shortened in its middle, then how many more there are.
+ */
+QString listed(const QStringList &paths)
+{
+    constexpr qsizetype Lines = 12;
+    constexpr qsizetype Width = 100;
+    QStringList lines;
+    for (const QString &path : paths.mid(0, Lines))
+        lines << (path.size() <= Width
+                      ? path
+                      : path.left(Width / 2 - 1) + QChar(0x2026) + path.right(Width / 2));
+    if (paths.size() > Lines)
+        lines << QStringLiteral("... and %1 more (standard error names them all).")
+                     .arg(paths.size() - Lines);
+    return lines.join(QLatin1Char('\r'));
+}
+
 } // namespace
 
 void PushButton1_Click(QueueWindow &window)
@@ -163,9 +182,8 @@ void openCommandLinePaths(QueueWindow &window, const QStringList &paths)
                 : QStringLiteral("These files or folders could not be found, so they were not "
                                  "added to the queue:");
         try {
-            platform.dialogs->messageBox(text + QStringLiteral("\r\r") +
-                                             missing.join(QLatin1Char('\r')),
-                                         QString(), Buttons::Ok, Icon::Warning);
+            platform.dialogs->messageBox(text + QStringLiteral("\r\r") + listed(missing), QString(),
+                                         Buttons::Ok, Icon::Warning);
         } catch (const std::exception &e) {
             // the message could not be shown; standard error has it
             qCDebug(lcApp) << "the missing paths' message could not be shown:" << e.what();

@@ -28,13 +28,19 @@ public:
     /** `name`: the local socket's; by default the user's own (defaultName). */
     explicit WindowHandover(QString name = defaultName(), QObject *parent = nullptr);
 
-    /** One name per user (and home), so that nobody else's window takes the files. */
+    /**
+     * One name per user (and home), in a folder of the user's own, so that
+     * nobody else's window takes the files; empty (and said) where no such
+     * folder can be had.
+     */
     static QString defaultName();
 
     /**
      * Hands `paths` to the window that listens; without one (or without
      * paths), listens itself. Starts at the same moment settle which one
-     * listens: the others hand over to it.
+     * listens: the others hand over to it. A listener that is not the user's
+     * own is told nothing (and that is said); more than a few thousand
+     * paths open a window of their own.
      */
     Outcome handOverOrListen(const QStringList &paths);
 
@@ -43,7 +49,8 @@ signals:
     void filesArrived(const QStringList &paths);
 
 private:
-    bool send(const QStringList &paths) const;
+    enum class Sent { Taken, NoWindow, Stranger };
+    Sent send(const QStringList &paths) const;
     bool listen();
     void take();
 

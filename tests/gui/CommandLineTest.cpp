@@ -12,6 +12,7 @@
 
 #include <QDir>
 
+#include <algorithm>
 #include <variant>
 
 #include <gtest/gtest.h>
@@ -96,6 +97,23 @@ TEST(CommandLine, QueuesTheNamedPathsAsADropWould)
         EXPECT_EQ(m.icon, Icon::Warning) << c.label;
     }
     QDir::setCurrent(current);
+}
+
+// A hundred missing files, one name longer than a screen is wide: the box
+// names the first few, shortened, and how many more. Kills listing them all,
+// and dropping the shortening or the count.
+TEST(CommandLine, ALongListOfMissingFilesFitsTheScreen)
+{
+    FakePlatform fake;
+    Form1 form(fake.platform);
+    QStringList missing{QStringLiteral("/gone/") + QString(4000, QLatin1Char('x'))};
+    for (int i = 1; i < 100; ++i)
+        missing << QStringLiteral("/gone/%1.pptx").arg(i);
+    openCommandLinePaths(form, missing);
+    const QStringList lines = fake.dialogs->messages.at(0).text.split(QLatin1Char('\r'));
+    EXPECT_LE(lines.size(), 16);
+    EXPECT_TRUE(std::all_of(lines.begin(), lines.end(), [](auto &l) { return l.size() <= 100; }));
+    EXPECT_TRUE(lines.last().contains(QLatin1String("88 more"))) << lines.last().toStdString();
 }
 
 TEST(CommandLine, ArgumentsBecomeLocalPaths)

@@ -6,15 +6,25 @@
 // as another process would, while this one's window handles its events.
 
 #include "gui/WindowHandover.h"
+#include "support/TempTree.h"
+#include "support/Unprivileged.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
 #include <QThread>
 
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstring>
+#include <functional>
 #include <memory>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 using namespace deckrun;
 using Outcome = WindowHandover::Outcome;
@@ -68,4 +78,84 @@ TEST(WindowHandover, ALaterStartsFilesGoToTheWindowThatRuns)
     // Once that window has ended, the next start with files is the window.
     EXPECT_EQ(laterStart({QStringLiteral("/decks/next.pptx")}), Outcome::Listening);
     EXPECT_EQ(arrived, files);
+    // More than a window takes at once: a window of their own.
+    EXPECT_EQ(laterStart(QStringList(4001, QStringLiteral("/decks/a.pptx"))), Outcome::Alone);
 }
+
+namespace {
+
+/** Listens at `path` (in `folder`, made first when given); later, the bytes sent meanwhile. */
+std::function<QString()> squat(const QByteArray &folder, const QByteArray &path)
+{
+    if (!folder.isEmpty())
+        ::mkdir(folder.constData(), 0700);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::memcpy(address.sun_path, path.constData(), static_cast<size_t>(path.size()));
+    const int listener = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK, 0);
+    if (::bind(listener, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0 ||
+        ::listen(listener, 4) != 0)
+        return [] { return QStringLiteral("could not listen"); };
+    return [listener] {
+        qint64 received = 0;
+        char buffer[65536];
+        for (int client; (client = ::accept(listener, nullptr, nullptr)) >= 0; ::close(client))
+            for (ssize_t n; (n = ::recv(client, buffer, sizeof buffer, MSG_DONTWAIT)) > 0;)
+                received += n;
+        return QString::number(received);
+    };
+}
+
+class SquattedName : public testing::TestWithParam<std::string> {};
+
+} // namespace
+
+// Another user listens first where a start would hand its files: in a
+// runtime folder others may write to, in a folder of its own planted where
+// Deckrun's would be, or with its socket moved into the user's own folder
+// and made the user's own. The start sends nothing and opens a window of its
+// own. Kills trusting XDG_RUNTIME_DIR or the planted folder without looking
+// at owner and mode, and sending without looking at the listener's credentials.
+TEST_P(SquattedName, ReceivesNothing)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "another user needs a test run as root";
+    const std::string where = GetParam();
+    test::TempTree tree;
+    const QString shared = tree.folder(QStringLiteral("shared"));
+    const QString own = tree.folder(QStringLiteral("own"));
+    ::chmod(QFile::encodeName(tree.path()).constData(), 0711);
+    ::chmod(QFile::encodeName(shared).constData(), 01777);
+    ::chmod(QFile::encodeName(own).constData(), 0700);
+    const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR"), temporary = qgetenv("TMPDIR");
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(own));
+    const QString name = QFileInfo(WindowHandover::defaultName()).fileName();
+    QByteArray folder, squatted = QFile::encodeName(shared + QLatin1Char('/') + name);
+    if (where == "SharedRuntimeFolder") {
+        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(shared));
+        qputenv("TMPDIR", QFile::encodeName(own));
+    } else if (where == "PlantedFolder") {
+        qunsetenv("XDG_RUNTIME_DIR");
+        qputenv("TMPDIR", QFile::encodeName(shared));
+        folder = QFile::encodeName(shared) + "/deckrun-" + QByteArray::number(::getuid());
+        squatted = folder + '/' + QFile::encodeName(name);
+    }
+    test::UnprivilegedPeer squatter([&] { return squat(folder, squatted); });
+    const QByteArray inOwn = QFile::encodeName(own + QLatin1Char('/') + name);
+    if (where == "MovedIn") {
+        ASSERT_EQ(::rename(squatted.constData(), inOwn.constData()), 0);
+        ASSERT_EQ(::lchown(inOwn.constData(), ::getuid(), ::getgid()), 0);
+    }
+
+    EXPECT_FALSE(WindowHandover::defaultName().startsWith(shared)) << "a name where others write";
+    WindowHandover start(WindowHandover::defaultName());
+    EXPECT_NE(start.handOverOrListen({QStringLiteral("/decks/private.pptx")}), Outcome::HandedOver);
+    EXPECT_EQ(squatter.finish(), QStringLiteral("0"));
+    for (const auto &[variable, value] :
+         {std::pair{"XDG_RUNTIME_DIR", runtime}, {"TMPDIR", temporary}})
+        value.isNull() ? qunsetenv(variable) : qputenv(variable, value);
+}
+
+INSTANTIATE_TEST_SUITE_P(Squats, SquattedName,
+                         testing::Values("SharedRuntimeFolder", "PlantedFolder", "MovedIn"),
+                         [](const auto &row) { return row.param; });

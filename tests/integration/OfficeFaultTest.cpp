@@ -162,6 +162,7 @@ enum class Fault {
     PasswordProtectedDeck,
     HungOfficeOnTheProfile,
     HiddenSlide,
+    OutOfMemory, // a deck that makes the office exceed its memory bound
 };
 
 struct FaultCase {
@@ -203,6 +204,11 @@ const FaultCase Cases[] = {
      {3, 4}},
     {"HungOfficeOnTheProfile", Fault::HungOfficeOnTheProfile, {}, "", {3, 2, 4}},
     {"HiddenSlide", Fault::HiddenSlide, {}, "", {3, 2, 4}},
+    {"OutOfMemory",
+     Fault::OutOfMemory,
+     FailedOpen,
+     "LibreOffice Impress ran out of the 250 MB of memory it may use while opening",
+     {3, 4}},
 };
 
 class OfficeFaultsBase : public testing::Test {
@@ -290,6 +296,7 @@ protected:
         m_office = nullptr;
         fake.platform.office.reset();
         qunsetenv("DECKRUN_OFFICE_DEADLINE");
+        qunsetenv("DECKRUN_OFFICE_MEMORY");
         EXPECT_EQ(officeProcesses(profileRoot()), QStringList()) << "an office outlived the test";
         QStringList socketsLeft;
         for (const QString &file :
@@ -355,6 +362,17 @@ TEST_P(OfficeFaults, AreReportedAndTheRunGoesOn)
         ASSERT_TRUE(
             protectDeck(m_dir.filePath(QStringLiteral("macro-profile")), s_decks[1], second))
             << "LibreOffice could not make the protected deck";
+    } else if (c.fault == Fault::OutOfMemory) {
+        // 60 MB of blanks in a slide's text: a few hundred megabytes to open.
+        second = writeFlatDeck(m_dir.filePath(QStringLiteral("blanks.fodp")), 1);
+        QFile deck(second);
+        ASSERT_TRUE(deck.open(QIODevice::ReadWrite));
+        const QByteArray xml =
+            deck.readAll().replace("Slide 1</", QByteArray(60'000'000, ' ') + "</");
+        deck.seek(0);
+        deck.write(xml);
+        qputenv("DECKRUN_OFFICE_MEMORY", "250");
+        qputenv("DECKRUN_OFFICE_DEADLINE", "120"); // reading it takes a while on a busy machine
     } else if (c.fault == Fault::HiddenSlide) {
         ASSERT_FALSE(s_hidden.isEmpty())
             << "LibreOffice could not make the deck with a hidden slide";
@@ -385,9 +403,11 @@ TEST_P(OfficeFaults, AreReportedAndTheRunGoesOn)
     QProcess hung;
     if (c.fault == Fault::HungOfficeOnTheProfile) {
         const QString folder = uno::OfficeProfile::slotFolder(profileRoot(), 0);
-        const QString pipe = uno::OfficeProfile::pipeNameFor(folder);
-        const QString socket = QStringLiteral("/tmp/OSL_PIPE_%1_%2").arg(::getuid()).arg(pipe);
-        QFile::remove(socket);
+        const QString pipe = uno::newPipeName();
+        const QString socket = uno::pipeSocketFile(pipe);
+        // The lock file that Deckrun left, no longer held.
+        QDir().mkpath(profileRoot());
+        QFile(folder + QStringLiteral(".lock")).open(QIODevice::WriteOnly);
         hung.setStandardOutputFile(QProcess::nullDevice());
         hung.setStandardErrorFile(QProcess::nullDevice());
         hung.start(QStringLiteral("/usr/lib/libreoffice/program/soffice.bin"),

@@ -20,11 +20,18 @@
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QThread>
+#include <QUrl>
 
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <atomic>
 #include <csignal>
+#include <cstring>
+#include <poll.h>
+#include <sys/inotify.h>
 #include <thread>
+#include <unistd.h>
 
 using namespace deckrun;
 using namespace deckrun::test;
@@ -349,6 +356,141 @@ INSTANTIATE_TEST_SUITE_P(
                     FaultCase{"PrinterRemovedBeforePrint", Fault::PrinterRemovedBeforePrint,
                               "could not print"}),
     [](const testing::TestParamInfo<FaultCase> &row) { return std::string(row.param.name); });
+
+namespace {
+/** A deck whose picture, fill and background link to REMOTE (a web address) and FAR (a file). */
+QByteArray linkedDeck(const char *suffix, const QString &remote, const QString &far)
+{
+    const auto with = [&](QByteArray xml) {
+        return xml.replace("REMOTE", remote.toUtf8()).replace("FAR", far.toUtf8());
+    };
+    if (std::strcmp(suffix, ".odp") == 0)
+        return makeZip({{"mimetype", "application/vnd.oasis.opendocument.presentation"},
+                        {"content.xml", with(R"(<office:document-content
+ xmlns:office="urn:oasis:names:tc:opendocument:xmlns:office:1.0"
+ xmlns:style="urn:oasis:names:tc:opendocument:xmlns:style:1.0"
+ xmlns:draw="urn:oasis:names:tc:opendocument:xmlns:drawing:1.0"
+ xmlns:svg="urn:oasis:names:tc:opendocument:xmlns:svg-compatible:1.0"
+ xmlns:xlink="http://www.w3.org/1999/xlink" office:version="1.2"><office:styles>
+<draw:fill-image draw:name="r" xlink:href="REMOTE/fill"/><draw:fill-image draw:name="f" xlink:href="FAR"/>
+</office:styles><office:automatic-styles>
+<style:style style:name="r" style:family="drawing-page"><style:drawing-page-properties draw:fill="bitmap" draw:fill-image-name="r"/></style:style>
+<style:style style:name="f" style:family="graphic"><style:graphic-properties draw:fill="bitmap" draw:fill-image-name="f"/></style:style>
+</office:automatic-styles><office:body><office:presentation><draw:page draw:name="p" draw:style-name="r">
+<draw:frame svg:x="1cm" svg:y="1cm" svg:width="5cm" svg:height="5cm"><draw:image xlink:href="REMOTE/pic"/></draw:frame>
+<draw:rect draw:style-name="f" svg:x="13cm" svg:y="1cm" svg:width="5cm" svg:height="5cm"/>
+</draw:page></office:presentation></office:body></office:document-content>)")},
+                        {"META-INF/manifest.xml", R"(<manifest:manifest
+ xmlns:manifest="urn:oasis:names:tc:opendocument:xmlns:manifest:1.0" manifest:version="1.2">
+<manifest:file-entry manifest:full-path="/" manifest:media-type="application/vnd.oasis.opendocument.presentation"/>
+<manifest:file-entry manifest:full-path="content.xml" manifest:media-type="text/xml"/></manifest:manifest>)"}});
+    const QByteArray ns = R"(xmlns="http://schemas.openxmlformats.org/package/2006/)";
+    const QByteArray r = "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
+    const auto rel = [&](const char *id, const char *type, const char *target, bool external) {
+        return "<Relationship Id=\"" + QByteArray(id) + "\" Type=\"" + r + '/' + type +
+               "\" Target=\"" + target + "\"" + (external ? " TargetMode=\"External\"" : "") + "/>";
+    };
+    const auto rels = [&](const QByteArray &inner) {
+        return with("<Relationships " + ns + "relationships\">" + inner + "</Relationships>");
+    };
+    return makeZip(
+        {{"[Content_Types].xml", "<Types " + ns + R"(content-types"><Default Extension="rels"
+ ContentType="application/vnd.openxmlformats-package.relationships+xml"/><Override PartName="/ppt/presentation.xml"
+ ContentType="application/vnd.openxmlformats-officedocument.presentationml.presentation.main+xml"/></Types>)"},
+         {"_rels/.rels", rels(rel("rId1", "officeDocument", "ppt/presentation.xml", false))},
+         {"ppt/presentation.xml",
+          R"(<p:presentation xmlns:r=")" + r +
+              R"(" xmlns:p="http://schemas.openxmlformats.org/presentationml/2006/main">
+<p:sldIdLst><p:sldId id="256" r:id="rId1"/></p:sldIdLst><p:sldSz cx="9144000" cy="6858000"/></p:presentation>)"},
+         {"ppt/_rels/presentation.xml.rels",
+          rels(rel("rId1", "slide", "slides/slide1.xml", false))},
+         {"ppt/slides/slide1.xml",
+          R"(<p:sld xmlns:a="http://schemas.openxmlformats.org/drawingml/2006/main" xmlns:r=")" +
+              r +
+              R"(" xmlns:p="http://schemas.openxmlformats.org/presentationml/2006/main"><p:cSld>
+<p:bg><p:bgPr><a:blipFill><a:blip r:link="rId4"/></a:blipFill></p:bgPr></p:bg><p:spTree>
+<p:pic><p:nvPicPr><p:cNvPr id="2" name=""/><p:cNvPicPr/><p:nvPr/></p:nvPicPr><p:blipFill><a:blip r:link="rId2"/>
+</p:blipFill><p:spPr><a:xfrm><a:ext cx="1828800" cy="1828800"/></a:xfrm></p:spPr></p:pic>
+<p:sp><p:nvSpPr><p:cNvPr id="3" name=""/><p:cNvSpPr/><p:nvPr/></p:nvSpPr><p:spPr><a:xfrm><a:off x="4572000" y="0"/>
+<a:ext cx="1828800" cy="1828800"/></a:xfrm><a:prstGeom prst="rect"/><a:blipFill><a:blip r:link="rId3"/></a:blipFill>
+</p:spPr></p:sp></p:spTree></p:cSld></p:sld>)"},
+         {"ppt/slides/_rels/slide1.xml.rels",
+          rels(rel("rId2", "image", "REMOTE/pic", true) + rel("rId3", "image", "FAR", true) +
+               rel("rId4", "image", "REMOTE/background", true))}});
+}
+
+class LinkedContent : public UnoOffice,
+                      public testing::WithParamInterface<std::tuple<const char *, bool>> {};
+} // namespace
+
+// A deck's linked pictures, fills and background are neither fetched from
+// the network nor read from files elsewhere: by the office's own settings
+// alone no request is made (kills dropping them); in its confinement not even
+// a fill's link to a file is read (kills dropping the confinement, or the
+// deck's private copy: the office could not read the deck itself).
+TEST_P(LinkedContent, IsNeitherFetchedNorRead)
+{
+    const auto [suffix, confined] = GetParam();
+    // A web server on the loopback address that answers "not found" and counts requests.
+    const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
+    socklen_t length = sizeof address;
+    ::bind(listener, reinterpret_cast<sockaddr *>(&address), length);
+    ::listen(listener, 16);
+    ::getsockname(listener, reinterpret_cast<sockaddr *>(&address), &length);
+    std::atomic<int> requests{0};
+    std::jthread server([&](const std::stop_token &done) {
+        for (pollfd p{listener, POLLIN, 0}; !done.stop_requested(); p.revents = 0) {
+            if (::poll(&p, 1, 50) <= 0)
+                continue;
+            const int client = ::accept(listener, nullptr, nullptr);
+            char request[4096];
+            requests += ::read(client, request, sizeof request) > 0;
+            [[maybe_unused]] const auto sent =
+                ::write(client, "HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n", 45);
+            ::close(client);
+        }
+    });
+    const QString far = m_dir.filePath(QStringLiteral("far.png"));
+    ASSERT_TRUE(QFile(far).open(QIODevice::WriteOnly));
+    const int watch = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    ::inotify_add_watch(watch, QFile::encodeName(far), IN_OPEN);
+    const QString path = m_dir.filePath(m_token + QLatin1String(suffix));
+    QFile deck(path);
+    ASSERT_TRUE(deck.open(QIODevice::WriteOnly));
+    deck.write(linkedDeck(suffix,
+                          QStringLiteral("http://127.0.0.1:%1").arg(ntohs(address.sin_port)),
+                          QUrl::fromLocalFile(far).toString()));
+    deck.close();
+    uno::UnoOptions options;
+    options.profileRoot = m_office->profileRoot();
+    options.confined = confined;
+    m_office = std::make_unique<uno::UnoAutomation>(deckrun::test::systemPrinters(), options);
+
+    std::shared_ptr<PresentationApp> app = OpenPresentation(*m_office, path);
+    app->setActivePrinter(m_printer);
+    app->activePresentation()->printOut();
+    app->quit();
+    EXPECT_FALSE(waitForPdf(m_token, 30000).isEmpty()) << "the deck did not print";
+
+    server.request_stop();
+    server.join();
+    ::close(listener);
+    EXPECT_EQ(requests, 0);
+    char event[4096];
+    const bool farRead = ::read(watch, event, sizeof event) > 0;
+    ::close(watch);
+    if (confined) {
+        EXPECT_FALSE(farRead) << "a picture elsewhere was read";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Decks, LinkedContent,
+                         testing::Combine(testing::Values(".odp", ".pptx"), testing::Bool()),
+                         [](const auto &row) {
+                             return std::string(std::get<0>(row.param) + 1) +
+                                    (std::get<1>(row.param) ? "Confined" : "BySettingsAlone");
+                         });
 
 TEST_F(UnoOffice, ShutdownEndsTheOfficeInTheMiddleOfARun)
 {

@@ -3,10 +3,12 @@
 
 #include <QByteArray>
 
+#include <fcntl.h>
 #include <grp.h>
 #include <pwd.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <utility>
 
 namespace deckrun::test {
 
@@ -46,6 +48,38 @@ QString asUnprivilegedUser(const std::function<QString()> &body)
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
         got += "\nthe child failed";
     return QString::fromUtf8(got);
+}
+
+UnprivilegedPeer::UnprivilegedPeer(const std::function<std::function<QString()>()> &setUp)
+{
+    int ready[2], stop[2];
+    if (::pipe2(ready, O_CLOEXEC) != 0 || ::pipe2(stop, O_CLOEXEC) != 0)
+        return;
+    m_stop = stop[1];
+    m_thread = std::thread([this, setUp, ready, stop] {
+        m_result = asUnprivilegedUser([&] {
+            ::close(stop[1]); // its own copy would keep the end from closing
+            const auto report = setUp();
+            char byte = 'r';
+            [[maybe_unused]] const auto told = ::write(ready[1], &byte, 1);
+            [[maybe_unused]] const auto stopped = ::read(stop[0], &byte, 1);
+            return report();
+        });
+        ::close(ready[1]); // a child that ended early: the read below returns
+        ::close(stop[0]);
+    });
+    char byte = 0;
+    [[maybe_unused]] const auto got = ::read(ready[0], &byte, 1);
+    ::close(ready[0]);
+}
+
+QString UnprivilegedPeer::finish()
+{
+    if (m_stop >= 0)
+        ::close(std::exchange(m_stop, -1));
+    if (m_thread.joinable())
+        m_thread.join();
+    return m_result;
 }
 
 } // namespace deckrun::test

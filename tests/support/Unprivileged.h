@@ -4,6 +4,7 @@
 #include <QString>
 
 #include <functional>
+#include <thread>
 
 namespace deckrun::test {
 
@@ -15,5 +16,22 @@ namespace deckrun::test {
  * through the returned text only.
  */
 QString asUnprivilegedUser(const std::function<QString()> &body);
+
+/**
+ * `setUp` run as asUnprivilegedUser runs it, beside the test: made once
+ * `setUp` has returned; finish() hands back what the function it returned
+ * says then.
+ */
+class UnprivilegedPeer {
+public:
+    explicit UnprivilegedPeer(const std::function<std::function<QString()>()> &setUp);
+    ~UnprivilegedPeer() { finish(); }
+    QString finish();
+
+private:
+    int m_stop = -1;
+    std::thread m_thread;
+    QString m_result;
+};
 
 } // namespace deckrun::test

@@ -5,8 +5,11 @@
 
 #include "platform/uno/OfficeProcess.h"
 #include "platform/Failure.h"
+#include "platform/uno/OfficeWorkspace.h"
 #include "support/TempTree.h"
+#include "support/Unprivileged.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QThread>
@@ -14,8 +17,11 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <cstddef>
 #include <cstring>
+#include <fcntl.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -63,7 +69,7 @@ TEST(OfficeProfile, TakingAProfileRemovesTheSocketsAStoppedOfficeLeft)
     TempTree tree;
     const QString root = tree.at(QStringLiteral("office"));
     const QStringList files = OfficeProfile::socketFilesFor(OfficeProfile::slotFolder(root, 0));
-    ASSERT_EQ(files.size(), 4);
+    ASSERT_EQ(files.size(), 2);
     const int dead = boundSocket(files[0], false);
     const int live = boundSocket(files[1], true);
     ASSERT_GE(dead, 0);
@@ -87,7 +93,6 @@ TEST(OfficeProfile, TwoDeckrunsNeverShareAProfileOrPipe)
         firstFolder = first->folder();
         EXPECT_EQ(first->folder(), OfficeProfile::slotFolder(root, 0));
         EXPECT_NE(first->folder(), second->folder());
-        EXPECT_NE(first->pipeName(), second->pipeName());
         EXPECT_TRUE(first->url().startsWith(QLatin1String("file:///")));
     }
     // Released profiles are taken again, so no folder is made per run.
@@ -95,40 +100,86 @@ TEST(OfficeProfile, TwoDeckrunsNeverShareAProfileOrPipe)
     {
         // The cache cleared under a Deckrun whose office runs: its profile stays its own.
         const auto held = OfficeProfile::acquire(root);
+        OfficeChild office(QStringLiteral("/bin/sh"),
+                           {QStringLiteral("-c"), QStringLiteral("sleep 30"), QStringLiteral("sh"),
+                            QStringLiteral("-env:UserInstallation=") + held->url()});
         ASSERT_TRUE(QDir(root).removeRecursively());
         EXPECT_NE(OfficeProfile::acquire(root)->folder(), held->folder());
     }
-    {
-        // A Deckrun on another machine sharing this home holds the first
-        // profile's lock file, and no name here says so: the lock decides.
-        QFile lock(OfficeProfile::slotFolder(root, 0) + QStringLiteral(".lock"));
-        ASSERT_TRUE(QDir().mkpath(root) && lock.open(QIODevice::WriteOnly));
-        lock.write("4711\ndeckrun\nanother-machine\n");
-        lock.close();
-        EXPECT_EQ(OfficeProfile::acquire(root)->folder(), OfficeProfile::slotFolder(root, 1));
-    }
-    // Another root (another test, another user) has other pipes.
-    EXPECT_NE(
-        OfficeProfile::pipeNameFor(OfficeProfile::slotFolder(root, 0)),
-        OfficeProfile::pipeNameFor(OfficeProfile::slotFolder(tree.at(QStringLiteral("other")), 0)));
+    // Nobody can know an office's pipe before it starts.
+    EXPECT_NE(newPipeName(), newPipeName());
 }
 
-TEST(OfficeProfile, SeedsTheLastVersionOnceAndNeverOverwrites)
+// Another user binds the names Deckrun once held its profiles by: that takes
+// no profile from this user's Deckrun. Kills holding profiles by names in the
+// abstract namespace, where anyone may bind them first.
+TEST(OfficeProfile, AnotherUsersBoundNamesTakeNoProfile)
 {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "another user needs a test run as root";
     TempTree tree;
-    const auto profile = OfficeProfile::acquire(tree.at(QStringLiteral("office")));
-    const QString file = profile->folder() + QStringLiteral("/user/registrymodifications.xcu");
-    profile->seed(QStringLiteral("7.4"));
-    QFile written(file);
-    ASSERT_TRUE(written.open(QIODevice::ReadOnly));
-    EXPECT_TRUE(written.readAll().contains(
-        "<prop oor:name=\"ooSetupLastVersion\" oor:op=\"fuse\"><value>7.4</value></prop>"));
-    written.close();
+    const QString root = tree.at(QStringLiteral("office"));
+    deckrun::test::UnprivilegedPeer names([&] {
+        for (int slot = 0; slot < 8; ++slot) {
+            const QByteArray name =
+                "deckrun-profile-0-" +
+                QCryptographicHash::hash(OfficeProfile::slotFolder(root, slot).toUtf8(),
+                                         QCryptographicHash::Sha256)
+                    .toHex()
+                    .left(40);
+            sockaddr_un address{};
+            address.sun_family = AF_UNIX;
+            std::memcpy(address.sun_path + 1, name.constData(), static_cast<size_t>(name.size()));
+            ::bind(::socket(AF_UNIX, SOCK_STREAM, 0), reinterpret_cast<sockaddr *>(&address),
+                   static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + name.size()));
+        }
+        return [] { return QString(); };
+    });
+    EXPECT_EQ(OfficeProfile::acquire(root)->folder(), OfficeProfile::slotFolder(root, 0));
+}
 
-    tree.file(QStringLiteral("office/profile/user/registrymodifications.xcu"), "the office's own");
-    profile->seed(QStringLiteral("7.5"));
-    ASSERT_TRUE(written.open(QIODevice::ReadOnly));
-    EXPECT_EQ(written.readAll(), QByteArray("the office's own"));
+// Deckrun's settings go into the profile at every start (an older profile
+// would go on loading linked content), the office's own stay, and the last
+// version is added only where there is none. Kills seeding once only,
+// dropping a setting, and overwriting the office's own.
+TEST(OfficeProfile, SeedsDeckrunsSettingsAndKeepsTheOfficesOwn)
+{
+    const auto item = [](const char *path, const QByteArray &body) {
+        return "<item oor:path=\"" + QByteArray(path) + "\">" + body + "</item>\n";
+    };
+    const QByteArray own = item("/org.openoffice.Office.Common/Misc",
+                                "<prop oor:name=\"FirstRun\"><value>false</value></prop>");
+    const QByteArray blocked = "<prop oor:name=\"BlockUntrustedRefererLinks\" oor:op=\"fuse\">"
+                               "<value>true</value></prop>";
+    const QByteArray removed = "<node oor:name=\"Provider3\" oor:op=\"remove\"/>";
+    const QByteArray version = "<prop oor:name=\"ooSetupLastVersion\" oor:op=\"fuse\"><value>";
+    const struct {
+        const char *label;
+        QByteArray before;
+        QList<QByteArray> kept, gone;
+    } cases[] = {
+        {"New", "", {blocked, removed, version + "7.4<"}, {}},
+        {"TheOfficesOwnAndOneUndone",
+         own + item("/org.openoffice.Setup/Product", version + "7.3</value></prop>") +
+             item("/org.openoffice.Office.Common/Security/Scripting",
+                  "<prop oor:name=\"BlockUntrustedRefererLinks\"><value>false</value></prop>"),
+         {own.trimmed(), blocked, removed, version + "7.3<"},
+         {version + "7.4<", "BlockUntrustedRefererLinks\"><value>false"}},
+    };
+    for (const auto &c : cases) {
+        TempTree tree;
+        const auto profile = OfficeProfile::acquire(tree.at(QStringLiteral("office")));
+        if (!c.before.isEmpty())
+            tree.file(QStringLiteral("office/profile/user/registrymodifications.xcu"), c.before);
+        profile->seed(QStringLiteral("7.4"), {QStringLiteral("Provider3")});
+        QFile written(profile->folder() + QStringLiteral("/user/registrymodifications.xcu"));
+        ASSERT_TRUE(written.open(QIODevice::ReadOnly)) << c.label;
+        const QByteArray text = written.readAll();
+        for (const QByteArray &k : c.kept)
+            EXPECT_TRUE(text.contains(k)) << c.label << ": " << k.toStdString();
+        for (const QByteArray &g : c.gone)
+            EXPECT_FALSE(text.contains(g)) << c.label << ": " << g.toStdString();
+    }
 }
 
 TEST(OfficeInstallation, ReadsTheBrandedProductName)
@@ -179,6 +230,80 @@ TEST(OfficeChild, ItsExitStatusArrivesWhateverTheParentDidWithSigchld)
     EXPECT_EQ(child.exitStatus(), 81);
     EXPECT_TRUE(asksForRestart(child.exitStatus()));
     ::sigaction(SIGCHLD, &before, nullptr);
+}
+
+// What the office's process is kept from, each as far as the system gives
+// it (the child says what it got); a script in its place exits 0 when kept.
+// Kills dropping the namespace, the ruleset, the memory bound or the change
+// of user, or setting them wrongly (another rlimit, a folder left out).
+TEST(OfficeChild, IsKeptFromWhatItsConfinementNames)
+{
+    TempTree tree;
+    const QString outside = tree.file(QStringLiteral("outside.txt"));
+    const QString inside = tree.file(QStringLiteral("workspace/inside.txt"));
+    const QString rootOnly = tree.file(QStringLiteral("root-only.txt"));
+    ::chmod(QFile::encodeName(tree.path()).constData(), 0711);
+    ::chmod(QFile::encodeName(rootOnly).constData(), 0600);
+    const QString ours = QFile::symLinkTarget(QStringLiteral("/proc/self/ns/net"));
+    OfficeConfinement files = officeConfinement(QStringLiteral("/usr/lib/libreoffice/program"),
+                                                tree.at(QStringLiteral("profile")),
+                                                tree.at(QStringLiteral("workspace")), true);
+    files.network = false;
+    OfficeConfinement user, network, memory;
+    user.runAs = OfficeConfinement::User{65534, 65534};
+    network.network = true;
+    memory.memoryBytes = 512 << 20;
+    const struct {
+        const char *label;
+        OfficeConfinement confinement;
+        int got;
+        QString script;
+    } cases[] = {
+        {"Network", network, NetworkConfined,
+         QStringLiteral("[ \"$(readlink /proc/self/ns/net)\" != '%1' ]").arg(ours)},
+        {"Files", files, FilesConfined,
+         QStringLiteral("! cat '%1' && cat '%2'").arg(outside, inside)},
+        {"Memory", memory, 0,
+         QStringLiteral("[ \"$(ulimit -d)\" = 524288 ] && [ \"$(ulimit -v)\" = unlimited ]")},
+        {"User", user, UserChanged,
+         QStringLiteral("[ \"$(id -u)\" = 0 ] && ! cat '%1'").arg(rootOnly)},
+    };
+    for (const auto &c : cases) {
+        OfficeChild child(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), c.script}, {},
+                          c.confinement);
+        if ((child.confined() & c.got) != c.got)
+            continue; // the system does not give it
+        ASSERT_TRUE(child.waitForExit(10.0)) << c.label;
+        EXPECT_EQ(child.exitStatus(), 0) << c.label;
+    }
+}
+
+// At the first start, what earlier Deckruns left goes: a workspace nobody
+// holds, an old print folder; never a workspace a live Deckrun holds, a link,
+// or a print folder of the last hour. Kills removing by name alone, or
+// following a link.
+TEST(OfficeWorkspace, RemovesOnlyWhatIsLeftOver)
+{
+    TempTree tree;
+    const QString base = tree.path();
+    auto live = OfficeWorkspace::make(base);
+    tree.file(QStringLiteral("deckrun-office-killed/.lock"));
+    const QString old = tree.folder(QStringLiteral("deckrun-print-old"));
+    const QString fresh = tree.folder(QStringLiteral("deckrun-print-new"));
+    const QString target = tree.file(QStringLiteral("elsewhere/keep.txt"));
+    QFile::link(tree.at(QStringLiteral("elsewhere")),
+                tree.at(QStringLiteral("deckrun-office-link")));
+    const timespec hoursAgo[2] = {{::time(nullptr) - 7200, 0}, {::time(nullptr) - 7200, 0}};
+    for (const QString &aged : {old, tree.at(QStringLiteral("elsewhere"))})
+        ::utimensat(AT_FDCWD, QFile::encodeName(aged).constData(), hoursAgo, 0);
+
+    EXPECT_EQ(OfficeWorkspace::removeLeftovers(base), 2); // the killed Deckrun's, the old job's
+    for (const QString &kept :
+         {live->path(), fresh, target, tree.at(QStringLiteral("deckrun-office-link"))})
+        EXPECT_TRUE(QFileInfo::exists(kept)) << kept.toStdString();
+    const QString used = live->path();
+    live.reset();
+    EXPECT_FALSE(QFileInfo::exists(used)) << "a workspace outlived its office";
 }
 
 TEST(OfficeChild, AProgramThatCannotStartFails)

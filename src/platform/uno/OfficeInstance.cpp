@@ -3,6 +3,9 @@
 
 #include "platform/Logging.h"
 #include "platform/uno/OfficeProcess.h"
+#include "platform/uno/OfficeWorkspace.h"
+
+#include <QTemporaryDir>
 
 namespace deckrun::uno {
 
@@ -40,7 +43,34 @@ void OfficeInstance::stop(double grace)
         child->stop(grace);
     ended = true;
     releaseReferences();
+    // What the stopped office left: its pipe's socket, its folder (print jobs included).
+    if (!pipeSocket.isEmpty())
+        removeDeadSocket(pipeSocket);
+    workspace.reset();
     profile.reset();
+}
+
+std::unique_ptr<QTemporaryDir> OfficeInstance::jobFolder() const
+{
+    if (!workspace)
+        throw Failure(Product + QStringLiteral(" is no longer running."));
+    return workspace->jobFolder();
+}
+
+bool OfficeInstance::nearMemoryBound()
+{
+    const quint64 bound = officeMemoryBound() * 1024 * 1024;
+    return child && child->peakMemory() >= bound / 3;
+}
+
+void OfficeInstance::failForMemory(const QString &doing)
+{
+    abandon();
+    throw Failure(QStringLiteral("%1 ran out of the %2 MB of memory it may use while %3, and was "
+                                 "stopped (DECKRUN_OFFICE_MEMORY sets how much).")
+                      .arg(Product)
+                      .arg(officeMemoryBound())
+                      .arg(doing));
 }
 
 void OfficeInstance::kill()
@@ -72,6 +102,9 @@ bool OfficeInstance::goneAfter(bool bridgeLost, bool disposed)
 
 void OfficeInstance::failIfGone(bool bridgeLost, bool disposed, const QString &doing)
 {
+    // Failed or ended for want of memory: said so, and no longer used.
+    if (!doing.isEmpty() && nearMemoryBound())
+        failForMemory(doing);
     if (goneAfter(bridgeLost, disposed)) {
         abandon();
         throw Failure(stoppedUnexpectedly(doing));

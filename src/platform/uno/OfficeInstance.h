@@ -9,6 +9,7 @@
 #include "platform/uno/UnoGlue.h"
 
 #include <QStringList>
+#include <QTimer>
 
 #include <com/sun/star/frame/XDesktop2.hpp>
 #include <com/sun/star/lang/DisposedException.hpp>
@@ -19,6 +20,8 @@
 #include <memory>
 #include <optional>
 
+class QTemporaryDir;
+
 namespace deckrun {
 class PrintSpooler;
 }
@@ -27,10 +30,13 @@ namespace deckrun::uno {
 
 class OfficeChild;
 class OfficeProfile;
+class OfficeWorkspace;
 
 struct OfficeInstance {
-    std::unique_ptr<OfficeProfile> profile; // held while the office runs on it
+    std::unique_ptr<OfficeProfile> profile;     // held while the office runs on it
+    std::unique_ptr<OfficeWorkspace> workspace; // the one folder it writes to
     std::unique_ptr<OfficeChild> child;
+    QString pipeSocket; // the socket file of the pipe Deckrun reaches it by
     Reference<css::uno::XComponentContext> remote;
     Reference<css::frame::XDesktop2> desktop;
     Reference<css::lang::XComponent> document;
@@ -70,6 +76,18 @@ struct OfficeInstance {
 
     void requireDocument() const;
 
+    /** A folder for one print job, which the office may write to. */
+    std::unique_ptr<QTemporaryDir> jobFolder() const;
+
+    /**
+     * Whether the office was seen with a third of its memory bound or more: a
+     * failure then is for want of memory (what fails at the bound is most
+     * often a block that doubles one already held).
+     */
+    bool nearMemoryBound();
+    /** Stops an office that ran out of memory while `doing`, and says so. */
+    [[noreturn]] void failForMemory(const QString &doing);
+
     /**
      * Whether the office is gone after an exception ended a call: one that
      * says the connection broke (`bridgeLost`, `disposed`) while the process ended.
@@ -89,6 +107,11 @@ struct OfficeInstance {
                                  std::optional<SteadyClock::time_point> until = std::nullopt)
     {
         const double seconds = beginCall(kind, name);
+        // Its memory looked at while it works: one that dies of want of
+        // memory can no longer be asked afterwards.
+        QTimer memory;
+        memory.callOnTimeout([this] { nearMemoryBound(); });
+        memory.start(100);
         try {
             auto result = runOffThread(std::move(work), until.value_or(deadlineAfter(seconds)),
                                        [this] { abandon(); });

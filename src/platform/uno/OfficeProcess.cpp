@@ -2,16 +2,14 @@
 #include "platform/uno/OfficeProcess.h"
 
 #include "platform/Failure.h"
+#include "platform/Logging.h"
 #include "platform/OfficeDeadline.h"
 
-#include <QCryptographicHash>
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
-#include <QLockFile>
 #include <QRegularExpression>
-#include <QSaveFile>
-#include <QUrl>
 
 #include <algorithm>
 #include <cerrno>
@@ -22,12 +20,11 @@
 #include <fcntl.h>
 #include <langinfo.h>
 #include <locale.h>
+#include <optional>
 #include <poll.h>
 #include <sys/prctl.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
-#include <sys/un.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -91,186 +88,43 @@ QString OfficeInstallation::setupVersion() const
     return productValue(QStringLiteral("ooSetupVersion"));
 }
 
-// --- profile -------------------------------------------------------------------
-
-namespace {
-
-constexpr int ProfileSlots = 8;
-
-constexpr int NameTaken = -1;
-constexpr int NoName = -2; // no socket to be had: the lock file alone decides
-
-/**
- * Binds a name in the abstract socket namespace for `folder` and this user;
- * the descriptor, NameTaken when another process holds the name, or NoName.
- * No file stands for it, so nothing done to the file system frees it, and
- * the kernel frees it with the process, however the process ends.
- */
-int holdProfileName(const QString &folder)
+QStringList OfficeInstallation::remoteContentProviders() const
 {
-    const QByteArray name =
-        "deckrun-profile-" + QByteArray::number(::getuid()) + '-' +
-        QCryptographicHash::hash(QDir(folder).absolutePath().toUtf8(), QCryptographicHash::Sha256)
-            .toHex()
-            .left(40);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    static_assert(sizeof address.sun_path > 80);
-    std::memcpy(address.sun_path + 1, name.constData(), static_cast<std::size_t>(name.size()));
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0)
-        return NoName;
-    const auto length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + name.size());
-    if (::bind(fd, reinterpret_cast<const sockaddr *>(&address), length) != 0) {
-        const int error = errno;
-        ::close(fd);
-        return error == EADDRINUSE ? NameTaken : NoName;
-    }
-    return fd;
-}
-
-/** Whether `path` is a socket nobody listens on any more. */
-bool deadSocket(const QString &path)
-{
-    const QByteArray file = QFile::encodeName(path);
-    struct stat info {};
-    sockaddr_un address{};
-    if (::lstat(file.constData(), &info) != 0 || !S_ISSOCK(info.st_mode) ||
-        info.st_uid != ::getuid() || static_cast<size_t>(file.size()) >= sizeof address.sun_path)
-        return false;
-    address.sun_family = AF_UNIX;
-    std::memcpy(address.sun_path, file.constData(), static_cast<size_t>(file.size()));
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0)
-        return false;
-    const bool refused =
-        ::connect(fd, reinterpret_cast<const sockaddr *>(&address), sizeof address) != 0 &&
-        errno == ECONNREFUSED;
-    ::close(fd);
-    return refused;
-}
-
-} // namespace
-
-QString OfficeProfile::slotFolder(const QString &root, int slot)
-{
-    const QString base = QDir(root).absolutePath() + QStringLiteral("/profile");
-    return slot == 0 ? base : base + QLatin1Char('-') + QString::number(slot);
-}
-
-QString OfficeProfile::pipeNameFor(const QString &folder)
-{
-    const QByteArray digest =
-        QCryptographicHash::hash(QDir(folder).absolutePath().toUtf8(), QCryptographicHash::Sha1);
-    return QStringLiteral("deckrun-") + QString::fromLatin1(digest.toHex().left(16));
-}
-
-std::unique_ptr<OfficeProfile> OfficeProfile::acquire(const QString &root)
-{
-    if (!QDir().mkpath(root))
-        throw Failure(
-            QStringLiteral("The folder \"%1\" for LibreOffice's Deckrun profile could not be made.")
-                .arg(QDir::toNativeSeparators(root)));
-    for (int slot = 0; slot < ProfileSlots; ++slot) {
-        const QString folder = slotFolder(root, slot);
-        // The name first: a lock file may have been removed under a Deckrun
-        // that still runs an office here. The file stays for Deckruns on
-        // other machines sharing this home.
-        const int held = holdProfileName(folder);
-        if (held == NameTaken)
+    // What printing a deck needs: its file, the package inside it, the
+    // office's own files and resources. Everything else reaches out.
+    static const QStringList local{QStringLiteral("file"),
+                                   QStringLiteral("vnd.sun.star.pkg"),
+                                   QStringLiteral("vnd.sun.star.zip"),
+                                   QStringLiteral("vnd.sun.star.expand"),
+                                   QStringLiteral("vnd.sun.star.tdoc"),
+                                   QStringLiteral("vnd.sun.star.hier"),
+                                   QStringLiteral("vnd.sun.star.help"),
+                                   QStringLiteral("vnd.sun.star.extension"),
+                                   QStringLiteral("vnd.libreoffice.image"),
+                                   QStringLiteral("private")};
+    // Each provider is a node of its own holding only properties.
+    static const QRegularExpression provider(
+        QStringLiteral("<node oor:name=\"([^\"]+)\"[^>]*>((?:(?!<node|</node>).)*)</node>"),
+        QRegularExpression::DotMatchesEverythingOption);
+    static const QRegularExpression scheme(
+        QStringLiteral("<prop oor:name=\"URLTemplate\"[^>]*>\\s*<value>([^<]*)</value>"));
+    QStringList remote;
+    QDirIterator files(m_programDir + QStringLiteral("/../share/registry"),
+                       {QStringLiteral("*.xcd")}, QDir::Files);
+    while (files.hasNext()) {
+        QFile xcd(files.next());
+        if (!xcd.open(QIODevice::ReadOnly))
             continue;
-        auto lock = std::make_unique<QLockFile>(folder + QStringLiteral(".lock"));
-        lock->setStaleLockTime(0); // stale only when its process is gone
-        if (lock->tryLock(0)) {
-            std::unique_ptr<OfficeProfile> profile(
-                new OfficeProfile(folder, std::move(lock), held));
-            profile->removeDeadSockets(); // those of a Deckrun that was killed outright
-            return profile;
+        const QString text = QString::fromUtf8(xcd.readAll());
+        for (auto it = provider.globalMatch(text); it.hasNext();) {
+            const QRegularExpressionMatch node = it.next();
+            const QRegularExpressionMatch url = scheme.match(node.captured(2));
+            if (url.hasMatch() && !local.contains(url.captured(1).trimmed()) &&
+                !remote.contains(node.captured(1)))
+                remote << node.captured(1);
         }
-        if (held >= 0)
-            ::close(held);
     }
-    throw Failure(
-        QStringLiteral("Every LibreOffice profile of Deckrun is in use by another Deckrun."));
-}
-
-OfficeProfile::OfficeProfile(QString folder, std::unique_ptr<QLockFile> lock, int held)
-    : m_folder(std::move(folder)), m_lock(std::move(lock)), m_held(held)
-{}
-
-OfficeProfile::~OfficeProfile()
-{
-    // The office on this profile has ended (it is stopped before its profile
-    // is let go): socket files it left go while the profile is still ours.
-    removeDeadSockets();
-    m_lock.reset();
-    if (m_held >= 0)
-        ::close(m_held);
-}
-
-void OfficeProfile::removeDeadSockets() const
-{
-    for (const QString &file : socketFilesFor(m_folder)) {
-        if (deadSocket(file))
-            QFile::remove(file);
-    }
-}
-
-QString OfficeProfile::url() const
-{
-    return urlOf(m_folder);
-}
-
-QString OfficeProfile::urlOf(const QString &folder)
-{
-    return QUrl::fromLocalFile(folder).toString(QUrl::FullyEncoded);
-}
-
-/**
- * The socket files an office on the profile `folder` made for its pipes:
- * the one Deckrun reaches it by and the one another start of the same
- * profile would hand its arguments to. The office removes them only when it
- * ends by itself; one that was stopped leaves them behind, one pair per
- * profile. Named as the office names them: the user's number, then the pipe
- * name (the second carries a digest of the profile's URL, each byte in hex
- * without its leading zero).
- */
-QStringList OfficeProfile::socketFilesFor(const QString &folder)
-{
-    const QString url = urlOf(folder);
-    const QByteArray digest = QCryptographicHash::hash(
-        QByteArray(reinterpret_cast<const char *>(url.utf16()), url.size() * 2),
-        QCryptographicHash::Md5);
-    QString hex;
-    for (const char byte : digest)
-        hex += QString::number(static_cast<unsigned char>(byte), 16);
-    const QString prefix = QStringLiteral("OSL_PIPE_%1_").arg(::getuid());
-    QStringList files;
-    // In the first of these folders the office may write to.
-    for (const QString &temporary : {QStringLiteral("/tmp/"), QStringLiteral("/var/tmp/")})
-        files << temporary + prefix + pipeNameFor(folder)
-              << temporary + prefix + QStringLiteral("SingleOfficeIPC_") + hex;
-    return files;
-}
-
-void OfficeProfile::seed(const QString &setupVersion) const
-{
-    const QString user = m_folder + QStringLiteral("/user");
-    const QString file = user + QStringLiteral("/registrymodifications.xcu");
-    if (setupVersion.isEmpty() || QFileInfo::exists(file) || !QDir().mkpath(user))
-        return;
-    QSaveFile out(file);
-    if (!out.open(QIODevice::WriteOnly))
-        return; // only a slower start
-    out.write("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-              "<oor:items xmlns:oor=\"http://openoffice.org/2001/registry\" "
-              "xmlns:xs=\"http://www.w3.org/2001/XMLSchema\" "
-              "xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\">\n"
-              "<item oor:path=\"/org.openoffice.Setup/Product\">"
-              "<prop oor:name=\"ooSetupLastVersion\" oor:op=\"fuse\"><value>");
-    out.write(setupVersion.toHtmlEscaped().toUtf8());
-    out.write("</value></prop></item>\n</oor:items>\n");
-    out.commit();
+    return remote;
 }
 
 // --- child process -----------------------------------------------------------------
@@ -321,15 +175,31 @@ std::vector<char *> officeEnvironment(std::vector<QByteArray> &extra)
     return envp;
 }
 
+/** Writes one word to the pipe `report`, from the child. */
+void tell(int report, int word)
+{
+    [[maybe_unused]] const auto written = ::write(report, &word, sizeof word);
+}
+
 /**
  * In the child, between fork and exec: only async-signal-safe calls. The
  * office dies with the thread that starts it (the window's thread), even
- * when Deckrun is killed outright, and lives in a process group of its own;
- * a failed exec is reported through `report`.
+ * when Deckrun is killed outright, and lives in a process group of its own.
+ * It tells through `report` what it got of its confinement, then an exec
+ * that failed.
  */
-[[noreturn]] void execOffice(pid_t parent, char *const argv[], char *const envp[], int report)
+[[noreturn]] void execOffice(pid_t parent, char *const argv[], char *const envp[],
+                             const ChildConfinement &confinement, int report)
 {
     ::setpgid(0, 0);
+    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (::getppid() != parent)
+        ::_exit(127);
+    const int confined = confinement.apply();
+    tell(report, confined);
+    if ((confined & StartAgain) != 0)
+        ::_exit(127);
+    // Again: a change of user clears it.
     ::prctl(PR_SET_PDEATHSIG, SIGKILL);
     if (::getppid() != parent)
         ::_exit(127);
@@ -350,26 +220,62 @@ std::vector<char *> officeEnvironment(std::vector<QByteArray> &extra)
             ::close(null);
     }
     ::execve(argv[0], argv, envp);
-    const int error = errno;
-    [[maybe_unused]] const auto written = ::write(report, &error, sizeof error);
+    tell(report, errno);
     ::_exit(127);
 }
 
-/** The error a child reported through `report` before its exec; 0 once it closed unread. */
-int execError(int report)
+/** The next word the child told through `report`; none once it closed (exec succeeded). */
+std::optional<int> heard(int report)
 {
-    int error = 0;
+    int word = 0;
     ssize_t got;
     do
-        got = ::read(report, &error, sizeof error);
+        got = ::read(report, &word, sizeof word);
     while (got < 0 && errno == EINTR);
-    return got == static_cast<ssize_t>(sizeof error) ? error : 0;
+    if (got == static_cast<ssize_t>(sizeof word))
+        return word;
+    return std::nullopt;
+}
+
+/** The data memory process `pid` has now, in bytes; 0 when it cannot be read. */
+quint64 dataOf(pid_t pid)
+{
+    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray &line : status.readAll().split('\n'))
+        if (line.startsWith("VmData:"))
+            return line.mid(7).trimmed().split(' ').value(0).toULongLong() * 1024;
+    return 0;
+}
+
+/** Says once what of its confinement the system refused the office, when anything. */
+void tellWhatWasRefused(const OfficeConfinement &asked, int got)
+{
+    static std::once_flag userTold, restTold;
+    if (asked.runAs && (got & UserChanged) == 0)
+        std::call_once(userTold, [] {
+            qCWarning(lcOffice) << "LibreOffice runs as root after all: this system lets it run "
+                                   "as another user only in a user namespace, and refused one.";
+        });
+    QStringList refused;
+    if (asked.network && (got & NetworkConfined) == 0)
+        refused << QStringLiteral("a network namespace of its own");
+    if (asked.files && (got & FilesConfined) == 0)
+        refused << QStringLiteral("a Landlock ruleset");
+    if (!refused.isEmpty())
+        std::call_once(restTold, [&refused] {
+            qCWarning(lcOffice).noquote()
+                << QStringLiteral("this system refuses LibreOffice %1; its own settings still "
+                                  "keep it from linked content.")
+                       .arg(refused.join(QStringLiteral(" and ")));
+        });
 }
 
 } // namespace
 
 OfficeChild::OfficeChild(const QString &program, const QStringList &arguments,
-                         const QStringList &environment)
+                         const QStringList &environment, const OfficeConfinement &confinement)
 {
     reapOwnChildren();
     std::vector<QByteArray> args{QFile::encodeName(program)};
@@ -380,15 +286,35 @@ OfficeChild::OfficeChild(const QString &program, const QStringList &arguments,
     for (const QString &e : environment)
         extra.push_back(e.toUtf8());
     const std::vector<char *> envp = officeEnvironment(extra);
+    ChildConfinement child(confinement, ::getuid(), ::getgid());
+    m_confined = start(argv, envp, child, program);
+    if ((m_confined & StartAgain) != 0) {
+        child.fallBack();
+        m_confined = start(argv, envp, child, program);
+    }
+    if ((m_confined & StartAgain) != 0) {
+        child.fallBack();
+        m_confined = start(argv, envp, child, program);
+    }
+    m_user = (m_confined & UserChanged) != 0 ? confinement.runAs->uid : ::geteuid();
+    tellWhatWasRefused(confinement, m_confined);
+    qCDebug(lcOffice) << "the office runs" << ((m_confined & NetworkConfined) ? "without" : "with")
+                      << "the network," << ((m_confined & FilesConfined) ? "held" : "not held")
+                      << "to its files, as user" << m_user;
+}
 
-    // The child reports a failed exec through this pipe; it closes unread when exec succeeds.
+int OfficeChild::start(const std::vector<char *> &argv, const std::vector<char *> &envp,
+                       const ChildConfinement &confinement, const QString &program)
+{
+    // The child tells its confinement and a failed exec through this pipe; it
+    // closes once exec succeeds.
     int report[2];
     if (::pipe2(report, O_CLOEXEC) != 0)
         throw notStarted(program, errno);
     const pid_t parent = ::getpid();
     m_pid = ::fork();
     if (m_pid == 0)
-        execOffice(parent, argv.data(), envp.data(), report[1]);
+        execOffice(parent, argv.data(), envp.data(), confinement, report[1]);
     const int forkError = errno;
     ::close(report[1]);
     if (m_pid < 0) {
@@ -398,15 +324,31 @@ OfficeChild::OfficeChild(const QString &program, const QStringList &arguments,
         throw notStarted(program, forkError);
     }
     ::setpgid(m_pid, m_pid); // also here, so the group exists before anyone signals it
-    const int error = execError(report[0]);
+    const std::optional<int> confined = heard(report[0]);
+    const std::optional<int> error = confined ? heard(report[0]) : std::nullopt;
     ::close(report[0]);
-    if (error != 0) {
+    if (!confined || error || (*confined & StartAgain) != 0) {
         int status = 0;
         ::waitpid(m_pid, &status, 0);
         m_pid = -1;
         m_ended = true;
-        throw notStarted(program, error);
+        if (confined && (*confined & StartAgain) != 0)
+            return *confined;
+        throw notStarted(program, error.value_or(ECHILD));
     }
+    m_ended = false;
+    return *confined;
+}
+
+quint64 OfficeChild::peakMemory()
+{
+    const std::lock_guard lock(m_reaping);
+    if (!m_ended) {
+        const quint64 now = dataOf(m_pid);
+        if (now > m_peak)
+            m_peak = now;
+    }
+    return m_peak;
 }
 
 OfficeChild::~OfficeChild()
@@ -510,88 +452,6 @@ QString officeLocale()
         ::freelocale(inherited);
     }
     return utf8 ? QString() : QStringLiteral("C.UTF-8");
-}
-
-// --- offices left on a profile ---------------------------------------------------------
-
-namespace {
-
-QList<QByteArray> commandLine(const QByteArray &procDir)
-{
-    QFile f(QString::fromLatin1(procDir + "/cmdline"));
-    if (!f.open(QIODevice::ReadOnly))
-        return {};
-    return f.readAll().split('\0');
-}
-
-int pidfdOpen(pid_t pid)
-{
-#ifdef SYS_pidfd_open
-    return static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
-#else
-    (void)pid;
-    errno = ENOSYS;
-    return -1;
-#endif
-}
-
-bool pidfdSignal(int fd, int signal)
-{
-#ifdef SYS_pidfd_send_signal
-    return ::syscall(SYS_pidfd_send_signal, fd, signal, nullptr, 0) == 0;
-#else
-    (void)fd;
-    (void)signal;
-    return false;
-#endif
-}
-
-} // namespace
-
-int stopOfficesOnProfile(const QString &profileUrl, double seconds)
-{
-    const QByteArray wanted = "-env:UserInstallation=" + profileUrl.toUtf8();
-    const auto onProfile = [&](const QByteArray &procDir) {
-        struct stat st {};
-        if (::stat(procDir.constData(), &st) != 0 || st.st_uid != ::getuid())
-            return false;
-        return commandLine(procDir).contains(wanted);
-    };
-    std::vector<int> handles;
-    int found = 0;
-    const QStringList entries = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs);
-    for (const QString &entry : entries) {
-        bool isPid = false;
-        const pid_t pid = entry.toInt(&isPid);
-        if (!isPid || pid == ::getpid())
-            continue;
-        const QByteArray procDir = "/proc/" + entry.toLatin1();
-        if (!onProfile(procDir))
-            continue;
-        // Through a handle on the process itself, looked at again once the
-        // handle is held, so a process id taken over meanwhile is never signalled.
-        const int fd = pidfdOpen(pid);
-        if (fd >= 0) {
-            if (onProfile(procDir) && pidfdSignal(fd, SIGKILL)) {
-                ++found;
-                handles.push_back(fd);
-            } else {
-                ::close(fd);
-            }
-        } else if (errno == ENOSYS && ::kill(pid, SIGKILL) == 0) {
-            ++found;
-        }
-    }
-    const auto deadline = deadlineAfter(seconds);
-    for (const int fd : handles) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            deadline - std::chrono::steady_clock::now());
-        pollfd p{fd, POLLIN, 0};
-        if (left.count() > 0)
-            ::poll(&p, 1, static_cast<int>(left.count()));
-        ::close(fd);
-    }
-    return found;
 }
 
 } // namespace deckrun::uno

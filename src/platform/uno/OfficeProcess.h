@@ -5,16 +5,17 @@
 // own child. Nothing here speaks UNO: this is the part that finds the files,
 // prepares Deckrun's own profile and makes sure every process it started ends.
 
+#include "platform/uno/OfficeConfinement.h"
+#include "platform/uno/OfficeProfile.h"
+
 #include <QString>
 #include <QStringList>
 
-#include <mutex>
-
 #include <sys/types.h>
 
-#include <memory>
-
-class QLockFile;
+#include <atomic>
+#include <mutex>
+#include <vector>
 
 namespace deckrun::uno {
 
@@ -34,53 +35,15 @@ public:
     QString productName() const;
     /** The configuration version ("7.4") that a profile must carry as its last version. */
     QString setupVersion() const;
+    /**
+     * The installation's content providers that reach beyond this machine's
+     * files (http, WebDAV, FTP, CMIS, and any other it has), by their node names.
+     */
+    QStringList remoteContentProviders() const;
 
 private:
     QString productValue(const QString &property) const;
     QString m_programDir;
-};
-
-/**
- * One of Deckrun's own office profiles: a folder under the profile root, with
- * a lock that keeps two Deckrun processes from sharing it, and the pipe name
- * the office listens on while it runs there. The lock is held by open
- * descriptors, one of them on a name outside the file system, so removing
- * the profile root (clearing the cache) never frees a profile in use.
- */
-class OfficeProfile {
-public:
-    /** Takes the first free profile slot under `root`; throws Failure when none is free. */
-    static std::unique_ptr<OfficeProfile> acquire(const QString &root);
-    /** The folder of slot 0 under `root` (where another instance would be found). */
-    static QString slotFolder(const QString &root, int slot);
-    /** The pipe name of the office running on the profile `folder`. */
-    static QString pipeNameFor(const QString &folder);
-    /** The socket files an office on the profile `folder` makes for its pipes. */
-    static QStringList socketFilesFor(const QString &folder);
-    /** The profile `folder` as the office's -env:UserInstallation takes it. */
-    static QString urlOf(const QString &folder);
-
-    ~OfficeProfile();
-    const QString &folder() const { return m_folder; }
-    QString pipeName() const { return pipeNameFor(m_folder); }
-    /** The profile as the office's -env:UserInstallation takes it. */
-    QString url() const;
-    /**
-     * Writes the installed version as the profile's last version once, so the
-     * office skips its first-start work (about 0.7 s) at every later start.
-     */
-    void seed(const QString &setupVersion) const;
-
-    OfficeProfile(const OfficeProfile &) = delete;
-    OfficeProfile &operator=(const OfficeProfile &) = delete;
-
-private:
-    OfficeProfile(QString folder, std::unique_ptr<QLockFile> lock, int held);
-    /** Removes the socket files a stopped office left for this profile. */
-    void removeDeadSockets() const;
-    QString m_folder;
-    std::unique_ptr<QLockFile> m_lock;
-    int m_held = -1; // the descriptor bound to the profile's name while it is ours
 };
 
 /**
@@ -94,16 +57,26 @@ class OfficeChild {
 public:
     /**
      * Starts `program` with `arguments` and the extra `environment` entries
-     * ("NAME=value"), output to /dev/null; throws Failure when it cannot.
+     * ("NAME=value"), output to /dev/null, kept from what `confinement` names
+     * as far as the system allows; throws Failure when it cannot start.
      */
     OfficeChild(const QString &program, const QStringList &arguments,
-                const QStringList &environment = {});
+                const QStringList &environment = {}, const OfficeConfinement &confinement = {});
     /** Stops the process when it still runs. */
     ~OfficeChild();
     OfficeChild(const OfficeChild &) = delete;
     OfficeChild &operator=(const OfficeChild &) = delete;
 
     pid_t pid() const { return m_pid; }
+    /** What it got of its confinement (the Confined bits). */
+    int confined() const { return m_confined; }
+    /** The user it runs as, as the files it makes show. */
+    uid_t user() const { return m_user; }
+    /**
+     * The most data memory (bytes) it was seen with: looked at again while
+     * it runs; once it has ended, as it was last seen.
+     */
+    quint64 peakMemory();
     /** False once the process has ended (it is then reaped). */
     bool running();
     int exitStatus() const { return m_status; }
@@ -121,20 +94,18 @@ public:
     void kill();
 
 private:
+    /** Forks and execs; the confinement it got, or StartAgain. */
+    int start(const std::vector<char *> &argv, const std::vector<char *> &envp,
+              const ChildConfinement &confinement, const QString &program);
     void signalGroup(int signal);
     pid_t m_pid = -1;
+    int m_confined = 0;
+    uid_t m_user = 0;
+    std::atomic<quint64> m_peak{0};
     std::mutex m_reaping; // the reap, and every signal to the group, one at a time
     bool m_ended = false;
     int m_status = 0;
 };
-
-/**
- * Stops every office process of this user that runs on the profile
- * `profileUrl` (one left there by an earlier Deckrun), and waits up to
- * `seconds` for them to end. Only offices on that profile are touched, never
- * an office on another profile. Returns how many were found.
- */
-int stopOfficesOnProfile(const QString &profileUrl, double seconds);
 
 /** Exit statuses with which the office asks to be started again (after setting up a new profile).
  */

@@ -6,9 +6,11 @@
 
 #include "platform/Display.h"
 #include "platform/Logging.h"
+#include "platform/OfficeUser.h"
 #include "platform/Platform.h"
 #include "platform/uno/OfficeInstance.h"
 #include "platform/uno/OfficeProcess.h"
+#include "platform/uno/OfficeWorkspace.h"
 #include "platform/uno/UnoDocument.h"
 #include "platform/uno/UnoGlue.h"
 
@@ -74,6 +76,19 @@ UnoAutomation::attach(const QString &pipeName, OfficeChild &child,
     office->headless = m_options.headless.value_or(true);
     if (m_options.beforeCall)
         m_options.beforeCall(QStringLiteral("connect"), child.pid());
+    // Connected only to a socket of the office's own user, where no other
+    // user can put one in its place (the folder is sticky).
+    const QString socket = pipeSocketFile(pipeName);
+    switch (pipeSocketAt(socket, child.user())) {
+    case PipeSocket::Absent:
+        return nullptr; // not listening yet
+    case PipeSocket::Stranger:
+        throw Failure(QStringLiteral("the socket \"%1\" it was to listen on was made by "
+                                     "another user.")
+                          .arg(socket));
+    case PipeSocket::Office:
+        break;
+    }
     struct Connection {
         Reference<css::uno::XComponentContext> remote;
         Reference<css::frame::XDesktop2> desktop;
@@ -119,34 +134,55 @@ std::shared_ptr<PresentationApp> UnoAutomation::start()
     const OfficeInstallation installation(m_options.programDir);
     if (!installation.usable())
         throw Failure(Product + QStringLiteral(" is not installed in ") + m_options.programDir);
-    auto profile = OfficeProfile::acquire(m_options.profileRoot);
-    const QString pipe = profile->pipeName();
+    const bool headless = m_options.headless.value_or(true);
+    auto workspace = OfficeWorkspace::make();
+    // A Deckrun run as root has its office run as another user, with a
+    // profile of its own in its folder (root's cache is out of its reach).
+    const std::optional<OfficeUser> user = officeUser();
+    auto profile = OfficeProfile::acquire(user ? workspace->profileRoot() : m_options.profileRoot);
     // An office left on this free profile by an earlier Deckrun (answering or
     // hung) is stopped: Deckrun drives only an office it started itself, one
     // that ends with it.
     stopOfficesOnProfile(profile->url(), 5.0);
+    profile->seed(installation.setupVersion(), installation.remoteContentProviders());
+    if (user)
+        workspace->handTo(user->uid, user->gid);
 
-    profile->seed(installation.setupVersion());
+    // A name nobody knows before the office starts, in a folder every user writes to.
+    const QString pipe = newPipeName();
     QStringList arguments{QStringLiteral("--accept=pipe,name=%1;urp;").arg(pipe),
                           QStringLiteral("-env:UserInstallation=") + profile->url(),
                           QStringLiteral("--norestore"),
                           QStringLiteral("--nologo"),
                           QStringLiteral("--nodefault"),
                           QStringLiteral("--nolockcheck")};
-    if (m_options.headless.value_or(true))
+    if (headless)
         arguments << QStringLiteral("--headless");
     // The office process itself, without the launcher script and splash
-    // helper in front of it; what they would do for it is done here.
-    QStringList environment{QStringLiteral("SAL_ENABLE_FILE_LOCKING=1")};
+    // helper in front of it; what they would do for it is done here. Its
+    // temporary files go in its own folder.
+    QStringList environment{QStringLiteral("SAL_ENABLE_FILE_LOCKING=1"),
+                            QStringLiteral("TMPDIR=") + workspace->temporaryFolder()};
     // The office reads the file URLs it is handed in its own locale's
     // encoding: without a UTF-8 one (cron, a service, env -i) every name
     // outside ASCII would fail to open.
     if (const QString locale = officeLocale(); !locale.isEmpty())
         environment << QStringLiteral("LC_ALL=") + locale;
+    OfficeConfinement confinement;
+    if (m_options.confined)
+        confinement =
+            officeConfinement(m_options.programDir, profile->folder(), workspace->path(), headless);
+    confinement.memoryBytes = officeMemoryBound() * 1024 * 1024;
+    if (user)
+        confinement.runAs = OfficeConfinement::User{user->uid, user->gid};
     // Started from this (the window's) thread: the office dies with the thread that starts it.
     if (m_options.beforeCall)
         m_options.beforeCall(QStringLiteral("start"), -1);
-    auto child = std::make_unique<OfficeChild>(installation.officeBinary(), arguments, environment);
+    const auto startOffice = [&] {
+        return std::make_unique<OfficeChild>(installation.officeBinary(), arguments, environment,
+                                             confinement);
+    };
+    auto child = startOffice();
     int restarts = 0;
 
     const double seconds = officeDeadline(OfficeCall::Start);
@@ -164,7 +200,9 @@ std::shared_ptr<PresentationApp> UnoAutomation::start()
         }
         if (office) {
             office->profile = std::move(profile);
+            office->workspace = std::move(workspace);
             office->child = std::move(child);
+            office->pipeSocket = pipeSocketFile(pipe);
             {
                 const std::lock_guard lock(m_currentLock);
                 m_current = office;
@@ -172,8 +210,7 @@ std::shared_ptr<PresentationApp> UnoAutomation::start()
             return makeUnoApp(office);
         }
         if (!child->running() && asksForRestart(child->exitStatus()) && ++restarts <= 2) {
-            child =
-                std::make_unique<OfficeChild>(installation.officeBinary(), arguments, environment);
+            child = startOffice();
             continue;
         }
         if (!child->running())

@@ -49,6 +49,12 @@ struct UnoOptions {
     std::function<void(const QString &call, long officePid)> beforeCall;
     /** Where print jobs go; none: the system's print service. */
     std::shared_ptr<PrintSpooler> spooler;
+    /**
+     * The office kept from the network and from files beyond its own, where
+     * the system allows it; off only where a test looks at what the office's
+     * own settings keep it from.
+     */
+    bool confined = true;
 };
 
 class UnoAutomation final : public PresentationAutomation {

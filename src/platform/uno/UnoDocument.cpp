@@ -4,6 +4,7 @@
 #include "platform/Logging.h"
 #include "platform/uno/OfficeInstance.h"
 #include "platform/uno/OfficeProcess.h"
+#include "platform/uno/OfficeWorkspace.h"
 #include "platform/uno/UnoGlue.h"
 #include "platform/uno/UnoPrint.h"
 #include "platform/uno/ZipEntry.h"
@@ -24,6 +25,7 @@
 #include <com/sun/star/drawing/XDrawPagesSupplier.hpp>
 #include <com/sun/star/frame/XComponentLoader.hpp>
 #include <com/sun/star/frame/XLoadable.hpp>
+#include <com/sun/star/lang/DisposedException.hpp>
 #include <com/sun/star/lang/XMultiComponentFactory.hpp>
 #include <com/sun/star/lang/XMultiServiceFactory.hpp>
 #include <com/sun/star/lang/XServiceInfo.hpp>
@@ -126,8 +128,11 @@ loadWithoutFrame(const Reference<css::uno::XComponentContext> &remote, const OUS
         withFile.getArray()[count + 1] = property("FilterName", css::uno::Any(filter));
         model->load(withFile);
         return Reference<css::lang::XComponent>(model, UNO_QUERY_THROW);
+    } catch (const css::lang::DisposedException &) {
+        // The connection is gone (the office crashed, perhaps short of
+        // memory): a full load would wait for an answer that never comes.
+        throw;
     } catch (const css::uno::Exception &e) {
-        // An office that ended meanwhile fails the full load at once, and says so there.
         qCDebug(lcOffice) << "the full load decides:" << qs(e.Message);
         if (const Reference<css::util::XCloseable> closeable{model, UNO_QUERY}; closeable.is()) {
             try {
@@ -321,9 +326,8 @@ public:
         if (o.child) {
             // Still there at the deadline: killed.
             waitUntil([&o] { return !o.child->running(); }, deadline, [&o] { o.child->stop(0); });
-            o.child->stop(0);
         }
-        o.profile.reset();
+        o.stop(0); // and what it leaves: its folder, its profile
     }
 
 private:
@@ -347,8 +351,11 @@ private:
         // The office would refuse it too, after a look that holds up its next file.
         if (zipWithoutEnd(info.absoluteFilePath()))
             throw Failure(damaged(fileName));
-        const QString url =
-            QUrl::fromLocalFile(info.absoluteFilePath()).toString(QUrl::FullyEncoded);
+        // The office opens a copy in its own folder, the one folder it may
+        // read besides its own files; nothing the deck names beside it is there.
+        const QString copy =
+            o.workspace ? o.workspace->copyIn(info.absoluteFilePath()) : info.absoluteFilePath();
+        const QString url = QUrl::fromLocalFile(copy).toString(QUrl::FullyEncoded);
         const rtl::Reference<AbortingInteractionHandler> handler(new AbortingInteractionHandler);
         const auto arguments = sequence(
             {property("Hidden", css::uno::Any(o.headless || !o.visible)),
@@ -389,7 +396,10 @@ private:
                 throw Failure(passwordProtected(fileName));
             throw;
         }
-        // A damaged or unknown file gives no document and no exception.
+        // A damaged or unknown file gives no document and no exception; nor
+        // does one that needed more memory than the office may have.
+        if (!loaded.document.is() && o.nearMemoryBound())
+            o.failForMemory(QStringLiteral("opening \"%1\"").arg(fileName));
         if (!loaded.document.is())
             throw Failure(handler->passwordAsked() ? passwordProtected(fileName)
                                                    : damaged(fileName));

@@ -135,10 +135,10 @@ PrintedJob printDocument(OfficeInstance &o, const Reference<css::lang::XComponen
         settings.layout = PrintLayout::Slides;
     }
     // A folder of the job's own: the office writes the PDF, the print service reads it.
-    QTemporaryDir folder(QDir::tempPath() + QStringLiteral("/deckrun-print-XXXXXX"));
-    if (!folder.isValid())
-        throw Failure(QStringLiteral("no room for the print job: %1").arg(folder.errorString()));
-    const QString pdf = folder.filePath(QStringLiteral("job.pdf"));
+    const std::unique_ptr<QTemporaryDir> folder = o.jobFolder();
+    if (!folder->isValid())
+        throw Failure(QStringLiteral("no room for the print job: %1").arg(folder->errorString()));
+    const QString pdf = folder->filePath(QStringLiteral("job.pdf"));
     QElapsedTimer clock;
     clock.start();
     if (!exportPdf(o, document, file, pdf, settings))
