@@ -95,8 +95,8 @@ BatchStrategy batchStrategy(Platform &platform, const CommandLine &line)
         how.strategy = std::make_unique<FreshApplication>(*platform.office, *platform.files);
         return how;
     }
-    const MakeOffice makeOffice = [](Printers &printers) {
-        return makeSystemPresentationAutomation(printers, true);
+    const MakeOffice makeOffice = [spooler = platform.spooler.get()](Printers &printers) {
+        return makeSystemPresentationAutomation(printers, spooler, true);
     };
     int jobs = line.jobs;
     if (jobs > 1 && !platform.office->runsSideBySide()) {

@@ -266,7 +266,8 @@ TEST(CommandLineProgram, BatchRefusesBadArgumentsBeforePrinting)
         {{"--print", "--layout", "handouts-5", deck},
          2,
          "deckrun: --layout takes slides, handouts-1, handouts-2, handouts-3, handouts-4, "
-         "handouts-6, handouts-9, notes, outline, not \"handouts-5\".\n"},
+         "handouts-6, handouts-9, notes or outline, not \"handouts-5\".\n"},
+        {{"--print", "--frame=maybe", deck}, 2, "deckrun: --frame takes yes or no, not \"maybe\"."},
         {{"--print", "--copies", "0", deck}, 2, "deckrun: --copies takes a number, 1 to 999"},
         {{"--print", "--slides", "3-1", deck}, 2, "deckrun: --slides takes slide numbers"},
         {{"--print", "--hidden-slides", "maybe", deck}, 2, "deckrun: --hidden-slides takes yes"},

@@ -230,7 +230,7 @@ const Row Rows[] = {
      .pages = 3},
     {.name = "SlidesTwoToThree",
      .deck = "seven.fodp",
-     .asked = asking([](PrintSettings &s) { s.slides = QStringLiteral("2-3"); }),
+     .asked = asking([](PrintSettings &s) { s.slides = "2-3"; }),
      .pages = 2},
     {.name = "TwoCopiesTwoSided",
      .deck = "seven.fodp",

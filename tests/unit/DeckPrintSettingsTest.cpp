@@ -24,9 +24,9 @@ const QByteArray strictNs = "http://purl.oclc.org/ooxml/presentationml/main";
 /** Settings with these said, the rest unset. */
 PrintSettings ps(std::optional<L> layout, std::optional<C> color = {},
                  std::optional<bool> hidden = {}, std::optional<bool> frame = {},
-                 std::optional<bool> fit = {})
+                 std::optional<bool> fit = {}, std::optional<HandoutOrder> order = {})
 {
-    return {layout, color, hidden, frame, fit, {}, {}, {}, {}};
+    return {layout, color, hidden, frame, fit, {}, {}, {}, {}, order};
 }
 /** As a p:prnPr is read: the schema's default for each attribute it leaves out. */
 PrintSettings pml(L layout, C color = C::Colour, bool hidden = false, bool frame = false,
@@ -130,6 +130,9 @@ TEST(DeckPrintSettings, ReadsWhatTheFileSays)
             "a.odp"}, // the tie going to 4
         Row{"OdpEightAHandout", odp("IsPrintHandout=true SlidesPerHandout=8"), ps(L::Handouts9),
             "a.odp"},
+        Row{"OdpVertical", odp("IsPrintHandout=true HandoutsHorizontal=false"),
+            ps(L::Handouts6, {}, {}, {}, {}, HandoutOrder::Vertical),
+            "a.odp"}, // the order read the wrong way round, or not at all
         Row{"OdpNotesBw",
             odp("IsPrintDrawing=true IsPrintNotes=true PrintQuality=2 IsPrintHiddenPages=true"),
             ps(L::Notes, C::BlackAndWhite, true), "a.odp"},
@@ -193,7 +196,7 @@ TEST(DeckPrintSettings, ReadsTheSampleDecks)
     for (const char *deck : {"Quarterly Review.pptx", "Safety Briefing.pptx"})
         EXPECT_TRUE(uno::zipEntry(samples + deck, "ppt/presProps.xml")) << deck;
     EXPECT_EQ(uno::deckPrintSettings(samples + "Product Roadmap.odp"),
-              ps(L::Slides, C::Colour, true, {}, false));
+              ps(L::Slides, C::Colour, true, {}, false, HandoutOrder::Horizontal));
     EXPECT_TRUE(uno::deckPrintSettings(samples + "Team Onboarding.ppt").isEmpty());
 }
 

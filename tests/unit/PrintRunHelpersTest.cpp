@@ -164,7 +164,7 @@ TEST(RunLogLine, ReadsBackAsTheOutcomeItRecords)
     asked.layout = PrintLayout::Handouts6;
     asked.sides = PrintSides::LongEdge;
     asked.copies = 2;
-    asked.slides = QStringLiteral("1-3,5");
+    asked.slides = "1-3,5";
     const struct {
         const char *file;
         int step;

@@ -21,7 +21,14 @@ using Change = void (*)(PrintRequest &);
 /** The stand-in deck's own print options, as PowerPoint reads them back. */
 PrintRequest deckDefaults()
 {
-    return {PrintLayout::Slides, PrintColor::Colour, true, false, false, 1, true, {}};
+    return {.layout = PrintLayout::Slides,
+            .color = PrintColor::Colour,
+            .hiddenSlides = true,
+            .frameSlides = false,
+            .fitToPaper = false,
+            .copies = 1,
+            .collate = true,
+            .handoutOrder = HandoutOrder::Horizontal};
 }
 
 } // namespace
@@ -72,9 +79,7 @@ TEST_F(StandIn, EachSettingAskedForIsSetAndWhatPowerPointHasIsWhatPrinted)
         {"slides 2-3",
          "",
          nullptr,
-         [](PrintRequest &r) {
-             r.slides = std::vector<SlideRange>{{2, 3}};
-         },
+         [](PrintRequest &r) { r.slides = "2-3"; },
          {"PrintOptions.RangeType put (VT_I4 4)", "PrintRanges.ClearAll call ()",
           "PrintRanges.Add call (VT_I4 2, VT_I4 3)"}},
         {"copies 2 with collate",

@@ -24,8 +24,10 @@ namespace deckrun::uno {
 UnoAutomation::UnoAutomation(Printers &printers, UnoOptions options)
     : m_printers(printers), m_options(std::move(options))
 {
-    if (!m_options.spooler)
-        m_options.spooler = makeSystemPrintSpooler();
+    if (!m_options.spooler) {
+        m_ownSpooler = makeSystemPrintSpooler();
+        m_options.spooler = m_ownSpooler.get();
+    }
     if (m_options.programDir.isEmpty())
 #ifdef DECKRUN_LO_PROGRAM_DIR
         m_options.programDir = QStringLiteral(DECKRUN_LO_PROGRAM_DIR);
@@ -69,7 +71,7 @@ UnoAutomation::attach(const QString &pipeName, OfficeChild &child,
     const auto local = localContext(m_options.programDir);
     auto office = std::make_shared<OfficeInstance>();
     office->printerNames = [&printers = m_printers] { return printers.printerNames(); };
-    office->spooler = m_options.spooler.get();
+    office->spooler = m_options.spooler;
     office->beforeCall = m_options.beforeCall;
     office->headless = m_options.headless.value_or(true);
     if (m_options.beforeCall)
@@ -228,13 +230,19 @@ void UnoAutomation::shutdown()
 
 namespace deckrun {
 
-std::unique_ptr<PresentationAutomation> makeSystemPresentationAutomation(Printers &printers,
-                                                                         bool windowless)
+std::unique_ptr<PresentationAutomation>
+makeSystemPresentationAutomation(Printers &printers, PrintSpooler *spooler, bool windowless)
 {
     uno::UnoOptions options;
+    options.spooler = spooler;
     if (windowless)
         options.headless = true;
     return std::make_unique<uno::UnoAutomation>(printers, std::move(options));
+}
+
+bool systemPrints(PrintLayout layout)
+{
+    return layout != PrintLayout::Outline;
 }
 
 } // namespace deckrun

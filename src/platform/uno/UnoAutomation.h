@@ -47,8 +47,8 @@ struct UnoOptions {
      * their faults into the real office here.
      */
     std::function<void(const QString &call, long officePid)> beforeCall;
-    /** Where print jobs go; none: the system's print service. */
-    std::shared_ptr<PrintSpooler> spooler;
+    /** Where print jobs go (the platform's); none: a print service of the office's own. */
+    PrintSpooler *spooler = nullptr;
 };
 
 class UnoAutomation final : public PresentationAutomation {
@@ -88,6 +88,7 @@ private:
 
     Printers &m_printers;
     UnoOptions m_options;
+    std::unique_ptr<PrintSpooler> m_ownSpooler; // when none was given
     std::weak_ptr<OfficeInstance> current() const;
 
     mutable std::mutex m_currentLock; // abort() reads m_current from another thread

@@ -113,7 +113,7 @@ css::uno::Sequence<css::beans::PropertyValue> pdfExportFilterData(const PrintSet
     data.push_back(property("ExportOnlyNotesPages", css::uno::Any(notes)));
     data.push_back(property("ExportHiddenSlides", css::uno::Any(s.hiddenSlides.value_or(false))));
     if (s.slides)
-        data.push_back(property("PageRange", css::uno::Any(ou(*s.slides))));
+        data.push_back(property("PageRange", css::uno::Any(ou(QString::fromStdString(*s.slides)))));
     return css::uno::Sequence<css::beans::PropertyValue>(data.data(),
                                                          static_cast<sal_Int32>(data.size()));
 }
