@@ -192,7 +192,8 @@ TEST(RunLogLine, ReadsBackAsTheOutcomeItRecords)
                             c.step,
                             QString::fromUtf8(c.description),
                             c.job,
-                            *c.settings ? asked : PrintSettings{}};
+                            *c.settings ? asked : PrintSettings{},
+                            {}};
         const QByteArray line = runLogLine(outcome);
         EXPECT_FALSE(line.contains('\n')) << c.file;
         QJsonParseError error{};

@@ -21,14 +21,11 @@ using Change = void (*)(PrintRequest &);
 /** The stand-in deck's own print options, as PowerPoint reads them back. */
 PrintRequest deckDefaults()
 {
-    return {.layout = PrintLayout::Slides,
-            .color = PrintColor::Colour,
-            .hiddenSlides = true,
-            .frameSlides = false,
-            .fitToPaper = false,
-            .copies = 1,
-            .collate = true,
-            .handoutOrder = HandoutOrder::Horizontal};
+    PrintRequest r;
+    r.layout = PrintLayout::Slides, r.color = PrintColor::Colour;
+    r.hiddenSlides = true, r.frameSlides = r.fitToPaper = false;
+    r.copies = 1, r.collate = true, r.handoutOrder = HandoutOrder::Horizontal;
+    return r;
 }
 
 } // namespace
@@ -61,6 +58,29 @@ TEST_F(StandIn, EachSettingAskedForIsSetAndWhatPowerPointHasIsWhatPrinted)
          nullptr,
          [](PrintRequest &r) { r.layout = PrintLayout::Notes; },
          {"PrintOptions.OutputType put (VT_I4 5)"}},
+        {"handouts-3",
+         "",
+         nullptr,
+         [](PrintRequest &r) { r.layout = PrintLayout::Handouts3; },
+         {"PrintOptions.OutputType put (VT_I4 3)"}},
+        {"handouts-6 down the columns",
+         "",
+         nullptr,
+         [](PrintRequest &r) {
+             r.layout = PrintLayout::Handouts6, r.handoutOrder = HandoutOrder::Vertical;
+         },
+         {"PrintOptions.OutputType put (VT_I4 4)", "PrintOptions.HandoutOrder put (VT_I4 1)"}},
+        {"black and white, framed",
+         "",
+         nullptr,
+         [](PrintRequest &r) { r.color = PrintColor::BlackAndWhite, r.frameSlides = true; },
+         {"PrintOptions.PrintColorType put (VT_I4 3)",
+          "PrintOptions.FrameSlides put (VT_BOOL -1)"}},
+        {"a deck's frame and fit switched off",
+         "deck=FrameSlides:-1|FitToPage:-1\n",
+         [](PrintRequest &r) { r.frameSlides = r.fitToPaper = true; },
+         [](PrintRequest &r) { r.frameSlides = r.fitToPaper = false; },
+         {"PrintOptions.FrameSlides put (VT_BOOL 0)", "PrintOptions.FitToPage put (VT_BOOL 0)"}},
         {"grayscale",
          "",
          nullptr,

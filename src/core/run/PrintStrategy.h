@@ -75,6 +75,7 @@ inline void printAndRecord(Presentation &presentation, FileInHand &file)
     const PrintedJob job = presentation.printOut(file.asked, file.jobName);
     file.outcome.jobId = job.jobId;
     file.outcome.settings = job.settings;
+    file.outcome.notice = job.notice;
 }
 
 /** A reference a step needs, or the failure a step meets when the open failed. */

@@ -101,6 +101,22 @@ public:
         return id;
     }
 
+    Paper paper(const QString &printer) override
+    {
+        const Connection connection;
+        if (!connection.http)
+            return {}; // the job's hand-over says why
+        const std::shared_ptr<Destination> to = destination(connection.http, printer, false);
+        cups_size_t size{};
+        if (!cupsGetDestMediaDefault(connection.http, to->dest, to->info, 0, &size) ||
+            size.width <= 0 || size.length <= 0)
+            return {}; // A4, as most of the world's printers
+        // CUPS measures in hundredths of a millimetre.
+        const auto points = [](int hundredths) { return hundredths * 72.0 / 2540.0; };
+        return Paper{points(size.width),  points(size.length), points(size.left),
+                     points(size.bottom), points(size.right),  points(size.top)};
+    }
+
     bool acceptsJobs(const QString &printer) override
     {
         const QByteArray accepting = option(printer, "printer-is-accepting-jobs");

@@ -1,11 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-// How the office's document is printed: the office renders the deck to PDF
-// (notes pages, hidden slides, the slides asked for), and Deckrun hands the
-// PDF to the print service as one job with the options the office's own print
-// call would drop (copies, two-sided, grayscale, several slides a sheet with
-// a border, fit to paper). The job's id tells it apart later.
+// How the office's document is printed: the office renders the deck's
+// slides (or notes pages) to PDF, hidden slides and the slides asked for as
+// the settings say; Deckrun makes the sheets of the printer's paper from them
+// (platform/sheets) and hands those to the print service as one job, with the
+// options a sheet cannot carry (copies, collate, two-sided, grayscale). The
+// job's id tells it apart later.
 
 #include "platform/Presentation.h"
 #include "platform/PrintSpooler.h"
@@ -13,6 +14,9 @@
 
 #include <com/sun/star/beans/PropertyValue.hpp>
 #include <com/sun/star/lang/XComponent.hpp>
+
+#include <string>
+#include <vector>
 
 namespace deckrun::uno {
 
@@ -23,6 +27,24 @@ JobOptions jobOptions(const PrintSettings &settings);
 
 /** The PDF export's FilterData for `settings`. */
 css::uno::Sequence<css::beans::PropertyValue> pdfExportFilterData(const PrintSettings &settings);
+
+/** The slides a print takes of a deck, as the office is asked for them. */
+struct SlideChoice {
+    /** The slides that exist of those asked for ("2-3"); empty: every slide. */
+    std::string range;
+    /** Why nothing of the deck can print; empty when something can. */
+    QString refusal;
+    /** What was asked for and is not there, in a sentence; empty when nothing. */
+    QString notice;
+};
+
+/**
+ * The slides `asked` (none: every slide) of the deck `file` whose slides
+ * show as `shown` says (false: hidden); hidden slides count as PowerPoint
+ * counts them, and print only when `hiddenToo`.
+ */
+SlideChoice chooseSlides(const std::optional<std::string> &asked, const std::vector<bool> &shown,
+                         bool hiddenToo, const QString &file);
 
 /**
  * Prints `document` of `office` (its file `file`, as reports name it) on the
