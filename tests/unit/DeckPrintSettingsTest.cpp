@@ -4,6 +4,7 @@
 #ifdef DECKRUN_HAS_UNO
 
 #include "platform/uno/DeckPrintSettings.h"
+#include "platform/uno/SlideChoice.h"
 #include "platform/uno/ZipEntry.h"
 #include "support/TempTree.h"
 #include "support/ZipWriter.h"
@@ -198,6 +199,47 @@ TEST(DeckPrintSettings, ReadsTheSampleDecks)
     EXPECT_EQ(uno::deckPrintSettings(samples + "Product Roadmap.odp"),
               ps(L::Slides, C::Colour, true, {}, false, HandoutOrder::Horizontal));
     EXPECT_TRUE(uno::deckPrintSettings(samples + "Team Onboarding.ppt").isEmpty());
+}
+
+// The slides a range asks for of a deck, before the office renders any: what
+// is not there, or only hidden, said in plain words. The mutation each row
+// kills, where its name does not say it.
+TEST(SlideChoice, SaysWhatARangeLeavesOut)
+{
+    const std::vector<bool> three(3, true), fourthHidden{true, true, true, false, true},
+        allHidden(2, false);
+    const struct {
+        const char *name;
+        std::optional<std::string> asked;
+        std::vector<bool> shown;
+        bool hiddenToo;
+        std::string range;
+        QString refusal, notice;
+    } rows[] = {
+        {"Every", {}, three, false, "", "", ""},
+        {"LastSlide", "3", three, false, "3", "", ""}, // the deck's end counted one off
+        {"BeyondTheDeck", "9", three, false, "", "slides 9 are not in \"x.pptx\" (3 slides)", ""},
+        {"PartlyBeyond", "2-9,12", three, false, "2-3", "",
+         "slides 4-9,12 are not in \"x.pptx\" (3 slides); the others were printed."},
+        {"OnlyHidden", "4", fourthHidden, false, "", "slide 4 of \"x.pptx\" is hidden", ""},
+        {"HiddenAskedFor", "4", fourthHidden, true, "4", "", ""}, // hidden refused all the same
+        {"HiddenAndShown", "4-5", fourthHidden, false, "4-5", "", ""}, // one hidden taken for all
+        {"EveryOneHidden",
+         {},
+         allHidden,
+         false,
+         "",
+         "LibreOffice Impress could not print \"x.pptx\": every slide in it is hidden.",
+         ""},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.name);
+        const uno::SlideChoice choice =
+            uno::chooseSlides(row.asked, row.shown, row.hiddenToo, QStringLiteral("x.pptx"));
+        EXPECT_EQ(choice.range, row.range);
+        EXPECT_EQ(choice.refusal, row.refusal);
+        EXPECT_EQ(choice.notice, row.notice);
+    }
 }
 
 #endif // DECKRUN_HAS_UNO

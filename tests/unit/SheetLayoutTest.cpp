@@ -59,13 +59,28 @@ struct Row {
 const Row Rows[] = {
     {"Handouts1", PrintLayout::Handouts1},
     {"Handouts2", PrintLayout::Handouts2, {}, false, A4, W43, H, "1 / 2"},
-    {"Handouts3WithLines", PrintLayout::Handouts3, {}, false, A4, W43, H, "1 / 2 / 3", false, 0,
+    {"Handouts3WithLines",
+     PrintLayout::Handouts3,
+     {},
+     false,
+     A4,
+     W43,
+     H,
+     "1 / 2 / 3",
+     false,
+     0,
      24},
     {"Handouts4", PrintLayout::Handouts4, {}, false, A4, W43, H, "1 2 / 3 4"},
     {"Handouts6", PrintLayout::Handouts6, {}, false, A4, W43, H, "1 2 / 3 4 / 5 6"},
     {"Handouts6Vertical", PrintLayout::Handouts6, HandoutOrder::Vertical, false, A4, W43, H,
      "1 4 / 2 5 / 3 6"}, // the order not looked at, or rows and columns crossed
-    {"Handouts9OnLetter", PrintLayout::Handouts9, {}, false, Letter, W169, H,
+    {"Handouts9OnLetter",
+     PrintLayout::Handouts9,
+     {},
+     false,
+     Letter,
+     W169,
+     H,
      "1 2 3 / 4 5 6 / 7 8 9"},
     // A slide that fits prints at its size; fit enlarges it to the paper's printable width.
     {"SlideAtItsSize", PrintLayout::Slides, {}, false, A4, W43, H, "1", true, W43},
@@ -83,8 +98,8 @@ class SheetLayout : public testing::TestWithParam<Row> {};
 TEST_P(SheetLayout, PutsEachSlideWhereAReaderLooksForIt)
 {
     const Row &row = GetParam();
-    const SheetPlan plan = planSheet(row.layout, row.order, row.fit, row.paper, row.width,
-                                     row.height);
+    const SheetPlan plan =
+        planSheet(row.layout, row.order, row.fit, row.paper, row.width, row.height);
     EXPECT_EQ(plan.width > plan.height, row.landscape);
     EXPECT_EQ(std::max(plan.width, plan.height), row.paper.height) << "the printer's paper";
     EXPECT_EQ(reading(plan), row.reads);
@@ -102,9 +117,10 @@ TEST_P(SheetLayout, PutsEachSlideWhereAReaderLooksForIt)
     ASSERT_EQ(plan.rules.size(), row.rules);
     for (const Rule &r : plan.rules) {
         // Beside a slide, level with it, within the paper.
-        const auto beside = std::count_if(plan.slides.begin(), plan.slides.end(), [&](const Box &b) {
-            return r.x1 > b.right() && r.y >= b.y - 0.01 && r.y <= b.top() + 0.01;
-        });
+        const auto beside =
+            std::count_if(plan.slides.begin(), plan.slides.end(), [&](const Box &b) {
+                return r.x1 > b.right() && r.y >= b.y - 0.01 && r.y <= b.top() + 0.01;
+            });
         EXPECT_EQ(beside, 1);
         EXPECT_LE(r.x2, plan.width);
     }

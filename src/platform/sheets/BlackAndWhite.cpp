@@ -62,14 +62,13 @@ public:
 private:
     static bool isColour(const std::string &op)
     {
-        static const std::set<std::string> ops{"g",  "rg", "k",  "cs", "sc", "scn", "G",
+        static const std::set<std::string> ops{"g",  "rg", "k",  "cs", "sc",  "scn", "G",
                                                "RG", "K",  "CS", "SC", "SCN", "sh"};
         return ops.count(op) != 0;
     }
     static bool endsPath(const std::string &op)
     {
-        static const std::set<std::string> ops{"f", "F", "f*", "S", "s", "B",
-                                               "B*", "b", "b*", "n"};
+        static const std::set<std::string> ops{"f", "F", "f*", "S", "s", "B", "B*", "b", "b*", "n"};
         return ops.count(op) != 0;
     }
     void flush()
@@ -127,8 +126,8 @@ void grayPicture(QPDFObjectHandle image)
         // A palette: its colours turned gray, the picture's bytes as they are.
         const int n = components(space.getArrayItem(1));
         QPDFObjectHandle lookup = space.getArrayItem(3);
-        const std::string table = lookup.isStream() ? textOf(lookup.getStreamData(qpdf_dl_all))
-                                                    : lookup.getStringValue();
+        const std::string table =
+            lookup.isStream() ? textOf(lookup.getStreamData(qpdf_dl_all)) : lookup.getStringValue();
         if (n == 0 || table.size() < static_cast<std::size_t>(n))
             return;
         space.setArrayItem(1, QPDFObjectHandle::newName("/DeviceGray"));

@@ -44,12 +44,10 @@ Box printable(const Paper &paper, bool turned, double inset = 0)
 {
     // A turned sheet has the paper's margins on its other edges; the larger
     // of each pair keeps clear of both ways the printer may turn it.
-    const double sides = std::max(turned ? std::max(paper.top, paper.bottom)
-                                         : std::max(paper.left, paper.right),
-                                  inset);
-    const double ends = std::max(turned ? std::max(paper.left, paper.right)
-                                        : std::max(paper.top, paper.bottom),
-                                 inset);
+    const double sides = std::max(
+        turned ? std::max(paper.top, paper.bottom) : std::max(paper.left, paper.right), inset);
+    const double ends = std::max(
+        turned ? std::max(paper.left, paper.right) : std::max(paper.top, paper.bottom), inset);
     const double width = turned ? paper.height : paper.width;
     const double height = turned ? paper.width : paper.height;
     return Box{sides, ends, width - 2 * sides, height - 2 * ends};

@@ -39,8 +39,8 @@ std::string ruled(const std::vector<Rule> &rules)
 {
     std::string content = "q " + number(RuleGray) + " G " + number(RuleWidth) + " w\n";
     for (const Rule &r : rules)
-        content += number(r.x1) + ' ' + number(r.y) + " m " + number(r.x2) + ' ' + number(r.y) +
-                   " l S\n";
+        content +=
+            number(r.x1) + ' ' + number(r.y) + " m " + number(r.x2) + ' ' + number(r.y) + " l S\n";
     return content + "Q\n";
 }
 
@@ -72,9 +72,9 @@ void addSheet(QPDF &out, std::vector<QPDFPageObjectHelper> pages, const SheetReq
         const std::string name = "/Slide" + std::to_string(k + 1);
         QPDFObjectHandle form = out.copyForeignObject(pages[k].getFormXObjectForPage());
         xobjects.replaceKey(name, form);
-        content += placing.placeFormXObject(form, name,
-                                            QPDFObjectHandle::Rectangle(b.x, b.y, b.right(), b.top()),
-                                            true, true, true);
+        content += placing.placeFormXObject(
+            form, name, QPDFObjectHandle::Rectangle(b.x, b.y, b.right(), b.top()), true, true,
+            true);
         if (request.frame && request.layout != PrintLayout::Notes)
             content += frameAround(b);
     }
@@ -102,8 +102,8 @@ void makeSheets(const QString &pages, const QString &sheets, const SheetRequest 
             addSheet(out,
                      std::vector<QPDFPageObjectHelper>(
                          all.begin() + static_cast<std::ptrdiff_t>(first),
-                         all.begin() + static_cast<std::ptrdiff_t>(
-                                           std::min(all.size(), first + perSheet))),
+                         all.begin() +
+                             static_cast<std::ptrdiff_t>(std::min(all.size(), first + perSheet))),
                      request);
         QPDFWriter writer(out, sheets.toLocal8Bit().constData());
         writer.setStaticID(false);

@@ -15,9 +15,6 @@
 #include <com/sun/star/beans/PropertyValue.hpp>
 #include <com/sun/star/lang/XComponent.hpp>
 
-#include <string>
-#include <vector>
-
 namespace deckrun::uno {
 
 struct OfficeInstance;
@@ -27,24 +24,6 @@ JobOptions jobOptions(const PrintSettings &settings);
 
 /** The PDF export's FilterData for `settings`. */
 css::uno::Sequence<css::beans::PropertyValue> pdfExportFilterData(const PrintSettings &settings);
-
-/** The slides a print takes of a deck, as the office is asked for them. */
-struct SlideChoice {
-    /** The slides that exist of those asked for ("2-3"); empty: every slide. */
-    std::string range;
-    /** Why nothing of the deck can print; empty when something can. */
-    QString refusal;
-    /** What was asked for and is not there, in a sentence; empty when nothing. */
-    QString notice;
-};
-
-/**
- * The slides `asked` (none: every slide) of the deck `file` whose slides
- * show as `shown` says (false: hidden); hidden slides count as PowerPoint
- * counts them, and print only when `hiddenToo`.
- */
-SlideChoice chooseSlides(const std::optional<std::string> &asked, const std::vector<bool> &shown,
-                         bool hiddenToo, const QString &file);
 
 /**
  * Prints `document` of `office` (its file `file`, as reports name it) on the
