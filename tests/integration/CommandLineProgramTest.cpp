@@ -271,12 +271,6 @@ TEST(CommandLineProgram, BatchRefusesBadArgumentsBeforePrinting)
         {{"--print", "--copies", "0", deck}, 2, "deckrun: --copies takes a number, 1 to 999"},
         {{"--print", "--slides", "3-1", deck}, 2, "deckrun: --slides takes slide numbers"},
         {{"--print", "--hidden-slides", "maybe", deck}, 2, "deckrun: --hidden-slides takes yes"},
-#ifdef DECKRUN_HAS_UNO
-        // What the office cannot do is refused before anything prints, saying why.
-        {{"--print", "--layout", "outline", deck},
-         2,
-         "deckrun: LibreOffice Impress cannot print the outline on its own"},
-#endif
         // The batch options mean nothing to the window.
         {{"--yes", deck}, 1, "deckrun: --yes goes with --print.", true},
     };

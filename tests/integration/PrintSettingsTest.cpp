@@ -114,10 +114,13 @@ struct Word {
     double x = 2, y = 2;
 };
 
-/** A flat presentation of a slide a word, `width` by `height` cm; white on dark blue when `dark`.
+/**
+ * A flat presentation of a slide a word, `width` by `height` cm; white on
+ * dark blue when `dark`; with `outlined`, each word is its slide's title,
+ * with "Points" and, a level below, "Detail" for body text.
  */
 QString writeWordDeck(const QString &path, const QList<Word> &words, double width = 25.4,
-                      double height = 19.05, bool dark = false)
+                      double height = 19.05, bool dark = false, bool outlined = false)
 {
     const QByteArray cm = "cm\"";
     QByteArray xml =
@@ -128,6 +131,7 @@ QString writeWordDeck(const QString &path, const QList<Word> &words, double widt
         "xmlns:text=\"urn:oasis:names:tc:opendocument:xmlns:text:1.0\" "
         "xmlns:svg=\"urn:oasis:names:tc:opendocument:xmlns:svg-compatible:1.0\" "
         "xmlns:fo=\"urn:oasis:names:tc:opendocument:xmlns:xsl-fo-compatible:1.0\" "
+        "xmlns:presentation=\"urn:oasis:names:tc:opendocument:xmlns:presentation:1.0\" "
         "office:version=\"1.2\" "
         "office:mimetype=\"application/vnd.oasis.opendocument.presentation\"><office:styles/>"
         "<office:automatic-styles><style:page-layout style:name=\"PM\"><style:page-layout-"
@@ -145,13 +149,22 @@ QString writeWordDeck(const QString &path, const QList<Word> &words, double widt
         "\"/></style:style></office:automatic-styles><office:master-styles><style:master-page "
         "style:name=\"M\" style:page-layout-name=\"PM\" draw:style-name=\"dp\"/>"
         "</office:master-styles><office:body><office:presentation>";
+    const QByteArray title = outlined ? " presentation:class=\"title\"" : "";
+    const QByteArray body =
+        outlined ? "<draw:frame presentation:class=\"outline\" svg:x=\"2cm\" svg:y=\"6cm\" "
+                   "svg:width=\"20cm\" svg:height=\"8cm\"><draw:text-box><text:list><text:list-"
+                   "item><text:p>Points</text:p><text:list><text:list-item><text:p>Detail</text:p>"
+                   "</text:list-item></text:list></text:list-item></text:list></draw:text-box>"
+                   "</draw:frame>"
+                 : "";
     for (const Word &w : words)
-        xml += "<draw:page draw:master-page-name=\"M\" draw:style-name=\"dp\"><draw:frame "
-               "draw:style-name=\"f\" svg:x=\"" +
-               QByteArray::number(w.x) + cm + " svg:y=\"" + QByteArray::number(w.y) + cm +
+        xml += "<draw:page draw:master-page-name=\"M\" draw:style-name=\"dp\"><draw:frame" + title +
+               " draw:style-name=\"f\" svg:x=\"" + QByteArray::number(w.x) + cm + " svg:y=\"" +
+               QByteArray::number(w.y) + cm +
                " svg:width=\"5cm\" svg:height=\"2cm\"><draw:text-box><text:p><text:span "
                "text:style-name=\"w\">" +
-               w.text + "</text:span></text:p></draw:text-box></draw:frame></draw:page>";
+               w.text + "</text:span></text:p></draw:text-box></draw:frame>" + body +
+               "</draw:page>";
     xml += "</office:presentation></office:body></office:document>";
     QFile f(path);
     return f.open(QIODevice::WriteOnly) && f.write(xml) == xml.size() ? path : QString();
@@ -281,6 +294,7 @@ struct Row {
     bool wordsWhole = false;                        // every word found within its sheet
     double brightness = -1;                         // the first sheet's least mean brightness
     int ruled = 0;                                  // lines for notes beside the slides
+    QStringList finds = {};                         // words read on the first sheet
     friend void PrintTo(const Row &row, std::ostream *os) { *os << row.name; }
 };
 
@@ -302,6 +316,7 @@ protected:
         writeFlatDeck(at("seven.fodp"), 7);
         writeWordDeck(at("words.fodp"), SevenWords);
         writeWordDeck(at("dark.fodp"), {{"Night"}}, 25.4, 19.05, true);
+        writeWordDeck(at("outlined.fodp"), SevenWords, 25.4, 19.05, false, true);
         writeWordDeck(at("wide.fodp"),
                       {{"North", 14, 0}, {"West", 0, 9}, {"East", 28.867, 9}, {"South", 14, 17.05}},
                       33.867, 19.05);
@@ -442,6 +457,13 @@ const Row Rows[] = {
      .pages = 4,
      .reads = "North | West | East | South",
      .wordsWhole = true},
+    // The outline: each slide's title and body text, no slide drawn.
+    {.name = "Outline",
+     .deck = "outlined.fodp",
+     .asked = asking([](PrintSettings &s) { s.layout = PrintLayout::Outline; }),
+     .pages = 1,
+     .portrait = true,
+     .finds = {"Alpha", "Golf", "Points", "Detail"}},
     {.name = "TwoCopiesTwoSided",
      .deck = "seven.fodp",
      .asked = asking([](PrintSettings &s) {
@@ -494,6 +516,12 @@ TEST_P(DeckPrints, AsTheDeckAndTheRunAsk)
             }
     if (row.brightness >= 0) {
         EXPECT_GE(brightness(pdf), row.brightness) << "not white paper";
+    }
+    for (const QString &word : row.finds) {
+        ASSERT_FALSE(words.isEmpty());
+        EXPECT_TRUE(std::any_of(words[0].second.begin(), words[0].second.end(),
+                                [&](const Placed &p) { return p.word == word; }))
+            << word.toStdString() << " not printed";
     }
     if (row.ruled > 0) {
         EXPECT_GE(ruledLines(pdf), row.ruled);

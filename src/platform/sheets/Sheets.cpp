@@ -75,7 +75,8 @@ void addSheet(QPDF &out, std::vector<QPDFPageObjectHelper> pages, const SheetReq
         content += placing.placeFormXObject(
             form, name, QPDFObjectHandle::Rectangle(b.x, b.y, b.right(), b.top()), true, true,
             true);
-        if (request.frame && request.layout != PrintLayout::Notes)
+        if (request.frame && request.layout != PrintLayout::Notes &&
+            request.layout != PrintLayout::Outline)
             content += frameAround(b);
     }
     if (!plan.rules.empty())

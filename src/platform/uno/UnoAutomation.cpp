@@ -200,14 +200,6 @@ std::shared_ptr<PresentationApp> UnoAutomation::getRunning()
     throw Failure(Product + QStringLiteral(" is not running."), code::CannotCreateObject);
 }
 
-QString UnoAutomation::refusal(const PrintSettings &asked) const
-{
-    if (asked.layout == PrintLayout::Outline)
-        return QStringLiteral("LibreOffice Impress cannot print the outline on its own: "
-                              "--layout takes slides, handouts-1 to handouts-9 or notes here.");
-    return {};
-}
-
 std::weak_ptr<OfficeInstance> UnoAutomation::current() const
 {
     const std::lock_guard lock(m_currentLock);
@@ -240,9 +232,9 @@ makeSystemPresentationAutomation(Printers &printers, PrintSpooler *spooler, bool
     return std::make_unique<uno::UnoAutomation>(printers, std::move(options));
 }
 
-bool systemPrints(PrintLayout layout)
+bool systemPrints(PrintLayout)
 {
-    return layout != PrintLayout::Outline;
+    return true; // the outline too, laid out by the office as a drawing
 }
 
 } // namespace deckrun

@@ -70,8 +70,6 @@ public:
     void abort() override;
     /** Each office runs on a profile of its own. */
     bool runsSideBySide() const override { return true; }
-    /** The office cannot render the outline on its own. */
-    QString refusal(const PrintSettings &asked) const override;
 
     /** The profile root in use (tests look for their processes by it). */
     const QString &profileRoot() const { return m_options.profileRoot; }

@@ -6,6 +6,7 @@
 #include "platform/uno/DeckPrintSettings.h"
 #include "platform/uno/OfficeInstance.h"
 #include "platform/uno/SlideChoice.h"
+#include "platform/uno/UnoOutline.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -122,14 +123,6 @@ PrintedJob printDocument(OfficeInstance &o, const Reference<css::lang::XComponen
     // The deck's own saved settings, with what the run asks for over them.
     PrintSettings settings = deckPrintSettings(o.documentPath).overriddenBy(asked);
     PrintedJob printed;
-    if (settings.layout == PrintLayout::Outline) {
-        // Only a deck can ask for it (a run is refused the outline before it
-        // begins): its slides print, and the run says so.
-        settings.layout = PrintLayout::Slides;
-        printed.notice = QStringLiteral("\"%1\" asks for its outline, which %2 cannot print: "
-                                        "its slides were printed.")
-                             .arg(file, Product);
-    }
     const bool hiddenToo = settings.hiddenSlides.value_or(false);
     const SlideChoice slides =
         chooseSlides(settings.slides,
@@ -140,9 +133,7 @@ PrintedJob printDocument(OfficeInstance &o, const Reference<css::lang::XComponen
         throw Failure(slides.refusal);
     if (!slides.range.empty())
         settings.slides = slides.range;
-    if (!slides.notice.isEmpty())
-        printed.notice +=
-            (printed.notice.isEmpty() ? QString() : QStringLiteral(" ")) + slides.notice;
+    printed.notice = slides.notice;
 
     // A folder of the job's own: the office writes the pages, Deckrun the
     // sheets, the print service reads them.
@@ -153,9 +144,13 @@ PrintedJob printDocument(OfficeInstance &o, const Reference<css::lang::XComponen
     const QString sheets = folder.filePath(QStringLiteral("job.pdf"));
     QElapsedTimer clock;
     clock.start();
-    exportPdf(o, document, file, pages, settings);
+    const Paper paper = o.spooler->paper(o.printer);
+    if (settings.layout == PrintLayout::Outline)
+        exportOutline(o, document, file, pages, settings, paper, folder.path());
+    else
+        exportPdf(o, document, file, pages, settings);
     const qint64 exported = clock.nsecsElapsed();
-    sheets::makeSheets(pages, sheets, sheetRequest(settings, o.spooler->paper(o.printer)));
+    sheets::makeSheets(pages, sheets, sheetRequest(settings, paper));
     const qint64 made = clock.nsecsElapsed();
     try {
         printed.jobId = o.spooler->submit(o.printer, sheets, jobName, jobOptions(settings));
