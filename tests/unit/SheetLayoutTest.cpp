@@ -8,10 +8,12 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numeric>
 #include <string>
 
 using namespace deckrun;
 using namespace deckrun::sheets;
+using L = PrintLayout;
 
 namespace {
 
@@ -24,8 +26,7 @@ constexpr double W43 = 720, W169 = 960, H = 540;
 std::string reading(const SheetPlan &plan)
 {
     std::vector<int> order(plan.slides.size());
-    for (std::size_t k = 0; k < order.size(); ++k)
-        order[k] = static_cast<int>(k);
+    std::iota(order.begin(), order.end(), 0);
     const auto &b = plan.slides;
     std::sort(order.begin(), order.end(), [&](int i, int j) {
         if (std::abs(b[i].top() - b[j].top()) > 1)
@@ -57,38 +58,21 @@ struct Row {
 
 // The mutation each row kills, where its name does not say it.
 const Row Rows[] = {
-    {"Handouts1", PrintLayout::Handouts1},
-    {"Handouts2", PrintLayout::Handouts2, {}, false, A4, W43, H, "1 / 2"},
-    {"Handouts3WithLines",
-     PrintLayout::Handouts3,
-     {},
-     false,
-     A4,
-     W43,
-     H,
-     "1 / 2 / 3",
-     false,
-     0,
-     24},
-    {"Handouts4", PrintLayout::Handouts4, {}, false, A4, W43, H, "1 2 / 3 4"},
-    {"Handouts6", PrintLayout::Handouts6, {}, false, A4, W43, H, "1 2 / 3 4 / 5 6"},
-    {"Handouts6Vertical", PrintLayout::Handouts6, HandoutOrder::Vertical, false, A4, W43, H,
+    {"Handouts1", L::Handouts1},
+    {"Handouts2", L::Handouts2, {}, false, A4, W43, H, "1 / 2"},
+    {"Handouts3WithLines", L::Handouts3, {}, false, A4, W43, H, "1 / 2 / 3", false, 0, 24},
+    {"Handouts4", L::Handouts4, {}, false, A4, W43, H, "1 2 / 3 4"},
+    {"Handouts6", L::Handouts6, {}, false, A4, W43, H, "1 2 / 3 4 / 5 6"},
+    {"Handouts6Vertical", L::Handouts6, HandoutOrder::Vertical, false, A4, W43, H,
      "1 4 / 2 5 / 3 6"}, // the order not looked at, or rows and columns crossed
-    {"Handouts9OnLetter",
-     PrintLayout::Handouts9,
-     {},
-     false,
-     Letter,
-     W169,
-     H,
-     "1 2 3 / 4 5 6 / 7 8 9"},
+    {"Handouts9OnLetter", L::Handouts9, {}, false, Letter, W169, H, "1 2 3 / 4 5 6 / 7 8 9"},
     // A slide that fits prints at its size; fit enlarges it to the paper's printable width.
-    {"SlideAtItsSize", PrintLayout::Slides, {}, false, A4, W43, H, "1", true, W43},
-    {"SlideFitToPaper", PrintLayout::Slides, {}, true, A4, W43, H, "1", true, 595.276 * 4 / 3},
+    {"SlideAtItsSize", L::Slides, {}, false, A4, W43, H, "1", true, W43},
+    {"SlideFitToPaper", L::Slides, {}, true, A4, W43, H, "1", true, 595.276 * 4 / 3},
     // 16:9 is wider than A4: made smaller, never cropped.
-    {"WideSlideOnA4", PrintLayout::Slides, {}, false, A4, W169, H, "1", true, 841.89 * 0.9999},
-    {"WideSlideOnLetter", PrintLayout::Slides, {}, false, Letter, W169, H, "1", true, 792 - 72},
-    {"NotesUpright", PrintLayout::Notes, {}, false, Letter, 595, 842},
+    {"WideSlideOnA4", L::Slides, {}, false, A4, W169, H, "1", true, 841.89 * 0.9999},
+    {"WideSlideOnLetter", L::Slides, {}, false, Letter, W169, H, "1", true, 792 - 72},
+    {"NotesUpright", L::Notes, {}, false, Letter, 595, 842},
 };
 
 class SheetLayout : public testing::TestWithParam<Row> {};
