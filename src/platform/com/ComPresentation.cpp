@@ -34,7 +34,7 @@ public:
     PrintedJob printOut(const PrintSettings &asked, const QString &) override
     {
         // Two-sided printing is the printer's own setting: not PowerPoint's to say.
-        return PrintedJob{0, guarded([&] { return m_presentation->printOut(asked); })};
+        return PrintedJob{0, guarded([&] { return m_presentation->printOut(asked); }), {}};
     }
     void close() override
     {
