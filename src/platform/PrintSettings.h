@@ -225,6 +225,9 @@ template <typename Member, typename Codec> struct Row {
     /** PowerPoint's print option (`PrintOptions.X`) that carries it; none: PowerPoint has none. */
     const wchar_t *powerPoint;
 };
+// Said for the compilers that deduce no aggregate's arguments by themselves.
+template <typename Member, typename Codec>
+Row(const char *, Member, Codec, const char *, const char *, const wchar_t *) -> Row<Member, Codec>;
 
 inline constexpr Names<PrintLayout, 9> Layouts{{{
     {PrintLayout::Slides, "slides", 1},

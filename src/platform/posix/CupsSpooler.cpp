@@ -2,6 +2,7 @@
 // The print service on Linux: CUPS, through libcups and the local scheduler.
 
 #include "platform/Failure.h"
+#include "platform/Logging.h"
 #include "platform/PrintSpooler.h"
 
 #include <QFile>
@@ -104,9 +105,16 @@ public:
     Paper paper(const QString &printer) override
     {
         const Connection connection;
-        if (!connection.http)
-            return {}; // the job's hand-over says why
-        const std::shared_ptr<Destination> to = destination(connection.http, printer, false);
+        std::shared_ptr<Destination> to;
+        try {
+            if (connection.http)
+                to = destination(connection.http, printer, false);
+        } catch (const Failure &unknown) {
+            qCDebug(lcOffice) << "the paper of" << printer
+                              << "is not known:" << unknown.description();
+        }
+        if (!to)
+            return {}; // the job's hand-over says why, in its own words
         cups_size_t size{};
         if (!cupsGetDestMediaDefault(connection.http, to->dest, to->info, 0, &size) ||
             size.width <= 0 || size.length <= 0)

@@ -3,11 +3,14 @@
 
 #include "platform/Logging.h"
 
+// JSON first: the object handles name it, and some compilers want it whole.
+#include <qpdf/JSON.hh>
 #include <qpdf/Pl_Buffer.hh>
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFPageObjectHelper.hh>
 
 #include <algorithm>
+#include <cmath>
 #include <memory>
 #include <set>
 #include <string>
@@ -107,7 +110,7 @@ std::string grayOf(const std::string &data, int n, std::size_t count)
         const double g = n == 3 ? 0.299 * at(k, 0) + 0.587 * at(k, 1) + 0.114 * at(k, 2)
                                 : 255.0 - std::min(255.0, 0.3 * at(k, 0) + 0.59 * at(k, 1) +
                                                               0.11 * at(k, 2) + at(k, 3));
-        gray[k] = static_cast<char>(static_cast<int>(g + 0.5));
+        gray[k] = static_cast<char>(std::lround(g));
     }
     return gray;
 }

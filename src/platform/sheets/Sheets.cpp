@@ -5,6 +5,8 @@
 #include "platform/sheets/BlackAndWhite.h"
 #include "platform/sheets/SheetLayout.h"
 
+// JSON first: the object handles name it, and some compilers want it whole.
+#include <qpdf/JSON.hh>
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFPageDocumentHelper.hh>
 #include <qpdf/QPDFPageObjectHelper.hh>

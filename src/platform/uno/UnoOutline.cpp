@@ -116,7 +116,7 @@ QByteArray xmlText(const QString &text)
 
 // The outline's type: titles 14 pt bold, body text 11 pt, in Liberation Sans.
 constexpr double TitleSize = 14, BodySize = 11, Margin = 56.69; // 2 cm
-constexpr double LineHeight = 1.17, CharWidth = 0.55; // of the type's size, generously
+constexpr double LineHeight = 1.17, CharWidth = 0.55;           // of the type's size, generously
 constexpr double TitleSpace = 14, BodySpace = 3;
 /** A body paragraph's indent by level: 1.2 cm, and 0.8 cm more a level. */
 double indentOf(int level)
@@ -155,10 +155,10 @@ QByteArray outlineDocument(const std::vector<SlideOutline> &slides, const Paper 
     };
     for (const SlideOutline &slide : slides) {
         const QString title = QString::number(slide.number) + QStringLiteral("  ") + slide.title;
-        const double first = slide.body.empty() ? 0
-                                                : heightOf(slide.body[0].second, BodySize,
-                                                           width - indentOf(slide.body[0].first),
-                                                           BodySpace);
+        const double first = slide.body.empty()
+                                 ? 0
+                                 : heightOf(slide.body[0].second, BodySize,
+                                            width - indentOf(slide.body[0].first), BodySpace);
         put(Line{"T", QByteArray::number(slide.number) + "<text:tab/>" + xmlText(slide.title),
                  heightOf(title, TitleSize, width, TitleSpace)},
             first);
@@ -235,34 +235,35 @@ void exportOutline(OfficeInstance &o, const Reference<css::lang::XComponent> &do
         });
     const QString text = folder + QStringLiteral("/outline.fodg");
     QFile out(text);
-    if (!out.open(QIODevice::NewOnly) || !out.write(outlineDocument(slides, paper)) ||
-        !out.flush())
+    if (!out.open(QIODevice::NewOnly) || !out.write(outlineDocument(slides, paper)) || !out.flush())
         throw Failure(QStringLiteral("no room for the outline: %1").arg(out.errorString()));
     out.close();
-    const bool laidOut = o.call(OfficeCall::Print, "print", doing,
-           [desktop = o.desktop, in = ou(QUrl::fromLocalFile(text).toString()),
-            to = ou(QUrl::fromLocalFile(pdf).toString())] {
-               const Reference<css::frame::XComponentLoader> loader(desktop, UNO_QUERY_THROW);
-               const Reference<css::lang::XComponent> outline = loader->loadComponentFromURL(
-                   in, "_blank", 0,
-                   sequence({property("Hidden", css::uno::Any(true)),
-                             property("ReadOnly", css::uno::Any(true)),
-                             property("MacroExecutionMode",
-                                      css::uno::Any(css::document::MacroExecMode::NEVER_EXECUTE))}));
-               if (!outline.is())
-                   return false;
-               const Reference<css::frame::XStorable> storable(outline, UNO_QUERY_THROW);
-               storable->storeToURL(to, sequence({property("FilterName",
-                                                       css::uno::Any(OUString("draw_pdf_Export")))}));
-               if (const Reference<css::util::XCloseable> closeable(outline, UNO_QUERY);
-                   closeable.is())
-                   closeable->close(true);
-               else
-                   outline->dispose();
-               return true;
-           });
+    const bool laidOut = o.call(
+        OfficeCall::Print, "print", doing,
+        [desktop = o.desktop, in = ou(QUrl::fromLocalFile(text).toString()),
+         to = ou(QUrl::fromLocalFile(pdf).toString())] {
+            const Reference<css::frame::XComponentLoader> loader(desktop, UNO_QUERY_THROW);
+            const Reference<css::lang::XComponent> outline = loader->loadComponentFromURL(
+                in, "_blank", 0,
+                sequence({property("Hidden", css::uno::Any(true)),
+                          property("ReadOnly", css::uno::Any(true)),
+                          property("MacroExecutionMode",
+                                   css::uno::Any(css::document::MacroExecMode::NEVER_EXECUTE))}));
+            if (!outline.is())
+                return false;
+            const Reference<css::frame::XStorable> storable(outline, UNO_QUERY_THROW);
+            storable->storeToURL(
+                to, sequence({property("FilterName", css::uno::Any(OUString("draw_pdf_Export")))}));
+            if (const Reference<css::util::XCloseable> closeable(outline, UNO_QUERY);
+                closeable.is())
+                closeable->close(true);
+            else
+                outline->dispose();
+            return true;
+        });
     if (!laidOut)
-        throw Failure(QStringLiteral("%1 could not lay out the outline of \"%2\".").arg(Product, file));
+        throw Failure(
+            QStringLiteral("%1 could not lay out the outline of \"%2\".").arg(Product, file));
 }
 
 } // namespace deckrun::uno
