@@ -100,7 +100,7 @@ else()
     set(deckrun_qt_depends "libqt6widgets6 (>= 6.4), libqt6printsupport6 (>= 6.4), libqt6gui6 (>= 6.4), ")
 endif()
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
-    "${deckrun_qt_depends}libreoffice-impress, cups-client, fonts-liberation")
+    "${deckrun_qt_depends}libreoffice-impress, cups-client, libqpdf29 (>= 11), fonts-liberation")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "cups, printer-driver-cups-pdf")
 include(CPack)
 

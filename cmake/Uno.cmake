@@ -69,6 +69,9 @@ set(deckrun_uno_types
     com.sun.star.drawing.XDrawPagesSupplier
     com.sun.star.drawing.XDrawPages
     com.sun.star.container.XIndexAccess
+    com.sun.star.container.XEnumerationAccess
+    com.sun.star.container.XEnumeration
+    com.sun.star.text.XTextRange
     com.sun.star.util.XChangesBatch
     com.sun.star.util.XCloseable
     com.sun.star.view.XPrintable

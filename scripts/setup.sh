@@ -16,14 +16,14 @@ packages=(
     cmake g++ make pkg-config ccache
     qt6-base-dev libgl-dev qt6-image-formats-plugins zlib1g-dev
     libreoffice-impress libreoffice-dev
-    cups cups-bsd cups-client printer-driver-cups-pdf libcups2-dev
+    cups cups-bsd cups-client printer-driver-cups-pdf libcups2-dev libqpdf-dev
     fonts-liberation
     xvfb xauth
 )
 if [[ $want_dev -eq 1 ]]; then
     packages+=(
         libgtest-dev libgmock-dev clang-tidy clang-format
-        poppler-utils hyperfine imagemagick xdotool
+        poppler-utils tesseract-ocr tesseract-ocr-eng hyperfine imagemagick xdotool
         g++-mingw-w64-x86-64 g++-mingw-w64-x86-64-posix wine64
         procps
         cups-ipp-utils dbus-daemon

@@ -242,9 +242,10 @@ int runWithoutWindow(int argc, char **argv, const CommandLine &line)
             sayError(refusalLine(*refused));
             return watching ? 1 : BadArgumentsStatus;
         }
-    PrintWay way = printWay(*platform, line, [](Printers &printers) {
-        return makeSystemPresentationAutomation(printers, true);
-    });
+    PrintWay way =
+        printWay(*platform, line, [spooler = platform->spooler.get()](Printers &printers) {
+            return makeSystemPresentationAutomation(printers, spooler, true);
+        });
     if (!watching)
         return printFiles(*platform, dialogs, line, *printer, std::move(way));
     return runWatch(*platform, dialogs,

@@ -2,8 +2,8 @@
 #include "cli/CommandLine.h"
 
 #include "cli/TerminalOutput.h"
-#include "core/run/PrintSettingsText.h"
 #include "platform/FileSystem.h"
+#include "platform/Platform.h"
 #include "platform/RunLog.h"
 #include "platform/StopSignals.h"
 
@@ -14,6 +14,7 @@
 #include <QUrl>
 
 #include <cstdio>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -36,11 +37,35 @@ constexpr std::pair<const char *, bool> QtWindowOptions[] = {
     {"dograb", false},       {"sync", false},
 };
 
-/** The options that belong to a run without a window. */
-constexpr const char *BatchOptions[] = {
-    "printer", "pause", "extension", "yes",    "fast",          "jobs",  "copies", "collate",
-    "sides",   "color", "layout",    "slides", "hidden-slides", "frame", "fit",    "wait",
-};
+/** The options that belong to a run without a window, besides the print settings. */
+constexpr const char *BatchOptions[] = {"printer", "pause", "extension", "yes",
+                                        "fast",    "jobs",  "wait"};
+
+/** The option of a print setting's row on the command line: "--frame". */
+template <typename Row> QString optionOf(const Row &row)
+{
+    return QStringLiteral("--") + QLatin1String(row.name);
+}
+
+/**
+ * The arguments with each yes-or-no option that stands alone ("--frame", not
+ * followed by yes or no) written as "--frame=yes": the parser takes an option
+ * with a value or without, never both.
+ */
+QStringList withBareOptionsSaid(const QStringList &arguments)
+{
+    QStringList said = arguments;
+    for (qsizetype k = 1; k < said.size() && said[k] != QLatin1String("--"); ++k) {
+        const QString next = k + 1 < said.size() ? said[k + 1] : QString();
+        const bool valueFollows = next == QLatin1String("yes") || next == QLatin1String("no");
+        forEachPrintSetting([&](const auto &row) {
+            if (row.codec.bareMeansYes && !valueFollows &&
+                (said[k] == optionOf(row) || said[k] == optionOf(row).mid(1)))
+                said[k] = optionOf(row) + QStringLiteral("=yes");
+        });
+    }
+    return said;
+}
 
 /** A command line that cannot be run: what is wrong, and where to read how it goes. */
 int refuse(const QString &text, int status = BadArgumentsStatus)
@@ -74,9 +99,13 @@ void sayCommandLineError(const QCommandLineParser &parser, const QStringList &ar
 /** The window's command line: files and folders, and Qt's own options. */
 std::variant<CommandLine, int> readWindowArguments(const QCommandLineParser &parser)
 {
-    for (const char *option : BatchOptions) {
-        if (parser.isSet(QLatin1String(option))) {
-            std::fprintf(stderr, "deckrun: --%s goes with --print.\n", option);
+    QStringList batchOptions;
+    for (const char *option : BatchOptions)
+        batchOptions << QLatin1String(option);
+    forEachPrintSetting([&](const auto &row) { batchOptions << QLatin1String(row.name); });
+    for (const QString &option : batchOptions) {
+        if (parser.isSet(option)) {
+            std::fprintf(stderr, "deckrun: --%s goes with --print.\n", qUtf8Printable(option));
             return 1;
         }
     }
@@ -173,63 +202,22 @@ std::optional<int> readWays(const QCommandLineParser &parser, CommandLine &line)
     return std::nullopt;
 }
 
-/** A value that is one of `named`'s names, or a refusal naming the option and what it takes. */
-template <typename Named>
-std::optional<int> readNamed(const QCommandLineParser &parser, const char *option, Named named,
-                             const QString &takes, auto &into)
-{
-    const QString name = QString::fromLatin1(option);
-    if (!parser.isSet(name))
-        return std::nullopt;
-    const QString value = parser.value(name);
-    if (const auto known = named(value)) {
-        into = *known;
-        return std::nullopt;
-    }
-    return refuse(QStringLiteral("--%1 takes %2, not \"%3\".").arg(name, takes, value));
-}
-
-/** How each deck prints: --layout, --color, --copies and the rest, checked. */
+/** How each deck prints: an option for each print setting, its value checked. */
 std::optional<int> readPrintSettings(const QCommandLineParser &parser, PrintSettings &settings)
 {
-    const QString layouts = layoutNames().join(QStringLiteral(", "));
-    if (auto refused = readNamed(parser, "layout", layoutNamed, layouts, settings.layout))
-        return refused;
-    if (auto refused = readNamed(parser, "color", colorNamed, QStringLiteral("color, gray or bw"),
-                                 settings.color))
-        return refused;
-    if (auto refused = readNamed(parser, "sides", sidesNamed,
-                                 QStringLiteral("one, long-edge or short-edge"), settings.sides))
-        return refused;
-    const auto yesOrNo = [](const QString &v) -> std::optional<bool> {
-        if (v == QLatin1String("yes") || v == QLatin1String("no"))
-            return v == QLatin1String("yes");
-        return std::nullopt;
-    };
-    if (auto refused = readNamed(parser, "hidden-slides", yesOrNo, QStringLiteral("yes or no"),
-                                 settings.hiddenSlides))
-        return refused;
-    const auto copies = [](const QString &v) -> std::optional<int> {
-        bool number = false;
-        const int n = v.toInt(&number);
-        return number && n >= 1 && n <= 999 ? std::optional<int>(n) : std::nullopt;
-    };
-    if (auto refused = readNamed(parser, "copies", copies, QStringLiteral("a number, 1 to 999"),
-                                 settings.copies))
-        return refused;
-    const auto range = [](const QString &v) -> std::optional<QString> {
-        return isSlideRange(v) ? std::optional<QString>(v) : std::nullopt;
-    };
-    if (auto refused =
-            readNamed(parser, "slides", range, QStringLiteral("slide numbers and ranges, as 1-3,5"),
-                      settings.slides))
-        return refused;
-    for (const auto &[option, flag] :
-         {std::pair{"collate", &settings.collate}, std::pair{"frame", &settings.frameSlides},
-          std::pair{"fit", &settings.fitToPaper}})
-        if (parser.isSet(QLatin1String(option)))
-            *flag = true;
-    return std::nullopt;
+    std::optional<int> refused;
+    forEachPrintSetting([&](const auto &row) {
+        const QString name = QLatin1String(row.name);
+        if (refused || !parser.isSet(name))
+            return;
+        const QString value = parser.value(name);
+        if (const auto known = row.codec.read(value.toStdString()))
+            settings.*row.member = *known;
+        else
+            refused = refuse(QStringLiteral("--%1 takes %2, not \"%3\".")
+                                 .arg(name, QString::fromStdString(row.codec.takes()), value));
+    });
+    return refused;
 }
 
 /** A run without a window: `--print FILE|FOLDER...` or `--watch FOLDER`, and their options. */
@@ -386,34 +374,12 @@ void describeCommandLine(QCommandLineParser &parser)
                         "printer); status 1 when any did not complete.")},
     });
     // How each deck prints: each overrides what the deck's own print settings say.
-    parser.addOptions({
-        {QStringLiteral("layout"),
-         QStringLiteral("With --print or --watch: what each sheet shows: slides, handouts-1, "
-                        "handouts-2, handouts-3, handouts-4, handouts-6, handouts-9, notes or "
-                        "outline (default: what the deck says)."),
-         QStringLiteral("LAYOUT")},
-        {QStringLiteral("color"),
-         QStringLiteral("With --print or --watch: color, gray or bw (black and white)."),
-         QStringLiteral("MODE")},
-        {QStringLiteral("copies"),
-         QStringLiteral("With --print or --watch: copies of each deck, 1 to 999."),
-         QStringLiteral("N")},
-        {QStringLiteral("collate"),
-         QStringLiteral("With --print or --watch: copies in sets, each deck whole.")},
-        {QStringLiteral("sides"),
-         QStringLiteral("With --print or --watch: one, long-edge or short-edge (two-sided)."),
-         QStringLiteral("SIDES")},
-        {QStringLiteral("slides"),
-         QStringLiteral("With --print or --watch: the slides to print, as 1-3,5."),
-         QStringLiteral("RANGE")},
-        {QStringLiteral("hidden-slides"),
-         QStringLiteral("With --print or --watch: yes to print hidden slides too, no to leave "
-                        "them out."),
-         QStringLiteral("yes|no")},
-        {QStringLiteral("frame"),
-         QStringLiteral("With --print or --watch: a frame around each slide.")},
-        {QStringLiteral("fit"),
-         QStringLiteral("With --print or --watch: each slide scaled to fit the paper.")},
+    forEachPrintSetting([&](const auto &row) {
+        QString help = QStringLiteral("With --print or --watch: ") + QLatin1String(row.help);
+        // The layouts listed are those this system prints.
+        if constexpr (std::is_same_v<decltype(row.member), decltype(&PrintSettings::layout)>)
+            help = help.arg(QString::fromStdString(row.codec.takes(systemPrints)));
+        parser.addOption({QLatin1String(row.name), help, QLatin1String(row.valueName)});
     });
     // Qt's own options for the window (-style, -platform, ...): taken here
     // so that the one reading of the command line knows them, and handled by
@@ -448,7 +414,7 @@ std::variant<CommandLine, int> readCommandLine(const QStringList &arguments,
 {
     QCommandLineParser parser;
     describeCommandLine(parser);
-    if (!parser.parse(arguments)) {
+    if (!parser.parse(withBareOptionsSaid(arguments))) {
         sayCommandLineError(parser, arguments);
         return BadArgumentsStatus;
     }

@@ -115,6 +115,9 @@ void ConsoleRun::fileEnded(const FileOutcome &outcome)
 {
     if (outcome.printed())
         ++m_printed;
+    // Printed, but not all of what was asked for (slides not in the deck, an outline).
+    if (!outcome.notice.isEmpty())
+        sayError(outcome.notice);
     m_outcome = outcome;
     if (m_onFileEnded)
         m_onFileEnded(outcome);

@@ -47,10 +47,13 @@ std::unique_ptr<Platform> makeSystemPlatform(std::unique_ptr<Dialogs> dialogs = 
 std::unique_ptr<FileSystem> makeSystemFileSystem();
 /**
  * The presentation application of this build; it asks `printers` which
- * printers exist. `windowless`: it never shows a window of its own.
+ * printers exist and hands its jobs to `spooler` (none: the application
+ * prints itself). `windowless`: it never shows a window of its own.
  */
-std::unique_ptr<PresentationAutomation> makeSystemPresentationAutomation(Printers &printers,
-                                                                         bool windowless);
+std::unique_ptr<PresentationAutomation>
+makeSystemPresentationAutomation(Printers &printers, PrintSpooler *spooler, bool windowless);
+/** Whether this build's presentation application prints `layout` (the help lists only those). */
+bool systemPrints(PrintLayout layout);
 /**
  * Why the user's own folders (settings, the office's profile, the run log)
  * cannot be placed, in a sentence; empty when they can. On POSIX systems they

@@ -13,6 +13,8 @@ struct PrintedJob {
     int jobId = 0;
     /** The settings it printed with: the deck's own, with what the run asked for over them. */
     PrintSettings settings;
+    /** What was asked for and not printed, in a sentence; empty when everything was. */
+    QString notice;
 };
 
 /** The application's active presentation (`ActivePresentation`). */

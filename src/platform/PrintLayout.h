@@ -24,6 +24,9 @@ enum class PrintColor { Colour, Gray, BlackAndWhite };
 
 enum class PrintSides { OneSided, LongEdge, ShortEdge };
 
+/** The order of the slides on a handout: along the rows first, or down the columns. */
+enum class HandoutOrder { Horizontal, Vertical };
+
 /** Slides per sheet of a layout: 1 for slides, notes and the outline. */
 inline int slidesPerSheet(PrintLayout layout)
 {

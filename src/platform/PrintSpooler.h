@@ -2,9 +2,9 @@
 #pragma once
 
 // The system's print service as Deckrun hands it documents: a job of one
-// document, with the options a print server asks for (copies, two-sided,
-// grayscale, several pages on a sheet), whose id tells it apart later, also
-// after a crash, and which is followed to its end. On Linux this is CUPS
+// document (sheets made for the printer's paper), with the options a sheet
+// cannot carry (copies, two-sided, grayscale), whose id tells it apart later,
+// also after a crash, and which is followed to its end. On Linux this is CUPS
 // through libcups; on Windows the presentation application prints itself,
 // and there is none.
 
@@ -28,7 +28,7 @@ struct SpooledJob {
     QDateTime created;
 };
 
-/** Options of a job by their IPP names ("copies", "sides", "number-up" ...). */
+/** Options of a job by their IPP names ("copies", "sides" ...). */
 using JobOptions = QList<QPair<QString, QString>>;
 
 /** A job as the print service describes it now, with what its printer says. */
@@ -48,6 +48,13 @@ struct JobStatus {
     bool printerStopped = false;
 };
 
+/** A sheet of a printer's paper, upright, in points (1/72 inch), and the margins it cannot print.
+ */
+struct Paper {
+    double width = 595.276, height = 841.89; // A4
+    double left = 0, bottom = 0, right = 0, top = 0;
+};
+
 class PrintSpooler {
 public:
     virtual ~PrintSpooler() = default;
@@ -58,6 +65,15 @@ public:
      */
     virtual int submit(const QString &printer, const QString &file, const QString &title,
                        const JobOptions &options) = 0;
+    /**
+     * The paper `printer` prints on when a job does not say (its default
+     * media); A4 where the service cannot say. Deckrun makes its sheets for it.
+     */
+    virtual Paper paper(const QString &printer)
+    {
+        (void)printer;
+        return {};
+    }
     /** Whether `printer` accepts jobs now (it may refuse them for a while). */
     virtual bool acceptsJobs(const QString &printer) = 0;
     /** Whether `printer` is stopped: it keeps the jobs it takes until it is started again. */

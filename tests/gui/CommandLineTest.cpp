@@ -135,6 +135,40 @@ TEST(CommandLine, ArgumentsBecomeLocalPaths)
             << c.arguments.join(QLatin1Char(' ')).toStdString();
 }
 
+// The yes-or-no settings alone mean yes, and take no or yes after them; a
+// file after one stays a file. Kills the option read as a flag alone (no
+// cannot switch it off) or as taking a value always (the file is eaten).
+TEST(CommandLine, YesOrNoSettingsStandAloneOrTakeTheirWord)
+{
+    const QString here = QDir::currentPath();
+    const struct {
+        QStringList arguments;
+        void (*said)(PrintSettings &);
+        QStringList paths;
+    } cases[] = {
+        {{"--frame", "a.ppt"}, [](PrintSettings &s) { s.frameSlides = true; }, {here + "/a.ppt"}},
+        {{"--frame", "no", "a.ppt"},
+         [](PrintSettings &s) { s.frameSlides = false; },
+         {here + "/a.ppt"}},
+        {{"--collate=no", "--fit", "yes", "a.ppt"},
+         [](PrintSettings &s) { s.fitToPaper = true, s.collate = false; },
+         {here + "/a.ppt"}},
+        {{"--handout-order", "vertical", "--", "--fit"},
+         [](PrintSettings &s) { s.handoutOrder = HandoutOrder::Vertical; },
+         {here + "/--fit"}},
+    };
+    for (const auto &c : cases) {
+        PrintSettings settings;
+        c.said(settings);
+        const auto read = readCommandLine(QStringList{"deckrun", "--print"} + c.arguments);
+        ASSERT_TRUE(std::holds_alternative<CommandLine>(read))
+            << c.arguments.join(' ').toStdString();
+        EXPECT_TRUE(std::get<CommandLine>(read).settings == settings)
+            << c.arguments.join(' ').toStdString();
+        EXPECT_EQ(std::get<CommandLine>(read).paths, c.paths);
+    }
+}
+
 // What `deckrun --print` prints on and how long it pauses, from --printer and
 // --pause or else from what the window stored.
 TEST(BatchChoices, PrinterAndPause)

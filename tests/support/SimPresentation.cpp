@@ -65,7 +65,7 @@ public:
             const std::lock_guard lock(m_s->printer->lock);
             m_s->printer->printed << m_s->openPath;
         }
-        return PrintedJob{m_s->nextJob++, asked};
+        return PrintedJob{m_s->nextJob++, asked, {}};
     }
     void close() override
     {

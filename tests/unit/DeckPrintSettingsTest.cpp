@@ -4,6 +4,7 @@
 #ifdef DECKRUN_HAS_UNO
 
 #include "platform/uno/DeckPrintSettings.h"
+#include "platform/uno/SlideChoice.h"
 #include "platform/uno/ZipEntry.h"
 #include "support/TempTree.h"
 #include "support/ZipWriter.h"
@@ -24,9 +25,9 @@ const QByteArray strictNs = "http://purl.oclc.org/ooxml/presentationml/main";
 /** Settings with these said, the rest unset. */
 PrintSettings ps(std::optional<L> layout, std::optional<C> color = {},
                  std::optional<bool> hidden = {}, std::optional<bool> frame = {},
-                 std::optional<bool> fit = {})
+                 std::optional<bool> fit = {}, std::optional<HandoutOrder> order = {})
 {
-    return {layout, color, hidden, frame, fit, {}, {}, {}, {}};
+    return {layout, color, hidden, frame, fit, {}, {}, {}, {}, order};
 }
 /** As a p:prnPr is read: the schema's default for each attribute it leaves out. */
 PrintSettings pml(L layout, C color = C::Colour, bool hidden = false, bool frame = false,
@@ -130,6 +131,9 @@ TEST(DeckPrintSettings, ReadsWhatTheFileSays)
             "a.odp"}, // the tie going to 4
         Row{"OdpEightAHandout", odp("IsPrintHandout=true SlidesPerHandout=8"), ps(L::Handouts9),
             "a.odp"},
+        Row{"OdpVertical", odp("IsPrintHandout=true HandoutsHorizontal=false"),
+            ps(L::Handouts6, {}, {}, {}, {}, HandoutOrder::Vertical),
+            "a.odp"}, // the order read the wrong way round, or not at all
         Row{"OdpNotesBw",
             odp("IsPrintDrawing=true IsPrintNotes=true PrintQuality=2 IsPrintHiddenPages=true"),
             ps(L::Notes, C::BlackAndWhite, true), "a.odp"},
@@ -193,8 +197,49 @@ TEST(DeckPrintSettings, ReadsTheSampleDecks)
     for (const char *deck : {"Quarterly Review.pptx", "Safety Briefing.pptx"})
         EXPECT_TRUE(uno::zipEntry(samples + deck, "ppt/presProps.xml")) << deck;
     EXPECT_EQ(uno::deckPrintSettings(samples + "Product Roadmap.odp"),
-              ps(L::Slides, C::Colour, true, {}, false));
+              ps(L::Slides, C::Colour, true, {}, false, HandoutOrder::Horizontal));
     EXPECT_TRUE(uno::deckPrintSettings(samples + "Team Onboarding.ppt").isEmpty());
+}
+
+// The slides a range asks for of a deck, before the office renders any: what
+// is not there, or only hidden, said in plain words. The mutation each row
+// kills, where its name does not say it.
+TEST(SlideChoice, SaysWhatARangeLeavesOut)
+{
+    const std::vector<bool> three(3, true), fourthHidden{true, true, true, false, true},
+        allHidden(2, false);
+    const struct {
+        const char *name;
+        std::optional<std::string> asked;
+        std::vector<bool> shown;
+        bool hiddenToo;
+        std::string range;
+        QString refusal, notice;
+    } rows[] = {
+        {"Every", {}, three, false, "", "", ""},
+        {"LastSlide", "3", three, false, "3", "", ""}, // the deck's end counted one off
+        {"BeyondTheDeck", "9", three, false, "", "slides 9 are not in \"x.pptx\" (3 slides)", ""},
+        {"PartlyBeyond", "2-9,12", three, false, "2-3", "",
+         "slides 4-9,12 are not in \"x.pptx\" (3 slides); the others were printed."},
+        {"OnlyHidden", "4", fourthHidden, false, "", "slide 4 of \"x.pptx\" is hidden", ""},
+        {"HiddenAskedFor", "4", fourthHidden, true, "4", "", ""}, // hidden refused all the same
+        {"HiddenAndShown", "4-5", fourthHidden, false, "4-5", "", ""}, // one hidden taken for all
+        {"EveryOneHidden",
+         {},
+         allHidden,
+         false,
+         "",
+         "LibreOffice Impress could not print \"x.pptx\": every slide in it is hidden.",
+         ""},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.name);
+        const uno::SlideChoice choice =
+            uno::chooseSlides(row.asked, row.shown, row.hiddenToo, QStringLiteral("x.pptx"));
+        EXPECT_EQ(choice.range, row.range);
+        EXPECT_EQ(choice.refusal, row.refusal);
+        EXPECT_EQ(choice.notice, row.notice);
+    }
 }
 
 #endif // DECKRUN_HAS_UNO

@@ -164,7 +164,7 @@ TEST(RunLogLine, ReadsBackAsTheOutcomeItRecords)
     asked.layout = PrintLayout::Handouts6;
     asked.sides = PrintSides::LongEdge;
     asked.copies = 2;
-    asked.slides = QStringLiteral("1-3,5");
+    asked.slides = "1-3,5";
     const struct {
         const char *file;
         int step;
@@ -192,7 +192,8 @@ TEST(RunLogLine, ReadsBackAsTheOutcomeItRecords)
                             c.step,
                             QString::fromUtf8(c.description),
                             c.job,
-                            *c.settings ? asked : PrintSettings{}};
+                            *c.settings ? asked : PrintSettings{},
+                            {}};
         const QByteArray line = runLogLine(outcome);
         EXPECT_FALSE(line.contains('\n')) << c.file;
         QJsonParseError error{};

@@ -21,7 +21,11 @@ using Change = void (*)(PrintRequest &);
 /** The stand-in deck's own print options, as PowerPoint reads them back. */
 PrintRequest deckDefaults()
 {
-    return {PrintLayout::Slides, PrintColor::Colour, true, false, false, 1, true, {}};
+    PrintRequest r;
+    r.layout = PrintLayout::Slides, r.color = PrintColor::Colour;
+    r.hiddenSlides = true, r.frameSlides = r.fitToPaper = false;
+    r.copies = 1, r.collate = true, r.handoutOrder = HandoutOrder::Horizontal;
+    return r;
 }
 
 } // namespace
@@ -54,6 +58,29 @@ TEST_F(StandIn, EachSettingAskedForIsSetAndWhatPowerPointHasIsWhatPrinted)
          nullptr,
          [](PrintRequest &r) { r.layout = PrintLayout::Notes; },
          {"PrintOptions.OutputType put (VT_I4 5)"}},
+        {"handouts-3",
+         "",
+         nullptr,
+         [](PrintRequest &r) { r.layout = PrintLayout::Handouts3; },
+         {"PrintOptions.OutputType put (VT_I4 3)"}},
+        {"handouts-6 down the columns",
+         "",
+         nullptr,
+         [](PrintRequest &r) {
+             r.layout = PrintLayout::Handouts6, r.handoutOrder = HandoutOrder::Vertical;
+         },
+         {"PrintOptions.OutputType put (VT_I4 4)", "PrintOptions.HandoutOrder put (VT_I4 1)"}},
+        {"black and white, framed",
+         "",
+         nullptr,
+         [](PrintRequest &r) { r.color = PrintColor::BlackAndWhite, r.frameSlides = true; },
+         {"PrintOptions.PrintColorType put (VT_I4 3)",
+          "PrintOptions.FrameSlides put (VT_BOOL -1)"}},
+        {"a deck's frame and fit switched off",
+         "deck=FrameSlides:-1|FitToPage:-1\n",
+         [](PrintRequest &r) { r.frameSlides = r.fitToPaper = true; },
+         [](PrintRequest &r) { r.frameSlides = r.fitToPaper = false; },
+         {"PrintOptions.FrameSlides put (VT_BOOL 0)", "PrintOptions.FitToPage put (VT_BOOL 0)"}},
         {"grayscale",
          "",
          nullptr,
@@ -72,9 +99,7 @@ TEST_F(StandIn, EachSettingAskedForIsSetAndWhatPowerPointHasIsWhatPrinted)
         {"slides 2-3",
          "",
          nullptr,
-         [](PrintRequest &r) {
-             r.slides = std::vector<SlideRange>{{2, 3}};
-         },
+         [](PrintRequest &r) { r.slides = "2-3"; },
          {"PrintOptions.RangeType put (VT_I4 4)", "PrintRanges.ClearAll call ()",
           "PrintRanges.Add call (VT_I4 2, VT_I4 3)"}},
         {"copies 2 with collate",

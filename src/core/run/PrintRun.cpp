@@ -177,6 +177,7 @@ private:
                     FileOutcome &outcome = m_run.m_recorder.outcome();
                     outcome.jobId = job.jobId;
                     outcome.settings = carried(job);
+                    outcome.notice = job.notice;
                 }))
                 return false;
             m_run.m_recorder.handedOver();

@@ -69,7 +69,9 @@ const Need Needs[] = {
      [](const PrintSettings &s) {
          return s.sides ? std::optional(sidesKeyword(*s.sides)) : std::nullopt;
      },
-     [](const PrintSettings &s) { return QStringLiteral("--sides ") + sidesName(*s.sides); },
+     [](const PrintSettings &s) {
+         return QStringLiteral("--sides ") + QString::fromStdString(setting::Sides.text(*s.sides));
+     },
      [](const PrintSettings &s) { return sidesWords(*s.sides); },
      [](PrintSettings &s, const QString &value) {
          for (const auto &[sides, keyword] : SidesKeywords)
@@ -84,7 +86,9 @@ const Need Needs[] = {
          return *s.color == PrintColor::Colour ? QStringLiteral("color")
                                                : QStringLiteral("monochrome");
      },
-     [](const PrintSettings &s) { return QStringLiteral("--color ") + colorName(*s.color); },
+     [](const PrintSettings &s) {
+         return QStringLiteral("--color ") + QString::fromStdString(setting::Colors.text(*s.color));
+     },
      [](const PrintSettings &s) { return colorWords(*s.color); },
      [](PrintSettings &s, const QString &value) {
          if (value == QLatin1String("color"))

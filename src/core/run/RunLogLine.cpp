@@ -65,6 +65,10 @@ QByteArray runLogLine(const FileOutcome &outcome)
     // PowerPoint prints itself: no job to name, but the settings it printed with.
     if (outcome.jobId > 0 || !outcome.settings.isEmpty())
         line += ",\"settings\":" + settingsJson(outcome.settings);
+    if (!outcome.notice.isEmpty()) {
+        line += ",\"notice\":";
+        appendJsonString(line, outcome.notice);
+    }
     line += '}';
     return line;
 }

@@ -20,6 +20,7 @@ struct FileOutcome {
     QString description;
     int jobId = 0;          // the print service's job; 0 where none is known
     PrintSettings settings; // what the file printed with, where the application said
+    QString notice;         // what the file asked for and did not print, in a sentence
 
     bool printed() const { return failedStep == 0; }
 };
@@ -29,7 +30,8 @@ struct FileOutcome {
  * with the offset from UTC), "file", "printer" and "outcome" ("printed" or
  * "failed"); a failed file adds "step" and "description"; a known print job
  * adds "job" (its id), and a print whose settings are known (a job's, or
- * what PowerPoint printed with) "settings".
+ * what PowerPoint printed with) "settings"; what it asked for and did not
+ * print, "notice".
  */
 QByteArray runLogLine(const FileOutcome &outcome);
 

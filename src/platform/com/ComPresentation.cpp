@@ -22,36 +22,6 @@ template <typename F> auto guarded(F &&call) -> decltype(call())
     }
 }
 
-/** What the run asks for, as the COM core takes it. */
-PrintRequest requestOf(const PrintSettings &asked)
-{
-    PrintRequest r{asked.layout,     asked.color,  asked.hiddenSlides, asked.frameSlides,
-                   asked.fitToPaper, asked.copies, asked.collate,      std::nullopt};
-    if (asked.slides) {
-        r.slides = slideRangesOf(asked.slides->toStdString());
-        if (!r.slides)
-            throw Failure(QStringLiteral("\"%1\" are no slide numbers and ranges (as 1-3,5).")
-                              .arg(*asked.slides));
-    }
-    return r;
-}
-
-/** The print options PowerPoint printed with, as the run log records them. */
-PrintSettings settingsOf(const PrintRequest &now)
-{
-    PrintSettings s;
-    s.layout = now.layout;
-    s.color = now.color;
-    s.hiddenSlides = now.hiddenSlides;
-    s.frameSlides = now.frameSlides;
-    s.fitToPaper = now.fitToPaper;
-    s.copies = now.copies;
-    s.collate = now.collate;
-    if (now.slides)
-        s.slides = QString::fromStdString(slidesText(*now.slides));
-    return s; // two-sided printing is the printer's own setting: not PowerPoint's to say
-}
-
 class ComPresentationObject final : public Presentation {
 public:
     explicit ComPresentationObject(std::shared_ptr<PowerPointPresentation> presentation)
@@ -63,9 +33,8 @@ public:
     }
     PrintedJob printOut(const PrintSettings &asked, const QString &) override
     {
-        const PrintRequest request = requestOf(asked);
-        return PrintedJob{0,
-                          settingsOf(guarded([&] { return m_presentation->printOut(request); }))};
+        // Two-sided printing is the printer's own setting: not PowerPoint's to say.
+        return PrintedJob{0, guarded([&] { return m_presentation->printOut(asked); }), {}};
     }
     void close() override
     {

@@ -20,9 +20,15 @@ public:
 };
 } // namespace
 
-std::unique_ptr<PresentationAutomation> makeSystemPresentationAutomation(Printers &, bool)
+std::unique_ptr<PresentationAutomation> makeSystemPresentationAutomation(Printers &, PrintSpooler *,
+                                                                         bool)
 {
     return std::make_unique<UnavailableAutomation>();
+}
+
+bool systemPrints(PrintLayout layout)
+{
+    return layout != PrintLayout::Outline;
 }
 
 } // namespace deckrun

@@ -2,6 +2,7 @@
 // The print service on Linux: CUPS, through libcups and the local scheduler.
 
 #include "platform/Failure.h"
+#include "platform/Logging.h"
 #include "platform/PrintSpooler.h"
 
 #include <QFile>
@@ -114,6 +115,29 @@ public:
             throw Failure(why);
         }
         return id;
+    }
+
+    Paper paper(const QString &printer) override
+    {
+        const Connection connection;
+        std::shared_ptr<Destination> to;
+        try {
+            if (connection.http)
+                to = destination(connection.http, printer, false);
+        } catch (const Failure &unknown) {
+            qCDebug(lcOffice) << "the paper of" << printer
+                              << "is not known:" << unknown.description();
+        }
+        if (!to)
+            return {}; // the job's hand-over says why, in its own words
+        cups_size_t size{};
+        if (!cupsGetDestMediaDefault(connection.http, to->dest, to->info, 0, &size) ||
+            size.width <= 0 || size.length <= 0)
+            return {}; // A4, as most of the world's printers
+        // CUPS measures in hundredths of a millimetre.
+        const auto points = [](int hundredths) { return hundredths * 72.0 / 2540.0; };
+        return Paper{points(size.width),  points(size.length), points(size.left),
+                     points(size.bottom), points(size.right),  points(size.top)};
     }
 
     bool acceptsJobs(const QString &printer) override

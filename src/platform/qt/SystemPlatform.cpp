@@ -17,7 +17,7 @@ std::unique_ptr<Platform> makeSystemPlatform(std::unique_ptr<Dialogs> dialogs, b
     p->handover = std::make_unique<FileHandover>();
     p->printers = std::make_unique<QtPrinters>();
     p->spooler = makeSystemPrintSpooler();
-    p->office = makeSystemPresentationAutomation(*p->printers, windowless);
+    p->office = makeSystemPresentationAutomation(*p->printers, p->spooler.get(), windowless);
     p->runLog = std::make_unique<FileRunLog>(DefaultRunLogPath());
     p->program = std::make_unique<QtProgramControl>(*p->office);
     return p;

@@ -270,6 +270,13 @@ PrintSettings fromOpenDocumentSettings(const QByteArray &xml, const QString &pat
     };
     item("IsPrintHiddenPages", settings.hiddenSlides, xsdBoolean);
     item("IsPrintFitPage", settings.fitToPaper, xsdBoolean);
+    item("HandoutsHorizontal", settings.handoutOrder,
+         [](QStringView text) -> std::optional<HandoutOrder> {
+             const std::optional<bool> across = xsdBoolean(text);
+             if (!across)
+                 return std::nullopt;
+             return *across ? HandoutOrder::Horizontal : HandoutOrder::Vertical;
+         });
     item("PrintQuality", settings.color, [](QStringView text) -> std::optional<PrintColor> {
         bool isNumber = false;
         const int quality = text.trimmed().toInt(&isNumber);

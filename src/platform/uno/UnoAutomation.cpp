@@ -26,8 +26,10 @@ namespace deckrun::uno {
 UnoAutomation::UnoAutomation(Printers &printers, UnoOptions options)
     : m_printers(printers), m_options(std::move(options))
 {
-    if (!m_options.spooler)
-        m_options.spooler = makeSystemPrintSpooler();
+    if (!m_options.spooler) {
+        m_ownSpooler = makeSystemPrintSpooler();
+        m_options.spooler = m_ownSpooler.get();
+    }
     if (m_options.programDir.isEmpty())
 #ifdef DECKRUN_LO_PROGRAM_DIR
         m_options.programDir = QStringLiteral(DECKRUN_LO_PROGRAM_DIR);
@@ -71,7 +73,7 @@ UnoAutomation::attach(const QString &pipeName, OfficeChild &child,
     const auto local = localContext(m_options.programDir);
     auto office = std::make_shared<OfficeInstance>();
     office->printerNames = [&printers = m_printers] { return printers.printerNames(); };
-    office->spooler = m_options.spooler.get();
+    office->spooler = m_options.spooler;
     office->beforeCall = m_options.beforeCall;
     office->headless = m_options.headless.value_or(true);
     if (m_options.beforeCall)
@@ -235,14 +237,6 @@ std::shared_ptr<PresentationApp> UnoAutomation::getRunning()
     throw Failure(Product + QStringLiteral(" is not running."), code::CannotCreateObject);
 }
 
-QString UnoAutomation::refusal(const PrintSettings &asked) const
-{
-    if (asked.layout == PrintLayout::Outline)
-        return QStringLiteral("LibreOffice Impress cannot print the outline on its own: "
-                              "--layout takes slides, handouts-1 to handouts-9 or notes here.");
-    return {};
-}
-
 std::weak_ptr<OfficeInstance> UnoAutomation::current() const
 {
     const std::lock_guard lock(m_currentLock);
@@ -265,13 +259,19 @@ void UnoAutomation::shutdown()
 
 namespace deckrun {
 
-std::unique_ptr<PresentationAutomation> makeSystemPresentationAutomation(Printers &printers,
-                                                                         bool windowless)
+std::unique_ptr<PresentationAutomation>
+makeSystemPresentationAutomation(Printers &printers, PrintSpooler *spooler, bool windowless)
 {
     uno::UnoOptions options;
+    options.spooler = spooler;
     if (windowless)
         options.headless = true;
     return std::make_unique<uno::UnoAutomation>(printers, std::move(options));
+}
+
+bool systemPrints(PrintLayout)
+{
+    return true; // the outline too, laid out by the office as a drawing
 }
 
 } // namespace deckrun

@@ -47,8 +47,8 @@ struct UnoOptions {
      * their faults into the real office here.
      */
     std::function<void(const QString &call, long officePid)> beforeCall;
-    /** Where print jobs go; none: the system's print service. */
-    std::shared_ptr<PrintSpooler> spooler;
+    /** Where print jobs go (the platform's); none: a print service of the office's own. */
+    PrintSpooler *spooler = nullptr;
     /**
      * The office kept from the network and from files beyond its own, where
      * the system allows it; off only where a test looks at what the office's
@@ -76,8 +76,6 @@ public:
     void abort() override;
     /** Each office runs on a profile of its own. */
     bool runsSideBySide() const override { return true; }
-    /** The office cannot render the outline on its own. */
-    QString refusal(const PrintSettings &asked) const override;
 
     /** The profile root in use (tests look for their processes by it). */
     const QString &profileRoot() const { return m_options.profileRoot; }
@@ -94,6 +92,7 @@ private:
 
     Printers &m_printers;
     UnoOptions m_options;
+    std::unique_ptr<PrintSpooler> m_ownSpooler; // when none was given
     std::weak_ptr<OfficeInstance> current() const;
 
     mutable std::mutex m_currentLock; // abort() reads m_current from another thread

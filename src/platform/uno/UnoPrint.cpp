@@ -2,8 +2,11 @@
 #include "platform/uno/UnoPrint.h"
 
 #include "platform/Logging.h"
+#include "platform/sheets/Sheets.h"
 #include "platform/uno/DeckPrintSettings.h"
 #include "platform/uno/OfficeInstance.h"
+#include "platform/uno/SlideChoice.h"
+#include "platform/uno/UnoOutline.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -20,13 +23,6 @@ namespace deckrun::uno {
 
 namespace {
 
-/** The number-up a handout layout prints with: 3 a page has no number-up of its own, 4 is next. */
-int numberUp(PrintLayout layout)
-{
-    const int perSheet = slidesPerSheet(layout);
-    return perSheet == 3 ? 4 : perSheet;
-}
-
 QString sidesOption(PrintSides sides)
 {
     switch (sides) {
@@ -40,42 +36,50 @@ QString sidesOption(PrintSides sides)
     return QStringLiteral("one-sided");
 }
 
-/** Whether any slide of `document` shows (a deck of hidden slides alone prints nothing). */
-bool anySlideShows(const Reference<css::lang::XComponent> &document)
+/** Whether each slide of `document` shows (false: hidden), in order. */
+std::vector<bool> slidesShown(const Reference<css::lang::XComponent> &document)
 {
+    std::vector<bool> shown;
     const Reference<css::drawing::XDrawPagesSupplier> pages(document, UNO_QUERY);
     if (!pages.is())
-        return true;
+        return shown;
     const Reference<css::container::XIndexAccess> slides(pages->getDrawPages(), UNO_QUERY_THROW);
     const sal_Int32 count = slides->getCount();
     for (sal_Int32 k = 0; k < count; ++k) {
         const Reference<css::beans::XPropertySet> slide(slides->getByIndex(k), UNO_QUERY);
-        bool shown = true;
+        bool visible = true;
         if (slide.is())
-            slide->getPropertyValue("Visible") >>= shown;
-        if (shown)
-            return true;
+            slide->getPropertyValue("Visible") >>= visible;
+        shown.push_back(visible);
     }
-    return count == 0;
+    return shown;
 }
 
-/** The office renders `document` into the PDF `pdf`; false when every slide is hidden. */
-bool exportPdf(OfficeInstance &o, const Reference<css::lang::XComponent> &document,
+/** The office renders `document`'s pages as `settings` say into the PDF `pdf`. */
+void exportPdf(OfficeInstance &o, const Reference<css::lang::XComponent> &document,
                const QString &file, const QString &pdf, const PrintSettings &settings)
 {
-    const bool hiddenToo = settings.hiddenSlides.value_or(false);
-    return o.call(OfficeCall::Print, "print", QStringLiteral("printing \"%1\"").arg(file),
-                  [document, hiddenToo, url = ou(QUrl::fromLocalFile(pdf).toString()),
-                   filterData = pdfExportFilterData(settings)]() {
-                      if (!hiddenToo && !anySlideShows(document))
-                          return false;
-                      const Reference<css::frame::XStorable> storable(document, UNO_QUERY_THROW);
-                      storable->storeToURL(
-                          url, sequence({property("FilterName",
-                                                  css::uno::Any(OUString("impress_pdf_Export"))),
-                                         property("FilterData", css::uno::Any(filterData))}));
-                      return true;
-                  });
+    o.call(OfficeCall::Print, "print", QStringLiteral("printing \"%1\"").arg(file),
+           [document, url = ou(QUrl::fromLocalFile(pdf).toString()),
+            filterData = pdfExportFilterData(settings)]() {
+               const Reference<css::frame::XStorable> storable(document, UNO_QUERY_THROW);
+               storable->storeToURL(
+                   url,
+                   sequence({property("FilterName", css::uno::Any(OUString("impress_pdf_Export"))),
+                             property("FilterData", css::uno::Any(filterData))}));
+               return true;
+           });
+}
+
+/** The sheets `settings` ask for, on `paper`. */
+sheets::SheetRequest sheetRequest(const PrintSettings &settings, const Paper &paper)
+{
+    return sheets::SheetRequest{.layout = settings.layout.value_or(PrintLayout::Slides),
+                                .order = settings.handoutOrder.value_or(HandoutOrder::Horizontal),
+                                .frame = settings.frameSlides.value_or(false),
+                                .fit = settings.fitToPaper.value_or(false),
+                                .blackAndWhite = settings.color == PrintColor::BlackAndWhite,
+                                .paper = paper};
 }
 
 } // namespace
@@ -90,18 +94,9 @@ JobOptions jobOptions(const PrintSettings &s)
                              *s.collate ? QStringLiteral("true") : QStringLiteral("false"));
     if (s.sides)
         options << qMakePair(QStringLiteral("sides"), sidesOption(*s.sides));
-    // Black and white goes as grayscale too: the printer makes its own black of it.
+    // Black and white sheets are made so already; their pictures are gray.
     if (s.color && *s.color != PrintColor::Colour)
         options << qMakePair(QStringLiteral("print-color-mode"), QStringLiteral("monochrome"));
-    const int up = s.layout ? numberUp(*s.layout) : 1;
-    if (up > 1) {
-        options << qMakePair(QStringLiteral("number-up"), QString::number(up))
-                << qMakePair(QStringLiteral("number-up-layout"), QStringLiteral("lrtb"));
-    }
-    if (s.frameSlides.value_or(false))
-        options << qMakePair(QStringLiteral("page-border"), QStringLiteral("single"));
-    if (s.fitToPaper.value_or(false))
-        options << qMakePair(QStringLiteral("fit-to-page"), QStringLiteral("true"));
     return options;
 }
 
@@ -113,7 +108,7 @@ css::uno::Sequence<css::beans::PropertyValue> pdfExportFilterData(const PrintSet
     data.push_back(property("ExportOnlyNotesPages", css::uno::Any(notes)));
     data.push_back(property("ExportHiddenSlides", css::uno::Any(s.hiddenSlides.value_or(false))));
     if (s.slides)
-        data.push_back(property("PageRange", css::uno::Any(ou(*s.slides))));
+        data.push_back(property("PageRange", css::uno::Any(ou(QString::fromStdString(*s.slides)))));
     return css::uno::Sequence<css::beans::PropertyValue>(data.data(),
                                                          static_cast<sal_Int32>(data.size()));
 }
@@ -127,31 +122,45 @@ PrintedJob printDocument(OfficeInstance &o, const Reference<css::lang::XComponen
         throw Failure(QStringLiteral("there is no print service to take the job."));
     // The deck's own saved settings, with what the run asks for over them.
     PrintSettings settings = deckPrintSettings(o.documentPath).overriddenBy(asked);
-    if (settings.layout == PrintLayout::Outline) {
-        // Only a deck can ask for it (a run is refused the outline before it
-        // begins): its slides print, and the run log says so.
-        qCDebug(lcOffice) << "the office cannot print the outline alone; the slides of" << file
-                          << "print instead";
-        settings.layout = PrintLayout::Slides;
-    }
-    // A folder of the job's own: the office writes the PDF, the print service reads it.
+    PrintedJob printed;
+    const bool hiddenToo = settings.hiddenSlides.value_or(false);
+    const SlideChoice slides =
+        chooseSlides(settings.slides,
+                     o.call(OfficeCall::Print, "print", QStringLiteral("printing \"%1\"").arg(file),
+                            [document] { return slidesShown(document); }),
+                     hiddenToo, file);
+    if (!slides.refusal.isEmpty())
+        throw Failure(slides.refusal);
+    if (!slides.range.empty())
+        settings.slides = slides.range;
+    printed.notice = slides.notice;
+
+    // A folder of the job's own: the office writes the pages, Deckrun the
+    // sheets, the print service reads them.
     const std::unique_ptr<QTemporaryDir> folder = o.jobFolder();
     if (!folder->isValid())
         throw Failure(QStringLiteral("no room for the print job: %1").arg(folder->errorString()));
-    const QString pdf = folder->filePath(QStringLiteral("job.pdf"));
+    const QString pages = folder->filePath(QStringLiteral("pages.pdf"));
+    const QString sheets = folder->filePath(QStringLiteral("job.pdf"));
     QElapsedTimer clock;
     clock.start();
-    if (!exportPdf(o, document, file, pdf, settings))
-        throw Failure(QStringLiteral("%1 could not print \"%2\": every slide in it is hidden.")
-                          .arg(Product, file));
+    const Paper paper = o.spooler->paper(o.printer);
+    if (settings.layout == PrintLayout::Outline)
+        exportOutline(o, document, file, pages, settings, paper, folder->path());
+    else
+        exportPdf(o, document, file, pages, settings);
     const qint64 exported = clock.nsecsElapsed();
+    sheets::makeSheets(pages, sheets, sheetRequest(settings, paper));
+    const qint64 made = clock.nsecsElapsed();
     try {
-        const int job = o.spooler->submit(o.printer, pdf, jobName, jobOptions(settings));
+        printed.jobId = o.spooler->submit(o.printer, sheets, jobName, jobOptions(settings));
         qCDebug(lcOffice).noquote()
-            << QStringLiteral("print seconds: export %1 submit %2 %3")
+            << QStringLiteral("print seconds: export %1 sheets %2 submit %3 %4")
                    .arg(secondsText(double(exported) / 1e9),
-                        secondsText(double(clock.nsecsElapsed() - exported) / 1e9), file);
-        return PrintedJob{job, settings};
+                        secondsText(double(made - exported) / 1e9),
+                        secondsText(double(clock.nsecsElapsed() - made) / 1e9), file);
+        printed.settings = settings;
+        return printed;
     } catch (const Failure &refused) {
         if (!o.spooler->acceptsJobs(o.printer))
             throw Failure(QStringLiteral("%1 could not print \"%2\": the printer \"%3\" refused "

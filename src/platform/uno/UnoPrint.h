@@ -1,11 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-// How the office's document is printed: the office renders the deck to PDF
-// (notes pages, hidden slides, the slides asked for), and Deckrun hands the
-// PDF to the print service as one job with the options the office's own print
-// call would drop (copies, two-sided, grayscale, several slides a sheet with
-// a border, fit to paper). The job's id tells it apart later.
+// How the office's document is printed: the office renders the deck's
+// slides (or notes pages) to PDF, hidden slides and the slides asked for as
+// the settings say; Deckrun makes the sheets of the printer's paper from them
+// (platform/sheets) and hands those to the print service as one job, with the
+// options a sheet cannot carry (copies, collate, two-sided, grayscale). The
+// job's id tells it apart later.
 
 #include "platform/Presentation.h"
 #include "platform/PrintSpooler.h"

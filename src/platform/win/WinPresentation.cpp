@@ -6,9 +6,15 @@
 
 namespace deckrun {
 
-std::unique_ptr<PresentationAutomation> makeSystemPresentationAutomation(Printers &, bool)
+std::unique_ptr<PresentationAutomation> makeSystemPresentationAutomation(Printers &, PrintSpooler *,
+                                                                         bool)
 {
     return std::make_unique<com::ComAutomation>();
+}
+
+bool systemPrints(PrintLayout)
+{
+    return true; // PowerPoint prints every layout itself
 }
 
 } // namespace deckrun

@@ -78,8 +78,9 @@ void openDeck()
 {
     server.opened = true;
     server.print.values = {
-        {L"OutputType", 1}, {L"PrintColorType", 1}, {L"FrameSlides", 0}, {L"PrintHiddenSlides", -1},
-        {L"FitToPage", 0},  {L"NumberOfCopies", 1}, {L"Collate", -1},    {L"RangeType", 1}};
+        {L"OutputType", 1},         {L"PrintColorType", 1}, {L"FrameSlides", 0},
+        {L"PrintHiddenSlides", -1}, {L"FitToPage", 0},      {L"NumberOfCopies", 1},
+        {L"Collate", -1},           {L"RangeType", 1},      {L"HandoutOrder", 2}};
     for (const auto &[member, value] : server.script.deck)
         server.print.values[member] = value;
     server.print.ranges.clear();

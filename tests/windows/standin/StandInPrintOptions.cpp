@@ -85,6 +85,7 @@ const NumberOption NumberOptions[] = {
     {L"FrameSlides", 34, -1, 0}, {L"PrintHiddenSlides", 35, -1, 0},
     {L"FitToPage", 36, -1, 0},   {L"NumberOfCopies", 37, 1, 9999},
     {L"Collate", 38, -1, 0},     {L"RangeType", 39, 1, 6},
+    {L"HandoutOrder", 41, 1, 2},
 };
 
 HRESULT numberOption(const Call &c, const NumberOption &o)
@@ -181,6 +182,7 @@ const Member Members[] = {
     {Kind::PrintOptions, L"Collate", 38, numberOptionAt<6>},
     {Kind::PrintOptions, L"RangeType", 39, numberOptionAt<7>},
     {Kind::PrintOptions, L"Ranges", 40, ranges},
+    {Kind::PrintOptions, L"HandoutOrder", 41, numberOptionAt<8>},
     {Kind::PrintRanges, L"ClearAll", 50, clearAll},
     {Kind::PrintRanges, L"Add", 51, add},
     {Kind::PrintRanges, L"Count", 52, count},

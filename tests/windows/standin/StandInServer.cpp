@@ -6,7 +6,7 @@
 // WithWindow when given), ActivePresentation, PrintOut, Close, Quit, and of
 // PrintOptions: ActivePrinter (put and get), PrintInBackground, OutputType,
 // PrintColorType, FrameSlides, PrintHiddenSlides, FitToPage, NumberOfCopies,
-// Collate, RangeType and Ranges (ClearAll, Add, Count, Item, Start, End)),
+// Collate, HandoutOrder, RangeType and Ranges (ClearAll, Add, Count, Item, Start, End)),
 // sits in the running-object table while it runs, and writes
 // every call with its argument types to calls.log in its folder ("started PID"
 // first, "ended" last). The application object a create hands out and the one
