@@ -103,11 +103,13 @@ inline std::string slidesText(const std::vector<SlideRange> &ranges)
 
 namespace setting {
 
-/** A value's name as text, and PowerPoint's number for it. */
+/** A value's name as text, PowerPoint's number for it, and the print service's keyword. */
 template <typename E> struct Name {
     E value;
     const char *text;
     long powerPoint;
+    /** The IPP keyword a job carries it as; none: a job does not carry it. */
+    const char *ipp = nullptr;
 };
 
 /** A value that is one of a list of names. */
@@ -154,6 +156,22 @@ template <typename E, std::size_t N> struct Names {
     {
         for (const Name<E> &n : names)
             if (n.powerPoint == number)
+                return n.value;
+        return std::nullopt;
+    }
+    /** The IPP keyword of `value`; empty when a job does not carry it. */
+    std::string ipp(E value) const
+    {
+        for (const Name<E> &n : names)
+            if (n.value == value && n.ipp)
+                return n.ipp;
+        return {};
+    }
+    /** The first value a job carries as `keyword`. */
+    std::optional<E> fromIpp(std::string_view keyword) const
+    {
+        for (const Name<E> &n : names)
+            if (n.ipp && keyword == n.ipp)
                 return n.value;
         return std::nullopt;
     }
@@ -240,15 +258,16 @@ inline constexpr Names<PrintLayout, 9> Layouts{{{
     {PrintLayout::Notes, "notes", 5},
     {PrintLayout::Outline, "outline", 6},
 }}};
+// Black and white is made on the sheet; the printer is asked for monochrome, as for gray.
 inline constexpr Names<PrintColor, 3> Colors{{{
-    {PrintColor::Colour, "color", 1},
-    {PrintColor::Gray, "gray", 2},
-    {PrintColor::BlackAndWhite, "bw", 3},
+    {PrintColor::Colour, "color", 1, "color"},
+    {PrintColor::Gray, "gray", 2, "monochrome"},
+    {PrintColor::BlackAndWhite, "bw", 3, "monochrome"},
 }}};
 inline constexpr Names<PrintSides, 3> Sides{{{
-    {PrintSides::OneSided, "one", 0},
-    {PrintSides::LongEdge, "long-edge", 0},
-    {PrintSides::ShortEdge, "short-edge", 0},
+    {PrintSides::OneSided, "one", 0, "one-sided"},
+    {PrintSides::LongEdge, "long-edge", 0, "two-sided-long-edge"},
+    {PrintSides::ShortEdge, "short-edge", 0, "two-sided-short-edge"},
 }}};
 inline constexpr Names<HandoutOrder, 2> Orders{{{
     {HandoutOrder::Horizontal, "horizontal", 2},

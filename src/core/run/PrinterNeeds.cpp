@@ -5,25 +5,14 @@
 #include "platform/Failure.h"
 #include "platform/Logging.h"
 
-#include <array>
-#include <utility>
-
 namespace deckrun {
 
 namespace {
 
-constexpr std::array<std::pair<PrintSides, const char *>, 3> SidesKeywords{{
-    {PrintSides::OneSided, "one-sided"},
-    {PrintSides::LongEdge, "two-sided-long-edge"},
-    {PrintSides::ShortEdge, "two-sided-short-edge"},
-}};
-
-QString sidesKeyword(PrintSides sides)
+/** The print service's keyword for `value` of the table's `names`. */
+template <typename Names, typename Value> QString keyword(const Names &names, Value value)
 {
-    for (const auto &[s, keyword] : SidesKeywords)
-        if (s == sides)
-            return QLatin1String(keyword);
-    return {};
+    return QString::fromStdString(names.ipp(value));
 }
 
 QString sidesWords(PrintSides sides)
@@ -67,24 +56,22 @@ struct Need {
 const Need Needs[] = {
     {"sides",
      [](const PrintSettings &s) {
-         return s.sides ? std::optional(sidesKeyword(*s.sides)) : std::nullopt;
+         return s.sides ? std::optional(keyword(setting::Sides, *s.sides)) : std::nullopt;
      },
      [](const PrintSettings &s) {
          return QStringLiteral("--sides ") + QString::fromStdString(setting::Sides.text(*s.sides));
      },
      [](const PrintSettings &s) { return sidesWords(*s.sides); },
      [](PrintSettings &s, const QString &value) {
-         for (const auto &[sides, keyword] : SidesKeywords)
-             if (value == QLatin1String(keyword))
-                 s.sides = sides;
+         if (const auto sides = setting::Sides.fromIpp(value.toStdString()))
+             s.sides = sides;
      }},
     // Grayscale and black and white both go as monochrome.
     {"print-color-mode",
      [](const PrintSettings &s) -> std::optional<QString> {
          if (!s.color)
              return std::nullopt;
-         return *s.color == PrintColor::Colour ? QStringLiteral("color")
-                                               : QStringLiteral("monochrome");
+         return keyword(setting::Colors, *s.color);
      },
      [](const PrintSettings &s) {
          return QStringLiteral("--color ") + QString::fromStdString(setting::Colors.text(*s.color));

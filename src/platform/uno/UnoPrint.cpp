@@ -23,19 +23,6 @@ namespace deckrun::uno {
 
 namespace {
 
-QString sidesOption(PrintSides sides)
-{
-    switch (sides) {
-    case PrintSides::LongEdge:
-        return QStringLiteral("two-sided-long-edge");
-    case PrintSides::ShortEdge:
-        return QStringLiteral("two-sided-short-edge");
-    case PrintSides::OneSided:
-        break;
-    }
-    return QStringLiteral("one-sided");
-}
-
 /** Whether each slide of `document` shows (false: hidden), in order. */
 std::vector<bool> slidesShown(const Reference<css::lang::XComponent> &document)
 {
@@ -93,10 +80,13 @@ JobOptions jobOptions(const PrintSettings &s)
         options << qMakePair(QStringLiteral("collate"),
                              *s.collate ? QStringLiteral("true") : QStringLiteral("false"));
     if (s.sides)
-        options << qMakePair(QStringLiteral("sides"), sidesOption(*s.sides));
+        options << qMakePair(QStringLiteral("sides"),
+                             QString::fromStdString(setting::Sides.ipp(*s.sides)));
     // Black and white sheets are made so already; their pictures are gray.
+    // Colour is not asked for: the printer's and the user's default holds.
     if (s.color && *s.color != PrintColor::Colour)
-        options << qMakePair(QStringLiteral("print-color-mode"), QStringLiteral("monochrome"));
+        options << qMakePair(QStringLiteral("print-color-mode"),
+                             QString::fromStdString(setting::Colors.ipp(*s.color)));
     return options;
 }
 
