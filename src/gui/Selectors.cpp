@@ -90,7 +90,8 @@ void PushButton3_Click(PrintWindow &window)
     printQueue(RunSetup{.platform = platform,
                         .choices = window,
                         .progress = window,
-                        .strategy = freshApplication},
+                        .strategy = freshApplication,
+                        .settings = window.printSettings()},
                window.queue(), window.printingFlag());
 }
 

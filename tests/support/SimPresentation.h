@@ -68,6 +68,12 @@ public:
     void shutdown() override;
     void abort() override;
     bool someoneElsesRunning() override;
+    QString refusal(const PrintSettings &asked) const override
+    {
+        return refuses ? refuses(asked) : QString();
+    }
+    /** What the simulated platform refuses to print, as refusal() says it; none: nothing. */
+    std::function<QString(const PrintSettings &)> refuses;
 
     struct State;
 
