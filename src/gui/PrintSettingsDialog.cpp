@@ -51,7 +51,8 @@ SettingField choiceField(const std::vector<Choice> &choices)
     box->addItem(DeckSays, QString());
     for (const Choice &c : choices)
         box->addItem(c.caption, c.text);
-    return {box, [box] { return box->currentData().toString(); },
+    return {box,
+            [box] { return box->currentData().toString(); },
             [box](const QString &text) { box->setCurrentIndex(std::max(0, box->findData(text))); },
             {}};
 }
@@ -64,8 +65,10 @@ SettingField typedField(const std::string &takes)
     const QString said = QString::fromStdString(takes);
     edit->setToolTip(said.left(1).toUpper() + said.mid(1));
     // "1-3, 5" as typed reads as "1-3,5".
-    return {edit, [edit] { return edit->text().remove(QLatin1Char(' ')); },
-            [edit](const QString &text) { edit->setText(text); }, {}};
+    return {edit,
+            [edit] { return edit->text().remove(QLatin1Char(' ')); },
+            [edit](const QString &text) { edit->setText(text); },
+            {}};
 }
 
 /** The row's control with the values the application prints; none when it prints none of them. */
@@ -102,13 +105,13 @@ PrintSettingsDialog::PrintSettingsDialog(const PrintSettings &current,
     setObjectName(QStringLiteral("PrintSettingsDialog"));
     setWindowTitle(QStringLiteral("Print Settings"));
     auto *layout = new QVBoxLayout(this);
-    auto *note = new QLabel(
-        QStringLiteral("\"Start Printing\" prints every deck with these,\nover what the deck says."));
+    auto *note = new QLabel(QStringLiteral(
+        "\"Start Printing\" prints every deck with these,\nover what the deck says."));
     layout->addWidget(note);
     addFields(current, office);
 
-    auto *buttons =
-        new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel | QDialogButtonBox::Reset);
+    auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel |
+                                         QDialogButtonBox::Reset);
     m_ok = buttons->button(QDialogButtonBox::Ok);
     QPushButton *reset = buttons->button(QDialogButtonBox::Reset);
     reset->setText(QStringLiteral("All as each deck says"));

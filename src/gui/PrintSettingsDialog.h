@@ -21,7 +21,8 @@ namespace deckrun {
 class Form1;
 class PresentationAutomation;
 
-/** One setting's control in the dialog, and its value as the command line writes it ("": as each deck says). */
+/** One setting's control in the dialog, and its value as the command line writes it ("": as each
+ * deck says). */
 struct SettingField {
     QWidget *control;
     std::function<QString()> text;

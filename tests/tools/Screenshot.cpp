@@ -8,8 +8,6 @@
 // --busy  shows the window in the middle of a print run
 // --hand  draws the hand pointer over "Add PowerPoint File(s)" (screen grabs
 //         leave the pointer out)
-// --settings shows print settings chosen (handouts-6, gray, 2 copies)
-// --dialog  opens the print settings dialog and saves the whole screen
 // --watch keeps the window open for ten seconds and prints, at every change,
 //         the window pointer and the cursor of the widget under the mouse
 //         (to check the pointers with a real mouse or xdotool)
@@ -28,7 +26,6 @@
 #include <QItemSelectionModel>
 #include <QPainter>
 #include <QPushButton>
-#include <QScreen>
 #include <QTemporaryDir>
 #include <QThread>
 
@@ -69,7 +66,6 @@ int main(int argc, char *argv[])
     const bool busy = args.contains(QStringLiteral("--busy"));
     const bool hand = args.contains(QStringLiteral("--hand"));
     const bool watch = args.contains(QStringLiteral("--watch"));
-    const bool dialog = args.contains(QStringLiteral("--dialog"));
 
     QTemporaryDir program;
     if (!program.isValid() || !copyBeside(QStringLiteral("HAND-M.CUR"), program.path()) ||
@@ -97,13 +93,6 @@ int main(int argc, char *argv[])
                              "Product Roadmap 2025.odp"})
         form.queue().append(home + QString::fromUtf8(name));
 
-    if (args.contains(QStringLiteral("--settings"))) {
-        PrintSettings chosen;
-        chosen.layout = PrintLayout::Handouts6;
-        chosen.color = PrintColor::Gray;
-        chosen.copies = 2;
-        form.setPrintSettings(chosen);
-    }
     if (busy) {
         form.setMousePointer(pointer::Busy);
         form.IsPrinting = true;
@@ -134,12 +123,7 @@ int main(int argc, char *argv[])
             std::fflush(stdout);
         }
     }
-    if (dialog) {
-        form.PushButton10->click();
-        settle();
-    }
-    QImage shot =
-        dialog ? QGuiApplication::primaryScreen()->grabWindow(0).toImage() : form.grab().toImage();
+    QImage shot = form.grab().toImage();
 
     if (hand) {
         const QCursor cursor = LoadCursorFile(program.filePath(QStringLiteral("HAND-M.CUR")));
