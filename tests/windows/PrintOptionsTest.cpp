@@ -28,6 +28,8 @@ PrintRequest deckDefaults()
             .fitToPaper = false,
             .copies = 1,
             .collate = true,
+            .sides = {},
+            .slides = {},
             .handoutOrder = HandoutOrder::Horizontal};
 }
 
