@@ -126,7 +126,7 @@ PrintSettingsDialog::PrintSettingsDialog(const PrintSettings &current,
     // The window's letters, not bold: a form of ten rows reads easier plain.
     // Each control takes them itself: under the window's skin a control
     // keeps the application's font instead of the dialog's.
-    QFont plain = parent->font();
+    QFont plain = parent ? parent->font() : font();
     plain.setBold(false);
     setFont(plain);
     // As tall as the window's selectors, also where the skin pads nothing.

@@ -233,6 +233,10 @@ template <typename Member, typename Codec> struct Row {
     const char *caption;
 };
 
+// For compilers that do not deduce from an aggregate's initializer (clang before 17).
+template <typename Member, typename Codec, typename... Rest>
+Row(const char *, Member, Codec, Rest...) -> Row<Member, Codec>;
+
 inline constexpr Names<PrintLayout, 9> Layouts{{{
     {PrintLayout::Slides, "slides", 1, "Slides"},
     {PrintLayout::Handouts1, "handouts-1", 10, "Handouts, 1 slide a page"},
