@@ -58,14 +58,15 @@ QGroupBox::title {
     padding: 0px 3px;
 }
 
-QComboBox {
+/* The print settings' typed values look like the choices beside them. */
+QComboBox, #PrintSettingsDialog QLineEdit {
     color: #17202c;
     background-color: #ffffff;
     border: 1px solid #a9b7cb;
     border-radius: 3px;
     padding: 0px 6px;
 }
-QComboBox:hover, QComboBox:focus {
+QComboBox:hover, QComboBox:focus, #PrintSettingsDialog QLineEdit:focus {
     border-color: #2d62b4;
 }
 QComboBox::drop-down {

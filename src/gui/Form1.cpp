@@ -4,6 +4,8 @@
 #include "core/queue/QueueModel.h"
 #include "gui/Handlers.h"
 #include "gui/JobReports.h"
+#include "gui/PrintSettingsChoice.h"
+#include "gui/PrintSettingsDialog.h"
 #include "gui/ProgressBar.h"
 #include "gui/QueueView.h"
 #include "gui/Samples.h"
@@ -16,6 +18,7 @@
 #include <QGroupBox>
 #include <QGuiApplication>
 #include <QHeaderView>
+#include <QLabel>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QScreen>
@@ -138,7 +141,20 @@ void Form1::createControls()
     place(Frame1, 120, 4220, 7800, 820);
     Combo1 = new QComboBox(Frame1);
     Combo1->setObjectName(QStringLiteral("Combo1"));
-    place(Combo1, 240, 300, 7320, 345);
+    place(Combo1, 240, 300, 5100, 345);
+    // The print settings go with the printer: the button beside its selector,
+    // as "?" sits beside the pause, and what they are in the frame's title row.
+    PushButton10 =
+        button(new QPushButton(QStringLiteral("Print settings\u2026")), "PushButton10", Frame1);
+    place(PushButton10, 5460, 300, 2100, 345);
+    Label1 = new QLabel(Frame1);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    QFont plain = controlFont();
+    plain.setBold(false); // news, not a heading beside the frame's title
+    Label1->setFont(plain);
+    Label1->setAlignment(Qt::AlignCenter);
+    paintWhite(Label1);
+    setPrintSettings({});
 
     Frame2 = new QGroupBox(QStringLiteral("Pause Option"), this);
     Frame2->setObjectName(QStringLiteral("Frame2"));
@@ -168,9 +184,10 @@ void Form1::createControls()
 
     // The tab order of the control table; frames and the progress bar take no focus.
     const std::vector<std::pair<int, QWidget *>> order = {
-        {0, ListView1},    {1, PushButton4},  {2, PushButton5}, {3, PushButton1},
-        {4, PushButton2},  {5, Combo1},       {6, PushButton3}, {7, PushButton6},
-        {10, PushButton7}, {11, PushButton8}, {13, Combo2},     {14, PushButton9}};
+        {0, ListView1},   {1, PushButton4},  {2, PushButton5},   {3, PushButton1},
+        {4, PushButton2}, {5, Combo1},       {15, PushButton10}, {6, PushButton3},
+        {7, PushButton6}, {10, PushButton7}, {11, PushButton8},  {13, Combo2},
+        {14, PushButton9}};
     for (std::size_t i = 1; i < order.size(); ++i)
         setTabOrder(order[i - 1].second, order[i].second);
 }
@@ -210,6 +227,8 @@ void Form1::wireEvents()
             guarded([this] { PushButton8_Click(m_platform, *m_queue); }));
     connect(PushButton9, &QPushButton::clicked, this,
             guarded([this] { PushButton9_Click(*m_platform.dialogs); }));
+    connect(PushButton10, &QPushButton::clicked, this,
+            guarded([this] { PushButton10_Click(*this); }));
 
     connect(Combo1, &QComboBox::currentIndexChanged, this,
             guarded([this] { Combo1_Click(*m_platform.settings, *Combo1); }));
@@ -236,14 +255,14 @@ void Form1::wireEvents()
     connect(ListView1, &QueueView::oleDragDrop, this,
             guarded([this](QDropEvent *e) { ListView1_OLEDragDrop(*this, e); }));
 
-    // Mouse-move handlers of the window, the frames and the nine buttons.
+    // Mouse-move handlers of the window, the frames and the buttons.
     setMouseTracking(true);
     for (QWidget *w : {static_cast<QWidget *>(Frame1), static_cast<QWidget *>(Frame2)}) {
         w->setMouseTracking(true);
         w->installEventFilter(this);
     }
     for (QPushButton *b : {PushButton1, PushButton2, PushButton3, PushButton4, PushButton5,
-                           PushButton6, PushButton7, PushButton8, PushButton9}) {
+                           PushButton6, PushButton7, PushButton8, PushButton9, PushButton10}) {
         b->setMouseTracking(true);
         b->installEventFilter(this);
     }
@@ -292,6 +311,31 @@ QString Form1::printerName() const
 QString Form1::pauseText() const
 {
     return Combo2->currentText();
+}
+
+void Form1::setPrintSettings(const PrintSettings &settings)
+{
+    m_printSettings = settings;
+    const QString summary = printSettingsSummary(settings);
+    // The whole line for the pointer and the screen reader, where the label shows less.
+    Label1->setToolTip(summary);
+    Label1->setAccessibleName(summary);
+    placeSummary();
+}
+
+void Form1::placeSummary()
+{
+    const QFontMetrics fm(Label1->font());
+    const int pad = twips(45);
+    const int right = twips(7560); // the right edge of the controls below
+    const int titleEnd =
+        twips(240) + QFontMetrics(Frame1->font()).horizontalAdvance(Frame1->title());
+    const int room = right - titleEnd - twips(240) - 2 * pad;
+    const QString shown = fm.elidedText(Label1->toolTip(), Qt::ElideRight, room);
+    Label1->setText(shown);
+    // As wide as its text: the frame's border stays drawn beside it.
+    const int width = fm.horizontalAdvance(shown) + 2 * pad;
+    Label1->setGeometry(right - width, 0, width, fm.height() + 1);
 }
 
 void Form1::showBusy(bool busy)

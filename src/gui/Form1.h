@@ -17,6 +17,7 @@
 
 class QComboBox;
 class QGroupBox;
+class QLabel;
 class QPushButton;
 class QProgressBar;
 
@@ -47,12 +48,14 @@ public:
     QPushButton *PushButton7 = nullptr;
     QPushButton *PushButton8 = nullptr;
     QPushButton *PushButton9 = nullptr;
+    QPushButton *PushButton10 = nullptr; // "Print settings…", beside the printer
     QueueView *ListView1 = nullptr;
     QGroupBox *Frame1 = nullptr;
     QGroupBox *Frame2 = nullptr;
     QComboBox *Combo1 = nullptr;
     QComboBox *Combo2 = nullptr;
     ProgressBar *ProgressBar1 = nullptr;
+    QLabel *Label1 = nullptr; // the print settings in one line, over the printer
 
     QueueModel &queue() override { return *m_queue; }
     QueueView &queueList() override { return *ListView1; }
@@ -70,6 +73,9 @@ public:
     // What a print run reads and shows: the selectors and the progress bar.
     QString printerName() const override;
     QString pauseText() const override;
+    PrintSettings printSettings() const override { return m_printSettings; }
+    /** Takes the print settings "Start Printing" uses, and shows them in Label1. */
+    void setPrintSettings(const PrintSettings &settings);
     void showBusy(bool busy) override;
     void showPercent(int percent) override;
     void showText(const QString &text) override;
@@ -92,6 +98,8 @@ private:
     void place(QWidget *w, int left, int top, int width, int height);
     void wireEvents();
     void applyPointer();
+    /** Label1 as wide as its text, right-aligned in the title row of Frame1. */
+    void placeSummary();
 
     Platform &m_platform;
     QueueModel *m_queue = nullptr;
@@ -99,6 +107,7 @@ private:
     int m_mousePointer = pointer::Default;
     std::optional<QCursor> m_mouseIcon;
     double m_scale = 1.0;
+    PrintSettings m_printSettings;
 };
 
 } // namespace deckrun

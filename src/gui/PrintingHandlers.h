@@ -30,8 +30,8 @@ public:
     virtual QueueModel &queue() = 0;
     /** Set while a run is under way: a second start does nothing. */
     virtual bool &printingFlag() = 0;
-    /** What the run asks each deck to print with, over the deck's own settings. */
-    virtual PrintSettings runSettings() const { return {}; }
+    /** What every deck is printed with, over what the deck says. */
+    virtual PrintSettings printSettings() const = 0;
 };
 
 void PushButton3_Click(PrintWindow &window); // Start Printing

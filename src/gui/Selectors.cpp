@@ -88,7 +88,7 @@ void Combo2_Change(SettingsStore &settings, const QComboBox &pauses)
 void PushButton3_Click(PrintWindow &window)
 {
     Platform &platform = window.platform();
-    const PrintSettings asked = window.runSettings();
+    const PrintSettings asked = window.printSettings();
     // What the printer cannot do is said once, before any file is printed,
     // not file after file by the printer.
     if (!window.printingFlag() && window.queue().count() > 0 && platform.spooler)

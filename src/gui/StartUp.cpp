@@ -8,6 +8,7 @@
 #include "core/queue/QueueModel.h"
 #include "gui/Form1.h"
 #include "gui/Handlers.h"
+#include "gui/PrintSettingsChoice.h"
 #include "gui/QueueView.h"
 #include "platform/Failure.h"
 #include "platform/Platform.h"
@@ -57,6 +58,8 @@ void Form1::Form_Load()
     steps.step(136, [&] { FillPrinterList(platform, *Combo1); });
 
     FillPauseList(*platform.settings, *Combo2, steps); // steps 140 and 144
+    // Reads never fail: a stored value that does not read is as each deck says.
+    setPrintSettings(storedPrintSettings(*platform.settings, *platform.office));
     steps.step(146, [&] { CheckPowerPointInstalled(platform); });
 }
 

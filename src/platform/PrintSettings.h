@@ -10,8 +10,9 @@
 // Every setting is one row of printSettingRows below: its name (the command
 // line's option and the run log's key), its member, how its value is read
 // from text and written to JSON, what the command line's help says of it, and
-// the PowerPoint print option that carries it. Merging, emptiness, the run
-// log, the command line and the PowerPoint backend all go through the rows.
+// the PowerPoint print option that carries it, and what the window's dialog
+// calls it. Merging, emptiness, the run log, the command line, the window's
+// dialog and stored choices and the PowerPoint backend all go through the rows.
 // Free of Qt: the Windows automation core takes these settings as they are.
 
 #include "platform/PrintLayout.h"
@@ -103,13 +104,17 @@ inline std::string slidesText(const std::vector<SlideRange> &ranges)
 
 namespace setting {
 
-/** A value's name as text, PowerPoint's number for it, and the print service's keyword. */
+/**
+ * A value's name as text, PowerPoint's number for it, how the window's dialog
+ * names it, and the print service's keyword.
+ */
 template <typename E> struct Name {
     E value;
     const char *text;
     long powerPoint;
+    const char *caption;
     /** The IPP keyword a job carries it as; none: a job does not carry it. */
-    const char *ipp = nullptr;
+    const char *ipp;
 };
 
 /** A value that is one of a list of names. */
@@ -188,6 +193,7 @@ struct YesNo {
             return text == "yes";
         return std::nullopt;
     }
+    std::string text(bool value) const { return value ? "yes" : "no"; }
     std::string json(bool value) const { return value ? "true" : "false"; }
     std::string takes() const { return "yes or no"; }
     long powerPoint(bool value) const { return value ? -1 : 0; }
@@ -209,6 +215,7 @@ struct Number {
             n = n * 10 + (c - '0');
         return n >= low && n <= high ? std::optional<int>(n) : std::nullopt;
     }
+    std::string text(int value) const { return std::to_string(value); }
     std::string json(int value) const { return std::to_string(value); }
     std::string takes() const
     {
@@ -226,6 +233,7 @@ struct SlideList {
     {
         return slideRangesOf(text) ? std::optional<std::string>(text) : std::nullopt;
     }
+    std::string text(const std::string &value) const { return value; }
     std::string json(const std::string &value) const { return '"' + value + '"'; }
     std::string takes() const { return "slide numbers and ranges, as 1-3,5"; }
 };
@@ -242,36 +250,43 @@ template <typename Member, typename Codec> struct Row {
     const char *help;
     /** PowerPoint's print option (`PrintOptions.X`) that carries it; none: PowerPoint has none. */
     const wchar_t *powerPoint;
+    /** What the window's print settings dialog calls it. */
+    const char *caption;
 };
 // Said for the compilers that deduce no aggregate's arguments by themselves.
 template <typename Member, typename Codec>
 Row(const char *, Member, Codec, const char *, const char *, const wchar_t *) -> Row<Member, Codec>;
 
+// For compilers that do not deduce from an aggregate's initializer (clang before 17).
+template <typename Member, typename Codec, typename... Rest>
+Row(const char *, Member, Codec, Rest...) -> Row<Member, Codec>;
+
 inline constexpr Names<PrintLayout, 9> Layouts{{{
-    {PrintLayout::Slides, "slides", 1},
-    {PrintLayout::Handouts1, "handouts-1", 10},
-    {PrintLayout::Handouts2, "handouts-2", 2},
-    {PrintLayout::Handouts3, "handouts-3", 3},
-    {PrintLayout::Handouts4, "handouts-4", 8},
-    {PrintLayout::Handouts6, "handouts-6", 4},
-    {PrintLayout::Handouts9, "handouts-9", 9},
-    {PrintLayout::Notes, "notes", 5},
-    {PrintLayout::Outline, "outline", 6},
+    {PrintLayout::Slides, "slides", 1, "Slides", nullptr},
+    {PrintLayout::Handouts1, "handouts-1", 10, "Handouts, 1 slide a page", nullptr},
+    {PrintLayout::Handouts2, "handouts-2", 2, "Handouts, 2 slides a page", nullptr},
+    {PrintLayout::Handouts3, "handouts-3", 3, "Handouts, 3 slides a page", nullptr},
+    {PrintLayout::Handouts4, "handouts-4", 8, "Handouts, 4 slides a page", nullptr},
+    {PrintLayout::Handouts6, "handouts-6", 4, "Handouts, 6 slides a page", nullptr},
+    {PrintLayout::Handouts9, "handouts-9", 9, "Handouts, 9 slides a page", nullptr},
+    {PrintLayout::Notes, "notes", 5, "Notes pages", nullptr},
+    {PrintLayout::Outline, "outline", 6, "Outline", nullptr},
 }}};
 // Black and white is made on the sheet; the printer is asked for monochrome, as for gray.
 inline constexpr Names<PrintColor, 3> Colors{{{
-    {PrintColor::Colour, "color", 1, "color"},
-    {PrintColor::Gray, "gray", 2, "monochrome"},
-    {PrintColor::BlackAndWhite, "bw", 3, "monochrome"},
+    {PrintColor::Colour, "color", 1, "Color", "color"},
+    {PrintColor::Gray, "gray", 2, "Grayscale", "monochrome"},
+    {PrintColor::BlackAndWhite, "bw", 3, "Pure black and white", "monochrome"},
 }}};
 inline constexpr Names<PrintSides, 3> Sides{{{
-    {PrintSides::OneSided, "one", 0, "one-sided"},
-    {PrintSides::LongEdge, "long-edge", 0, "two-sided-long-edge"},
-    {PrintSides::ShortEdge, "short-edge", 0, "two-sided-short-edge"},
+    {PrintSides::OneSided, "one", 0, "One-sided", "one-sided"},
+    {PrintSides::LongEdge, "long-edge", 0, "Two-sided, flip on long edge", "two-sided-long-edge"},
+    {PrintSides::ShortEdge, "short-edge", 0, "Two-sided, flip on short edge",
+     "two-sided-short-edge"},
 }}};
 inline constexpr Names<HandoutOrder, 2> Orders{{{
-    {HandoutOrder::Horizontal, "horizontal", 2},
-    {HandoutOrder::Vertical, "vertical", 1},
+    {HandoutOrder::Horizontal, "horizontal", 2, "Horizontal", nullptr},
+    {HandoutOrder::Vertical, "vertical", 1, "Vertical", nullptr},
 }}};
 
 } // namespace setting
@@ -282,31 +297,34 @@ inline constexpr Names<HandoutOrder, 2> Orders{{{
  */
 inline constexpr std::tuple printSettingRows{
     setting::Row{"layout", &PrintSettings::layout, setting::Layouts, "LAYOUT",
-                 "what each sheet shows: %1 (default: what the deck says).", L"OutputType"},
+                 "what each sheet shows: %1 (default: what the deck says).", L"OutputType",
+                 "Layout"},
     setting::Row{"color", &PrintSettings::color, setting::Colors, "MODE",
                  "color, gray or bw (black and white: text and lines black, fills white).",
-                 L"PrintColorType"},
+                 L"PrintColorType", "Color"},
     setting::Row{"hidden-slides", &PrintSettings::hiddenSlides, setting::YesNo{false}, "yes|no",
-                 "yes to print hidden slides too, no to leave them out.", L"PrintHiddenSlides"},
+                 "yes to print hidden slides too, no to leave them out.", L"PrintHiddenSlides",
+                 "Hidden slides"},
     setting::Row{"frame", &PrintSettings::frameSlides, setting::YesNo{true}, "yes|no",
-                 "a thin frame around each slide, or none (alone: yes).", L"FrameSlides"},
+                 "a thin frame around each slide, or none (alone: yes).", L"FrameSlides",
+                 "Frame slides"},
     setting::Row{"fit", &PrintSettings::fitToPaper, setting::YesNo{true}, "yes|no",
                  "each slide enlarged to fill the paper, or printed at its size when it fits "
                  "(alone: yes).",
-                 L"FitToPage"},
+                 L"FitToPage", "Scale to fit paper"},
     setting::Row{"copies", &PrintSettings::copies, setting::Number{1, 999}, "N",
-                 "copies of each deck, 1 to 999.", L"NumberOfCopies"},
+                 "copies of each deck, 1 to 999.", L"NumberOfCopies", "Copies"},
     setting::Row{"collate", &PrintSettings::collate, setting::YesNo{true}, "yes|no",
                  "copies in sets, each deck whole, or each sheet's copies together (alone: yes).",
-                 L"Collate"},
+                 L"Collate", "Collate"},
     setting::Row{"sides", &PrintSettings::sides, setting::Sides, "SIDES",
-                 "one, long-edge or short-edge (two-sided).", nullptr},
+                 "one, long-edge or short-edge (two-sided).", nullptr, "Sides"},
     setting::Row{"slides", &PrintSettings::slides, setting::SlideList{}, "RANGE",
-                 "the slides to print, as 1-3,5.", nullptr},
+                 "the slides to print, as 1-3,5.", nullptr, "Slides"},
     setting::Row{"handout-order", &PrintSettings::handoutOrder, setting::Orders, "ORDER",
                  "horizontal (1 2 / 3 4) or vertical (1 3 / 2 4): the order of the slides on "
                  "a handout.",
-                 L"HandoutOrder"},
+                 L"HandoutOrder", "Handout order"},
 };
 
 /** Calls `visit` with each row of printSettingRows, in order. */

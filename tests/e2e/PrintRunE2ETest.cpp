@@ -18,6 +18,7 @@
 #include "platform/uno/UnoAutomation.h"
 #include "support/FakePlatform.h"
 #include "support/Messages.h"
+#include "support/RunLogLines.h"
 #include "support/SampleDeck.h"
 #include "support/SystemPrinters.h"
 
@@ -333,6 +334,25 @@ TEST_F(PrintRunE2E, OneFileOnTheRealClock)
     EXPECT_TRUE(pdfs[0].name.contains(asPdfName(QString::fromLatin1(sample.file))))
         << pdfs[0].name.toStdString();
     EXPECT_EQ(pdfs[0].pages, sample.slides);
+}
+
+// Print settings kept from an earlier start reach the printer: three slides on
+// one handout sheet, and the run log names what the office was asked for.
+TEST_F(PrintRunE2E, KeptPrintSettingsReachThePrinter)
+{
+    fake.settings->values.insert(QStringLiteral("PrintLayout"), QStringLiteral("handouts-6"));
+    fake.settings->values.insert(QStringLiteral("PrintColor"), QStringLiteral("gray"));
+    ASSERT_NO_FATAL_FAILURE(openWindow(false));
+    m_form->queue().append(copySample(m_dir.filePath(QStringLiteral("decks")), Samples[0]));
+    pressStartPrinting();
+    const std::vector<Pdf> pdfs = waitForPdfs(m_token, 1, 30000);
+    ASSERT_EQ(pdfs.size(), 1u);
+    EXPECT_EQ(pdfs[0].pages, 1);
+    const auto log = readRunLog(fake.runLogPath());
+    ASSERT_EQ(log.size(), 1u);
+    EXPECT_EQ(log[0][QStringLiteral("settings")].toObject(),
+              QJsonObject({{QStringLiteral("layout"), QStringLiteral("handouts-6")},
+                           {QStringLiteral("color"), QStringLiteral("gray")}}));
 }
 
 #endif // DECKRUN_HAS_UNO

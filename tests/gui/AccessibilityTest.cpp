@@ -10,6 +10,7 @@
 #include <QAccessible>
 #include <QComboBox>
 #include <QGroupBox>
+#include <QLabel>
 #include <QPushButton>
 
 #include <gtest/gtest.h>
@@ -71,6 +72,8 @@ TEST(Accessibility, EveryControlSaysWhatItIs)
         {form.PushButton7, QAccessible::Button, "Clear List"},
         {form.PushButton8, QAccessible::Button, "Load Sample/Example Files"},
         {form.PushButton9, QAccessible::Button, "Pause Option Help"},
+        {form.PushButton10, QAccessible::Button, "Print settings\u2026"},
+        {form.Label1, QAccessible::StaticText, "Print settings: as each deck says"},
     };
     for (const Case &c : cases) {
         QAccessibleInterface *a = accessible(c.control);

@@ -5,6 +5,7 @@
 #include "cli/CommandLine.h"
 #include "cli/BatchRun.h"
 #include "core/queue/QueueModel.h"
+#include "core/run/PrintSettingsText.h"
 #include "gui/AddFiles.h"
 #include "gui/Form1.h"
 #include "support/FakePlatform.h"

@@ -32,7 +32,7 @@ protected:
     Platform &platform() override { return fake.platform; }
     QueueModel &queue() override { return form.queue(); }
     bool &printingFlag() override { return form.IsPrinting; }
-    PrintSettings runSettings() const override
+    PrintSettings printSettings() const override
     {
         PrintSettings twoSided;
         twoSided.sides = PrintSides::LongEdge;

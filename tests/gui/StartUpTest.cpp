@@ -14,6 +14,7 @@
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QImage>
+#include <QLabel>
 #include <QPushButton>
 #include <QScreen>
 
@@ -159,19 +160,23 @@ TEST(Form1Layout, ControlsStandWhereTheTableSays)
         int left, top, width, height;
     };
     const Placement table[] = {
-        {form.PushButton6, 8, 8, 520, 27},   {form.ListView1, 8, 42, 456, 169},
-        {form.PushButton4, 472, 42, 56, 81}, {form.PushButton5, 472, 130, 56, 81},
-        {form.PushButton1, 8, 217, 256, 27}, {form.PushButton2, 272, 217, 256, 27},
-        {form.PushButton7, 8, 251, 256, 27}, {form.PushButton8, 272, 251, 256, 27},
-        {form.Frame1, 8, 281, 520, 55},      {form.Combo1, 16, 20, 488, 23},
-        {form.Frame2, 8, 342, 520, 56},      {form.Combo2, 16, 20, 448, 23},
-        {form.PushButton9, 472, 20, 32, 23}, {form.PushButton3, 8, 403, 520, 27},
-        {form.ProgressBar1, 8, 437, 520, 27}};
+        {form.PushButton6, 8, 8, 520, 27},     {form.ListView1, 8, 42, 456, 169},
+        {form.PushButton4, 472, 42, 56, 81},   {form.PushButton5, 472, 130, 56, 81},
+        {form.PushButton1, 8, 217, 256, 27},   {form.PushButton2, 272, 217, 256, 27},
+        {form.PushButton7, 8, 251, 256, 27},   {form.PushButton8, 272, 251, 256, 27},
+        {form.Frame1, 8, 281, 520, 55},        {form.Combo1, 16, 20, 340, 23},
+        {form.PushButton10, 364, 20, 140, 23}, {form.Frame2, 8, 342, 520, 56},
+        {form.Combo2, 16, 20, 448, 23},        {form.PushButton9, 472, 20, 32, 23},
+        {form.PushButton3, 8, 403, 520, 27},   {form.ProgressBar1, 8, 437, 520, 27}};
     for (const Placement &p : table) {
         EXPECT_EQ(p.w->geometry(), QRect(p.left, p.top, p.width, p.height))
             << p.w->objectName().toStdString();
     }
     EXPECT_EQ(form.Combo1->parentWidget(), form.Frame1);
+    // The print settings: the button beside the printer, the line in the frame's title row.
+    EXPECT_TRUE(form.PushButton10->parentWidget() == form.Frame1 &&
+                form.Label1->parentWidget() == form.Frame1);
+    EXPECT_TRUE(form.Label1->geometry().right() == 503 && form.Label1->geometry().bottom() < 20);
     EXPECT_EQ(form.Combo2->parentWidget(), form.Frame2);
     EXPECT_EQ(form.PushButton9->parentWidget(), form.Frame2);
     EXPECT_EQ(form.size(), QSize(536, 471));
@@ -187,12 +192,12 @@ TEST(Form1Layout, ControlsStandWhereTheTableSays)
         QStringLiteral("Drag and drop files here. Double-click item to remove it. Move | line "
                        "to right and out of window to reveal full names."));
 
-    // Tab order: list, Move Up, Move Down, Add, Add All, printer, Start, Help, Clear, Samples,
-    // pause, ?
-    const QWidget *expected[] = {form.ListView1,   form.PushButton4, form.PushButton5,
-                                 form.PushButton1, form.PushButton2, form.Combo1,
-                                 form.PushButton3, form.PushButton6, form.PushButton7,
-                                 form.PushButton8, form.Combo2,      form.PushButton9};
+    // Tab order: list, Move Up, Move Down, Add, Add All, printer, print settings, Start, Help,
+    // Clear, Samples, pause, ?
+    const QWidget *expected[] = {
+        form.ListView1,   form.PushButton4,  form.PushButton5, form.PushButton1, form.PushButton2,
+        form.Combo1,      form.PushButton10, form.PushButton3, form.PushButton6, form.PushButton7,
+        form.PushButton8, form.Combo2,       form.PushButton9};
     auto nextFocusable = [](const QWidget *w) {
         QWidget *n = w->nextInFocusChain();
         while (!(n->focusPolicy() & Qt::TabFocus))

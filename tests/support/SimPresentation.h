@@ -68,6 +68,11 @@ public:
     void shutdown() override;
     void abort() override;
     bool someoneElsesRunning() override;
+    QString refusal(const PrintSettings &asked) const override { return refuses(asked); }
+    /** What the simulated system refuses to print, as refusal() says it. */
+    std::function<QString(const PrintSettings &)> refuses = [](const PrintSettings &) {
+        return QString();
+    };
 
     struct State;
 

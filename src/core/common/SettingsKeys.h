@@ -8,6 +8,7 @@
 #include "platform/SettingsStore.h"
 
 #include <QString>
+#include <QStringList>
 
 namespace deckrun {
 
@@ -28,6 +29,19 @@ inline constexpr SettingKey Extension{"Extension", "ppt"};
 /** The folder the folder browser starts in. */
 inline constexpr SettingKey LastFolder{"LastFolder", ""};
 } // namespace setting
+
+/**
+ * The key of the print setting a row of printSettingRows names ("hidden-slides":
+ * "PrintHiddenSlides"). Its value is written as the command line writes it;
+ * empty, or unreadable, means "as each deck says".
+ */
+inline QString printSettingKey(const char *rowName)
+{
+    QString key = QStringLiteral("Print");
+    for (const QString &word : QString::fromLatin1(rowName).split(QLatin1Char('-')))
+        key += word.left(1).toUpper() + word.mid(1);
+    return key;
+}
 
 /** The stored value of `key`, or its default when none is stored. */
 inline QString readSetting(SettingsStore &settings, const SettingKey &key)
